@@ -1,0 +1,73 @@
+// The Lookup object's logic, independent of the automation binding: its inputs, its
+// error state, the frame every lookup runs in, and the five lookups. The COM class in
+// module/ maps ILookup onto this; the kestra tool and the tests call it directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CMXList;        // collections/mx_list.h: the portable half of the List object
+class ICallerSource;  // access/caller_source.h: where the calling page's path comes from
+
+class CLookup {
+ public:
+  CLookup();
+  virtual ~CLookup();
+  CLookup(const CLookup&) = delete;
+  CLookup& operator=(const CLookup&) = delete;
+
+  // Properties. A null argument at the binding becomes the empty text.
+  void PutDNSServer(std::string text);
+  void PutDomainName(std::string text);
+  void PutTimeout(std::int32_t seconds);
+  std::int16_t GetIsError() const { return m_nIsError; }
+  const std::string& GetErrorReason() const { return m_strErrorReason; }
+
+  // The frame shared by the five lookups: sets the access name and the error flag,
+  // locates the configuration and asks the access control. Returns false when the
+  // call is refused (the caller then returns at once, its result unwritten); on true
+  // the error flag is back at 0 and the lookup's own work follows.
+  bool EnterFrame(const char* access_name);
+
+  // The lookups, frame included. Each returns false when the access control refused
+  // the call, in which case the result is not written.
+  bool MXRecords(std::int16_t* count);
+  // Fills `list` (see CMXList) on success; on a failure the list stays empty and the
+  // result the binding hands out is a null object reference: *has_list tells which.
+  bool GetMXRecord(CMXList* list, bool* has_list);
+  bool DNSLookup(const std::string& host_name, std::string* address);
+  bool ReverseDNSLookup(const std::string& ip, std::string* host_name);
+  bool VerifySMTP(const std::string& smtp_server, std::int16_t* result);
+
+  // The lookups' own work, for bindings that run the frame themselves.
+  void MXRecordsWork(std::int16_t* count, bool* written);
+  void GetMXRecordWork(CMXList* list, bool* has_list);
+  void DNSLookupWork(const std::string& host_name, std::string* address);
+  void ReverseDNSLookupWork(const std::string& ip, std::string* host_name);
+  void VerifySMTPWork(const std::string& smtp_server, std::int16_t* result);
+
+  // Tests and the kestra tool: where the access control learns the calling page's
+  // path (null: the platform's own source, the web server's request on Windows).
+  void SetCallerSource(ICallerSource* source) { m_pCallerSource = source; }
+
+ protected:
+  // Hosting access control (access/). Virtual so that tests can record the frame.
+  virtual bool LocateConfigFiles();
+  virtual bool CheckAccess();
+  bool IdentifyCaller(std::string& path);
+
+  // Fields, in the order the object has always kept them.
+  std::int32_t m_nTimeout = 60;
+  std::string m_strErrorReason;
+  std::int16_t m_nIsError = 0;
+  std::string m_strDNSServer;
+  std::string m_strDomainName;
+  std::string m_strComponent = "Brevan";
+  std::string m_strCallerPath;
+  std::string m_strAdminIni;
+  std::string m_strWebSiteIni;
+  std::int32_t m_bNoConfig = 1;
+  std::string m_strMethod;
+
+  ICallerSource* m_pCallerSource = nullptr;
+};

@@ -1,0 +1,121 @@
+// The thin socket and resolver layer: BSD sockets on POSIX, Winsock on Windows.
+// Portable code talks to the network only through these calls. Errors are reported
+// as Winsock codes on both platforms (POSIX errno values are mapped), because the
+// system's messages are keyed to those codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using SocketHandle = std::uintptr_t;
+inline constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
+
+// Socket types as the socket library numbers them.
+inline constexpr int kSockStream = 1;
+inline constexpr int kSockDgram = 2;
+
+// Winsock error codes the system refers to.
+namespace wsa {
+inline constexpr int kEINTR = 10004;
+inline constexpr int kEACCES = 10013;
+inline constexpr int kEFAULT = 10014;
+inline constexpr int kEINVAL = 10022;
+inline constexpr int kEWOULDBLOCK = 10035;
+inline constexpr int kEINPROGRESS = 10036;
+inline constexpr int kENOTSOCK = 10038;
+inline constexpr int kEMSGSIZE = 10040;
+inline constexpr int kEAFNOSUPPORT = 10047;
+inline constexpr int kEADDRINUSE = 10048;
+inline constexpr int kEADDRNOTAVAIL = 10049;
+inline constexpr int kENETDOWN = 10050;
+inline constexpr int kENETUNREACH = 10051;
+inline constexpr int kECONNRESET = 10054;
+inline constexpr int kENOTCONN = 10057;
+inline constexpr int kETIMEDOUT = 10060;
+inline constexpr int kECONNREFUSED = 10061;
+inline constexpr int kEHOSTUNREACH = 10065;
+inline constexpr int kNOTINITIALISED = 10093;
+inline constexpr int kHOST_NOT_FOUND = 11001;
+inline constexpr int kTRY_AGAIN = 11002;
+inline constexpr int kNO_RECOVERY = 11003;
+inline constexpr int kNO_DATA = 11004;
+}  // namespace wsa
+
+// An IPv4 endpoint: address in network byte order, port in host order.
+struct Endpoint {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  bool operator==(const Endpoint&) const = default;
+};
+
+// --- socket library life cycle (WSAStartup / WSACleanup; no-ops on POSIX) ---
+// Returns 0 when the library is ready, else the Winsock code.
+int SocketStartup(int major, int minor);
+void SocketCleanup();
+// Tests only: make every later SocketStartup fail (with WSASYSNOTREADY) while set.
+void SetSocketStartupFailureForTesting(bool fail);
+
+// --- errors ---
+// The socket library's last error (WSAGetLastError, or errno mapped to Winsock codes).
+int LastSocketError();
+// The calling thread's last error (SetLastError/GetLastError; a thread-local on POSIX).
+void SetThreadLastError(int code);
+int ThreadLastError();
+// Maps a POSIX errno value to the Winsock code of the same meaning (identity on Windows).
+int ErrnoToWinsock(int err);
+
+// --- sockets; every failing call leaves its code for LastSocketError() ---
+SocketHandle OpenSocket(int type);  // AF_INET, type, protocol 0
+bool Bind(SocketHandle s, Endpoint local);
+bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
+bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms);     // SO_SNDTIMEO, 0 = none
+bool SetReuseAddress(SocketHandle s);
+bool Connect(SocketHandle s, Endpoint peer);
+// Connects within ms milliseconds (non-blocking connect and a wait); the socket is
+// blocking again afterwards. Times out with kETIMEDOUT.
+bool ConnectWithin(SocketHandle s, Endpoint peer, int ms);
+bool Listen(SocketHandle s, int backlog);
+SocketHandle Accept(SocketHandle s, Endpoint* peer);
+// Returns bytes sent or -1.
+int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer);
+int Send(SocketHandle s, const void* data, std::size_t length);
+// Returns bytes received or -1. With peek, a datagram larger than the buffer fails
+// with kEMSGSIZE and stays queued (as Winsock does). A receive time-out fails with
+// kETIMEDOUT on both platforms.
+int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from);
+int Recv(SocketHandle s, void* buffer, std::size_t size);
+// Waits until the socket is readable: 1 ready, 0 time-out, -1 error. ms < 0 waits forever.
+int WaitReadable(SocketHandle s, int ms);
+bool ShutdownSend(SocketHandle s);
+bool CloseSocket(SocketHandle s);
+// The local endpoint a socket is bound to.
+bool LocalEndpoint(SocketHandle s, Endpoint* local);
+
+// --- addresses and names ---
+// inet_addr: dotted text to a network-order address; INADDR_NONE (all ones) if invalid.
+std::uint32_t InetAddr(const std::string& text);
+std::string AddressToText(std::uint32_t address);
+// Host name to IPv4 addresses in the platform's order (gethostbyname on Windows,
+// getaddrinfo AF_INET on POSIX). Returns 0 or a Winsock code (11001 unknown name,
+// 11002 try again, 11003 unrecoverable, 11004 no data).
+int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses);
+// Address to the host's official name (gethostbyaddr on Windows, getnameinfo with
+// NI_NAMEREQD on POSIX). Returns 0 or a Winsock code.
+int ReverseResolve(std::uint32_t address, std::string* name);
+// gethostname; returns 0 or a Winsock code.
+int LocalHostName(std::string* name);
+
+// --- machine configuration ---
+// The first DNS server of the machine's network configuration as dotted text, or ""
+// (GetNetworkParams on Windows, the first nameserver line of resolv.conf on POSIX;
+// KESTRA_RESOLV_CONF names another file for tests).
+std::string SystemDnsServer();
+
+// Fills the buffer from the platform's cryptographic random source.
+bool CryptoRandom(void* buffer, std::size_t length);
+
+}  // namespace platform

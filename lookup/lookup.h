@@ -16,7 +16,9 @@ class CLookup {
   CLookup(const CLookup&) = delete;
   CLookup& operator=(const CLookup&) = delete;
 
-  // Properties. A null argument at the binding becomes the empty text.
+  // Properties. They only store or return fields: no access check, and the error state
+  // stays as it is. Texts are narrow text in the ANSI code page, stored as given (no
+  // trimming or validation); a binding passes a null argument as the empty text.
   void PutDNSServer(std::string text);
   void PutDomainName(std::string text);
   void PutTimeout(std::int32_t seconds);
@@ -55,6 +57,9 @@ class CLookup {
   virtual bool LocateConfigFiles();
   virtual bool CheckAccess();
   bool IdentifyCaller(std::string& path);
+
+  // Records a failure the lookup reports through the error state.
+  void Fail(const char* reason);
 
   // Fields, in the order the object has always kept them.
   std::int32_t m_nTimeout = 60;

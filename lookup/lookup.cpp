@@ -1,0 +1,139 @@
+#include "lookup/lookup.h"
+
+#include <utility>
+
+#include "collections/mx_list.h"
+#include "dns/resolve_mx.h"
+#include "lookup/socket_layer.h"
+
+namespace {
+// What a page reads when the call itself broke down (memory ran out, say).
+constexpr char kGeneralFailure[] = "An error occured. Please try again";
+}  // namespace
+
+CLookup::CLookup() = default;
+CLookup::~CLookup() = default;
+
+void CLookup::PutDNSServer(std::string text) {
+  m_strDNSServer = std::move(text);
+}
+void CLookup::PutDomainName(std::string text) {
+  m_strDomainName = std::move(text);
+}
+void CLookup::PutTimeout(std::int32_t seconds) {
+  m_nTimeout = seconds;
+}
+
+void CLookup::Fail(const char* reason) {
+  m_nIsError = 1;
+  if (reason) m_strErrorReason = reason;
+}
+
+bool CLookup::EnterFrame(const char* access_name) {
+  m_nIsError = 1;
+  try {
+    m_strMethod = access_name;
+    // Both steps run at every call: nothing of the decision is kept between calls.
+    if (!LocateConfigFiles() || !CheckAccess()) return false;
+  } catch (...) {
+    // The access control could not decide: the call is refused.
+    Fail(kGeneralFailure);
+    return false;
+  }
+  m_nIsError = 0;
+  return true;
+}
+
+bool CLookup::MXRecords(std::int16_t* count) {
+  if (!EnterFrame("MXRecords")) return false;
+  bool written = false;
+  MXRecordsWork(count, &written);
+  return true;
+}
+
+bool CLookup::GetMXRecord(CMXList* list, bool* has_list) {
+  if (!EnterFrame("MXRecords")) return false;
+  GetMXRecordWork(list, has_list);
+  return true;
+}
+
+bool CLookup::DNSLookup(const std::string& host_name, std::string* address) {
+  if (!EnterFrame("Lookup")) return false;
+  DNSLookupWork(host_name, address);
+  return true;
+}
+
+bool CLookup::ReverseDNSLookup(const std::string& ip, std::string* host_name) {
+  if (!EnterFrame("Lookup")) return false;
+  ReverseDNSLookupWork(ip, host_name);
+  return true;
+}
+
+bool CLookup::VerifySMTP(const std::string& smtp_server, std::int16_t* result) {
+  if (!EnterFrame("VerifySMTP")) return false;
+  VerifySMTPWork(smtp_server, result);
+  return true;
+}
+
+void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
+  *written = false;
+  try {
+    CResolveMX resolver;
+    lookup::EnsureSocketLayer();
+    // An empty domain is caught before anything goes on the network.
+    if (m_strDomainName.empty()) {
+      Fail("Please specify domain name");
+      return;
+    }
+    if (!resolver.Resolve(m_strDomainName, m_strDNSServer, m_nTimeout)) {
+      Fail("Invalid domain name or DNS server");
+      return;
+    }
+    *count = static_cast<std::int16_t>(resolver.GetCount());
+    *written = true;
+  } catch (...) {
+    Fail(kGeneralFailure);
+  }
+}
+
+void CLookup::GetMXRecordWork(CMXList* list, bool* has_list) {
+  *has_list = false;
+  try {
+    CResolveMX resolver;
+    lookup::EnsureSocketLayer();
+    if (!list) {
+      // The binding could not make the list object.
+      Fail(kGeneralFailure);
+      return;
+    }
+    if (m_strDomainName.empty()) {
+      Fail("Please specify domain name");
+      return;
+    }
+    if (!resolver.Resolve(m_strDomainName, m_strDNSServer, m_nTimeout)) {
+      Fail("Invalid domain name or DNS server");
+      return;
+    }
+    // The first resolution only proves that the domain and the server work; the list
+    // asks again with a resolver of its own. Whatever that second query brings, even
+    // nothing, is a success.
+    list->Fill(m_strDomainName, m_strDNSServer, m_nTimeout);
+    m_nIsError = 0;
+    *has_list = true;
+  } catch (...) {
+    Fail(kGeneralFailure);
+  }
+}
+
+void CLookup::VerifySMTPWork(const std::string& smtp_server, std::int16_t* result) {
+  // A failed probe shows in the result alone; the error state stays as the frame left it.
+  *result = 0;
+  try {
+    CResolveMX resolver;
+    lookup::EnsureSocketLayer();
+    if (smtp_server.empty()) return;
+    *result = resolver.VerifySMTPServer(smtp_server) ? 1 : 0;
+  } catch (...) {
+    *result = 0;
+  }
+}

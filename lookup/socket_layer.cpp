@@ -1,0 +1,26 @@
+#include "lookup/socket_layer.h"
+
+#include <mutex>
+
+#include "platform/net.h"
+
+namespace lookup {
+namespace {
+std::mutex g_mutex;
+bool g_started = false;
+}  // namespace
+
+void EnsureSocketLayer() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_started) g_started = platform::SocketStartup(1, 1) == 0;
+}
+
+void ReleaseSocketLayer() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_started) {
+    platform::SocketCleanup();
+    g_started = false;
+  }
+}
+
+}  // namespace lookup

@@ -1,0 +1,165 @@
+#include "dns/dns_client.h"
+
+#include <chrono>
+#include <optional>
+#include <utility>
+
+#include "platform/net.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What is left of a time-out that started at the send.
+class Deadline {
+ public:
+  explicit Deadline(std::int32_t timeout_ms) {
+    if (timeout_ms > 0) m_end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  }
+  // -1 with no time limit, 0 once the time is up, else the milliseconds left (rounded
+  // up, so that a wait of less than a millisecond is not taken for "no limit").
+  std::int32_t RemainingMs() const {
+    if (!m_end) return -1;
+    const auto left = *m_end - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  }
+
+ private:
+  std::optional<Clock::time_point> m_end;
+};
+
+bool SendAll(platform::SocketHandle s, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {  // each pass sends at least one byte or ends the loop
+    int n = platform::Send(s, bytes.data() + sent, bytes.size() - sent);
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadExactly(platform::SocketHandle s, char* buffer, std::size_t size,
+                 const Deadline& deadline) {
+  std::size_t got = 0;
+  while (got < size) {  // each pass reads at least one byte, or fails, or runs out of time
+    const std::int32_t ms = deadline.RemainingMs();
+    if (ms == 0 || platform::WaitReadable(s, ms) != 1) return false;
+    int n = platform::Recv(s, buffer + got, size - got);
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The same query over TCP with its two-byte length prefix; the answer's bytes in *reply.
+bool QueryOverTcp(platform::Endpoint server, const std::string& query, const Deadline& deadline,
+                  std::string* reply) {
+  const std::int32_t ms = deadline.RemainingMs();
+  if (ms == 0) return false;
+  platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
+  if (s == platform::kInvalidSocket) return false;
+  bool ok = false;
+  if (platform::ConnectWithin(s, server, ms)) {
+    std::string framed;
+    framed.reserve(query.size() + 2);
+    framed.push_back(static_cast<char>(query.size() >> 8));
+    framed.push_back(static_cast<char>(query.size() & 0xFF));
+    framed += query;
+    unsigned char prefix[2];
+    if (SendAll(s, framed) && ReadExactly(s, reinterpret_cast<char*>(prefix), 2, deadline)) {
+      reply->resize((std::size_t{prefix[0]} << 8) | prefix[1]);
+      ok = ReadExactly(s, reply->data(), reply->size(), deadline);
+    }
+  }
+  platform::CloseSocket(s);
+  return ok;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    // ASCII letters only: other bytes, length bytes included, compare as they are.
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Closes the query socket once, on whichever path QueryMX leaves by.
+struct CloseOnExit {
+  CUDPSocket& socket;
+  ~CloseOnExit() { socket.Close(); }
+};
+
+}  // namespace
+
+bool CDNSClient::IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
+                            const std::string& question_labels) {
+  if (reply.m_nID != id || reply.m_bQR != 1 || reply.m_nQDCount != 1) return false;
+  const auto& questions = reply.Questions();
+  if (questions.size() != 1) return false;
+  const DNSRecord& q = questions.front();
+  if (q.m_nType != CDNSMessage::kTypeMX || q.m_nClass != CDNSMessage::kClassIN) return false;
+  std::size_t pos = q.m_nNameOffset;
+  std::string name;
+  return reply.ReadName(&pos, &name) && SameNameIgnoringCase(name, question_labels);
+}
+
+std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
+                                           std::int32_t timeout_seconds) {
+  std::vector<CMXServer> result;
+  if (timeout_seconds < 0 || !CDNSMessage::FitsInQuery(domain)) return result;
+
+  CDNSMessage query;
+  query.SetQuestion(domain);
+  std::uint16_t id = 0;
+  if (!platform::CryptoRandom(&id, sizeof id)) return result;
+  query.m_nID = id;
+  query.m_bRD = 1;
+  const std::string query_bytes = query.BuildQuery();
+
+  CUDPSocket socket;
+  CloseOnExit close_on_exit{socket};
+  if (!socket.Open(platform::kSockDgram, kDnsPort, m_strServer, timeout_seconds) ||
+      !socket.HasUsableAddress() || !socket.ConnectToPeer()) {
+    return result;
+  }
+  const Deadline deadline(CUDPSocket::TimeoutToMs(timeout_seconds));
+  if (socket.Send(query_bytes) != static_cast<int>(query_bytes.size())) return result;
+
+  CDNSMessage reply;
+  for (;;) {  // one pass per datagram; ends with an accepted reply, an error or the time-out
+    std::string datagram;
+    const int n = socket.Receive(&datagram);
+    if (n < 0 || (n == 0 && socket.GetLastErrorCode() != 0)) return result;
+    if (socket.GetLastSender() == socket.GetAddress() && reply.Parse(std::move(datagram)) &&
+        IsAnswerTo(reply, id, query.QuestionName())) {
+      break;
+    }
+    const std::int32_t ms = deadline.RemainingMs();
+    if (ms == 0 || (ms > 0 && !socket.SetReceiveTimeoutMs(ms))) return result;
+  }
+  socket.Close();
+
+  if (reply.m_bTC) {
+    std::string tcp_bytes;
+    CDNSMessage full;
+    if (QueryOverTcp(socket.GetAddress(), query_bytes, deadline, &tcp_bytes) &&
+        full.Parse(std::move(tcp_bytes)) && IsAnswerTo(full, id, query.QuestionName())) {
+      reply = std::move(full);
+    }
+  }
+
+  const std::uint16_t count = reply.GetAnswerCount();
+  result.reserve(count);
+  for (std::uint16_t i = 0; i < count; ++i) {
+    CMXServer& server = result.emplace_back();
+    server.SetExchange(reply.GetExchange(i));
+    server.SetPreference(reply.GetPreference(i));
+  }
+  return result;
+}

@@ -1,0 +1,257 @@
+#include "dns/dns_message.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "dns/wire_cursor.h"
+
+namespace {
+
+// Walks the name at *pos of a message, calling on_label(data, length) once per label,
+// and moves *pos past the name as it stands at that place (after its first pointer, or
+// after its root byte). The rules, which make every name end and stay in bounds:
+//  - a label is a length byte of 1 to 63 and that many data bytes; any byte value is
+//    data, so 0xC0 or 0 inside a label is never taken for a pointer or an end;
+//  - the label types 0x40 and 0x80 are malformed;
+//  - a pointer must point before the segment of the name that holds it, so each jump
+//    goes strictly backwards, and at most kMaxPointersPerName are followed;
+//  - the name stays within 255 bytes in wire form;
+//  - the part of the name at *pos lies before inline_end (the end of an RDATA, say);
+//    the parts reached through pointers may lie anywhere in the message.
+template <typename OnLabel>
+bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
+              OnLabel&& on_label) {
+  std::size_t p = *pos;
+  std::size_t segment_start = p;
+  std::size_t limit = std::min(inline_end, size);
+  std::size_t resume = 0;
+  bool jumped = false;
+  std::size_t wire_length = 1;  // the root byte
+  int pointers = 0;
+  for (;;) {
+    if (p >= limit) return false;
+    const std::uint8_t b = msg[p];
+    if (b == 0) {
+      if (!jumped) resume = p + 1;
+      break;
+    }
+    if ((b & 0xC0) == 0xC0) {
+      if (limit - p < 2) return false;
+      const std::size_t target = (static_cast<std::size_t>(b & 0x3F) << 8) | msg[p + 1];
+      if (target >= segment_start || ++pointers > CDNSMessage::kMaxPointersPerName) return false;
+      if (!jumped) {
+        resume = p + 2;
+        jumped = true;
+      }
+      p = segment_start = target;
+      limit = size;
+      continue;
+    }
+    if ((b & 0xC0) != 0) return false;  // 0x40 and 0x80 label types
+    const std::size_t length = b;
+    if (limit - p - 1 < length) return false;
+    wire_length += length + 1;
+    if (wire_length > CDNSMessage::kMaxName) return false;
+    on_label(msg + p + 1, length);
+    p += 1 + length;
+  }
+  *pos = resume;
+  return true;
+}
+
+const std::uint8_t* Bytes(const std::string& s) {
+  return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+}  // namespace
+
+void CDNSMessage::SetQuestion(const std::string& domain) {
+  m_strQuestionName = DomainToLabels(domain);
+  m_nQuestionType = kTypeMX;
+  m_nQuestionClass = kClassIN;
+}
+
+std::string CDNSMessage::DomainToLabels(const std::string& domain) {
+  std::string out;
+  out.reserve(domain.size() + 1);
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t dot = domain.find('.', start);
+    std::size_t end = dot == std::string::npos ? domain.size() : dot;
+    std::size_t length = end - start;
+    if (length % 256 != 0) out.push_back(static_cast<char>(length % 256));
+    out.append(domain, start, length);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return out;
+}
+
+bool CDNSMessage::FitsInQuery(const std::string& domain) {
+  std::size_t wire_length = 1;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t dot = domain.find('.', start);
+    std::size_t end = dot == std::string::npos ? domain.size() : dot;
+    std::size_t length = end - start;
+    if (length > kMaxLabel) return false;
+    if (length > 0) wire_length += length + 1;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return wire_length <= kMaxName;
+}
+
+std::string CDNSMessage::BuildQuery() {
+  m_raw.clear();
+  m_raw.reserve(kHeaderSize + m_strQuestionName.size() + 5);
+  auto put16 = [this](std::uint16_t v) {
+    m_raw.push_back(static_cast<char>(v >> 8));
+    m_raw.push_back(static_cast<char>(v & 0xFF));
+  };
+  const auto flags =
+      static_cast<std::uint16_t>(((m_bQR & 1u) << 15) | ((m_nOpcode & 0xFu) << 11) |
+                                 ((m_bAA & 1u) << 10) | ((m_bTC & 1u) << 9) | ((m_bRD & 1u) << 8) |
+                                 ((m_bRA & 1u) << 7) | ((m_nZ & 7u) << 4) | (m_nRCode & 0xFu));
+  put16(m_nID);
+  put16(flags);
+  put16(1);
+  put16(0);
+  put16(0);
+  put16(0);
+  m_raw += m_strQuestionName;
+  m_raw.push_back('\0');
+  put16(m_nQuestionType);
+  put16(m_nQuestionClass);
+  return m_raw;
+}
+
+void CDNSMessage::Clear() {
+  m_questions.clear();
+  m_answers.clear();
+  m_mx.clear();
+  m_nID = 0;
+  m_bQR = m_nOpcode = m_bAA = m_bTC = m_bRD = m_bRA = m_nZ = m_nRCode = 0;
+  m_nQDCount = m_nANCount = m_nNSCount = m_nARCount = 0;
+}
+
+bool CDNSMessage::Parse(std::string datagram) {
+  Clear();
+  m_raw = std::move(datagram);
+  if (Decode()) return true;
+  m_questions.clear();
+  m_answers.clear();
+  m_mx.clear();
+  return false;
+}
+
+bool CDNSMessage::Decode() {
+  const std::uint8_t* data = Bytes(m_raw);
+  const std::size_t size = m_raw.size();
+  dns::WireCursor c(data, size);
+  m_nID = c.U16();
+  const std::uint16_t flags = c.U16();
+  m_nQDCount = c.U16();
+  m_nANCount = c.U16();
+  m_nNSCount = c.U16();
+  m_nARCount = c.U16();
+  if (!c.Ok()) return false;
+  m_bQR = (flags >> 15) & 1;
+  m_nOpcode = (flags >> 11) & 0xF;
+  m_bAA = (flags >> 10) & 1;
+  m_bTC = (flags >> 9) & 1;
+  m_bRD = (flags >> 8) & 1;
+  m_bRA = (flags >> 7) & 1;
+  m_nZ = (flags >> 4) & 7;
+  m_nRCode = flags & 0xF;
+
+  auto skip_name = [&](DNSRecord* r) {
+    std::size_t pos = c.Position();
+    r->m_nNameOffset = pos;
+    if (!WalkName(data, size, &pos, size, [](const std::uint8_t*, std::size_t) {})) return false;
+    c.Seek(pos);
+    return true;
+  };
+
+  // A question takes at least 5 bytes and a record 11: counts that promise more than
+  // the datagram holds fail below, and never reserve more than it could hold.
+  m_questions.reserve(std::min<std::size_t>(m_nQDCount, c.Remaining() / 5));
+  for (unsigned i = 0; i < m_nQDCount; ++i) {
+    DNSRecord q;
+    if (!skip_name(&q)) return false;
+    q.m_nType = c.U16();
+    q.m_nClass = c.U16();
+    if (!c.Ok()) return false;
+    m_questions.push_back(q);
+  }
+
+  m_answers.reserve(std::min<std::size_t>(m_nANCount, c.Remaining() / 11));
+  for (unsigned i = 0; i < m_nANCount; ++i) {
+    DNSRecord r;
+    if (!skip_name(&r)) return false;
+    r.m_nType = c.U16();
+    r.m_nClass = c.U16();
+    r.m_nTTL = c.U32();
+    r.m_nRDLength = c.U16();
+    r.m_nRDataOffset = c.Position();
+    c.Skip(r.m_nRDLength);
+    if (!c.Ok()) return false;
+    m_answers.push_back(r);
+    if (r.m_nType != kTypeMX || r.m_nClass != kClassIN) continue;
+
+    // MX RDATA: a preference and an exchange name that ends exactly at the RDATA's end.
+    const std::size_t rdata_end = r.m_nRDataOffset + r.m_nRDLength;
+    if (r.m_nRDLength < 3) return false;
+    char dotted[kMaxName];
+    std::size_t dotted_length = 0;
+    std::size_t pos = r.m_nRDataOffset + 2;
+    bool ok = WalkName(data, size, &pos, rdata_end, [&](const std::uint8_t* label, std::size_t n) {
+      // At most 254 bytes: 255 in wire form less the root byte.
+      if (dotted_length != 0) dotted[dotted_length++] = '.';
+      std::copy(label, label + n, dotted + dotted_length);
+      dotted_length += n;
+    });
+    if (!ok || pos != rdata_end) return false;
+    MXRecord& mx = m_mx.emplace_back();
+    static_cast<DNSRecord&>(mx) = r;
+    mx.m_nPreference =
+        static_cast<std::uint16_t>((data[r.m_nRDataOffset] << 8) | data[r.m_nRDataOffset + 1]);
+    mx.m_strExchange.assign(dotted, dotted_length);
+  }
+  // The authority and additional sections are not read.
+  return true;
+}
+
+bool CDNSMessage::ReadName(std::size_t* pos, std::string* raw) const {
+  raw->clear();
+  return WalkName(Bytes(m_raw), m_raw.size(), pos, m_raw.size(),
+                  [raw](const std::uint8_t* label, std::size_t n) {
+                    raw->push_back(static_cast<char>(n));
+                    raw->append(reinterpret_cast<const char*>(label), n);
+                  });
+}
+
+std::string CDNSMessage::LabelsToDotted(std::string_view raw) {
+  std::string out;
+  out.reserve(raw.size());
+  std::size_t i = 0;
+  bool first = true;
+  while (i < raw.size()) {
+    const std::size_t length = static_cast<unsigned char>(raw[i++]);
+    const std::size_t take = std::min(length, raw.size() - i);
+    if (!first) out.push_back('.');
+    first = false;
+    out.append(raw.substr(i, take));
+    i += take;
+  }
+  return out;
+}
+
+const std::string& CDNSMessage::GetExchange(std::size_t index) const {
+  static const std::string kEmpty;
+  return index < m_mx.size() ? m_mx[index].m_strExchange : kEmpty;
+}
+
+std::uint16_t CDNSMessage::GetPreference(std::size_t index) const {
+  return index < m_mx.size() ? m_mx[index].m_nPreference : 0;
+}

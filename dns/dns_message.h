@@ -1,0 +1,115 @@
+// CDNSMessage: one DNS message in the wire format of RFC 1035. It builds the one kind
+// of query the resolver sends (one question, type MX, class IN) and decodes a reply's
+// header, question section and answer section; the MX records of the answer section
+// become (preference, exchange) pairs in answer order.
+//
+// Decoding is strict about form and permissive about content: a reply that runs short,
+// overruns a record's RDLENGTH or holds a broken name is malformed and yields nothing,
+// while the header is decoded as it stands (ID, QR, TC and RCODE are for the transport
+// to judge).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One resource record, or one question entry (of which only the name, type and class
+// are filled). Names are not copied out of the message: m_nNameOffset is where the
+// owner name starts, and CDNSMessage::ReadName turns it into text when it is wanted.
+struct DNSRecord {
+  std::size_t m_nNameOffset = 0;
+  std::uint16_t m_nType = 0;
+  std::uint16_t m_nClass = 0;
+  std::uint32_t m_nTTL = 0;
+  std::uint16_t m_nRDLength = 0;
+  std::size_t m_nRDataOffset = 0;  // first RDATA byte within the whole message
+};
+
+// An MX record of the answer section.
+struct MXRecord : DNSRecord {
+  std::uint16_t m_nPreference = 0;
+  std::string m_strExchange;  // dotted, no trailing dot; empty for the root (null MX)
+};
+
+class CDNSMessage {
+ public:
+  static constexpr std::uint16_t kTypeMX = 15;
+  static constexpr std::uint16_t kClassIN = 1;
+  static constexpr std::size_t kHeaderSize = 12;
+  static constexpr std::size_t kMaxLabel = 63;
+  static constexpr std::size_t kMaxName = 255;  // wire form, root byte included
+  static constexpr int kMaxPointersPerName = 16;
+
+  CDNSMessage() = default;
+
+  // question name := DomainToLabels(domain); question type MX; question class IN.
+  void SetQuestion(const std::string& domain);
+
+  // Dotted text to label form: each label preceded by its length byte, no closing zero
+  // byte. Empty labels vanish, so "ab.cd." and "ab.cd" give the same bytes.
+  static std::string DomainToLabels(const std::string& domain);
+
+  // True when the domain can be carried by a query: no label longer than 63 bytes and
+  // at most 255 bytes in wire form. Longer labels would wrap their length byte.
+  static bool FitsInQuery(const std::string& domain);
+
+  // The query bytes (header with the ID and flag fields below, QDCOUNT 1, the question);
+  // kept as the raw message.
+  std::string BuildQuery();
+
+  // Decodes a reply (the message keeps the bytes). False when it is malformed; then
+  // the question, answer and MX lists are empty.
+  bool Parse(std::string datagram);
+
+  // Reads the name at *pos of the raw message in raw label form (length bytes kept, no
+  // closing zero, pointers followed) and moves *pos past it. False on a broken name.
+  bool ReadName(std::size_t* pos, std::string* raw) const;
+
+  // Raw label form to dotted text, without a trailing dot.
+  static std::string LabelsToDotted(std::string_view raw);
+
+  // The number of exchangers decoded from the answer section: ANCOUNT less the answer
+  // records that are not MX (the CNAME of an alias, say). Every index below it is valid
+  // for GetExchange and GetPreference.
+  std::uint16_t GetAnswerCount() const { return static_cast<std::uint16_t>(m_mx.size()); }
+  // Out-of-range indices give the empty text and 0.
+  const std::string& GetExchange(std::size_t index) const;
+  std::uint16_t GetPreference(std::size_t index) const;
+
+  const std::vector<DNSRecord>& Questions() const { return m_questions; }
+  const std::vector<DNSRecord>& Answers() const { return m_answers; }
+  const std::vector<MXRecord>& MXRecords() const { return m_mx; }
+  const std::string& QuestionName() const { return m_strQuestionName; }
+  std::uint16_t QuestionType() const { return m_nQuestionType; }
+  std::uint16_t QuestionClass() const { return m_nQuestionClass; }
+  const std::string& Raw() const { return m_raw; }
+
+  // Header fields: set by the owner before BuildQuery, filled by Parse.
+  std::uint16_t m_nID = 0;
+  std::uint8_t m_bQR = 0;
+  std::uint8_t m_nOpcode = 0;
+  std::uint8_t m_bAA = 0;
+  std::uint8_t m_bTC = 0;
+  std::uint8_t m_bRD = 0;
+  std::uint8_t m_bRA = 0;
+  std::uint8_t m_nZ = 0;
+  std::uint8_t m_nRCode = 0;
+  std::uint16_t m_nQDCount = 0;
+  std::uint16_t m_nANCount = 0;
+  std::uint16_t m_nNSCount = 0;
+  std::uint16_t m_nARCount = 0;
+
+ private:
+  bool Decode();
+  void Clear();
+
+  std::vector<DNSRecord> m_questions;
+  std::vector<DNSRecord> m_answers;
+  std::string m_strQuestionName;
+  std::uint16_t m_nQuestionType = 0;
+  std::uint16_t m_nQuestionClass = 0;
+  std::string m_raw;
+  std::vector<MXRecord> m_mx;
+};

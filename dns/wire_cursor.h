@@ -1,0 +1,73 @@
+// A bounds-checked reader over the bytes of one DNS message. Every read checks what is
+// left; the first read that runs short sets a sticky failure, after which every read
+// returns zero and moves nothing, so a caller checks Ok() once after a run of fields
+// instead of after each of them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dns {
+
+class WireCursor {
+ public:
+  WireCursor(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+
+  bool Ok() const { return m_ok; }
+  void Fail() { m_ok = false; }
+  std::size_t Position() const { return m_pos; }
+  std::size_t Size() const { return m_size; }
+  std::size_t Remaining() const { return m_ok ? m_size - m_pos : 0; }
+  const std::uint8_t* Data() const { return m_data; }
+
+  // Moves to an absolute position; a position past the end fails.
+  void Seek(std::size_t pos) {
+    if (!m_ok || pos > m_size) {
+      m_ok = false;
+      return;
+    }
+    m_pos = pos;
+  }
+
+  void Skip(std::size_t n) {
+    if (!Have(n)) return;
+    m_pos += n;
+  }
+
+  std::uint8_t U8() {
+    if (!Have(1)) return 0;
+    return m_data[m_pos++];
+  }
+
+  std::uint16_t U16() {
+    if (!Have(2)) return 0;
+    auto v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
+    m_pos += 2;
+    return v;
+  }
+
+  std::uint32_t U32() {
+    if (!Have(4)) return 0;
+    std::uint32_t v = (std::uint32_t{m_data[m_pos]} << 24) |
+                      (std::uint32_t{m_data[m_pos + 1]} << 16) |
+                      (std::uint32_t{m_data[m_pos + 2]} << 8) | std::uint32_t{m_data[m_pos + 3]};
+    m_pos += 4;
+    return v;
+  }
+
+ private:
+  bool Have(std::size_t n) {
+    if (!m_ok || m_size - m_pos < n) {
+      m_ok = false;
+      return false;
+    }
+    return true;
+  }
+
+  const std::uint8_t* m_data;
+  std::size_t m_size;
+  std::size_t m_pos = 0;
+  bool m_ok = true;
+};
+
+}  // namespace dns

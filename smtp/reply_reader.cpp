@@ -1,0 +1,112 @@
+#include "smtp/reply_reader.h"
+
+#include <chrono>
+
+#include "platform/net.h"
+
+namespace smtp {
+namespace {
+
+// A bounds-checked view of one line (its end of line removed): every read past the
+// end yields -1, so a short line can never be read beyond.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view line) : m_line(line) {}
+  int At(std::size_t i) const {
+    return i < m_line.size() ? static_cast<unsigned char>(m_line[i]) : -1;
+  }
+  std::size_t Size() const { return m_line.size(); }
+
+ private:
+  std::string_view m_line;
+};
+
+enum class LineKind { kContinues, kEnds, kBad };
+
+bool IsDigit(int c) {
+  return c >= '0' && c <= '9';
+}
+
+LineKind JudgeLine(std::string_view text, int* code) {
+  LineCursor line(text);
+  int value = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (!IsDigit(line.At(i))) return LineKind::kBad;
+    value = value * 10 + (line.At(i) - '0');
+  }
+  *code = value;
+  if (line.Size() == 3 || line.At(3) == ' ') return LineKind::kEnds;
+  if (line.At(3) == '-') return LineKind::kContinues;
+  return LineKind::kBad;
+}
+
+}  // namespace
+
+void ReplyReader::Append(std::string_view bytes) {
+  if (m_failure == Status::kReply) m_buffer.append(bytes);
+}
+
+ReplyReader::Reply ReplyReader::Fail(Status status) {
+  m_failure = status;
+  m_buffer.clear();
+  m_nLineStart = 0;
+  return Reply{status, 0};
+}
+
+ReplyReader::Reply ReplyReader::TakeReply() {
+  if (m_failure != Status::kReply) return Reply{m_failure, 0};
+  // The current reply always starts at the front of the buffer; lines already judged
+  // as continuations are not looked at again.
+  while (true) {
+    std::size_t lf = m_buffer.find('\n', m_nLineStart);
+    if (lf == std::string::npos) {
+      if (m_buffer.size() > kMaxReplyBytes) return Fail(Status::kTooLong);
+      return Reply{Status::kIncomplete, 0};
+    }
+    if (lf + 1 > kMaxReplyBytes) return Fail(Status::kTooLong);
+    std::string_view line(m_buffer.data() + m_nLineStart, lf - m_nLineStart);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    int code = 0;
+    LineKind kind = JudgeLine(line, &code);
+    if (kind == LineKind::kBad) return Fail(Status::kMalformed);
+    m_nLineStart = lf + 1;
+    if (kind == LineKind::kEnds) {
+      m_buffer.erase(0, m_nLineStart);
+      m_nLineStart = 0;
+      return Reply{Status::kReply, code};
+    }
+  }
+}
+
+ReplyReader::Reply ReplyReader::Read() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_nWaitMs);
+  // Each turn either ends the read or appends at least one byte, and the buffer is
+  // capped by kMaxReplyBytes, so the loop ends on its own even without the deadline.
+  while (true) {
+    Reply reply = TakeReply();
+    if (reply.status != Status::kIncomplete) return reply;
+    if (m_pSource == nullptr) return Fail(Status::kClosed);
+
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
+      return Fail(Status::kTimedOut);
+    }
+    int ready = m_pSource->WaitReadable(static_cast<int>(left));
+    if (ready == 0) {
+      platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
+      return Fail(Status::kTimedOut);
+    }
+    if (ready < 0) return Fail(Status::kReceiveFailed);
+
+    char chunk[kReceiveBytes];
+    int n = m_pSource->Receive(chunk, kReceiveBytes);
+    if (n < 0) return Fail(Status::kReceiveFailed);
+    if (n == 0) return Fail(Status::kClosed);
+    if (n > kReceiveBytes) return Fail(Status::kReceiveFailed);  // a source that lies
+    Append(std::string_view(chunk, static_cast<std::size_t>(n)));
+  }
+}
+
+}  // namespace smtp

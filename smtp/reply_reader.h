@@ -1,0 +1,79 @@
+// Reads SMTP replies whole. A reply is one or more lines, each ended by CR LF (a bare
+// LF is taken too); every line starts with a three-digit code, a fourth character '-'
+// means another line follows, a space or nothing after the code ends the reply, and
+// the final line's code is the reply's. Bytes arrive however the network cuts them: a
+// line may take several receives and one receive may carry several lines, and bytes
+// after a reply wait for the next one.
+//
+// Failures are sticky: once a reply is malformed, too long, cut off or late, the
+// connection is no longer trusted and every later read repeats that failure.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace smtp {
+
+// Where a reader gets its bytes from: the probe's socket, or a script in tests.
+class ReplySource {
+ public:
+  virtual ~ReplySource() = default;
+  // Waits up to ms milliseconds until bytes (or the peer's close) can be read:
+  // 1 ready, 0 time-out, -1 error.
+  virtual int WaitReadable(int ms) = 0;
+  // One receive: bytes read, 0 when the peer has closed, -1 on an error.
+  virtual int Receive(char* buffer, int size) = 0;
+};
+
+class ReplyReader {
+ public:
+  // A reply longer than this in all is refused rather than buffered without end.
+  static constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+  // Bytes asked for by one receive.
+  static constexpr int kReceiveBytes = 1024;
+
+  enum class Status {
+    kReply,          // a whole reply; `code` is its final line's code
+    kIncomplete,     // TakeReply only: more bytes are needed
+    kMalformed,      // a line without three leading digits, or with neither ' ' nor '-' after them
+    kTooLong,        // more than kMaxReplyBytes without the reply's end
+    kClosed,         // the peer closed before the reply was whole
+    kTimedOut,       // the reply was not whole within the wait
+    kReceiveFailed,  // the wait or the receive failed
+  };
+  struct Reply {
+    Status status;
+    int code;  // 0 unless status is kReply
+  };
+
+  // A reader that only parses what Append gives it.
+  ReplyReader() = default;
+  // A reader that receives from `source`, waiting at most `wait_ms` for each reply.
+  ReplyReader(ReplySource& source, int wait_ms) : m_pSource(&source), m_nWaitMs(wait_ms) {}
+  ReplyReader(const ReplyReader&) = delete;
+  ReplyReader& operator=(const ReplyReader&) = delete;
+
+  // Adds bytes received to those not yet taken.
+  void Append(std::string_view bytes);
+  // Takes one whole reply from the front of the bytes appended so far.
+  Reply TakeReply();
+  // Takes one whole reply, receiving from the source as often as it takes within the
+  // wait. Without a source it is TakeReply, with kIncomplete read as kClosed.
+  Reply Read();
+
+  // Bytes appended and not yet taken as part of a reply.
+  std::size_t Pending() const { return m_buffer.size(); }
+
+ private:
+  Reply Fail(Status status);
+
+  ReplySource* m_pSource = nullptr;
+  int m_nWaitMs = 0;
+  std::string m_buffer;
+  // Where the first line of the current reply that is not yet judged starts.
+  std::size_t m_nLineStart = 0;
+  Status m_failure = Status::kReply;  // kReply: no failure so far
+};
+
+}  // namespace smtp

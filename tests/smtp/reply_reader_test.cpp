@@ -1,0 +1,230 @@
+// The reply reader against scripted receives: how replies are cut into receives must
+// never change what is read.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/net.h"
+#include "smtp/reply_reader.h"
+
+namespace smtp {
+void PrintTo(ReplyReader::Status status, std::ostream* os) {
+  static const char* const kNames[] = {"kReply",  "kIncomplete", "kMalformed",    "kTooLong",
+                                       "kClosed", "kTimedOut",   "kReceiveFailed"};
+  *os << kNames[static_cast<int>(status)];
+}
+}  // namespace smtp
+
+namespace {
+
+using smtp::ReplyReader;
+using Status = ReplyReader::Status;
+
+// Plays a list of receives. "\x01T" stands for a wait that times out, "\x01E" for a
+// failed receive; after the last entry the peer has closed.
+class ScriptedSource : public smtp::ReplySource {
+ public:
+  explicit ScriptedSource(std::vector<std::string> receives) : m_receives(std::move(receives)) {}
+  int WaitReadable(int) override {
+    ++waits;
+    return Next() == kTimeout ? 0 : 1;
+  }
+  int Receive(char* buffer, int size) override {
+    ++receives;
+    if (m_index >= m_receives.size()) return 0;
+    const std::string& r = m_receives[m_index++];
+    if (r == kError) return -1;
+    int n = static_cast<int>(r.size());
+    EXPECT_LE(n, size) << "a scripted receive larger than the reader asked for";
+    r.copy(buffer, static_cast<std::size_t>(n));
+    return n;
+  }
+  int waits = 0;
+  int receives = 0;
+
+  static inline const std::string kTimeout = "\x01T";
+  static inline const std::string kError = "\x01E";
+
+ private:
+  std::string Next() {
+    if (m_index < m_receives.size() && m_receives[m_index] == kTimeout) {
+      ++m_index;
+      return kTimeout;
+    }
+    return "";
+  }
+  std::vector<std::string> m_receives;
+  std::size_t m_index = 0;
+};
+
+struct Expected {
+  Status status;
+  int code;
+};
+
+struct Case {
+  const char* name;
+  std::vector<std::string> receives;
+  std::vector<Expected> replies;  // read one after another
+};
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"one line", {"220 ready\r\n"}, {{Status::kReply, 220}}},
+      {"bare code", {"220\r\n"}, {{Status::kReply, 220}}},
+      {"bare LF", {"250 ok\n"}, {{Status::kReply, 250}}},
+      {"multi-line in one receive",
+       {"220-mx.example\r\n220-second\r\n220 ready\r\n"},
+       {{Status::kReply, 220}}},
+      {"multi-line, one receive a line",
+       {"250-a\r\n", "250-b\r\n", "250 c\r\n"},
+       {{Status::kReply, 250}}},
+      {"code split", {"22", "0 ready\r\n"}, {{Status::kReply, 220}}},
+      {"CR and LF split", {"220 ready\r", "\n"}, {{Status::kReply, 220}}},
+      {"byte by byte",
+       {"2", "2", "0", "-", "x", "\r", "\n", "2", "2", "0", "\r", "\n"},
+       {{Status::kReply, 220}}},
+      {"final line decides", {"220-hello\r\n554 go away\r\n"}, {{Status::kReply, 554}}},
+      {"two replies in one receive",
+       {"220 hi\r\n250 ok\r\n"},
+       {{Status::kReply, 220}, {Status::kReply, 250}}},
+      {"second reply split off the first",
+       {"220 hi\r\n25", "0 ok\r\n"},
+       {{Status::kReply, 220}, {Status::kReply, 250}}},
+      {"code 000 is still a code", {"000 odd\r\n"}, {{Status::kReply, 0}}},
+      {"no digits", {"hello\r\n"}, {{Status::kMalformed, 0}}},
+      {"two digits", {"22 ready\r\n"}, {{Status::kMalformed, 0}}},
+      {"leading space", {" 220 ready\r\n"}, {{Status::kMalformed, 0}}},
+      {"sign", {"+220 ready\r\n"}, {{Status::kMalformed, 0}}},
+      {"text right after the code", {"220ready\r\n"}, {{Status::kMalformed, 0}}},
+      {"empty line", {"\r\n"}, {{Status::kMalformed, 0}}},
+      {"bad continuation line", {"220-ok\r\nready\r\n"}, {{Status::kMalformed, 0}}},
+      {"NUL inside the code",
+       {std::string("2\0"
+                    "0 x\r\n",
+                    7)},
+       {{Status::kMalformed, 0}}},
+      {"failure is sticky",
+       {"bad\r\n220 ready\r\n"},
+       {{Status::kMalformed, 0}, {Status::kMalformed, 0}}},
+      {"closed before any byte", {}, {{Status::kClosed, 0}}},
+      {"closed mid-line", {"220 rea"}, {{Status::kClosed, 0}}},
+      {"closed after a continuation", {"220-first\r\n"}, {{Status::kClosed, 0}}},
+      {"closed after one reply", {"220 hi\r\n"}, {{Status::kReply, 220}, {Status::kClosed, 0}}},
+      {"time-out", {ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
+      {"time-out mid-reply", {"220-a\r\n", ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
+      {"receive error", {"22", ScriptedSource::kError}, {{Status::kReceiveFailed, 0}}},
+  };
+  return cases;
+}
+
+TEST(ReplyReader, ReadsRepliesHoweverTheyAreCut) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    ScriptedSource source(c.receives);
+    ReplyReader reader(source, 5000);
+    for (const Expected& want : c.replies) {
+      ReplyReader::Reply got = reader.Read();
+      EXPECT_EQ(got.status, want.status);
+      EXPECT_EQ(got.code, want.code);
+    }
+  }
+}
+
+TEST(ReplyReader, AStickyFailureReceivesNoMore) {
+  ScriptedSource source({"nonsense\r\n", "220 ready\r\n"});
+  ReplyReader reader(source, 5000);
+  EXPECT_EQ(reader.Read().status, Status::kMalformed);
+  int receives = source.receives;
+  EXPECT_EQ(reader.Read().status, Status::kMalformed);
+  EXPECT_EQ(source.receives, receives);
+}
+
+TEST(ReplyReader, BytesAfterAReplyWaitForTheNextWithoutReceiving) {
+  ScriptedSource source({"220 hi\r\n250-a\r\n250 b\r\n"});
+  ReplyReader reader(source, 5000);
+  EXPECT_EQ(reader.Read().code, 220);
+  EXPECT_EQ(reader.Pending(), 14u);
+  EXPECT_EQ(reader.Read().code, 250);
+  EXPECT_EQ(source.receives, 1);
+  EXPECT_EQ(reader.Pending(), 0u);
+}
+
+TEST(ReplyReader, ATimeOutLeavesWsaeTimedOutAsTheLastError) {
+  ScriptedSource source({ScriptedSource::kTimeout});
+  ReplyReader reader(source, 5000);
+  platform::SetThreadLastError(0);
+  EXPECT_EQ(reader.Read().status, Status::kTimedOut);
+  EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kETIMEDOUT);
+}
+
+// Every proper prefix of a reply is incomplete, and every way of cutting it in two
+// receives reads the same reply.
+TEST(ReplyReader, EveryPrefixIsIncompleteAndEveryCutReadsTheSame) {
+  const std::string reply = "220-mx.bed.test ESMTP\r\n220-more\r\n220 ready\r\n";
+  for (std::size_t cut = 0; cut < reply.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    ReplyReader parser;
+    parser.Append(reply.substr(0, cut));
+    EXPECT_EQ(parser.TakeReply().status, Status::kIncomplete);
+
+    if (cut == 0) continue;  // an empty receive is the peer's close
+    ScriptedSource source({reply.substr(0, cut), reply.substr(cut)});
+    ReplyReader reader(source, 5000);
+    ReplyReader::Reply got = reader.Read();
+    EXPECT_EQ(got.status, Status::kReply);
+    EXPECT_EQ(got.code, 220);
+  }
+}
+
+// Builds a reply of exactly `size` bytes from continuation lines of at most 1000 bytes.
+std::string ReplyOfSize(std::size_t size) {
+  std::string reply;
+  const std::string last = "250 end\r\n";
+  while (reply.size() + last.size() < size) {
+    std::size_t room = size - last.size() - reply.size();
+    std::size_t line = room < 1000 ? room : 1000;
+    if (line < 6) line = 6;  // "250-" + CR LF
+    reply += "250-" + std::string(line - 6, 'x') + "\r\n";
+  }
+  return reply + last;
+}
+
+std::vector<std::string> InReceives(const std::string& bytes) {
+  std::vector<std::string> receives;
+  for (std::size_t at = 0; at < bytes.size(); at += ReplyReader::kReceiveBytes) {
+    receives.push_back(bytes.substr(at, ReplyReader::kReceiveBytes));
+  }
+  return receives;
+}
+
+TEST(ReplyReader, AReplyLongerThan64KiBFails) {
+  const std::size_t limit = ReplyReader::kMaxReplyBytes;
+  const struct {
+    std::size_t size;
+    Status status;
+  } cases[] = {{limit - 1, Status::kReply}, {limit, Status::kReply}, {limit + 1, Status::kTooLong}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::string reply = ReplyOfSize(c.size);
+    ASSERT_EQ(reply.size(), c.size);
+    ScriptedSource source(InReceives(reply));
+    ReplyReader reader(source, 5000);
+    EXPECT_EQ(reader.Read().status, c.status);
+  }
+}
+
+TEST(ReplyReader, AnEndlessLineStopsNearTheLimit) {
+  // The peer never ends its line; the reader must give up after about 64 KiB
+  // instead of reading (and buffering) all of it.
+  std::vector<std::string> receives(200, std::string(ReplyReader::kReceiveBytes, '2'));
+  ScriptedSource source(receives);
+  ReplyReader reader(source, 5000);
+  EXPECT_EQ(reader.Read().status, Status::kTooLong);
+  EXPECT_LE(static_cast<std::size_t>(source.receives),
+            ReplyReader::kMaxReplyBytes / ReplyReader::kReceiveBytes + 1);
+}
+
+}  // namespace

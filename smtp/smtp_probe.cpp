@@ -2,7 +2,6 @@
 // one HELO line, expect 250, and close without QUIT. Each probe has its own socket and
 // reader on its stack; CResolveMX only points at the reader while the probe runs.
 #include <cstdio>
-#include <exception>
 #include <string>
 
 #include "dns/resolve_mx.h"
@@ -77,7 +76,7 @@ bool CResolveMX::SMTPHandshake(const std::string& server, std::uint16_t port) {
     }
     socket.Close();
     return ok;
-  } catch (const std::exception&) {
+  } catch (...) {
     return false;
   }
 }

@@ -1,0 +1,244 @@
+// MX and host lookups against the test bed's Knot server. Host lookups go through the
+// platform resolver, whose resolv.conf inside the test namespace names that server.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "collections/mx_list.h"
+#include "lookup/host_errors.h"
+#include "lookup/lookup.h"
+#include "platform/net.h"
+#include "testbed.h"
+
+namespace {
+
+std::vector<std::string> Entries(const CMXList& list) {
+  std::vector<std::string> out;
+  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
+    out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
+  }
+  return out;
+}
+
+class KnotLookup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KESTRA_REQUIRE_TESTBED();
+    lookup_.PutDNSServer(testbed::DnsServer());
+    lookup_.PutTimeout(5);
+  }
+  CLookup lookup_;
+};
+
+TEST_F(KnotLookup, MXRecordsCountsTheExchangers) {
+  lookup_.PutDomainName("three.lookup.test");
+  std::int16_t count = 0;
+  ASSERT_TRUE(lookup_.MXRecords(&count));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+}
+
+TEST_F(KnotLookup, GetMXRecordReturnsTheListSortedByName) {
+  lookup_.PutDomainName("three.lookup.test");
+  CMXList list;
+  bool has_list = false;
+  ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+  EXPECT_TRUE(has_list);
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"20 alpha.lookup.test", "10 mid.lookup.test",
+                                                     "5 zeta.lookup.test"}));
+}
+
+TEST_F(KnotLookup, NullMxIsCountedButGivesAnEmptyList) {
+  lookup_.PutDomainName("nullmx.lookup.test");
+  std::int16_t count = 0;
+  ASSERT_TRUE(lookup_.MXRecords(&count));
+  EXPECT_EQ(count, 1);
+  CMXList list;
+  bool has_list = false;
+  ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+  EXPECT_TRUE(has_list);
+  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+}
+
+TEST_F(KnotLookup, DomainsWithoutExchangersFail) {
+  for (const char* domain : {"absent.lookup.test", "nomx.lookup.test"}) {
+    SCOPED_TRACE(domain);
+    lookup_.PutDomainName(domain);
+    std::int16_t count = -7;
+    ASSERT_TRUE(lookup_.MXRecords(&count));
+    EXPECT_EQ(count, -7);
+    EXPECT_EQ(lookup_.GetIsError(), 1);
+    EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
+    CMXList list;
+    bool has_list = true;
+    ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+    EXPECT_FALSE(has_list);
+  }
+}
+
+TEST_F(KnotLookup, FailureThenSuccessKeepsTheFailureText) {
+  lookup_.PutDomainName("absent.lookup.test");
+  std::int16_t count = 0;
+  ASSERT_TRUE(lookup_.MXRecords(&count));
+  ASSERT_EQ(lookup_.GetIsError(), 1);
+  lookup_.PutDomainName("three.lookup.test");
+  ASSERT_TRUE(lookup_.MXRecords(&count));
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+  EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
+}
+
+TEST(SystemDnsServer, EmptyServerAsksTheMachinesOwn) {
+  // Inside the test namespace the machine's DNS server is the test bed's.
+  KESTRA_REQUIRE_TESTBED();
+  CLookup lookup;
+  lookup.PutDomainName("three.lookup.test");
+  lookup.PutTimeout(5);
+  std::int16_t count = 0;
+  ASSERT_TRUE(lookup.MXRecords(&count));
+  EXPECT_EQ(lookup.GetIsError(), 0) << lookup.GetErrorReason();
+  EXPECT_EQ(count, 3);
+}
+
+class HostLookup : public ::testing::Test {
+ protected:
+  void SetUp() override { KESTRA_REQUIRE_TESTBED(); }
+  CLookup lookup_;
+};
+
+TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
+  std::vector<std::uint32_t> listed;
+  ASSERT_EQ(platform::ResolveHost("multi.lookup.test", &listed), 0);
+  ASSERT_EQ(listed.size(), 3u);
+  std::string address;
+  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &address));
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+  EXPECT_EQ(address, platform::AddressToText(listed.front()));
+  EXPECT_EQ(address, "192.0.2.10");
+}
+
+TEST_F(HostLookup, BytesAbove127AreWrittenUnsigned) {
+  std::string address;
+  ASSERT_TRUE(lookup_.DNSLookup("high.lookup.test", &address));
+  EXPECT_EQ(address, "200.100.30.250");
+}
+
+TEST_F(HostLookup, UnknownNameIsNotFound) {
+  std::string address = "x";
+  ASSERT_TRUE(lookup_.DNSLookup("absent.lookup.test", &address));
+  EXPECT_EQ(address, "");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_EQ(lookup_.GetErrorReason(), "Domain name or host not found");
+}
+
+TEST_F(HostLookup, ReverseGivesTheHostName) {
+  std::string name;
+  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.30", &name));
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+  EXPECT_EQ(name, "host30.lookup.test");
+}
+
+TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
+  std::string platform_name;
+  int code = platform::ReverseResolve(platform::InetAddr("203.0.113.99"), &platform_name);
+  ASSERT_NE(code, 0);
+  const char* text = lookup::ReverseLookupErrorText(code);
+  ASSERT_NE(text, nullptr) << "code " << code;
+  std::string name = "x";
+  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.99", &name));
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_EQ(lookup_.GetErrorReason(), text);
+  if (code == platform::wsa::kHOST_NOT_FOUND) {
+    EXPECT_EQ(lookup_.GetErrorReason(), "WSAHOST_NOT_FOUND error occured");
+  } else if (code == platform::wsa::kNO_DATA) {
+    EXPECT_EQ(lookup_.GetErrorReason(), "Host not found");
+  }
+}
+
+TEST_F(HostLookup, HostNameGivenAsAddressFails) {
+  std::string name = "x";
+  ASSERT_TRUE(lookup_.ReverseDNSLookup("host30.lookup.test", &name));
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_NE(lookup_.GetErrorReason(), "");
+}
+
+TEST_F(HostLookup, EmptyArgumentsFailBeforeAnyLookup) {
+  std::string result = "x";
+  ASSERT_TRUE(lookup_.DNSLookup("", &result));
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(lookup_.GetErrorReason(), "Please specify domain name");
+  result = "x";
+  ASSERT_TRUE(lookup_.ReverseDNSLookup("", &result));
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(lookup_.GetErrorReason(), "Please specify IP address");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+}
+
+// Makes every start of the socket library fail while it lives.
+class SocketLibraryDown {
+ public:
+  SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(true); }
+  ~SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(false); }
+};
+
+TEST_F(HostLookup, SocketLibraryThatCannotStartIsAnError) {
+  SocketLibraryDown down;
+  std::string name = "x";
+  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.30", &name));
+  EXPECT_EQ(name, "") << "never handed back as a host name";
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_EQ(lookup_.GetErrorReason(), "winsock.dll not found");
+
+  std::string address = "x";
+  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &address));
+  EXPECT_EQ(address, "");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_EQ(lookup_.GetErrorReason(), "An error occured. Please try again");
+}
+
+TEST_F(HostLookup, SuccessAfterFailureKeepsTheText) {
+  std::string result;
+  ASSERT_TRUE(lookup_.DNSLookup("absent.lookup.test", &result));
+  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &result));
+  EXPECT_EQ(lookup_.GetIsError(), 0);
+  EXPECT_EQ(lookup_.GetErrorReason(), "Domain name or host not found");
+}
+
+TEST(HostErrorTexts, EachCodeReadsAsPagesKnowIt) {
+  struct Row {
+    int code;
+    const char* forward;
+    const char* reverse;  // null: the reverse table names no text
+  };
+  const Row rows[] = {
+      {10004, "Unknown error occured.", "WSAEINTR error occured"},
+      {10014, "Unknown error occured.", "WSAEFAULT error occured"},
+      {10036, "Unknown error occured.", "WSAEINPROGRESS error occured"},
+      {10047, "Unknown error occured.", "WSAEAFNOSUPPORT error occured"},
+      {10050, "The network subsystem has failed", "The network subsystem has failed"},
+      {10093, "Unknown error occured.", "Host not found"},
+      {11001, "Domain name or host not found", "WSAHOST_NOT_FOUND error occured"},
+      {11002, "Unknown error occured.", "WSATRY_AGAIN error occured"},
+      {11003, "Unknown error occured.", "WSANO_RECOVERY error occured"},
+      {11004, "Unknown error occured.", "Host not found"},
+      {10060, "Unknown error occured.", nullptr},
+      {0, "Unknown error occured.", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code);
+    EXPECT_STREQ(lookup::DnsLookupErrorText(row.code), row.forward);
+    if (row.reverse) {
+      EXPECT_STREQ(lookup::ReverseLookupErrorText(row.code), row.reverse);
+    } else {
+      EXPECT_EQ(lookup::ReverseLookupErrorText(row.code), nullptr);
+    }
+  }
+}
+
+}  // namespace

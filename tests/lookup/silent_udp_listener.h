@@ -1,0 +1,47 @@
+// A DNS server that never answers: a UDP socket on port 53 of a loopback address that
+// lets queries queue up, so a test can count what a lookup sent.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "platform/net.h"
+
+namespace testbed {
+
+class SilentUdpListener {
+ public:
+  explicit SilentUdpListener(const std::string& address) {
+    started_ = platform::SocketStartup(2, 2) == 0;
+    socket_ = platform::OpenSocket(platform::kSockDgram);
+    if (socket_ == platform::kInvalidSocket) return;
+    ready_ = platform::Bind(socket_, {platform::InetAddr(address), 53});
+  }
+  ~SilentUdpListener() {
+    if (socket_ != platform::kInvalidSocket) platform::CloseSocket(socket_);
+    if (started_) platform::SocketCleanup();
+  }
+  SilentUdpListener(const SilentUdpListener&) = delete;
+  SilentUdpListener& operator=(const SilentUdpListener&) = delete;
+
+  bool Ready() const { return ready_; }
+
+  // Counts (and drains) the datagrams that arrived so far or arrive within `ms`
+  // milliseconds of the last one; at most 100 are counted.
+  int DatagramsWithin(int ms) {
+    int count = 0;
+    std::array<unsigned char, 1024> buffer{};
+    while (count < 100 && platform::WaitReadable(socket_, ms) == 1) {
+      if (platform::RecvFrom(socket_, buffer.data(), buffer.size(), false, nullptr) < 0) break;
+      ++count;
+    }
+    return count;
+  }
+
+ private:
+  bool started_ = false;
+  bool ready_ = false;
+  platform::SocketHandle socket_ = platform::kInvalidSocket;
+};
+
+}  // namespace testbed

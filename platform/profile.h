@@ -1,0 +1,45 @@
+// Private-profile (INI) reading, shaped like GetPrivateProfileStringA and
+// GetPrivateProfileSectionA. Files are read afresh at every call and never written.
+//
+// Windows: the system's profile functions. POSIX: a reader that gives the same
+// answers: section and key names match without regard to case and surrounding blanks;
+// a key's value is the text after its first "=", trimmed of white space, with one pair
+// of enclosing quotes (' or ") removed; the first of duplicate sections or keys wins;
+// a section lists its lines as "key=value" (or the bare line when it has no "="), in
+// file order, leaving out empty lines and lines that start with ";". Paths may use "\"
+// as a separator, which the POSIX reader turns into "/".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// The value of `key` in `section`, copied into `buffer` (at most size - 1 bytes and a
+// NUL). Returns the bytes copied: 0 when nothing was found, size - 1 when the buffer
+// may have been too small.
+std::uint32_t ProfileString(const std::string& section, const std::string& key, char* buffer,
+                            std::uint32_t size, const std::string& file);
+// The lines of `section`, each ended by a NUL, then a final NUL. Returns the bytes
+// without the final NUL: 0 when nothing was found, size - 2 when the buffer may have
+// been too small (the lines then end early, followed by two NULs).
+std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
+                             const std::string& file);
+
+#ifndef _WIN32
+// The POSIX reader's parser, public for its tests and its fuzzer.
+struct IniEntry {
+  std::string key;
+  std::string value;
+  bool has_value = false;  // the line held a "="
+};
+struct IniSection {
+  std::string name;  // as written between the brackets; "" before the first section
+  std::vector<IniEntry> entries;
+};
+std::vector<IniSection> ParseIni(std::string_view text);
+#endif
+
+}  // namespace platform

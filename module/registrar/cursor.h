@@ -1,0 +1,35 @@
+// A read cursor over the bytes of one registry script. Every read is checked against
+// the end of the text: past the end, Peek answers '\0' and Advance does nothing, so
+// the tokenizer can look ahead freely without ever reading outside the buffer.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace registrar {
+
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  std::size_t Position() const { return pos_; }
+  std::size_t Remaining() const { return AtEnd() ? 0 : text_.size() - pos_; }
+
+  // The byte `offset` places ahead, or '\0' past the end.
+  char Peek(std::size_t offset = 0) const {
+    return offset < Remaining() ? text_[pos_ + offset] : '\0';
+  }
+  // Moves on by `count` bytes, never past the end.
+  void Advance(std::size_t count = 1) { pos_ += count < Remaining() ? count : Remaining(); }
+  // The bytes from `from` (an earlier Position()) up to the cursor.
+  std::string_view Since(std::size_t from) const {
+    return from <= pos_ ? text_.substr(from, pos_ - from) : std::string_view();
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace registrar

@@ -1,0 +1,41 @@
+// Results of the registrar as COM HRESULT values, so that DllRegisterServer can hand
+// them on unchanged. Kept free of <windows.h>: the registrar is portable code.
+#pragma once
+
+#include <cstdint>
+
+namespace registrar {
+
+using HResult = std::int32_t;
+
+inline constexpr HResult kOk = 0;
+// A replacement name longer than the registrar accepts.
+inline constexpr HResult kFail = static_cast<HResult>(0x80004005u);
+// Any error of the script text itself: syntax, an unknown replacement name, a '%'
+// without its closing '%'.
+inline constexpr HResult kDispException = static_cast<HResult>(0x80020009u);
+
+// Win32 error codes of the registry layer (0 is success).
+inline constexpr long kErrorSuccess = 0;
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorPathNotFound = 3;
+inline constexpr long kErrorAccessDenied = 5;
+inline constexpr long kErrorInvalidParameter = 87;
+
+inline constexpr bool Failed(HResult hr) {
+  return hr < 0;
+}
+
+// HRESULT_FROM_WIN32.
+inline constexpr HResult FromWin32(long error) {
+  return error <= 0
+             ? static_cast<HResult>(error)
+             : static_cast<HResult>((static_cast<std::uint32_t>(error) & 0xFFFFu) | 0x80070000u);
+}
+
+// Whether a registry error means "there is no such key or value".
+inline constexpr bool IsMissing(long error) {
+  return error == kErrorFileNotFound || error == kErrorPathNotFound;
+}
+
+}  // namespace registrar

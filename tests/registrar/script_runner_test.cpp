@@ -1,0 +1,292 @@
+// Running registry scripts: the three classes' own scripts and small ones for each
+// rule, against the in-memory registry and (under Windows) the system registry.
+#include "script_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "memory_registry.h"
+#include "registry_scripts.h"
+#include "registry_under_test.h"
+
+namespace registrar {
+namespace {
+
+constexpr Root kCR = Root::kClassesRoot;
+constexpr Root kCU = Root::kCurrentUser;
+const char* const kModule = "C:\\Program Files\\Kestra\\x64\\Kestra.dll";
+const char* const kClasses[] = {"Lookup", "List", "ListEntries"};
+
+std::string Braced(const char* guid) {
+  return "{" + std::string(guid) + "}";
+}
+std::string ClassKey(const char* guid) {
+  return "CLSID\\" + Braced(guid);
+}
+
+HResult RunClassScripts(Registry* registry, Mode mode, const std::string& module_path) {
+  for (const char* name : kClasses) {
+    std::string text;
+    if (!ReadRegistryScript(name, &text)) return kFail;
+    const HResult hr = RunScript(text, Replacements::ForModule(module_path), mode, registry);
+    if (Failed(hr)) return hr;
+  }
+  return kOk;
+}
+
+class ScriptRunnerTest : public testing::TestWithParam<RegistryKind> {
+ protected:
+  void SetUp() override { reg_ = GetParam().make(); }
+
+  Registry* registry() { return reg_->registry(); }
+  HResult Run(const std::string& text, Mode mode) {
+    return RunScript(text, Replacements::ForModule(kModule), mode, registry());
+  }
+  std::optional<RegistryValue> Get(Root root, const std::string& path,
+                                   const std::string& name = {}) {
+    return reg_->Get(root, path, name);
+  }
+  bool Has(Root root, const std::string& path) { return reg_->Has(root, path); }
+  static RegistryValue S(const std::string& text) { return RegistryValue::String(text); }
+
+  std::unique_ptr<RegistryUnderTest> reg_;
+};
+
+TEST_P(ScriptRunnerTest, RegistersTheLookupClass) {
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+
+  // Brevan.MX -> CurVer -> Brevan.MX.1 -> the class.
+  EXPECT_EQ(Get(kCR, "Brevan.MX"), S("Lookup Class"));
+  const auto cur_ver = Get(kCR, "Brevan.MX\\CurVer");
+  ASSERT_TRUE(cur_ver);
+  EXPECT_EQ(cur_ver->text, "Brevan.MX.1");
+  EXPECT_EQ(Get(kCR, cur_ver->text), S("Lookup Class"));
+  const auto clsid = Get(kCR, cur_ver->text + "\\CLSID");
+  ASSERT_TRUE(clsid);
+  EXPECT_EQ(clsid->text, Braced(kClsidLookup));
+  EXPECT_EQ(Get(kCR, "Brevan.MX\\CLSID"), clsid);
+
+  const std::string key = "CLSID\\" + clsid->text;
+  EXPECT_EQ(Get(kCR, key), S("Lookup Class"));
+  EXPECT_EQ(Get(kCR, key + "\\ProgID"), S("Brevan.MX.1"));
+  EXPECT_EQ(Get(kCR, key + "\\VersionIndependentProgID"), S("Brevan.MX"));
+  EXPECT_TRUE(Has(kCR, key + "\\Programmable"));
+  EXPECT_FALSE(Get(kCR, key + "\\Programmable"));
+  EXPECT_EQ(Get(kCR, key + "\\InprocServer32"), S(kModule));
+  EXPECT_EQ(Get(kCR, key + "\\InprocServer32", "ThreadingModel"), S("Apartment"));
+  EXPECT_EQ(Get(kCR, key + "\\TypeLib"), S(Braced(kLibid)));
+
+  // The collections carry the module's own prefix.
+  EXPECT_EQ(Get(kCR, "Kestra.List\\CurVer"), S("Kestra.List.1"));
+  EXPECT_EQ(Get(kCR, "Kestra.List.1\\CLSID"), S(Braced(kClsidList)));
+  EXPECT_EQ(Get(kCR, "Kestra.ListEntries\\CLSID"), S(Braced(kClsidListEntries)));
+  EXPECT_EQ(Get(kCR, ClassKey(kClsidListEntries) + "\\InprocServer32", "ThreadingModel"),
+            S("Apartment"));
+}
+
+TEST_P(ScriptRunnerTest, UnregisteringRemovesEverythingButTheClsidKey) {
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
+  for (const char* progid : {"Brevan.MX", "Brevan.MX.1", "Kestra.List", "Kestra.List.1",
+                             "Kestra.ListEntries", "Kestra.ListEntries.1"}) {
+    EXPECT_FALSE(Has(kCR, progid)) << progid;
+  }
+  for (const char* clsid : {kClsidLookup, kClsidList, kClsidListEntries}) {
+    EXPECT_FALSE(Has(kCR, ClassKey(clsid))) << clsid;
+  }
+  EXPECT_TRUE(Has(kCR, "CLSID"));
+  // A second unregistration finds nothing and still succeeds.
+  EXPECT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
+}
+
+TEST_P(ScriptRunnerTest, UnregisteringWhatWasNeverRegisteredSucceeds) {
+  EXPECT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
+  EXPECT_FALSE(Has(kCR, "Brevan.MX"));
+  EXPECT_FALSE(Has(kCR, ClassKey(kClsidLookup)));
+}
+
+TEST_P(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
+  const std::string key = ClassKey(kClsidLookup);
+  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\LocalServer32\\Old"), 0);
+  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\InprocServer32"), 0);
+  ASSERT_EQ(registry()->SetValue(kCR, key, "Stale", S("1")), 0);
+  ASSERT_EQ(registry()->SetValue(kCR, key + "\\InprocServer32", "ThreadingModel", S("Both")), 0);
+  ASSERT_EQ(registry()->SetValue(kCR, key + "\\InprocServer32", "Old", S("x")), 0);
+
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  EXPECT_FALSE(Has(kCR, key + "\\LocalServer32"));
+  EXPECT_FALSE(Get(kCR, key, "Stale"));
+  EXPECT_FALSE(Get(kCR, key + "\\InprocServer32", "Old"));
+  EXPECT_EQ(Get(kCR, key + "\\InprocServer32", "ThreadingModel"), S("Apartment"));
+  EXPECT_EQ(Get(kCR, key + "\\InprocServer32"), S(kModule));
+}
+
+TEST_P(ScriptRunnerTest, ForeignSubkeySurvivesUnregistration) {
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  const std::string key = ClassKey(kClsidLookup);
+  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\Implemented Categories"), 0);
+  ASSERT_EQ(registry()->SetValue(kCR, key + "\\Implemented Categories", "Theirs", S("yes")), 0);
+
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
+  EXPECT_TRUE(Has(kCR, key));
+  EXPECT_EQ(Get(kCR, key + "\\Implemented Categories", "Theirs"), S("yes"));
+  for (const char* ours :
+       {"ProgID", "VersionIndependentProgID", "Programmable", "InprocServer32", "TypeLib"}) {
+    EXPECT_FALSE(Has(kCR, key + "\\" + ours)) << ours;
+  }
+  EXPECT_FALSE(Has(kCR, "Brevan.MX"));
+  EXPECT_FALSE(Has(kCR, ClassKey(kClsidList)));
+}
+
+TEST_P(ScriptRunnerTest, LibraryPathWithQuotesIsWrittenAsItIs) {
+  for (const std::string path :
+       {"C:\\Bob's Components\\Kestra.dll", "C:\\''\\x'\\Kestra.dll", "C:\\100%\\Kestra.dll"}) {
+    ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, path), kOk) << path;
+    EXPECT_EQ(Get(kCR, ClassKey(kClsidLookup) + "\\InprocServer32"), S(path));
+    EXPECT_EQ(Get(kCR, ClassKey(kClsidList) + "\\InprocServer32"), S(path));
+  }
+}
+
+TEST_P(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
+  const char* shared[] = {"AppID",    "CLSID",     "Component Categories",
+                          "FileType", "Interface", "Hardware",
+                          "Mime",     "SAM",       "SECURITY",
+                          "SYSTEM",   "Software",  "TypeLib",
+                          "clsid",    "INTERFACE"};
+  for (const char* name : shared) {
+    const std::string base = std::string(kTestKey) + "\\" + name;
+    ASSERT_EQ(registry()->CreateKey(kCU, base + "\\Other"), 0) << name;
+    const std::string script = std::string("HKCU { NoRemove ") + kTestKey + " { ForceRemove '" +
+                               name + "' = s 'v' { Mine } Delete '" + name + "' } }";
+    ASSERT_EQ(Run(script, Mode::kRegister), kOk) << name;
+    EXPECT_TRUE(Has(kCU, base + "\\Other")) << name;
+    EXPECT_TRUE(Has(kCU, base + "\\Mine")) << name;
+    EXPECT_EQ(Get(kCU, base), S("v")) << name;
+  }
+  // Any other name goes whole.
+  const std::string other = std::string(kTestKey) + "\\CLSIDs";
+  ASSERT_EQ(registry()->CreateKey(kCU, other + "\\Other\\Deeper"), 0);
+  ASSERT_EQ(Run(std::string("HKCU { ") + kTestKey + " { ForceRemove CLSIDs { Mine } } }",
+                Mode::kRegister),
+            kOk);
+  EXPECT_FALSE(Has(kCU, other + "\\Other"));
+  EXPECT_TRUE(Has(kCU, other + "\\Mine"));
+}
+
+TEST_P(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
+  const std::string t = kTestKey;
+  const std::string script = "HKCU { NoRemove " + t +
+                             " { A = s 'a' { val x = s '1' val y = d 2 B { C } } "
+                             "NoRemove Kept { Gone } Missing { Deeper } val Top = s 't' "
+                             "Delete D } }";
+  ASSERT_EQ(Run(script, Mode::kRegister), kOk);
+  EXPECT_EQ(Get(kCU, t + "\\A", "y"), RegistryValue::Dword(2));
+  EXPECT_EQ(Get(kCU, t, "Top"), S("t"));
+  ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing\\Deeper"), 0);
+  ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing"), 0);
+  ASSERT_EQ(registry()->SetValue(kCU, t + "\\A\\B", "unlisted value", S("v")), 0);
+  ASSERT_EQ(registry()->CreateKey(kCU, t + "\\D"), 0);  // Delete acts on registration only
+
+  ASSERT_EQ(Run(script, Mode::kUnregister), kOk);
+  EXPECT_FALSE(Has(kCU, t + "\\A"));  // unlisted values do not keep a key
+  EXPECT_TRUE(Has(kCU, t + "\\Kept"));
+  EXPECT_FALSE(Has(kCU, t + "\\Kept\\Gone"));
+  EXPECT_FALSE(Get(kCU, t, "Top"));
+  EXPECT_TRUE(Has(kCU, t + "\\D"));
+  EXPECT_TRUE(Has(kCU, t));
+}
+
+TEST_P(ScriptRunnerTest, DeleteRemovesATreeOnRegistration) {
+  const std::string t = kTestKey;
+  ASSERT_EQ(registry()->CreateKey(kCU, t + "\\Old\\A\\B"), 0);
+  ASSERT_EQ(Run("HKCU { " + t + " { Delete Old New } }", Mode::kRegister), kOk);
+  EXPECT_FALSE(Has(kCU, t + "\\Old"));
+  EXPECT_TRUE(Has(kCU, t + "\\New"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, ScriptRunnerTest, testing::ValuesIn(RegistryKinds()),
+                         [](const testing::TestParamInfo<RegistryKind>& info) {
+                           return info.param.name;
+                         });
+
+// What only the in-memory registry can show: whole-registry snapshots and failures.
+
+TEST(ScriptRunnerMemory, RegisteringTwiceGivesTheSameKeys) {
+  MemoryRegistry once;
+  MemoryRegistry twice;
+  ASSERT_EQ(RunClassScripts(&once, Mode::kRegister, kModule), kOk);
+  ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
+  ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
+  EXPECT_EQ(once.Dump(), twice.Dump());
+  EXPECT_NE(once.Dump().find("HKCR\\Brevan.MX\\CurVer @ = s 'Brevan.MX.1'\n"), std::string::npos);
+}
+
+TEST(ScriptRunnerMemory, UnregisteringLeavesOnlyTheClsidKey) {
+  MemoryRegistry registry;
+  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
+  ASSERT_EQ(RunClassScripts(&registry, Mode::kUnregister, kModule), kOk);
+  EXPECT_EQ(registry.Dump(), "HKCR\\CLSID\n");
+}
+
+TEST(ScriptRunnerMemory, SyntaxErrorWritesNothing) {
+  MemoryRegistry registry;
+  EXPECT_EQ(RunScript("HKCR { A { B } C = x 'bad' }", Replacements::ForModule(kModule),
+                      Mode::kRegister, &registry),
+            kDispException);
+  EXPECT_EQ(RunScript("HKCR { A = s '%NOPE%' }", Replacements::ForModule(kModule), Mode::kRegister,
+                      &registry),
+            kDispException);
+  EXPECT_EQ(registry.Dump(), "");
+}
+
+TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
+  using Op = MemoryRegistry::Operation;
+  const std::string cls = ClassKey(kClsidLookup);
+  struct Case {
+    const char* what;
+    Mode mode;
+    Op op;
+    std::string path;
+    bool written_before;  // Brevan.MX.1 (written first) is there afterwards
+    bool written_after;   // the Lookup class key (written last) is there afterwards
+  } cases[] = {
+      {"create a key", Mode::kRegister, Op::kCreateKey, "Brevan.MX", true, false},
+      {"write a value", Mode::kRegister, Op::kSetValue, cls + "\\InprocServer32", true, true},
+      {"open a key", Mode::kUnregister, Op::kOpenKey, "Brevan.MX", false, true},
+      {"list subkeys", Mode::kUnregister, Op::kListSubkeys, cls + "\\InprocServer32", false, true},
+      {"delete a key", Mode::kUnregister, Op::kDeleteKey, "Brevan.MX\\CurVer", false, true},
+      {"delete a value", Mode::kUnregister, Op::kDeleteValue, cls + "\\InprocServer32", false,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryRegistry registry;
+    if (c.mode == Mode::kUnregister) {
+      ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
+    }
+    registry.InjectFailure(c.op, c.path, kErrorAccessDenied);
+    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kErrorAccessDenied));
+    EXPECT_EQ(registry.HasKey(kCR, "Brevan.MX.1"), c.written_before);
+    EXPECT_EQ(registry.HasKey(kCR, cls), c.written_after);
+    // The later scripts never ran.
+    EXPECT_EQ(registry.HasKey(kCR, ClassKey(kClsidList)), c.mode == Mode::kUnregister);
+  }
+}
+
+TEST(ScriptRunnerMemory, FailedForceRemoveIsWrittenOver) {
+  MemoryRegistry registry;
+  const std::string cls = ClassKey(kClsidLookup);
+  ASSERT_EQ(registry.CreateKey(kCR, cls + "\\Old"), 0);
+  ASSERT_EQ(registry.CreateKey(kCR, cls + "\\InprocServer32"), 0);
+  ASSERT_EQ(registry.SetValue(kCR, cls + "\\InprocServer32", {}, RegistryValue::String("old")), 0);
+  registry.InjectFailure(MemoryRegistry::Operation::kDeleteKey, cls, kErrorAccessDenied);
+  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
+  EXPECT_EQ(registry.GetValue(kCR, cls + "\\InprocServer32", {}), RegistryValue::String(kModule));
+  // Its subkeys went before the key itself refused to go.
+  EXPECT_FALSE(registry.HasKey(kCR, cls + "\\Old"));
+}
+
+}  // namespace
+}  // namespace registrar

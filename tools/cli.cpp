@@ -6,10 +6,12 @@
 #include <limits>
 #include <optional>
 
+#include "access/caller_source.h"
 #include "collections/mx_list.h"
 #include "dns/resolve_mx.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
+#include "tools/explain.h"
 
 namespace kestra_tool {
 namespace {
@@ -154,13 +156,20 @@ int RunObjectCommand(ToolLookup& lookup, const Options& o, std::ostream& out, st
   return lookup.GetIsError() != 0 ? Failed(lookup, err) : kExitOk;
 }
 
-int RunAccess(ToolLookup& lookup, const Options& o, std::ostream& out) {
-  bool allowed = lookup.EnterFrame(o.argument.c_str());
-  if (allowed) {
-    out << "allowed\n";
-  } else {
-    out << "refused\n" << lookup.GetErrorReason() << '\n';
+int RunAccess(ToolLookup& lookup, const Options& o, ICallerSource* caller, std::ostream& out) {
+  if (!o.explain) {
+    bool allowed = lookup.EnterFrame(o.argument.c_str());
+    if (allowed) {
+      out << "allowed\n";
+    } else {
+      out << "refused\n" << lookup.GetErrorReason() << '\n';
+    }
+    return allowed ? kExitOk : kExitFailed;
   }
+  // The same two steps through the access control's own account of them.
+  std::string text;
+  bool allowed = ExplainAccessCheck(o.argument, caller, &text);
+  out << text;
   return allowed ? kExitOk : kExitFailed;
 }
 
@@ -186,10 +195,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   ToolLookup lookup;
   if (o.server) lookup.PutDNSServer(*o.server);
   if (o.timeout) lookup.PutTimeout(*o.timeout);
-  lookup.PutDomainName(o.argument);
+  if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);
+  // --caller-path stands in for the calling page; without it the platform's own request
+  // is asked, as in a lookup called outside any page.
+  CFixedCallerSource caller = CFixedCallerSource::WithPath(o.caller_path.value_or(""));
+  ICallerSource* caller_source = o.caller_path ? &caller : nullptr;
+  lookup.SetCallerSource(caller_source);
 
   if (o.command == "resolve") return RunResolve(lookup, o, out, err);
-  if (o.command == "access") return RunAccess(lookup, o, out);
+  if (o.command == "access") return RunAccess(lookup, o, caller_source, out);
   return RunObjectCommand(lookup, o, out, err);
 }
 

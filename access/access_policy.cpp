@@ -9,7 +9,7 @@
 #include "support/nx_functions.h"
 #include "support/nx_get.h"
 
-namespace access {
+namespace hosting {
 namespace {
 
 constexpr const char* kConfigKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick";
@@ -161,22 +161,22 @@ AccessReport ExplainAccess(const std::string& method, ICallerSource* caller,
   return report;
 }
 
-}  // namespace access
+}  // namespace hosting
 
 bool CLookup::LocateConfigFiles() {
-  access::LocateConfigFiles(m_strAdminIni, m_strWebSiteIni, m_bNoConfig);
+  hosting::LocateConfigFiles(m_strAdminIni, m_strWebSiteIni, m_bNoConfig);
   return true;
 }
 
 bool CLookup::CheckAccess() {
-  access::CheckContext context{
+  hosting::CheckContext context{
       m_strComponent,   m_strMethod,
       m_strAdminIni,    m_strWebSiteIni,
       m_bNoConfig,      m_strCallerPath,
       m_strErrorReason, [this](std::string& path) { return IdentifyCaller(path); }};
-  return access::CheckAccess(context);
+  return hosting::CheckAccess(context);
 }
 
 bool CLookup::IdentifyCaller(std::string& path) {
-  return access::IdentifyCaller(m_pCallerSource, path);
+  return hosting::IdentifyCaller(m_pCallerSource, path);
 }

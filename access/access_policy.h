@@ -31,7 +31,7 @@
 
 class ICallerSource;
 
-namespace access {
+namespace hosting {
 
 // What one check read and decided.
 struct Trace {
@@ -84,4 +84,4 @@ struct AccessReport {
 AccessReport ExplainAccess(const std::string& method, ICallerSource* caller,
                            const std::string& component = "Brevan");
 
-}  // namespace access
+}  // namespace hosting

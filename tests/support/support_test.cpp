@@ -1,0 +1,477 @@
+// The support library against the platform it runs on: the same cases natively (the
+// POSIX readers) and under Wine (the system registry and profile functions).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/registry.h"
+#include "support/nx_functions.h"
+#include "support/nx_get.h"
+#include "support/nx_reg.h"
+#include "test_registry.h"
+#include "testbed.h"
+
+namespace {
+
+std::string Join(const std::string& dir, const std::string& name) {
+  return dir + (dir.find('\\') != std::string::npos ? "\\" : "/") + name;
+}
+
+std::string WriteFile(const std::string& dir, const std::string& name, const std::string& text) {
+  std::string path = Join(dir, name);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return path;
+}
+
+std::string SystemText(int code) {
+  std::string text;
+  CNxFunctions().GetSystemErrorText(text, code);
+  return text;
+}
+
+std::list<std::string> Lines(std::initializer_list<const char*> lines) {
+  return std::list<std::string>(lines.begin(), lines.end());
+}
+
+// --- text helpers ---
+
+TEST(Trim, RemovesWhiteSpaceAtBothEndsOnly) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"", ""},   {" \t \t", ""},     {" \t\r\n\v\fx y\f\v\n\r\t ", "x y"},
+      {"a", "a"}, {"  a b  ", "a b"}, {"\xFA text \xFA", "\xFA text \xFA"},
+  };
+  CNxFunctions f;
+  for (const Case& c : cases) EXPECT_EQ(f.Trim(c.in), c.out) << '"' << c.in << '"';
+}
+
+TEST(IsInList, MatchesTrimmedItemsWithoutRegardToCase) {
+  struct Case {
+    const char* list;
+    const char* name;
+    bool in;
+  } cases[] = {
+      {"Brevan, Other", "brevan", true},
+      {"Brevan;Other", "Brevan", false},
+      {"", "Brevan", false},
+      {" MXRecords ,Lookup", "Lookup", true},
+      {" MXRecords ,Lookup", "MXRecords", true},
+      {"brevan , other", "Brevan", true},
+      {"Other,Brevan", "BREVAN", true},
+      {"Brevanx", "Brevan", false},
+      {"Brev", "Brevan", false},
+      {"Brevan,", "Brevan", true},
+      {",,Brevan", "Brevan", true},
+      {"a,b,c", "d", false},
+      {"Brevan", " Brevan", false},  // the name itself is not trimmed
+      {"All, Lookup", "VerifySMTP", false},
+  };
+  CNxFunctions f;
+  for (const Case& c : cases) {
+    EXPECT_EQ(f.IsInList(c.list, c.name), c.in) << "'" << c.list << "' / '" << c.name << "'";
+  }
+}
+
+TEST(FindEntryByValuePrefix, FirstLineWhoseValueBeginsTheTarget) {
+  struct Case {
+    std::list<std::string> lines;
+    const char* target;
+    const char* found;
+  } cases[] = {
+      {Lines({"a = C:\\web\\site1"}), "c:\\WEB\\SITE1\\page.asp", "a = C:\\web\\site1"},
+      {Lines({"a=C:\\web\\site1", "b=C:\\web\\site10"}), "C:\\web\\site10\\x.asp",
+       "a=C:\\web\\site1"},
+      {Lines({"b=C:\\web\\site10", "a=C:\\web\\site1"}), "C:\\web\\site10\\x.asp",
+       "b=C:\\web\\site10"},
+      {Lines({"a=C:\\web\\site1"}), "C:\\web\\site2\\x.asp", ""},
+      {Lines({"noseparator", "b=C:\\x"}), "C:\\x\\y", "b=C:\\x"},
+      {Lines({"C:\\x"}), "C:\\x", ""},
+      {Lines({"a=C:\\longer\\than\\target"}), "C:\\longer", ""},
+      {Lines({"a=", "b=C:\\x"}), "C:\\x\\y", "a="},
+      {Lines({"a=   "}), "", "a=   "},
+      {Lines({"a=x=y"}), "x=y\\z", "a=x=y"},
+      {Lines({}), "C:\\x", ""},
+  };
+  CNxFunctions f;
+  for (const Case& c : cases) {
+    std::string out = "stale";
+    f.FindEntryByValuePrefix(out, c.lines, c.target, '=');
+    EXPECT_EQ(out, c.found) << c.target;
+  }
+}
+
+TEST(FindEntryByFolderPrefix, FolderMustEndAtAPathBoundary) {
+  struct Case {
+    std::list<std::string> lines;
+    const char* target;
+    const char* found;
+  } cases[] = {
+      {Lines({"a=C:\\web\\site1", "b=C:\\web\\site10"}), "C:\\web\\site10\\default.asp",
+       "b=C:\\web\\site10"},
+      {Lines({"a=C:\\web\\site1", "b=C:\\web\\site10"}), "C:\\web\\site1\\default.asp",
+       "a=C:\\web\\site1"},
+      {Lines({"a=c:\\WEB\\site1"}), "C:\\web\\SITE1\\x.asp", "a=c:\\WEB\\site1"},
+      {Lines({"a=C:\\web\\site1\\"}), "C:\\web\\site1\\x.asp", "a=C:\\web\\site1\\"},
+      {Lines({"a=/srv/site1"}), "/srv/site1/x.asp", "a=/srv/site1"},
+      {Lines({"a=/srv/"}), "/srv/site1/x.asp", "a=/srv/"},
+      {Lines({"a=C:\\web\\site1"}), "C:\\web\\site1", "a=C:\\web\\site1"},
+      {Lines({"a=C:\\web\\site1"}), "C:\\web\\site1.asp", ""},
+      {Lines({"a=", "b=C:\\x"}), "C:\\x\\y", "a="},
+      {Lines({"a="}), "", "a="},
+      {Lines({"a=C:\\web", "b=C:\\web\\site1"}), "C:\\web\\site1\\x.asp", "a=C:\\web"},
+      {Lines({"x", "a = C:\\web\\site1 "}), "c:\\web\\site1\\p", "a = C:\\web\\site1 "},
+  };
+  CNxFunctions f;
+  for (const Case& c : cases) {
+    std::string out = "stale";
+    f.FindEntryByFolderPrefix(out, c.lines, c.target, '=');
+    EXPECT_EQ(out, c.found) << c.target;
+  }
+}
+
+TEST(SplitToList, PiecesBetweenSeparatorsTrimmed) {
+  struct Case {
+    std::string text;
+    char sep;
+    std::list<std::string> pieces;
+  } cases[] = {
+      {"", ',', {}},
+      {"a", ',', {"a"}},
+      {" a , b ", ',', {"a", "b"}},
+      {"a,,b", ',', {"a", "", "b"}},
+      {"a,", ',', {"a"}},
+      {",a", ',', {"", "a"}},
+      {std::string("x=1\0y=\xFA\0", 8), '\0', {"x=1", "y=\xFA"}},
+  };
+  CNxFunctions f;
+  for (const Case& c : cases) {
+    std::list<std::string> out{"kept"};
+    f.SplitToList(out, c.text, c.sep);
+    std::list<std::string> expected = c.pieces;
+    expected.push_front("kept");  // appends, never replaces
+    EXPECT_EQ(out, expected) << c.text;
+  }
+}
+
+TEST(GetSystemErrorText, SystemTextOrTheFallback) {
+  EXPECT_EQ(SystemText(123456), "The system cannot find error message for error number 123456");
+  EXPECT_EQ(SystemText(-5), "The system cannot find error message for error number -5");
+  for (int code : {platform::syserr::kFileNotFound, platform::syserr::kInvalidHandle}) {
+    std::string text = SystemText(code);
+    EXPECT_EQ(text.find("The system cannot find error message"), std::string::npos) << code;
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "system texts end with their line break: " << text;
+  }
+  EXPECT_NE(SystemText(platform::syserr::kFileNotFound),
+            SystemText(platform::syserr::kInvalidHandle));
+}
+
+// --- INI reading ---
+
+class IniTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = testbed::ScratchDir(std::string("support-") + info->name());
+  }
+  std::string Ini(const std::string& text) { return WriteFile(dir_, "test.ini", text); }
+  std::string Value(const std::string& file, const std::string& section, const std::string& key) {
+    std::string out = "stale";
+    CNxFunctions().ReadIniString(out, section, key, file);
+    return out;
+  }
+  std::list<std::string> Section(const std::string& file, const std::string& section) {
+    std::list<std::string> lines;
+    CNxFunctions().ReadIniSection(section, file, lines);
+    return lines;
+  }
+  std::string dir_;
+};
+
+TEST_F(IniTest, ValuesTrimmedAndMatchedWithoutRegardToCase) {
+  std::string file =
+      Ini("[Settings]\r\n"
+          "Installed=Brevan\r\n"
+          "key =   text   \r\n"
+          "Empty=\r\n"
+          "  Spaced Key  =  v  \r\n"
+          "[Other]\r\n"
+          "Installed=Other\r\n");
+  EXPECT_EQ(Value(file, "Settings", "Installed"), "Brevan");
+  EXPECT_EQ(Value(file, "settings", "INSTALLED"), "Brevan");
+  EXPECT_EQ(Value(file, "Settings", "key"), "text");
+  EXPECT_EQ(Value(file, "Settings", "Spaced Key"), "v");
+  EXPECT_EQ(Value(file, "Other", "Installed"), "Other");
+  EXPECT_EQ(Value(file, "Settings", "Empty"), "");
+  EXPECT_EQ(Value(file, "Settings", "Missing"), "");
+  EXPECT_EQ(Value(file, "Missing", "Installed"), "");
+  EXPECT_EQ(Value(Join(dir_, "absent.ini"), "Settings", "Installed"), "");
+}
+
+TEST_F(IniTest, LongValuesAreReadWhole) {
+  // Around each size the reader's buffer passes through: 256, 512, 1024.
+  for (std::size_t n : {254u, 255u, 256u, 300u, 511u, 512u, 513u, 5000u}) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) value.push_back(static_cast<char>('a' + i % 26));
+    std::string file = Ini("[S]\nk=" + value + "\n");
+    EXPECT_EQ(Value(file, "S", "k"), value) << n;
+  }
+}
+
+TEST_F(IniTest, SectionLinesInFileOrderEachTrimmed) {
+  std::string file =
+      Ini("[Path]\n"
+          "Site1=C:\\sites\\one\n"
+          "  Site2 = C:\\sites\\two  \n"
+          "NoEquals\n"
+          "[Security]\n"
+          "Site1=Brevan\n");
+  std::list<std::string> lines = Section(file, "path");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines.front(), "Site1=C:\\sites\\one");
+  EXPECT_EQ(lines.back(), "NoEquals");
+  EXPECT_TRUE(Section(file, "Missing").empty());
+  EXPECT_TRUE(Section(Join(dir_, "absent.ini"), "Path").empty());
+}
+
+TEST_F(IniTest, LongSectionsAreReadWhole) {
+  // Sections whose lines fill the 256-byte buffer to the byte, and far beyond it.
+  for (int total : {250, 253, 254, 255, 256, 257, 300, 2000}) {
+    std::string text = "[Path]\n";
+    std::list<std::string> expected;
+    int used = 0;
+    for (int i = 0; used < total; ++i) {
+      std::string line = "s" + std::to_string(i) + "=C:\\w";
+      int room = total - used - static_cast<int>(line.size()) - 1;
+      if (room < 0) room = 0;
+      if (room > 20) room = 20;
+      line += std::string(static_cast<std::size_t>(room), 'x');
+      used += static_cast<int>(line.size()) + 1;
+      text += line + "\n";
+      expected.push_back(line);
+    }
+    EXPECT_EQ(Section(Ini(text), "Path"), expected) << total;
+  }
+}
+
+TEST_F(IniTest, ByteFAStaysInsideItsLine) {
+  // 0xFA is the letter u-acute in the Western code page; a folder holding it is one line.
+  std::string file = Ini("[Path]\nSite\xFA=C:\\sites\\men\xFA\nOther=C:\\x\n");
+  std::list<std::string> lines = Section(file, "Path");
+  EXPECT_EQ(lines, Lines({"Site\xFA=C:\\sites\\men\xFA", "Other=C:\\x"}));
+  std::string entry;
+  CNxGet().FindIniEntry(entry, "Path", "C:\\sites\\men\xFA\\x.asp", file);
+  EXPECT_EQ(entry, "Site\xFA=C:\\sites\\men\xFA");
+}
+
+TEST_F(IniTest, FindIniEntry) {
+  std::string file = Ini("[Path]\nC:\\sites\\one\nb=C:\\sites\\one\n");
+  CNxGet get;
+  std::string entry = "stale";
+  // The line without "=" is listed but never found.
+  get.FindIniEntry(entry, "Path", "C:\\sites\\one\\x.asp", file);
+  EXPECT_EQ(entry, "b=C:\\sites\\one");
+  get.FindIniEntry(entry, "Path", "C:\\sites\\two\\x.asp", file);
+  EXPECT_EQ(entry, "");
+  entry = "stale";
+  get.FindIniEntry(entry, "Path", "C:\\sites\\one\\x.asp", Join(dir_, "WebSite.ini"));
+  EXPECT_EQ(entry, "");
+  std::string value = "stale";
+  get.GetIniValue(value, "Path", "b", file);
+  EXPECT_EQ(value, "C:\\sites\\one");
+}
+
+// --- registry ---
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    reg_ = std::make_unique<testreg::ScopedRegistry>(
+        testbed::ScratchDir(std::string("support-") + info->name()));
+  }
+  void TearDown() override { reg_.reset(); }
+  // Reads through the textual path; returns ok and fills out.
+  bool Get(std::string& out, const std::string& path, int kind, const std::string& name) {
+    return CNxGet().GetRegistryValue(out, path, kind, name);
+  }
+  std::unique_ptr<testreg::ScopedRegistry> reg_;
+};
+
+constexpr const char* kKey = "SOFTWARE\\KestraTest\\Values";
+constexpr const char* kPath = "HKEY_LOCAL_MACHINE\\SOFTWARE\\KestraTest\\Values";
+
+TEST_F(RegistryTest, RootNamesWithoutRegardToCase) {
+  CNxReg reg;
+  struct Case {
+    const char* name;
+    std::uint32_t code;
+  } cases[] = {
+      {"HKEY_CLASSES_ROOT", 0x80000000u},   {"HKEY_CURRENT_USER", 0x80000001u},
+      {"HKEY_LOCAL_MACHINE", 0x80000002u},  {"hkey_local_machine", 0x80000002u},
+      {"HKEY_USERS", 0x80000003u},          {"HKEY_PERFORMANCE_DATA", 0x80000004u},
+      {"HKEY_CURRENT_CONFIG", 0x80000005u}, {"Hkey_Dyn_Data", 0x80000006u},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(reg.GetRootKey(c.name), platform::PredefinedRegKey(c.code)) << c.name;
+  }
+  for (const char* bad : {"HKLM", "", "HKEY_LOCAL_MACHINE\\", "HKEY_LOCAL_MACHINEX"}) {
+    EXPECT_EQ(reg.GetRootKey(bad), platform::kNullRegKey) << bad;
+  }
+}
+
+TEST_F(RegistryTest, StringsAndNumbers) {
+  reg_->SetString(kKey, "Text", "C:\\Program Files\\Tarnwick");
+  reg_->SetString(kKey, "Empty", "");
+  reg_->SetNumber(kKey, "Max", 4294967295u);
+  reg_->SetNumber(kKey, "Zero", 0);
+  reg_->SetNumber(kKey, "One", 1);
+  std::string out;
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Text"));
+  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "text"));  // value names ignore case
+  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
+  EXPECT_TRUE(
+      Get(out, "hkey_local_machine\\software\\kestratest\\values", CNxGet::kString, "Text"));
+  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Empty"));
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "Max"));
+  EXPECT_EQ(out, "4294967295");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "Zero"));
+  EXPECT_EQ(out, "0");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "One"));
+  EXPECT_EQ(out, "1");
+
+  CNxReg reg;
+  EXPECT_TRUE(reg.ReadNumber(out, reg.GetRootKey("HKEY_LOCAL_MACHINE"), kKey, "Max"));
+  EXPECT_EQ(out, "4294967295");
+  EXPECT_TRUE(reg.ReadString(out, reg.GetRootKey("HKEY_LOCAL_MACHINE"), kKey, "Text"));
+  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
+}
+
+TEST_F(RegistryTest, LongStringsAreReadWhole) {
+  for (std::size_t n : {255u, 256u, 300u, 4000u}) {
+    std::string value(n, 'v');
+    value[n - 1] = 'e';
+    reg_->SetString(kKey, "Long", value);
+    std::string out;
+    EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Long")) << n;
+    EXPECT_EQ(out, value) << n;
+  }
+}
+
+TEST_F(RegistryTest, StringEndsAtItsFirstNulEvenWithoutATerminator) {
+  reg_->SetRaw(kKey, "Inner", platform::kRegSz, {'a', 'b', 0, 'c', 0});
+  reg_->SetRaw(kKey, "Unended", platform::kRegSz, {'x', 'y', 'z'});
+  std::string out;
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Inner"));
+  EXPECT_EQ(out, "ab");
+  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Unended"));
+  EXPECT_EQ(out, "xyz");
+}
+
+TEST_F(RegistryTest, WrongTypeOrEmptyIsAMismatch) {
+  reg_->SetString(kKey, "Text", "1");
+  reg_->SetNumber(kKey, "Number", 1);
+  reg_->SetRaw(kKey, "Expand", platform::kRegExpandSz, {'%', 'x', '%', 0});
+  reg_->SetRaw(kKey, "Multi", platform::kRegMultiSz, {'a', 0, 0});
+  reg_->SetRaw(kKey, "NoBytes", platform::kRegSz, {});
+  reg_->SetRaw(kKey, "WideNumber", platform::kRegDword, {1, 0, 0, 0, 0, 0, 0, 0});
+  reg_->SetRaw(kKey, "ShortNumber", platform::kRegDword, {1, 0});
+  struct Case {
+    const char* name;
+    int kind;
+  } cases[] = {{"Text", CNxGet::kNumber},       {"Number", CNxGet::kString},
+               {"Expand", CNxGet::kString},     {"Multi", CNxGet::kString},
+               {"NoBytes", CNxGet::kString},    {"WideNumber", CNxGet::kNumber},
+               {"ShortNumber", CNxGet::kNumber}};
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_FALSE(Get(out, kPath, c.kind, c.name)) << c.name;
+    EXPECT_EQ(out, kRegistryTypeMismatch) << c.name;
+  }
+}
+
+TEST_F(RegistryTest, FailuresGiveTheSystemText) {
+  reg_->SetString(kKey, "Text", "x");
+  struct Case {
+    const char* path;
+    const char* name;
+    int code;
+  } cases[] = {
+      {kPath, "Missing", platform::syserr::kFileNotFound},
+      {"HKEY_LOCAL_MACHINE\\SOFTWARE\\KestraTest\\Absent", "Text", platform::syserr::kFileNotFound},
+      {"HKLM\\SOFTWARE\\KestraTest\\Values", "Text", platform::syserr::kInvalidHandle},
+      {"HKEY_LOCAL_MACHINE", "Text", platform::syserr::kInvalidHandle},
+      {"", "Text", platform::syserr::kInvalidHandle},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_FALSE(Get(out, c.path, CNxGet::kString, c.name)) << c.path;
+    EXPECT_EQ(out, SystemText(c.code)) << c.path;
+    EXPECT_FALSE(Get(out, c.path, CNxGet::kNumber, c.name)) << c.path;
+    EXPECT_EQ(out, SystemText(c.code)) << c.path;
+  }
+}
+
+TEST_F(RegistryTest, OtherKindsReadNothing) {
+  std::string out = "untouched";
+  EXPECT_TRUE(Get(out, kPath, 2, "Text"));
+  EXPECT_EQ(out, "untouched");
+  EXPECT_TRUE(Get(out, "HKLM", -1, "Text"));
+  EXPECT_EQ(out, "untouched");
+}
+
+// --- the installation folder ---
+
+class InstalledFileTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    dir_ = testbed::ScratchDir("support-installed");
+    WriteFile(dir_, "Admin.ini", "[Settings]\n");
+  }
+  std::string dir_;
+};
+
+TEST_F(InstalledFileTest, PathOfAnExistingFile) {
+  CNxFunctions f;
+  std::string out;
+  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
+  EXPECT_TRUE(f.GetInstalledFilePath(out, "Admin.ini"));
+  EXPECT_EQ(out, dir_ + "\\Admin.ini");
+  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_ + "\\");
+  EXPECT_TRUE(f.GetInstalledFilePath(out, "Admin.ini"));
+  EXPECT_EQ(out, dir_ + "\\Admin.ini");
+}
+
+TEST_F(InstalledFileTest, MissingFileOrFolder) {
+  CNxFunctions f;
+  std::string out;
+  // No InstallationPath at all: the registry's text.
+  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
+  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
+
+  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
+  EXPECT_FALSE(f.GetInstalledFilePath(out, "WebSite.ini"));
+  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
+
+  // An empty folder names no file, whatever the root of the drive holds.
+  reg_->SetString(testreg::kConfigKey, "InstallationPath", "");
+  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
+  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
+
+  reg_->SetNumber(testreg::kConfigKey, "InstallationPath", 1);
+  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
+  EXPECT_EQ(out, kRegistryTypeMismatch);
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+// Registry contents written by a test, in the real registry on Windows (the test's own
+// Wine prefix) and in the .reg store that KESTRA_REGISTRY_FILE names on POSIX. Keys
+// are paths under HKEY_LOCAL_MACHINE. The trees SOFTWARE\Halverd and
+// SOFTWARE\KestraTest are emptied when the object is made and when it goes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testreg {
+
+inline constexpr const char* kConfigKey = "SOFTWARE\\Halverd\\Tarnwick";
+
+class ScopedRegistry {
+ public:
+  // `scratch` is a folder of the test's own (testbed::ScratchDir) for the POSIX store.
+  explicit ScopedRegistry(const std::string& scratch);
+  ~ScopedRegistry();
+  ScopedRegistry(const ScopedRegistry&) = delete;
+  ScopedRegistry& operator=(const ScopedRegistry&) = delete;
+
+  void SetString(const std::string& key, const std::string& name, const std::string& value);
+  void SetNumber(const std::string& key, const std::string& name, std::uint32_t value);
+  // Any type and bytes (REG_EXPAND_SZ, a REG_DWORD of 8 bytes, an empty REG_SZ ...).
+  void SetRaw(const std::string& key, const std::string& name, std::uint32_t type,
+              const std::vector<unsigned char>& data);
+  void DeleteValue(const std::string& key, const std::string& name);
+  // Removes everything this object wrote.
+  void Clear();
+
+ private:
+  void Flush();
+
+  std::string file_;
+  // POSIX: the store's contents, written out whole after every change.
+  std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::vector<unsigned char>>>>
+      keys_;
+};
+
+}  // namespace testreg

@@ -6,12 +6,12 @@
 #include <limits>
 #include <optional>
 
+#include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "collections/mx_list.h"
 #include "dns/resolve_mx.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
-#include "tools/explain.h"
 
 namespace kestra_tool {
 namespace {
@@ -167,10 +167,20 @@ int RunAccess(ToolLookup& lookup, const Options& o, ICallerSource* caller, std::
     return allowed ? kExitOk : kExitFailed;
   }
   // The same two steps through the access control's own account of them.
-  std::string text;
-  bool allowed = ExplainAccessCheck(o.argument, caller, &text);
-  out << text;
-  return allowed ? kExitOk : kExitFailed;
+  hosting::AccessReport report = hosting::ExplainAccess(o.argument, caller);
+  if (report.allowed) {
+    out << "allowed\n";
+  } else {
+    out << "refused\n" << report.refusal << '\n';
+  }
+  out << "decided at step " << report.step << '\n';
+  for (const auto& [name, value] : report.values) {
+    // System texts end with a line break of their own.
+    std::string shown = value;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
+    out << "  " << name << ": " << shown << '\n';
+  }
+  return report.allowed ? kExitOk : kExitFailed;
 }
 
 }  // namespace

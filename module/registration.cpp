@@ -1,0 +1,148 @@
+// DllRegisterServer / DllUnregisterServer: the classes' registry scripts (REGISTRY
+// resources named by the object map) run through the registrar against the system
+// registry, then the type library the file carries is registered or unregistered.
+#include "module/registration.h"
+
+#include <oleauto.h>
+
+#include <string>
+#include <string_view>
+
+#include "module/module.h"
+#include "script_runner.h"
+#include "win32_registry.h"
+
+namespace {
+
+// Owners for what the type-library steps hold, released on every path.
+class TypeLibRef {
+ public:
+  TypeLibRef() = default;
+  ~TypeLibRef() {
+    if (lib_) lib_->Release();
+  }
+  TypeLibRef(const TypeLibRef&) = delete;
+  TypeLibRef& operator=(const TypeLibRef&) = delete;
+  ITypeLib** put() { return &lib_; }
+  ITypeLib* operator->() const { return lib_; }
+  ITypeLib* get() const { return lib_; }
+
+ private:
+  ITypeLib* lib_ = nullptr;
+};
+
+class BstrRef {
+ public:
+  BstrRef() = default;
+  ~BstrRef() { SysFreeString(text_); }
+  BstrRef(const BstrRef&) = delete;
+  BstrRef& operator=(const BstrRef&) = delete;
+  BSTR* put() { return &text_; }
+  BSTR get() const { return text_; }
+
+ private:
+  BSTR text_ = nullptr;
+};
+
+HRESULT LastError() {
+  const DWORD error = GetLastError();
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+// The library's full path; GetModuleFileName truncates silently, so the buffer grows
+// until the whole path fits.
+template <class Char, class GetName>
+HRESULT ModulePath(HINSTANCE module, GetName get_name, std::basic_string<Char>* path) {
+  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    path->assign(size, Char{});
+    const DWORD length = get_name(module, path->data(), size);
+    if (length == 0) return LastError();
+    if (length < size) {
+      path->resize(length);
+      return S_OK;
+    }
+  }
+  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+}
+
+HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
+  std::string path;
+  if (HRESULT hr = ModulePath<char>(module, GetModuleFileNameA, &path); FAILED(hr)) return hr;
+  const registrar::Replacements replacements = registrar::Replacements::ForModule(path);
+  registrar::Win32Registry registry;
+  for (const kestra::ObjectMapEntry* entry = kestra::ObjectMap(); entry->pclsid; ++entry) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry->nRegistryScript), "REGISTRY");
+    if (!found) return LastError();
+    HGLOBAL loaded = LoadResource(module, found);
+    const DWORD size = SizeofResource(module, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return LastError();
+    const std::string_view text(static_cast<const char*>(bytes), size);
+    const HRESULT hr = registrar::RunScript(text, replacements, mode, &registry);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+// Loads the type library from the library's own file or, failing that, from the file
+// of the same name with the extension ".tlb"; `loaded_from` is the path that worked.
+HRESULT LoadOwnTypeLib(HINSTANCE module, TypeLibRef* lib, std::wstring* loaded_from) {
+  std::wstring path;
+  if (HRESULT hr = ModulePath<wchar_t>(module, GetModuleFileNameW, &path); FAILED(hr)) return hr;
+  const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib->put());
+  if (SUCCEEDED(hr)) {
+    *loaded_from = path;
+    return hr;
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t dot = path.find_last_of(L'.');
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
+  path += L".tlb";
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib->put()))) return hr;
+  *loaded_from = path;
+  return S_OK;
+}
+
+HRESULT RegisterOwnTypeLib(HINSTANCE module) {
+  TypeLibRef lib;
+  std::wstring path;
+  if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
+  // The help folder is the folder of the library's help file, if it names one.
+  BstrRef help_file;
+  std::wstring help_dir;
+  if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
+      help_file.get() && *help_file.get()) {
+    help_dir = help_file.get();
+    const std::size_t slash = help_dir.find_last_of(L"\\/");
+    help_dir.resize(slash == std::wstring::npos ? 0 : slash);
+  }
+  return RegisterTypeLib(lib.get(), path.data(), help_dir.empty() ? nullptr : help_dir.data());
+}
+
+HRESULT UnregisterOwnTypeLib(HINSTANCE module) {
+  TypeLibRef lib;
+  std::wstring path;
+  if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
+  TLIBATTR* attr = nullptr;
+  if (HRESULT hr = lib->GetLibAttr(&attr); FAILED(hr)) return hr;
+  const HRESULT hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
+                                       attr->lcid, attr->syskind);
+  lib->ReleaseTLibAttr(attr);
+  return hr;
+}
+
+}  // namespace
+
+HRESULT RegisterServer(HINSTANCE module) {
+  // The classes have no component categories, so the scripts are all there is to write
+  // before the type library.
+  if (HRESULT hr = RunRegistryScripts(module, registrar::Mode::kRegister); FAILED(hr)) return hr;
+  return RegisterOwnTypeLib(module);
+}
+
+HRESULT UnregisterServer(HINSTANCE module) {
+  if (HRESULT hr = RunRegistryScripts(module, registrar::Mode::kUnregister); FAILED(hr)) {
+    return hr;
+  }
+  return UnregisterOwnTypeLib(module);
+}

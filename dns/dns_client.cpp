@@ -1,5 +1,6 @@
 #include "dns/dns_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -89,6 +90,37 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Waits for the accepted reply. Each pass either takes one datagram or waits for one
+// slice of time, so the loop ends with an accepted reply, an error or the deadline.
+// The wait goes in slices that grow from 1 ms to 100 ms because Wine reports an
+// unreachable port of a connected UDP socket neither to select nor to the receive,
+// only in the socket's pending error: checking it between slices fails such a query
+// within milliseconds instead of after the whole time-out.
+bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
+                 const std::string& question_labels, CDNSMessage* reply) {
+  constexpr std::int32_t kMaxSliceMs = 100;
+  std::int32_t slice = 1;
+  for (;;) {
+    const std::int32_t left = deadline.RemainingMs();
+    if (left == 0) return false;
+    const int ready =
+        platform::WaitReadable(socket->GetHandle(), left < 0 ? slice : std::min(left, slice));
+    if (ready < 0) return false;
+    if (ready == 0) {
+      if (platform::PendingSocketError(socket->GetHandle()) != 0) return false;
+      slice = std::min(slice * 2, kMaxSliceMs);
+      continue;
+    }
+    std::string datagram;
+    const int n = socket->Receive(&datagram);
+    if (n < 0 || (n == 0 && socket->GetLastErrorCode() != 0)) return false;
+    if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(std::move(datagram)) &&
+        CDNSClient::IsAnswerTo(*reply, id, question_labels)) {
+      return true;
+    }
+  }
+}
+
 // Closes the query socket once, on whichever path QueryMX leaves by.
 struct CloseOnExit {
   CUDPSocket& socket;
@@ -132,17 +164,7 @@ std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
   if (socket.Send(query_bytes) != static_cast<int>(query_bytes.size())) return result;
 
   CDNSMessage reply;
-  for (;;) {  // one pass per datagram; ends with an accepted reply, an error or the time-out
-    std::string datagram;
-    const int n = socket.Receive(&datagram);
-    if (n < 0 || (n == 0 && socket.GetLastErrorCode() != 0)) return result;
-    if (socket.GetLastSender() == socket.GetAddress() && reply.Parse(std::move(datagram)) &&
-        IsAnswerTo(reply, id, query.QuestionName())) {
-      break;
-    }
-    const std::int32_t ms = deadline.RemainingMs();
-    if (ms == 0 || (ms > 0 && !socket.SetReceiveTimeoutMs(ms))) return result;
-  }
+  if (!AwaitAnswer(&socket, deadline, id, query.QuestionName(), &reply)) return result;
   socket.Close();
 
   if (reply.m_bTC) {

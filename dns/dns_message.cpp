@@ -148,6 +148,7 @@ bool CDNSMessage::Parse(std::string datagram) {
 bool CDNSMessage::Decode() {
   const std::uint8_t* data = Bytes(m_raw);
   const std::size_t size = m_raw.size();
+  if (size < kHeaderSize) return false;
   dns::WireCursor c(data, size);
   m_nID = c.U16();
   const std::uint16_t flags = c.U16();
@@ -155,7 +156,6 @@ bool CDNSMessage::Decode() {
   m_nANCount = c.U16();
   m_nNSCount = c.U16();
   m_nARCount = c.U16();
-  if (!c.Ok()) return false;
   m_bQR = (flags >> 15) & 1;
   m_nOpcode = (flags >> 11) & 0xF;
   m_bAA = (flags >> 10) & 1;

@@ -111,10 +111,6 @@ int CUDPSocket::Receive(std::string* out) {
   }
 }
 
-bool CUDPSocket::SetReceiveTimeoutMs(std::int32_t ms) {
-  return platform::SetReceiveTimeoutMs(m_hSocket, ms);
-}
-
 void CUDPSocket::Close() {
   if (m_hSocket == platform::kInvalidSocket) return;
   platform::CloseSocket(m_hSocket);

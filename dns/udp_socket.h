@@ -47,8 +47,6 @@ class CUDPSocket {
   // size. Returns the bytes appended (0 for an empty datagram), -1 after a time-out,
   // and 0 after any other error (GetLastErrorCode tells the two 0s apart).
   int Receive(std::string* out);
-  // Replaces the receive time-out (ms > 0).
-  bool SetReceiveTimeoutMs(std::int32_t ms);
   // Closes the handle if there is one; later calls do nothing.
   void Close();
 

@@ -94,6 +94,10 @@ bool ShutdownSend(SocketHandle s);
 bool CloseSocket(SocketHandle s);
 // The local endpoint a socket is bound to.
 bool LocalEndpoint(SocketHandle s, Endpoint* local);
+// The socket's pending error (SO_ERROR) as a Winsock code, 0 when there is none;
+// reading it clears it. Wine leaves an unreachable port of a connected UDP socket only
+// here, while Linux and Windows also report it on the next receive.
+int PendingSocketError(SocketHandle s);
 
 // --- addresses and names ---
 // inet_addr: dotted text to a network-order address; INADDR_NONE (all ones) if invalid.

@@ -318,6 +318,13 @@ bool LocalEndpoint(SocketHandle s, Endpoint* local) {
   return true;
 }
 
+int PendingSocketError(SocketHandle s) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) return ErrnoToWinsock(errno);
+  return ErrnoToWinsock(err);
+}
+
 std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string AddressToText(std::uint32_t address) {

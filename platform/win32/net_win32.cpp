@@ -167,6 +167,15 @@ bool LocalEndpoint(SocketHandle s, Endpoint* local) {
   return true;
 }
 
+int PendingSocketError(SocketHandle s) {
+  int err = 0;
+  int len = sizeof err;
+  if (getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+    return WSAGetLastError();
+  }
+  return err;
+}
+
 std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string AddressToText(std::uint32_t address) {

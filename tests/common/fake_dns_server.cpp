@@ -1,0 +1,235 @@
+#include "fake_dns_server.h"
+
+#include <algorithm>
+
+namespace testbed {
+namespace {
+constexpr int kPollMs = 10;
+// A connection that sends nothing is given up after this long.
+constexpr int kConnectionMs = 2000;
+
+bool ReadExactly(platform::SocketHandle s, std::uint8_t* buffer, std::size_t size) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectionMs);
+  std::size_t got = 0;
+  while (got < size && std::chrono::steady_clock::now() < end) {
+    if (platform::WaitReadable(s, kPollMs) != 1) continue;
+    int n = platform::Recv(s, buffer + got, size - got);
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return got == size;
+}
+}  // namespace
+
+FakeDnsServer::FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp,
+                             std::chrono::seconds lifetime)
+    : m_address(std::move(address)),
+      m_udp(std::move(udp)),
+      m_tcp(std::move(tcp)),
+      m_end(std::chrono::steady_clock::now() + lifetime) {
+  const platform::Endpoint here{platform::InetAddr(m_address), 53};
+  m_udpSocket = platform::OpenSocket(platform::kSockDgram);
+  if (m_udpSocket == platform::kInvalidSocket) return;
+  platform::SetReuseAddress(m_udpSocket);
+  if (!platform::Bind(m_udpSocket, here)) return;
+  if (m_tcp) {
+    m_tcpSocket = platform::OpenSocket(platform::kSockStream);
+    if (m_tcpSocket == platform::kInvalidSocket) return;
+    platform::SetReuseAddress(m_tcpSocket);
+    if (!platform::Bind(m_tcpSocket, here) || !platform::Listen(m_tcpSocket, 4)) return;
+  }
+  m_started = true;
+  m_thread = std::thread([this] { Run(); });
+}
+
+FakeDnsServer::~FakeDnsServer() {
+  Stop();
+  if (m_udpSocket != platform::kInvalidSocket) platform::CloseSocket(m_udpSocket);
+  if (m_tcpSocket != platform::kInvalidSocket) platform::CloseSocket(m_tcpSocket);
+}
+
+void FakeDnsServer::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+}
+
+std::vector<Bytes> FakeDnsServer::UdpQueries() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_udpQueries;
+}
+
+std::vector<Bytes> FakeDnsServer::TcpQueries() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_tcpQueries;
+}
+
+void FakeDnsServer::Run() {
+  while (!m_stop && std::chrono::steady_clock::now() < m_end) {
+    if (platform::WaitReadable(m_udpSocket, kPollMs) == 1) ServeDatagram();
+    if (m_tcpSocket != platform::kInvalidSocket && platform::WaitReadable(m_tcpSocket, 0) == 1) {
+      ServeConnection();
+    }
+  }
+}
+
+void FakeDnsServer::SleepUnlessStopped(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!m_stop && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, kPollMs)));
+  }
+}
+
+void FakeDnsServer::SendReply(const FakeReply& reply, platform::Endpoint to) {
+  if (reply.from_address.empty() && reply.from_port == 53) {
+    platform::SendTo(m_udpSocket, reply.bytes.data(), reply.bytes.size(), to);
+    return;
+  }
+  const std::string& address = reply.from_address.empty() ? m_address : reply.from_address;
+  platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
+  if (s == platform::kInvalidSocket) return;
+  platform::SetReuseAddress(s);
+  if (platform::Bind(s, {platform::InetAddr(address), reply.from_port})) {
+    platform::SendTo(s, reply.bytes.data(), reply.bytes.size(), to);
+  }
+  platform::CloseSocket(s);
+}
+
+void FakeDnsServer::ServeDatagram() {
+  Bytes query(65536);
+  platform::Endpoint from;
+  int n = platform::RecvFrom(m_udpSocket, query.data(), query.size(), false, &from);
+  if (n < 0) return;
+  query.resize(static_cast<std::size_t>(n));
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_udpQueries.push_back(query);
+  }
+  for (const FakeReply& reply : m_udp(query)) {
+    if (reply.delay_ms > 0) SleepUnlessStopped(reply.delay_ms);
+    if (m_stop) return;
+    SendReply(reply, from);
+  }
+}
+
+void FakeDnsServer::ServeConnection() {
+  platform::SocketHandle c = platform::Accept(m_tcpSocket, nullptr);
+  if (c == platform::kInvalidSocket) return;
+  std::uint8_t prefix[2];
+  if (ReadExactly(c, prefix, 2)) {
+    Bytes query((std::size_t{prefix[0]} << 8) | prefix[1]);
+    if (ReadExactly(c, query.data(), query.size())) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_tcpQueries.push_back(query);
+      }
+      if (std::optional<Bytes> answer = m_tcp(query)) {
+        Bytes framed{static_cast<std::uint8_t>(answer->size() >> 8),
+                     static_cast<std::uint8_t>(answer->size() & 0xFF)};
+        framed.insert(framed.end(), answer->begin(), answer->end());
+        platform::Send(c, framed.data(), framed.size());
+      }
+    }
+  }
+  platform::CloseSocket(c);
+}
+
+DnsReply::DnsReply(const Bytes& query) {
+  m_header.assign(12, 0);
+  if (query.size() >= 12) std::copy(query.begin(), query.begin() + 12, m_header.begin());
+  m_header[2] = static_cast<std::uint8_t>(0x80 | 0x04 | (m_header[2] & 0x01));  // QR, AA, RD
+  m_header[3] = 0;
+  m_header[4] = 0;
+  m_header[5] = 1;
+  // The question: the query's bytes from offset 12 up to and including type and class.
+  std::size_t pos = 12;
+  while (pos < query.size() && query[pos] != 0) pos += 1 + query[pos];
+  const std::size_t end = std::min(query.size(), pos + 5);
+  if (query.size() > 12) m_question.assign(query.begin() + 12, query.begin() + end);
+}
+
+DnsReply& DnsReply::Id(std::uint16_t id) {
+  m_header[0] = static_cast<std::uint8_t>(id >> 8);
+  m_header[1] = static_cast<std::uint8_t>(id & 0xFF);
+  return *this;
+}
+
+DnsReply& DnsReply::Truncated(bool tc) {
+  m_header[2] = static_cast<std::uint8_t>(tc ? (m_header[2] | 0x02) : (m_header[2] & ~0x02));
+  return *this;
+}
+
+DnsReply& DnsReply::RCode(int rcode) {
+  m_header[3] = static_cast<std::uint8_t>((m_header[3] & 0xF0) | (rcode & 0x0F));
+  return *this;
+}
+
+Bytes DnsReply::Name(const std::string& dotted) {
+  Bytes out;
+  std::size_t start = 0;
+  while (start < dotted.size()) {
+    std::size_t dot = dotted.find('.', start);
+    if (dot == std::string::npos) dot = dotted.size();
+    out.push_back(static_cast<std::uint8_t>(dot - start));
+    out.insert(out.end(), dotted.begin() + static_cast<std::ptrdiff_t>(start),
+               dotted.begin() + static_cast<std::ptrdiff_t>(dot));
+    start = dot + 1;
+  }
+  out.push_back(0);
+  return out;
+}
+
+DnsReply& DnsReply::Mx(std::uint16_t preference, const std::string& exchange) {
+  Bytes name = Name(exchange);
+  const std::size_t rdlength = 2 + name.size();
+  Bytes record{0xC0,
+               0x0C,
+               0,
+               15,
+               0,
+               1,
+               0,
+               0,
+               0x0E,
+               0x10,
+               static_cast<std::uint8_t>(rdlength >> 8),
+               static_cast<std::uint8_t>(rdlength & 0xFF),
+               static_cast<std::uint8_t>(preference >> 8),
+               static_cast<std::uint8_t>(preference & 0xFF)};
+  record.insert(record.end(), name.begin(), name.end());
+  return RawAnswer(record);
+}
+
+DnsReply& DnsReply::Cname(const std::string& target) {
+  Bytes name = Name(target);
+  Bytes record{0xC0,
+               0x0C,
+               0,
+               5,
+               0,
+               1,
+               0,
+               0,
+               0x0E,
+               0x10,
+               static_cast<std::uint8_t>(name.size() >> 8),
+               static_cast<std::uint8_t>(name.size() & 0xFF)};
+  record.insert(record.end(), name.begin(), name.end());
+  return RawAnswer(record);
+}
+
+DnsReply& DnsReply::RawAnswer(const Bytes& record) {
+  m_answers.insert(m_answers.end(), record.begin(), record.end());
+  ++m_count;
+  return *this;
+}
+
+Bytes DnsReply::Build() const {
+  Bytes out = m_header;
+  out[6] = static_cast<std::uint8_t>(m_count >> 8);
+  out[7] = static_cast<std::uint8_t>(m_count & 0xFF);
+  out.insert(out.end(), m_question.begin(), m_question.end());
+  out.insert(out.end(), m_answers.begin(), m_answers.end());
+  return out;
+}
+
+}  // namespace testbed

@@ -1,0 +1,108 @@
+// A scripted DNS server for tests, for what no real server does: replies from the
+// wrong place, with the wrong ID, malformed, late or never. It binds UDP (and, when
+// given a TCP script, TCP) port 53 of one loopback address, hands every query it
+// receives to the test's script, and sends back what the script returns. It records
+// the queries, and stops (joining its thread) on every path out of the test, at the
+// latest after its lifetime.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/net.h"
+
+namespace testbed {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One datagram for the fake server to send back.
+struct FakeReply {
+  FakeReply(Bytes b, int delay = 0) : bytes(std::move(b)), delay_ms(delay) {}  // NOLINT
+  FakeReply(Bytes b, int delay, std::string address, std::uint16_t port)
+      : bytes(std::move(b)), delay_ms(delay), from_address(std::move(address)), from_port(port) {}
+
+  Bytes bytes;
+  // Wait this long before sending it (after the previous reply of the same query).
+  int delay_ms = 0;
+  // Send it from another place: another loopback address (empty: the server's own)
+  // and another port (0: an ephemeral one). By default it comes from the server.
+  std::string from_address;
+  std::uint16_t from_port = 53;
+};
+
+class FakeDnsServer {
+ public:
+  using UdpScript = std::function<std::vector<FakeReply>(const Bytes& query)>;
+  // The answer to a query over TCP (sent with its two-byte length prefix), or nothing
+  // to close the connection without an answer.
+  using TcpScript = std::function<std::optional<Bytes>(const Bytes& query)>;
+
+  FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp = nullptr,
+                std::chrono::seconds lifetime = std::chrono::seconds(60));
+  ~FakeDnsServer();
+  FakeDnsServer(const FakeDnsServer&) = delete;
+  FakeDnsServer& operator=(const FakeDnsServer&) = delete;
+
+  // True when its sockets are bound and it is serving.
+  bool Started() const { return m_started; }
+  const std::string& Address() const { return m_address; }
+  std::vector<Bytes> UdpQueries() const;
+  std::vector<Bytes> TcpQueries() const;
+  void Stop();
+
+ private:
+  void Run();
+  void ServeDatagram();
+  void ServeConnection();
+  void SleepUnlessStopped(int ms);
+  void SendReply(const FakeReply& reply, platform::Endpoint to);
+
+  std::string m_address;
+  UdpScript m_udp;
+  TcpScript m_tcp;
+  std::chrono::steady_clock::time_point m_end;
+  platform::SocketHandle m_udpSocket = platform::kInvalidSocket;
+  platform::SocketHandle m_tcpSocket = platform::kInvalidSocket;
+  bool m_started = false;
+  std::atomic<bool> m_stop{false};
+  mutable std::mutex m_mutex;
+  std::vector<Bytes> m_udpQueries;
+  std::vector<Bytes> m_tcpQueries;
+  std::thread m_thread;
+};
+
+// Builds DNS replies for the scripts: a reply to a query copies its ID and question
+// and sets QR; records are appended to the answer section.
+class DnsReply {
+ public:
+  explicit DnsReply(const Bytes& query);
+  DnsReply& Id(std::uint16_t id);
+  DnsReply& Truncated(bool tc = true);
+  DnsReply& RCode(int rcode);
+  // An MX record owned by the question's name (a pointer to offset 12).
+  DnsReply& Mx(std::uint16_t preference, const std::string& exchange);
+  // A CNAME record owned by the question's name.
+  DnsReply& Cname(const std::string& target);
+  // A whole answer record as raw bytes (counted in ANCOUNT).
+  DnsReply& RawAnswer(const Bytes& record);
+  Bytes Build() const;
+
+  // Dotted text to wire form, closing zero included.
+  static Bytes Name(const std::string& dotted);
+
+ private:
+  Bytes m_header;  // 12 bytes
+  Bytes m_question;
+  Bytes m_answers;
+  std::uint16_t m_count = 0;
+};
+
+}  // namespace testbed

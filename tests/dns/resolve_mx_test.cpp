@@ -1,0 +1,111 @@
+// CResolveMX against the real DNS server of the test bed (tests/zones/resolver.test.zone).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dns/resolve_mx.h"
+#include "dns/system_dns_server.h"
+#include "platform/net.h"
+#include "testbed.h"
+
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;  // preference, exchange
+
+class KnotTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
+  void TearDown() override { platform::SocketCleanup(); }
+};
+
+// Walks the results the way the MX list does: both cursors side by side.
+Pairs Walk(CResolveMX& r) {
+  Pairs out;
+  const std::string* e = r.GetFirstExchange();
+  const std::string* p = r.GetFirstPreference();
+  for (int i = 0; e && p && i < 1000; ++i) {
+    out.emplace_back(*p, *e);
+    e = r.GetNextExchange();
+    p = r.GetNextPreference();
+  }
+  EXPECT_EQ(e, nullptr);
+  EXPECT_EQ(p, nullptr);
+  return out;
+}
+
+// Knot keeps the records of one name in canonical order.
+const Pairs kThree{
+    {"10", "mx-b.resolver.test"}, {"10", "mx-c.resolver.test"}, {"20", "mx-a.resolver.test"}};
+
+TEST_F(KnotTest, Domains) {
+  KESTRA_REQUIRE_TESTBED();
+  const struct {
+    const char* domain;
+    bool ok;
+    Pairs exchangers;
+  } cases[] = {
+      {"three.resolver.test", true, kThree},
+      // Knot compresses the exchanges against the question, so they take its case.
+      {"THREE.Resolver.Test.",
+       true,
+       {{"10", "mx-b.Resolver.Test"}, {"10", "mx-c.Resolver.Test"}, {"20", "mx-a.Resolver.Test"}}},
+      {"alias.resolver.test", true, kThree},  // the CNAME is skipped
+      {"nomail.resolver.test", true, {{"0", ""}}},
+      {"aonly.resolver.test", false, {}},
+      {"missing.resolver.test", false, {}},
+  };
+  for (const auto& c : cases) {
+    CResolveMX r;
+    EXPECT_EQ(r.Resolve(c.domain, testbed::DnsServer(), 5), c.ok) << c.domain;
+    EXPECT_EQ(r.GetCount(), static_cast<int>(c.exchangers.size())) << c.domain;
+    EXPECT_EQ(Walk(r), c.exchangers) << c.domain;
+  }
+}
+
+TEST_F(KnotTest, TwentyExchangersComeOverTcpAfterATruncatedReply) {
+  KESTRA_REQUIRE_TESTBED();
+  CResolveMX r;
+  ASSERT_TRUE(r.Resolve("many.resolver.test", testbed::DnsServer(), 5));
+  Pairs got = Walk(r);
+  ASSERT_EQ(got.size(), 20u);
+  for (int i = 1; i <= 20; ++i) {
+    const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+    EXPECT_EQ(got[i - 1].first, std::to_string(i * 5));
+    EXPECT_EQ(got[i - 1].second, "exchanger-" + n +
+                                     "-with-a-deliberately-long-first-label.mail-relay-" + n +
+                                     ".far-away-provider-" + n + ".example");
+  }
+}
+
+TEST_F(KnotTest, ServerByNameAndTheSystemServer) {
+  KESTRA_REQUIRE_TESTBED();
+  // Inside the test bed the machine's configuration names the test server.
+  EXPECT_EQ(GetSystemDNSServer(), testbed::DnsServer());
+  for (const char* server : {"", "ns.bed.test"}) {
+    CResolveMX r;
+    EXPECT_TRUE(r.Resolve("three.resolver.test", server, 5)) << server;
+    EXPECT_EQ(Walk(r), kThree) << server;
+  }
+}
+
+#ifndef _WIN32
+TEST(SystemServer, NoServerAnywhereFailsAtOnce) {
+  const std::string path = testbed::ScratchDir("dns-no-server") + "/resolv.conf";
+  std::ofstream(path) << "# no nameserver line\nsearch example\n";
+  ASSERT_EQ(setenv("KESTRA_RESOLV_CONF", path.c_str(), 1), 0);
+  EXPECT_EQ(GetSystemDNSServer(), "");
+  CResolveMX r;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(r.Resolve("three.resolver.test", "", 30));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(r.GetFirstExchange(), nullptr);
+  unsetenv("KESTRA_RESOLV_CONF");
+}
+#endif
+
+}  // namespace

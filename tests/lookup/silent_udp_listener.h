@@ -15,6 +15,9 @@ class SilentUdpListener {
     started_ = platform::SocketStartup(2, 2) == 0;
     socket_ = platform::OpenSocket(platform::kSockDgram);
     if (socket_ == platform::kInvalidSocket) return;
+    // Wine binds to every loopback address and then finds port 53 taken by the test
+    // bed's own server unless the address may be shared.
+    platform::SetReuseAddress(socket_);
     ready_ = platform::Bind(socket_, {platform::InetAddr(address), 53});
   }
   ~SilentUdpListener() {

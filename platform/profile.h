@@ -40,6 +40,11 @@ struct IniSection {
   std::vector<IniEntry> entries;
 };
 std::vector<IniSection> ParseIni(std::string_view text);
+// ProfileString and ProfileSection over the text of a file already read.
+std::uint32_t ProfileStringFromText(std::string_view text, const std::string& section,
+                                    const std::string& key, char* buffer, std::uint32_t size);
+std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& section,
+                                     char* buffer, std::uint32_t size);
 #endif
 
 }  // namespace platform

@@ -92,12 +92,10 @@ std::vector<IniSection> ParseIni(std::string_view text) {
   return sections;
 }
 
-std::uint32_t ProfileString(const std::string& section, const std::string& key, char* buffer,
-                            std::uint32_t size, const std::string& file) {
+std::uint32_t ProfileStringFromText(std::string_view text, const std::string& section,
+                                    const std::string& key, char* buffer, std::uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = '\0';
-  std::string text;
-  if (!ReadWholeFile(file, &text)) return 0;
   std::vector<IniSection> sections = ParseIni(text);
   const IniSection* s = FindSection(sections, section);
   if (s == nullptr) return 0;
@@ -119,14 +117,12 @@ std::uint32_t ProfileString(const std::string& section, const std::string& key, 
   return 0;
 }
 
-std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
-                             const std::string& file) {
+std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& section,
+                                     char* buffer, std::uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = '\0';
   if (size > 1) buffer[1] = '\0';
   if (size <= 2) return 0;
-  std::string text;
-  if (!ReadWholeFile(file, &text)) return 0;
   std::vector<IniSection> sections = ParseIni(text);
   const IniSection* s = FindSection(sections, section);
   if (s == nullptr) return 0;
@@ -150,6 +146,26 @@ std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint
   buffer[size - 2] = '\0';
   buffer[size - 1] = '\0';
   return size - 2;
+}
+
+std::uint32_t ProfileString(const std::string& section, const std::string& key, char* buffer,
+                            std::uint32_t size, const std::string& file) {
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  std::string text;
+  if (!ReadWholeFile(file, &text)) return 0;
+  return ProfileStringFromText(text, section, key, buffer, size);
+}
+
+std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
+                             const std::string& file) {
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  if (size > 1) buffer[1] = '\0';
+  if (size <= 2) return 0;
+  std::string text;
+  if (!ReadWholeFile(file, &text)) return 0;
+  return ProfileSectionFromText(text, section, buffer, size);
 }
 
 }  // namespace platform

@@ -1,0 +1,19 @@
+#include "collections/list_entries_com.h"
+
+#include "module/bstr_text.h"
+
+namespace kestra {
+
+STDMETHODIMP CList1Entries::get_MX(BSTR* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = BstrFromText(m_strMX);
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CList1Entries::get_Preference(BSTR* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = BstrFromText(m_strPreference);
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace kestra

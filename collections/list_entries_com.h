@@ -1,0 +1,21 @@
+// A ListEntries object: one mail exchanger of a list, read-only to scripts.
+#pragma once
+
+#include <windows.h>
+
+#include "collections/mx_list.h"
+#include "module/Kestra_h.h"
+#include "module/com_object.h"
+
+namespace kestra {
+
+// The list sets the two fields of CMXEntry right after making the object and never
+// changes them; an entry made through its class object reads "" and "0".
+class CList1Entries : public ComClass<CList1Entries, IListEntries>, public CMXEntry {
+ public:
+  // IListEntries: a new BSTR each time, owned by the caller.
+  STDMETHODIMP get_MX(BSTR* pVal) override;
+  STDMETHODIMP get_Preference(BSTR* pVal) override;
+};
+
+}  // namespace kestra

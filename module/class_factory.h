@@ -1,0 +1,78 @@
+// The class object of each class in the object map, and the cached wrapper the module
+// keeps it in.
+#pragma once
+
+#include <windows.h>
+
+#include <unknwn.h>
+
+#include <new>
+
+#include "module/com_object.h"
+#include "module/module.h"
+
+namespace kestra {
+
+// IClassFactory bound to one creator of the object map.
+class CComClassFactory : public ComClass<CComClassFactory, IClassFactory> {
+ public:
+  void SetCreator(CreatorFunc creator) { m_pfnCreateInstance = creator; }
+
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    // An aggregated object can only be handed to its outer object as its own IUnknown.
+    if (outer && !InlineIsEqualGUID(riid, __uuidof(IUnknown))) return CLASS_E_NOAGGREGATION;
+    return m_pfnCreateInstance(outer, riid, ppv);
+  }
+
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock) {
+      LockModule();
+    } else {
+      UnlockModule();
+    }
+    return S_OK;
+  }
+
+ private:
+  CreatorFunc m_pfnCreateInstance = nullptr;
+};
+
+// A class object the module caches. The module's own reference (the first) does not
+// lock the module: only client references do, so a class object that nobody but the
+// module holds never keeps the library loaded. Class objects may be used from any
+// thread, so this count is interlocked.
+template <class T>
+class CComObjectCached final : public T {
+ public:
+  static HRESULT CreateInstance(CComObjectCached** pp) {
+    if (!pp) return E_POINTER;
+    *pp = new (std::nothrow) CComObjectCached();
+    return *pp ? S_OK : E_OUTOFMEMORY;
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return this->InternalQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override {
+    LONG n = InterlockedIncrement(&m_nRef);
+    if (n == 2) LockModule();
+    return static_cast<ULONG>(n);
+  }
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&m_nRef);
+    if (n == 0) {
+      delete this;
+    } else if (n == 1) {
+      UnlockModule();
+    }
+    return static_cast<ULONG>(n);
+  }
+
+ private:
+  CComObjectCached() = default;
+  LONG m_nRef = 0;
+};
+
+}  // namespace kestra

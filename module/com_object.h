@@ -1,0 +1,194 @@
+// The small COM plumbing every class of the library stands on, in place of a framework.
+//
+// A class lists its interfaces once, `class CList1 : public ComClass<CList1, IList>`, and
+// holds only its own logic. ComClass answers QueryInterface by walking that list (the
+// first interface also stands for IUnknown, and a dual interface also for IDispatch) and
+// gives every dual interface its IDispatch half through the type library. The reference
+// count lives in the wrapper that makes the object:
+//   CComObject<T>        a plain object with its own count;
+//   CComAggObject<T>     an object aggregated into an outer object: its own IUnknown is
+//                        the non-delegating one, its interfaces delegate to the outer;
+//   CComObjectCached<T>  a class object that the module caches (see module.h).
+// Objects are apartment-threaded, so their counts are plain counters; every living
+// object holds the module lock for as long as it exists.
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+#include <new>
+#include <type_traits>
+
+#include "module/dispatch.h"
+#include "module/module.h"
+
+namespace kestra {
+
+namespace detail {
+
+// The interface a ComClass base stands for: a dual interface is inherited through its
+// DispatchImpl, everything else as it is.
+template <class I>
+using Base = std::conditional_t<std::is_base_of_v<IDispatch, I> && !std::is_same_v<IDispatch, I>,
+                                DispatchImpl<I>, I>;
+
+template <class... I>
+struct First;
+template <class I, class... Rest>
+struct First<I, Rest...> {
+  using type = I;
+};
+
+}  // namespace detail
+
+template <class D, class... I>
+class ComClass : public detail::Base<I>... {
+  static_assert(sizeof...(I) > 0, "a COM class implements at least one interface");
+
+ public:
+  // Finds `riid` among the class's interfaces and takes a reference through the
+  // interface found, so that a contained object counts on its outer object. The order
+  // is the class's interface list, then IDispatch through its first dual interface.
+  HRESULT InternalQueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    IUnknown* found = nullptr;
+    if (InlineIsEqualGUID(riid, __uuidof(IUnknown))) {
+      found = static_cast<typename detail::First<I...>::type*>(this);
+    } else {
+      (Match<I>(riid, &found) || ...);
+      if (!found && InlineIsEqualGUID(riid, __uuidof(IDispatch))) (MatchDispatch<I>(&found) || ...);
+    }
+    if (!found) return E_NOINTERFACE;
+    found->AddRef();
+    *ppv = found;
+    return S_OK;
+  }
+
+ protected:
+  ComClass() = default;
+  ~ComClass() = default;
+
+ private:
+  template <class J>
+  bool Match(REFIID riid, IUnknown** found) {
+    if (!InlineIsEqualGUID(riid, __uuidof(J))) return false;
+    *found = static_cast<J*>(this);
+    return true;
+  }
+  template <class J>
+  bool MatchDispatch(IUnknown** found) {
+    if constexpr (std::is_base_of_v<IDispatch, J>) {
+      *found = static_cast<IDispatch*>(static_cast<J*>(this));
+      return true;
+    } else {
+      return false;
+    }
+  }
+};
+
+// A plain object. CreateInstance makes it with a count of 0; its first holder takes the
+// first reference through QueryInterface, and the last Release deletes it.
+template <class T>
+class CComObject final : public T {
+ public:
+  static HRESULT CreateInstance(CComObject** pp) {
+    if (!pp) return E_POINTER;
+    *pp = new (std::nothrow) CComObject();
+    return *pp ? S_OK : E_OUTOFMEMORY;
+  }
+  ~CComObject() { UnlockModule(); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return this->InternalQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG n = --m_nRef;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ private:
+  CComObject() { LockModule(); }
+  ULONG m_nRef = 0;
+};
+
+// The class inside an aggregate: every IUnknown call goes to the outer object.
+template <class T>
+class CComContainedObject final : public T {
+ public:
+  explicit CComContainedObject(IUnknown* outer) : m_pOuter(outer) {}
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return m_pOuter->QueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return m_pOuter->Release(); }
+
+ private:
+  IUnknown* m_pOuter;  // not counted: the outer object owns us
+};
+
+// The aggregated object: its own IUnknown counts and answers for the contained class;
+// the outer object holds it through this IUnknown only.
+template <class T>
+class CComAggObject final : public IUnknown {
+ public:
+  static HRESULT CreateInstance(IUnknown* outer, CComAggObject** pp) {
+    if (!pp) return E_POINTER;
+    *pp = nullptr;
+    if (!outer) return E_INVALIDARG;
+    *pp = new (std::nothrow) CComAggObject(outer);
+    return *pp ? S_OK : E_OUTOFMEMORY;
+  }
+  ~CComAggObject() { UnlockModule(); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (InlineIsEqualGUID(riid, __uuidof(IUnknown))) {
+      *ppv = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return m_contained.InternalQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
+  STDMETHODIMP_(ULONG) Release() override {
+    ULONG n = --m_nRef;
+    if (n == 0) delete this;
+    return n;
+  }
+
+ private:
+  explicit CComAggObject(IUnknown* outer) : m_contained(outer) { LockModule(); }
+  ULONG m_nRef = 0;
+  CComContainedObject<T> m_contained;
+};
+
+// The creator of the object map, the same for every class: a plain object without an
+// outer object, an aggregated one with it. The new object is asked for `riid`; when it
+// does not have it the object is destroyed again (which unlocks the module).
+template <class T>
+HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  HRESULT hr;
+  if (!outer) {
+    CComObject<T>* p = nullptr;
+    hr = CComObject<T>::CreateInstance(&p);
+    if (FAILED(hr)) return hr;
+    hr = p->QueryInterface(riid, ppv);
+    if (FAILED(hr)) delete p;
+  } else {
+    CComAggObject<T>* p = nullptr;
+    hr = CComAggObject<T>::CreateInstance(outer, &p);
+    if (FAILED(hr)) return hr;
+    hr = p->QueryInterface(riid, ppv);
+    if (FAILED(hr)) delete p;
+  }
+  return hr;
+}
+
+}  // namespace kestra

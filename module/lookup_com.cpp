@@ -1,0 +1,114 @@
+#include "module/lookup_com.h"
+
+#include <new>
+#include <string>
+
+#include "collections/list_com.h"
+#include "module/bstr_text.h"
+
+namespace kestra {
+namespace {
+
+// A text argument, or nothing when memory runs out converting it (the lookup then runs
+// with the empty text and reports it as the empty input it sees).
+std::string Argument(BSTR text) {
+  try {
+    return TextFromBstr(text);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+CLookupCom::CLookupCom() = default;
+CLookupCom::~CLookupCom() = default;
+
+STDMETHODIMP CLookupCom::get_MXRecords(short* pVal) {
+  if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
+  std::int16_t count = 0;
+  bool written = false;
+  m_lookup.MXRecordsWork(&count, &written);
+  if (written && pVal) *pVal = count;
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::put_DNSServer(BSTR newVal) {
+  try {
+    m_lookup.PutDNSServer(TextFromBstr(newVal));
+  } catch (const std::bad_alloc&) {
+    // The old value stays.
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::put_DomainName(BSTR newVal) {
+  try {
+    m_lookup.PutDomainName(TextFromBstr(newVal));
+  } catch (const std::bad_alloc&) {
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::put_Timeout(int newVal) {
+  m_lookup.PutTimeout(newVal);
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::get_IsError(short* pVal) {
+  if (pVal) *pVal = m_lookup.GetIsError();
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::get_ErrorReason(BSTR* pVal) {
+  if (pVal) *pVal = BstrFromText(m_lookup.GetErrorReason());
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::GetMXRecord(VARIANT* pVal) {
+  if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
+  VARIANT ignored;
+  if (!pVal) pVal = &ignored;
+  VariantInit(pVal);
+  // The list is made before any input is looked at; it starts with no reference and
+  // gets its first one from the result, or is destroyed unseen.
+  CComObject<CList1>* list = nullptr;
+  CComObject<CList1>::CreateInstance(&list);
+  bool has_list = false;
+  m_lookup.GetMXRecordWork(list, &has_list);
+  V_VT(pVal) = VT_DISPATCH;
+  V_DISPATCH(pVal) = nullptr;
+  if (has_list && SUCCEEDED(list->QueryInterface(__uuidof(IDispatch),
+                                                 reinterpret_cast<void**>(&V_DISPATCH(pVal))))) {
+    list = nullptr;
+  }
+  delete list;
+  if (pVal == &ignored) VariantClear(&ignored);
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::DNSLookup(BSTR HostName, BSTR* pVal) {
+  if (!m_lookup.EnterFrame("Lookup")) return S_OK;
+  std::string address;
+  m_lookup.DNSLookupWork(Argument(HostName), &address);
+  if (pVal) *pVal = BstrFromText(address);
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
+  if (!m_lookup.EnterFrame("Lookup")) return S_OK;
+  std::string host_name;
+  m_lookup.ReverseDNSLookupWork(Argument(IP), &host_name);
+  if (pVal) *pVal = BstrFromText(host_name);
+  return S_OK;
+}
+
+STDMETHODIMP CLookupCom::VerifySMTP(BSTR SMTPServer, short* pVal) {
+  if (!m_lookup.EnterFrame("VerifySMTP")) return S_OK;
+  std::int16_t result = 0;
+  m_lookup.VerifySMTPWork(Argument(SMTPServer), &result);
+  if (pVal) *pVal = result;
+  return S_OK;
+}
+
+}  // namespace kestra

@@ -1,0 +1,161 @@
+#include "module/module.h"
+
+#include <oleauto.h>
+
+#include "module/Kestra_h.h"
+#include "module/class_factory.h"
+
+namespace kestra {
+namespace {
+
+LONG g_nLockCount = 0;
+HINSTANCE g_hInstance = nullptr;
+const GUID* g_pLibid = nullptr;
+
+// Guards the lazy creation of class objects and the loading of the type information.
+CRITICAL_SECTION g_csModule;
+bool g_bInitialised = false;
+
+class ModuleGuard {
+ public:
+  ModuleGuard() { EnterCriticalSection(&g_csModule); }
+  ~ModuleGuard() { LeaveCriticalSection(&g_csModule); }
+  ModuleGuard(const ModuleGuard&) = delete;
+  ModuleGuard& operator=(const ModuleGuard&) = delete;
+};
+
+// The type information of the three dual interfaces, loaded on first use. Once a slot
+// is filled it never changes until Term, so readers need no lock.
+struct TypeInfoSlot {
+  const IID* piid;
+  std::atomic<ITypeInfo*> pInfo;
+};
+TypeInfoSlot g_typeInfos[] = {
+    {&IID_ILookup, nullptr},
+    {&IID_IList, nullptr},
+    {&IID_IListEntries, nullptr},
+};
+ITypeLib* g_pTypeLib = nullptr;
+
+// The registered library first, as the classes' registry keys name it. An unregistered
+// copy of the library (loaded by path, as a test or a side-by-side host does) dispatches
+// through the type library in its own file, or in the .tlb beside it, as registration
+// would find it, instead of failing every late-bound call.
+HRESULT LoadTypeLibrary(ITypeLib** lib) {
+  HRESULT hr = LoadRegTypeLib(*g_pLibid, 1, 0, LOCALE_NEUTRAL, lib);
+  if (SUCCEEDED(hr)) return hr;
+  wchar_t path[MAX_PATH + 1];
+  DWORD n = GetModuleFileNameW(g_hInstance, path, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return hr;
+  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, lib))) return S_OK;
+  wchar_t* dot = wcsrchr(path, L'.');
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (!dot || (slash && dot < slash) || (dot - path) + 5 > MAX_PATH) return hr;
+  wcscpy(dot, L".tlb");
+  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, lib))) return S_OK;
+  return hr;
+}
+
+HRESULT MakeClassObject(ObjectMapEntry& entry) {
+  CComObjectCached<CComClassFactory>* factory = nullptr;
+  HRESULT hr = CComObjectCached<CComClassFactory>::CreateInstance(&factory);
+  if (FAILED(hr)) return hr;
+  factory->SetCreator(entry.pfnCreateInstance);
+  IUnknown* unknown = nullptr;
+  hr = factory->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&unknown));
+  if (FAILED(hr)) {
+    delete factory;
+    return hr;
+  }
+  entry.pCF.store(unknown, std::memory_order_release);
+  return S_OK;
+}
+
+}  // namespace
+
+void LockModule() {
+  InterlockedIncrement(&g_nLockCount);
+}
+void UnlockModule() {
+  InterlockedDecrement(&g_nLockCount);
+}
+LONG ModuleLockCount() {
+  return InterlockedCompareExchange(&g_nLockCount, 0, 0);
+}
+
+HINSTANCE ModuleInstance() {
+  return g_hInstance;
+}
+
+void InitModule(HINSTANCE instance) {
+  g_hInstance = instance;
+  g_pLibid = &LIBID_KestraLib;
+  InitializeCriticalSection(&g_csModule);
+  g_bInitialised = true;
+}
+
+void TermModule() {
+  if (!g_bInitialised) return;
+  for (ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
+    if (IUnknown* cf = entry->pCF.exchange(nullptr)) cf->Release();
+  }
+  for (TypeInfoSlot& slot : g_typeInfos) {
+    if (ITypeInfo* info = slot.pInfo.exchange(nullptr)) info->Release();
+  }
+  if (g_pTypeLib) {
+    g_pTypeLib->Release();
+    g_pTypeLib = nullptr;
+  }
+  DeleteCriticalSection(&g_csModule);
+  g_bInitialised = false;
+}
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  for (ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
+    if (!InlineIsEqualGUID(clsid, *entry->pclsid)) continue;
+    // Tested before and again inside the lock, so that two threads asking at once
+    // end up with the same class object.
+    if (!entry->pCF.load(std::memory_order_acquire)) {
+      ModuleGuard guard;
+      if (!entry->pCF.load(std::memory_order_acquire)) {
+        HRESULT hr = MakeClassObject(*entry);
+        if (FAILED(hr)) return hr;
+      }
+    }
+    return entry->pCF.load(std::memory_order_acquire)->QueryInterface(riid, ppv);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT GetTypeInfoOf(REFIID iid, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  TypeInfoSlot* slot = nullptr;
+  for (TypeInfoSlot& s : g_typeInfos) {
+    if (InlineIsEqualGUID(iid, *s.piid)) slot = &s;
+  }
+  if (!slot) return TYPE_E_ELEMENTNOTFOUND;
+  if (ITypeInfo* loaded = slot->pInfo.load(std::memory_order_acquire)) {
+    *info = loaded;
+    return S_OK;
+  }
+  ModuleGuard guard;
+  if (!slot->pInfo.load(std::memory_order_acquire)) {
+    // A failed load is not remembered: registering the library later makes the next
+    // call succeed.
+    if (!g_pTypeLib) {
+      HRESULT hr = LoadTypeLibrary(&g_pTypeLib);
+      if (FAILED(hr)) return hr;
+    }
+    ITypeInfo* loaded = nullptr;
+    HRESULT hr = g_pTypeLib->GetTypeInfoOfGuid(iid, &loaded);
+    if (FAILED(hr)) return hr;
+    slot->pInfo.store(loaded, std::memory_order_release);
+  }
+  *info = slot->pInfo.load(std::memory_order_acquire);
+  return S_OK;
+}
+
+}  // namespace kestra

@@ -1,0 +1,53 @@
+// VerifySMTP through the Lookup object's frame: a failed probe shows in the result
+// alone, and the error state stays as the access check left it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "lookup/lookup.h"
+#include "platform/net.h"
+#include "smtp/probe_waits.h"
+#include "testbed.h"
+
+namespace {
+
+// Access allowed, and an earlier failure already recorded.
+class AllowingLookup : public CLookup {
+ public:
+  AllowingLookup() {
+    m_nIsError = 1;
+    m_strErrorReason = "an earlier failure";
+  }
+
+ protected:
+  bool LocateConfigFiles() override { return true; }
+  bool CheckAccess() override { return true; }
+};
+
+TEST(VerifySMTP, ReportsTheProbeInTheResultAlone) {
+  KESTRA_REQUIRE_TESTBED();
+  smtp::SetProbeWaitsForTesting({5000, 5000});
+  const struct {
+    const char* name;
+    std::string server;
+    std::int16_t result;
+  } cases[] = {
+      {"real server", testbed::SmtpServer(), 1},
+      {"name that does not resolve", "no-such-host.bed.test", 0},
+      {"refused port", testbed::FakeAddress(20, 60), 0},
+      {"empty server", "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AllowingLookup lookup;
+    std::int16_t result = -7;
+    EXPECT_TRUE(lookup.VerifySMTP(c.server, &result));
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(lookup.GetIsError(), 0);
+    EXPECT_EQ(lookup.GetErrorReason(), "an earlier failure");
+  }
+  smtp::ResetProbeWaitsForTesting();
+}
+
+}  // namespace

@@ -2,7 +2,12 @@
 // lock count that DllCanUnloadNow reports.
 #include <ocidl.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "com_fixture.h"
+#include "testbed.h"
 
 namespace comtest {
 namespace {
@@ -259,6 +264,51 @@ TEST_F(ModuleTest, LookupPropertiesStoreWithoutTouchingTheErrorState) {
   EXPECT_EQ(S_OK, lookup->GetMXRecord(list.get()));
   EXPECT_EQ(VT_DISPATCH, V_VT(list.get()));
   EXPECT_EQ(nullptr, V_DISPATCH(list.get()));
+}
+
+// A second copy of the library, loaded fresh: no class object exists yet, so threads
+// asking at once race to create it and must all get the same one. Unloading the copy
+// afterwards releases its cached class objects.
+TEST(ModuleCopyTest, ThreadsAskingAtOnceShareOneClassObject) {
+  wchar_t original[MAX_PATH];
+  ASSERT_NE(0u, GetModuleFileNameW(Library(), original, MAX_PATH));
+  std::wstring copy = Wide(testbed::ScratchDir("com-module-copy")) + L"\\KestraCopy.dll";
+  ASSERT_TRUE(CopyFileW(original, copy.c_str(), FALSE));
+  HMODULE module = LoadLibraryW(copy.c_str());
+  ASSERT_NE(nullptr, module);
+  auto get_class_object = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  auto can_unload_now = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ASSERT_NE(nullptr, get_class_object);
+  ASSERT_NE(nullptr, can_unload_now);
+  EXPECT_EQ(S_OK, can_unload_now());
+
+  constexpr int kThreads = 8;
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(nullptr, go);
+  IUnknown* got[kThreads] = {};
+  HRESULT results[kThreads] = {};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      WaitForSingleObject(go, 10000);
+      results[i] = get_class_object(CLSID_List, IID_IUnknown, reinterpret_cast<void**>(&got[i]));
+    });
+  }
+  SetEvent(go);
+  for (std::thread& t : threads) t.join();
+  CloseHandle(go);
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_EQ(S_OK, results[i]);
+    EXPECT_EQ(got[0], got[i]);
+  }
+  EXPECT_EQ(S_FALSE, can_unload_now());
+  for (IUnknown* unknown : got) {
+    if (unknown) unknown->Release();
+  }
+  EXPECT_EQ(S_OK, can_unload_now());
+  EXPECT_TRUE(FreeLibrary(module));
 }
 
 }  // namespace

@@ -19,11 +19,19 @@ bool ReadExactly(platform::SocketHandle s, std::uint8_t* buffer, std::size_t siz
   }
   return got == size;
 }
+std::string ListenAddress(std::string requested) {
+#ifdef _WIN32
+  (void)requested;
+  return "127.0.0.1";
+#else
+  return requested;
+#endif
+}
 }  // namespace
 
 FakeDnsServer::FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp,
                              std::chrono::seconds lifetime)
-    : m_address(std::move(address)),
+    : m_address(ListenAddress(std::move(address))),
       m_udp(std::move(udp)),
       m_tcp(std::move(tcp)),
       m_end(std::chrono::steady_clock::now() + lifetime) {
@@ -84,11 +92,18 @@ void FakeDnsServer::SendReply(const FakeReply& reply, platform::Endpoint to) {
     platform::SendTo(m_udpSocket, reply.bytes.data(), reply.bytes.size(), to);
     return;
   }
-  const std::string& address = reply.from_address.empty() ? m_address : reply.from_address;
+  std::string address = reply.from_address.empty() ? m_address : reply.from_address;
+  std::uint16_t port = reply.from_port;
+#ifdef _WIN32
+  if (address != m_address) {
+    address = m_address;
+    if (port == 53) port = 0;
+  }
+#endif
   platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
   if (s == platform::kInvalidSocket) return;
   platform::SetReuseAddress(s);
-  if (platform::Bind(s, {platform::InetAddr(address), reply.from_port})) {
+  if (platform::Bind(s, {platform::InetAddr(address), port})) {
     platform::SendTo(s, reply.bytes.data(), reply.bytes.size(), to);
   }
   platform::CloseSocket(s);

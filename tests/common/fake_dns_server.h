@@ -4,6 +4,12 @@
 // receives to the test's script, and sends back what the script returns. It records
 // the queries, and stops (joining its thread) on every path out of the test, at the
 // latest after its lifetime.
+//
+// Under Wine 8 a UDP socket bound to a loopback address other than 127.0.0.1 is bound
+// to every address instead, so its replies leave from 127.0.0.1. Windows builds of the
+// fake server therefore listen on 127.0.0.1 whatever address they are given (Address()
+// tells which), and a reply "from another address" leaves from 127.0.0.1 with an
+// ephemeral port. Windows test programs run one fake server at a time.
 #pragma once
 
 #include <atomic>
@@ -53,6 +59,7 @@ class FakeDnsServer {
 
   // True when its sockets are bound and it is serving.
   bool Started() const { return m_started; }
+  // Where it listens: the address it was given (127.0.0.1 in Windows builds).
   const std::string& Address() const { return m_address; }
   std::vector<Bytes> UdpQueries() const;
   std::vector<Bytes> TcpQueries() const;

@@ -44,6 +44,8 @@ class DispatchImpl : public I {
   STDMETHODIMP Invoke(DISPID member, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO* exception, UINT* arg_error) override {
     if (!InlineIsEqualGUID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    DISPPARAMS no_arguments = {nullptr, nullptr, 0, 0};
+    if (!params) params = &no_arguments;
     ITypeInfo* info = nullptr;
     HRESULT hr = GetTypeInfoOf(__uuidof(I), &info);
     if (FAILED(hr)) return hr;

@@ -2,7 +2,10 @@
 // three classes and the GUIDs written into them (from module/guids.cmake).
 #pragma once
 
+#include <ostream>
 #include <string>
+
+#include "registry.h"
 
 namespace registrar {
 
@@ -14,5 +17,14 @@ inline constexpr const char* kClsidListEntries = KESTRA_CLSID_LISTENTRIES;
 // Reads the generated script of one class ("Lookup", "List", "ListEntries") byte for
 // byte.
 bool ReadRegistryScript(const std::string& class_name, std::string* text);
+
+// Values print as the scripts write them: s 'text' or d number.
+inline void PrintTo(const RegistryValue& value, std::ostream* os) {
+  if (value.type == RegistryValue::Type::kString) {
+    *os << "s '" << value.text << "'";
+  } else {
+    *os << "d " << value.number;
+  }
+}
 
 }  // namespace registrar

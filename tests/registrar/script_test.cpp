@@ -232,7 +232,10 @@ TEST(ExpandReplacements, QuotedPathParsesBackToItself) {
     std::string text;
     ASSERT_EQ(ExpandReplacements("HKCR { k = s '%MODULE%' }", Replacements::ForModule(path), &text),
               kOk);
-    const Script s = MustParse(text);
+    Script s;
+    ASSERT_EQ(ParseScript(text, &s), kOk) << path;
+    ASSERT_EQ(s.roots.size(), 1u);
+    ASSERT_EQ(s.roots[0].entries.size(), 1u);
     EXPECT_EQ(s.roots[0].entries[0].value, RegistryValue::String(path)) << path;
   }
 }

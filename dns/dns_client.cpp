@@ -1,6 +1,7 @@
 #include "dns/dns_client.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <utility>
@@ -77,39 +78,46 @@ bool QueryOverTcp(platform::Endpoint server, const std::string& query, const Dea
   return ok;
 }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    // ASCII letters only: other bytes, length bytes included, compare as they are.
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
+// Query IDs come from the platform's cryptographic random source, drawn 32 at a time
+// to spare a system call per query.
+bool NextQueryId(std::uint16_t* id) {
+  thread_local std::array<std::uint16_t, 32> t_pool;
+  thread_local std::size_t t_left = 0;
+  if (t_left == 0) {
+    if (!platform::CryptoRandom(t_pool.data(), sizeof t_pool)) return false;
+    t_left = t_pool.size();
   }
+  *id = t_pool[--t_left];
   return true;
 }
 
-// Waits for the accepted reply. Each pass either takes one datagram or waits for one
-// slice of time, so the loop ends with an accepted reply, an error or the deadline.
-// The wait goes in slices that grow from 1 ms to 100 ms because Wine reports an
-// unreachable port of a connected UDP socket neither to select nor to the receive,
-// only in the socket's pending error: checking it between slices fails such a query
-// within milliseconds instead of after the whole time-out.
+// Waits for the accepted reply; each pass takes one datagram, or fails, or (where the
+// platform needs it) waits one slice of time, so the loop ends with an accepted reply,
+// an error or the deadline.
+//
+// Where the receive reports an unreachable port itself (POSIX), the receive blocks on
+// the socket's receive time-out, which after a dropped datagram becomes what is left
+// of the time-out. Elsewhere (Windows builds, for Wine, which shows an unreachable
+// port only in the socket's pending error) the wait goes in slices growing from 1 ms
+// to 100 ms with a look at that error between them, so such a query fails within
+// milliseconds instead of after the whole time-out.
 bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
                  const std::string& question_labels, CDNSMessage* reply) {
   constexpr std::int32_t kMaxSliceMs = 100;
+  const bool look_for_errors = !platform::ReceiveReportsUnreachable();
+  const platform::SocketHandle handle = socket->GetHandle();
   std::int32_t slice = 1;
   for (;;) {
-    const std::int32_t left = deadline.RemainingMs();
-    if (left == 0) return false;
-    const int ready =
-        platform::WaitReadable(socket->GetHandle(), left < 0 ? slice : std::min(left, slice));
-    if (ready < 0) return false;
-    if (ready == 0) {
-      if (platform::PendingSocketError(socket->GetHandle()) != 0) return false;
-      slice = std::min(slice * 2, kMaxSliceMs);
-      continue;
+    if (look_for_errors) {
+      const std::int32_t left = deadline.RemainingMs();
+      if (left == 0) return false;
+      const int ready = platform::WaitReadable(handle, left < 0 ? slice : std::min(left, slice));
+      if (ready < 0) return false;
+      if (ready == 0) {
+        if (platform::PendingSocketError(handle) != 0) return false;
+        slice = std::min(slice * 2, kMaxSliceMs);
+        continue;
+      }
     }
     std::string datagram;
     const int n = socket->Receive(&datagram);
@@ -117,6 +125,10 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
     if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(std::move(datagram)) &&
         CDNSClient::IsAnswerTo(*reply, id, question_labels)) {
       return true;
+    }
+    if (!look_for_errors) {
+      const std::int32_t left = deadline.RemainingMs();
+      if (left == 0 || (left > 0 && !platform::SetReceiveTimeoutMs(handle, left))) return false;
     }
   }
 }
@@ -136,9 +148,7 @@ bool CDNSClient::IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
   if (questions.size() != 1) return false;
   const DNSRecord& q = questions.front();
   if (q.m_nType != CDNSMessage::kTypeMX || q.m_nClass != CDNSMessage::kClassIN) return false;
-  std::size_t pos = q.m_nNameOffset;
-  std::string name;
-  return reply.ReadName(&pos, &name) && SameNameIgnoringCase(name, question_labels);
+  return reply.NameMatches(q.m_nNameOffset, question_labels);
 }
 
 std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
@@ -149,7 +159,7 @@ std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
   CDNSMessage query;
   query.SetQuestion(domain);
   std::uint16_t id = 0;
-  if (!platform::CryptoRandom(&id, sizeof id)) return result;
+  if (!NextQueryId(&id)) return result;
   query.m_nID = id;
   query.m_bRD = 1;
   const std::string query_bytes = query.BuildQuery();
@@ -157,7 +167,7 @@ std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
   CUDPSocket socket;
   CloseOnExit close_on_exit{socket};
   if (!socket.Open(platform::kSockDgram, kDnsPort, m_strServer, timeout_seconds) ||
-      !socket.HasUsableAddress() || !socket.ConnectToPeer()) {
+      !socket.HasUsableAddress() || !socket.ReportUnreachable()) {
     return result;
   }
   const Deadline deadline(CUDPSocket::TimeoutToMs(timeout_seconds));

@@ -127,8 +127,8 @@ std::string CDNSMessage::BuildQuery() {
 }
 
 void CDNSMessage::Clear() {
-  m_questions.clear();
-  m_answers.clear();
+  m_records.clear();
+  m_nQuestions = 0;
   m_mx.clear();
   m_nID = 0;
   m_bQR = m_nOpcode = m_bAA = m_bTC = m_bRD = m_bRA = m_nZ = m_nRCode = 0;
@@ -139,8 +139,8 @@ bool CDNSMessage::Parse(std::string datagram) {
   Clear();
   m_raw = std::move(datagram);
   if (Decode()) return true;
-  m_questions.clear();
-  m_answers.clear();
+  m_records.clear();
+  m_nQuestions = 0;
   m_mx.clear();
   return false;
 }
@@ -175,17 +175,18 @@ bool CDNSMessage::Decode() {
 
   // A question takes at least 5 bytes and a record 11: counts that promise more than
   // the datagram holds fail below, and never reserve more than it could hold.
-  m_questions.reserve(std::min<std::size_t>(m_nQDCount, c.Remaining() / 5));
+  m_records.reserve(std::min<std::size_t>(m_nQDCount, c.Remaining() / 5) +
+                    std::min<std::size_t>(m_nANCount, c.Remaining() / 11));
   for (unsigned i = 0; i < m_nQDCount; ++i) {
     DNSRecord q;
     if (!skip_name(&q)) return false;
     q.m_nType = c.U16();
     q.m_nClass = c.U16();
     if (!c.Ok()) return false;
-    m_questions.push_back(q);
+    m_records.push_back(q);
   }
+  m_nQuestions = m_records.size();
 
-  m_answers.reserve(std::min<std::size_t>(m_nANCount, c.Remaining() / 11));
   for (unsigned i = 0; i < m_nANCount; ++i) {
     DNSRecord r;
     if (!skip_name(&r)) return false;
@@ -196,27 +197,22 @@ bool CDNSMessage::Decode() {
     r.m_nRDataOffset = c.Position();
     c.Skip(r.m_nRDLength);
     if (!c.Ok()) return false;
-    m_answers.push_back(r);
+    m_records.push_back(r);
     if (r.m_nType != kTypeMX || r.m_nClass != kClassIN) continue;
 
     // MX RDATA: a preference and an exchange name that ends exactly at the RDATA's end.
     const std::size_t rdata_end = r.m_nRDataOffset + r.m_nRDLength;
     if (r.m_nRDLength < 3) return false;
-    char dotted[kMaxName];
-    std::size_t dotted_length = 0;
     std::size_t pos = r.m_nRDataOffset + 2;
-    bool ok = WalkName(data, size, &pos, rdata_end, [&](const std::uint8_t* label, std::size_t n) {
-      // At most 254 bytes: 255 in wire form less the root byte.
-      if (dotted_length != 0) dotted[dotted_length++] = '.';
-      std::copy(label, label + n, dotted + dotted_length);
-      dotted_length += n;
-    });
-    if (!ok || pos != rdata_end) return false;
+    if (!WalkName(data, size, &pos, rdata_end, [](const std::uint8_t*, std::size_t) {}) ||
+        pos != rdata_end) {
+      return false;
+    }
+    if (m_mx.empty()) m_mx.reserve(m_nANCount - i);
     MXRecord& mx = m_mx.emplace_back();
     static_cast<DNSRecord&>(mx) = r;
     mx.m_nPreference =
         static_cast<std::uint16_t>((data[r.m_nRDataOffset] << 8) | data[r.m_nRDataOffset + 1]);
-    mx.m_strExchange.assign(dotted, dotted_length);
   }
   // The authority and additional sections are not read.
   return true;
@@ -247,9 +243,40 @@ std::string CDNSMessage::LabelsToDotted(std::string_view raw) {
   return out;
 }
 
-const std::string& CDNSMessage::GetExchange(std::size_t index) const {
-  static const std::string kEmpty;
-  return index < m_mx.size() ? m_mx[index].m_strExchange : kEmpty;
+std::string CDNSMessage::GetExchange(std::size_t index) const {
+  if (index >= m_mx.size()) return {};
+  // Dotted, a name takes at most 254 bytes: 255 in wire form less the root byte.
+  char dotted[kMaxName];
+  std::size_t length = 0;
+  std::size_t pos = m_mx[index].m_nRDataOffset + 2;
+  const bool ok = WalkName(Bytes(m_raw), m_raw.size(), &pos, m_raw.size(),
+                           [&](const std::uint8_t* label, std::size_t n) {
+                             if (length != 0) dotted[length++] = '.';
+                             std::copy(label, label + n, dotted + length);
+                             length += n;
+                           });
+  return ok ? std::string(dotted, length) : std::string();
+}
+
+bool CDNSMessage::NameMatches(std::size_t pos, std::string_view labels) const {
+  std::size_t at = 0;
+  bool same = true;
+  auto lower = [](unsigned char ch) {
+    return (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + 32) : ch;
+  };
+  const bool ok = WalkName(
+      Bytes(m_raw), m_raw.size(), &pos, m_raw.size(),
+      [&](const std::uint8_t* label, std::size_t n) {
+        if (!same || labels.size() - at < n + 1 || static_cast<unsigned char>(labels[at]) != n) {
+          same = false;
+          return;
+        }
+        for (std::size_t i = 0; i < n && same; ++i) {
+          same = lower(label[i]) == lower(static_cast<unsigned char>(labels[at + 1 + i]));
+        }
+        at += n + 1;
+      });
+  return ok && same && at == labels.size();
 }
 
 std::uint16_t CDNSMessage::GetPreference(std::size_t index) const {

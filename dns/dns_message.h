@@ -11,13 +11,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // One resource record, or one question entry (of which only the name, type and class
-// are filled). Names are not copied out of the message: m_nNameOffset is where the
-// owner name starts, and CDNSMessage::ReadName turns it into text when it is wanted.
+// are filled). Nothing is copied out of the message: m_nNameOffset is where the owner
+// name starts (CDNSMessage::ReadName turns it into text when it is wanted), and the
+// RDATA is the m_nRDLength bytes at m_nRDataOffset. Decoding a reply thus costs a
+// handful of allocations whatever it holds, and texts are made only when asked for.
 struct DNSRecord {
   std::size_t m_nNameOffset = 0;
   std::uint16_t m_nType = 0;
@@ -27,10 +30,10 @@ struct DNSRecord {
   std::size_t m_nRDataOffset = 0;  // first RDATA byte within the whole message
 };
 
-// An MX record of the answer section.
+// An MX record of the answer section; its exchange name starts at m_nRDataOffset + 2
+// (CDNSMessage::GetExchange gives it as dotted text).
 struct MXRecord : DNSRecord {
   std::uint16_t m_nPreference = 0;
-  std::string m_strExchange;  // dotted, no trailing dot; empty for the root (null MX)
 };
 
 class CDNSMessage {
@@ -74,12 +77,19 @@ class CDNSMessage {
   // records that are not MX (the CNAME of an alias, say). Every index below it is valid
   // for GetExchange and GetPreference.
   std::uint16_t GetAnswerCount() const { return static_cast<std::uint16_t>(m_mx.size()); }
-  // Out-of-range indices give the empty text and 0.
-  const std::string& GetExchange(std::size_t index) const;
+  // The exchange in dotted form without a trailing dot (the empty text for the root,
+  // a null MX), and the preference. Out-of-range indices give the empty text and 0.
+  std::string GetExchange(std::size_t index) const;
   std::uint16_t GetPreference(std::size_t index) const;
 
-  const std::vector<DNSRecord>& Questions() const { return m_questions; }
-  const std::vector<DNSRecord>& Answers() const { return m_answers; }
+  // Whether the name at pos equals a name in label form (as DomainToLabels gives it),
+  // ASCII letters compared without regard to case.
+  bool NameMatches(std::size_t pos, std::string_view labels) const;
+
+  std::span<const DNSRecord> Questions() const { return {m_records.data(), m_nQuestions}; }
+  std::span<const DNSRecord> Answers() const {
+    return {m_records.data() + m_nQuestions, m_records.size() - m_nQuestions};
+  }
   const std::vector<MXRecord>& MXRecords() const { return m_mx; }
   const std::string& QuestionName() const { return m_strQuestionName; }
   std::uint16_t QuestionType() const { return m_nQuestionType; }
@@ -105,8 +115,8 @@ class CDNSMessage {
   bool Decode();
   void Clear();
 
-  std::vector<DNSRecord> m_questions;
-  std::vector<DNSRecord> m_answers;
+  std::vector<DNSRecord> m_records;  // the questions, then the answers
+  std::size_t m_nQuestions = 0;
   std::string m_strQuestionName;
   std::uint16_t m_nQuestionType = 0;
   std::uint16_t m_nQuestionClass = 0;

@@ -19,12 +19,11 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
     CDNSClient client(std::move(server));
     std::vector<CMXServer> servers = client.QueryMX(domain, timeout_seconds);
     if (servers.empty()) return false;
-    for (const CMXServer& mx : servers) {
-      m_exchanges.push_back(std::make_unique<std::string>(mx.GetHost()));
+    for (CMXServer& mx : servers) {
+      m_exchanges.push_back(mx.TakeExchange());
       char digits[8];
-      auto [end, ec] = std::to_chars(digits, digits + sizeof digits, mx.GetPreference());
-      (void)ec;  // five digits at most always fit
-      m_preferences.push_back(std::make_unique<std::string>(digits, end));
+      auto end = std::to_chars(digits, digits + sizeof digits, mx.GetPreference()).ptr;
+      m_preferences.emplace_back(digits, end);
     }
     return true;
   } catch (...) {
@@ -37,31 +36,30 @@ std::int32_t CResolveMX::GetCount() const {
 }
 
 namespace {
-template <typename List, typename Iterator>
-const std::string* First(List& list, Iterator* cursor, bool* set) {
+const std::string* First(const std::deque<std::string>& list, std::size_t* cursor) {
   if (list.empty()) return nullptr;
-  *cursor = list.begin();
-  *set = true;
-  return cursor->operator*().get();
+  *cursor = 0;
+  return &list.front();
 }
 
-template <typename List, typename Iterator>
-const std::string* Next(List& list, Iterator* cursor, bool set) {
-  if (!set || *cursor == list.end()) return nullptr;
+// Null before the first call of First, and from the end on.
+const std::string* Next(const std::deque<std::string>& list, std::size_t* cursor,
+                        std::size_t unset) {
+  if (*cursor == unset || *cursor >= list.size()) return nullptr;
   ++*cursor;
-  return *cursor == list.end() ? nullptr : cursor->operator*().get();
+  return *cursor < list.size() ? &list[*cursor] : nullptr;
 }
 }  // namespace
 
 const std::string* CResolveMX::GetFirstExchange() {
-  return First(m_exchanges, &m_exchangeCursor, &m_exchangeCursorSet);
+  return First(m_exchanges, &m_exchangeCursor);
 }
 const std::string* CResolveMX::GetNextExchange() {
-  return Next(m_exchanges, &m_exchangeCursor, m_exchangeCursorSet);
+  return Next(m_exchanges, &m_exchangeCursor, kUnset);
 }
 const std::string* CResolveMX::GetFirstPreference() {
-  return First(m_preferences, &m_preferenceCursor, &m_preferenceCursorSet);
+  return First(m_preferences, &m_preferenceCursor);
 }
 const std::string* CResolveMX::GetNextPreference() {
-  return Next(m_preferences, &m_preferenceCursor, m_preferenceCursorSet);
+  return Next(m_preferences, &m_preferenceCursor, kUnset);
 }

@@ -5,9 +5,9 @@
 // use none of the resolver's data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <list>
-#include <memory>
+#include <deque>
 #include <string>
 
 namespace smtp {
@@ -37,13 +37,14 @@ class CResolveMX {
   bool CheckReply(SmtpStep step);
 
  private:
-  using TextList = std::list<std::unique_ptr<std::string>>;
+  // A deque keeps every text where it is while more are appended, so the pointers the
+  // cursors hand out stay valid until the object goes.
+  using TextList = std::deque<std::string>;
+  static constexpr std::size_t kUnset = ~std::size_t{0};
   TextList m_exchanges;
-  TextList::iterator m_exchangeCursor;
-  bool m_exchangeCursorSet = false;
+  std::size_t m_exchangeCursor = kUnset;
   TextList m_preferences;
-  TextList::iterator m_preferenceCursor;
-  bool m_preferenceCursorSet = false;
+  std::size_t m_preferenceCursor = kUnset;
 
   // The reply reader of the probe under way (only set inside SMTPHandshake).
   smtp::ReplyReader* m_pProbeReader = nullptr;

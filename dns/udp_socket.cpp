@@ -63,8 +63,8 @@ bool CUDPSocket::Open(std::int32_t type, std::uint16_t port, const std::string& 
   return Create();
 }
 
-bool CUDPSocket::ConnectToPeer() {
-  if (!platform::Connect(m_hSocket, m_address)) {
+bool CUDPSocket::ReportUnreachable() {
+  if (!platform::ReportUnreachable(m_hSocket, m_address)) {
     m_nLastError = platform::LastSocketError();
     return false;
   }

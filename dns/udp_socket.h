@@ -36,10 +36,9 @@ class CUDPSocket {
   // SetTimeout, SetType, SetPort, SetHost, Create; the outcome of SetHost does not
   // enter the result (see HasUsableAddress).
   bool Open(std::int32_t type, std::uint16_t port, const std::string& host, std::int32_t timeout);
-  // Ties the socket to its peer: the platform then drops datagrams from any other
-  // source and reports an unreachable port (ICMP) on the next receive instead of
-  // leaving the receive to wait out its time-out.
-  bool ConnectToPeer();
+  // Has the platform report an unreachable peer port (ICMP) instead of leaving the
+  // receive to wait out its time-out (see platform::ReportUnreachable).
+  bool ReportUnreachable();
   // One datagram to the peer: bytes sent, or -1.
   int Send(const std::string& bytes);
   // Receives one datagram and appends it to *out: peeks with the buffer size, doubling
@@ -89,6 +88,8 @@ class CMXServer : public CUDPSocket {
   // The exchange name as this record's host. It is not resolved: nothing reads the
   // address of an exchanger, so resolving it would only cost a blocking lookup.
   void SetExchange(std::string name) { m_strHost = std::move(name); }
+  // Moves the exchange name out (the record's host is empty afterwards).
+  std::string TakeExchange() { return std::move(m_strHost); }
 
  private:
   std::uint16_t m_nPreference = 0;

@@ -98,6 +98,15 @@ bool LocalEndpoint(SocketHandle s, Endpoint* local);
 // reading it clears it. Wine leaves an unreachable port of a connected UDP socket only
 // here, while Linux and Windows also report it on the next receive.
 int PendingSocketError(SocketHandle s);
+// Has the platform report an unreachable peer (ICMP port unreachable) of a datagram
+// socket that sends to `peer`. POSIX sets IP_RECVERR, after which the next receive
+// fails with kECONNREFUSED. Windows connects the socket to the peer: Windows itself
+// reports it on unconnected sockets too, but Wine only for connected ones, and then
+// only in PendingSocketError.
+bool ReportUnreachable(SocketHandle s, Endpoint peer);
+// True where that report comes from the next receive itself (POSIX); false where a
+// waiting receiver must look at PendingSocketError now and then (Windows builds).
+bool ReceiveReportsUnreachable();
 
 // --- addresses and names ---
 // inet_addr: dotted text to a network-order address; INADDR_NONE (all ones) if invalid.

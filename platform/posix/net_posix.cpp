@@ -325,6 +325,17 @@ int PendingSocketError(SocketHandle s) {
   return ErrnoToWinsock(err);
 }
 
+bool ReportUnreachable(SocketHandle s, Endpoint) {
+  int one = 1;
+  if (setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one) != 0) {
+    FailErrno();
+    return false;
+  }
+  return true;
+}
+
+bool ReceiveReportsUnreachable() { return true; }
+
 std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string AddressToText(std::uint32_t address) {

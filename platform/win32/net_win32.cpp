@@ -176,6 +176,10 @@ int PendingSocketError(SocketHandle s) {
   return err;
 }
 
+bool ReportUnreachable(SocketHandle s, Endpoint peer) { return Connect(s, peer); }
+
+bool ReceiveReportsUnreachable() { return false; }
+
 std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
 
 std::string AddressToText(std::uint32_t address) {

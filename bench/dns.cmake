@@ -1,0 +1,16 @@
+# dns_bench: reply decoding against c-ares, and a whole resolve against a bare UDP
+# round trip to the same server.
+if(NOT WIN32)
+  find_package(benchmark QUIET)
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(CARES QUIET IMPORTED_TARGET libcares)
+  endif()
+  if(benchmark_FOUND AND CARES_FOUND)
+    add_executable(dns_bench ${CMAKE_CURRENT_LIST_DIR}/dns_bench.cpp)
+    target_link_libraries(dns_bench PRIVATE kestra_dns benchmark::benchmark PkgConfig::CARES)
+    target_compile_definitions(dns_bench PRIVATE KESTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  else()
+    message(STATUS "dns_bench left out: Google Benchmark or c-ares not found")
+  endif()
+endif()

@@ -1,0 +1,127 @@
+// Decoding captured MX replies into owned exchange and preference texts, against c-ares
+// on the same bytes; and CResolveMX::Resolve against a bare UDP round trip with a fresh
+// socket per query to the same server (the floor any resolver of this shape pays).
+// The resolve pair needs the test bed's DNS server: scripts/bench runs it.
+#include <ares.h>
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dns/dns_message.h"
+#include "dns/resolve_mx.h"
+
+namespace {
+
+std::string ReadReply(const char* name) {
+  std::ifstream in(std::string(KESTRA_SOURCE_DIR) + "/tests/dns/data/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::string& Reply(int exchangers) {
+  static const std::string three = ReadReply("three_mx.bin");
+  static const std::string twenty = ReadReply("twenty_mx.bin");
+  return exchangers == 3 ? three : twenty;
+}
+
+void DecodeOurs(benchmark::State& state) {
+  const std::string& reply = Reply(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    CDNSMessage message;
+    message.Parse(reply);
+    const std::uint16_t count = message.GetAnswerCount();
+    // (exchange, preference) pairs of owned texts, as c-ares gives a list of owned hosts.
+    std::vector<std::pair<std::string, std::string>> exchangers;
+    exchangers.reserve(count);
+    for (std::uint16_t i = 0; i < count; ++i) {
+      char digits[8];
+      auto end = std::to_chars(digits, digits + sizeof digits, message.GetPreference(i)).ptr;
+      exchangers.emplace_back(message.GetExchange(i), std::string(digits, end));
+    }
+    if (exchangers.size() != static_cast<std::size_t>(state.range(0)))
+      state.SkipWithError("decode");
+    benchmark::DoNotOptimize(exchangers.data());
+  }
+}
+
+void DecodeCares(benchmark::State& state) {
+  const std::string& reply = Reply(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    ares_mx_reply* mx = nullptr;
+    int rc = ares_parse_mx_reply(reinterpret_cast<const unsigned char*>(reply.data()),
+                                 static_cast<int>(reply.size()), &mx);
+    int n = 0;
+    for (ares_mx_reply* p = mx; p; p = p->next) ++n;
+    if (rc != ARES_SUCCESS || n != state.range(0)) state.SkipWithError("c-ares decode");
+    benchmark::DoNotOptimize(mx);
+    ares_free_data(mx);
+  }
+}
+
+const char kDomain[] = "three.resolver.test";
+
+std::string Server() {
+  const char* v = std::getenv("KESTRA_TEST_DNS");
+  return v && *v ? v : "127.0.0.2";
+}
+
+void Resolve(benchmark::State& state) {
+  const std::string server = Server();
+  for (auto _ : state) {
+    CResolveMX r;
+    if (!r.Resolve(kDomain, server, 5) || r.GetCount() != 3) {
+      state.SkipWithError("resolve failed (is the test bed running?)");
+      break;
+    }
+    benchmark::DoNotOptimize(r.GetFirstExchange());
+  }
+}
+
+// socket, bind, SO_RCVTIMEO, sendto, recvfrom, close: nothing checked but the length.
+void UdpFloor(benchmark::State& state) {
+  CDNSMessage m;
+  m.SetQuestion(kDomain);
+  m.m_nID = 0x0312;
+  m.m_bRD = 1;
+  const std::string query = m.BuildQuery();
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(53);
+  server.sin_addr.s_addr = inet_addr(Server().c_str());
+  char buffer[512];
+  for (auto _ : state) {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    timeval tv{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&server), sizeof server);
+    ssize_t n = recvfrom(fd, buffer, sizeof buffer, 0, nullptr, nullptr);
+    close(fd);
+    if (n < 12) {
+      state.SkipWithError("no reply (is the test bed running?)");
+      break;
+    }
+    benchmark::DoNotOptimize(buffer);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(DecodeOurs)->Name("decode/ours")->Arg(3)->Arg(20);
+BENCHMARK(DecodeCares)->Name("decode/c-ares")->Arg(3)->Arg(20);
+BENCHMARK(Resolve)->Name("resolve/CResolveMX");
+BENCHMARK(UdpFloor)->Name("resolve/udp-floor");
+
+BENCHMARK_MAIN();

@@ -1,0 +1,1 @@
+kestra_add_fuzzer(dns_message_fuzzer dns_message_fuzzer.cpp LIBS kestra_dns)

@@ -1,0 +1,53 @@
+// Feeds arbitrary bytes to the reply decoder, and checks what must hold of whatever it
+// accepts. The same bytes, read as a domain, go through the query builder: any domain
+// the query can carry must come back from the decoder as the question it was.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "dns/dns_client.h"
+#include "dns/dns_message.h"
+
+namespace {
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+
+  CDNSMessage reply;
+  if (reply.Parse(bytes)) {
+    Check(reply.GetAnswerCount() <= reply.m_nANCount);
+    Check(reply.Answers().size() == reply.m_nANCount);
+    Check(reply.Questions().size() == reply.m_nQDCount);
+    for (std::size_t i = 0; i < reply.GetAnswerCount(); ++i) {
+      Check(reply.GetExchange(i).size() <= CDNSMessage::kMaxName - 1);
+    }
+    for (const DNSRecord& q : reply.Questions()) {
+      std::size_t pos = q.m_nNameOffset;
+      std::string raw;
+      Check(reply.ReadName(&pos, &raw));
+      Check(raw.size() < CDNSMessage::kMaxName);
+      Check(CDNSMessage::LabelsToDotted(raw).size() <= raw.size());
+    }
+    CDNSClient::IsAnswerTo(reply, reply.m_nID, CDNSMessage::DomainToLabels("example.com"));
+  } else {
+    Check(reply.GetAnswerCount() == 0 && reply.Answers().empty() && reply.Questions().empty());
+  }
+
+  if (CDNSMessage::FitsInQuery(bytes)) {
+    CDNSMessage query;
+    query.SetQuestion(bytes);
+    query.m_nID = 0x0312;
+    query.m_bRD = 1;
+    CDNSMessage back;
+    Check(back.Parse(query.BuildQuery()));
+    Check(CDNSClient::IsAnswerTo(back, 0x0312, query.QuestionName()) == false);  // QR is 0
+    back.m_bQR = 1;
+    Check(CDNSClient::IsAnswerTo(back, 0x0312, query.QuestionName()));
+  }
+  return 0;
+}

@@ -184,6 +184,50 @@ TEST_F(Regsvr32Test, PathWithAQuoteIsWrittenWithItOnce) {
   EXPECT_FALSE(HasKey(ClassKey(kClsidLookup)));
 }
 
+// A copy of the library without its TYPELIB resource registers the type library from
+// the .tlb file beside it; without that file, the scripts still run and the failure of
+// the type-library step is what registration returns.
+TEST_F(Regsvr32Test, TypeLibraryFallsBackToTheTlbFile) {
+  const std::string dir = testbed::ScratchDir("typelib fallback");
+  const std::string copy = dir + "\\Kestra.dll";
+  ASSERT_TRUE(CopyFileA(DllPath().c_str(), copy.c_str(), FALSE)) << copy;
+  // The copy keeps only the registry scripts of the original.
+  HMODULE original = LoadLibraryExA(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(original, nullptr);
+  HANDLE update = BeginUpdateResourceA(copy.c_str(), TRUE);
+  ASSERT_NE(update, nullptr);
+  for (int id : {102, 103, 104}) {
+    HRSRC found = FindResourceA(original, MAKEINTRESOURCEA(id), "REGISTRY");
+    ASSERT_NE(found, nullptr);
+    ASSERT_TRUE(UpdateResourceA(
+        update, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        LockResource(LoadResource(original, found)), SizeofResource(original, found)));
+  }
+  FreeLibrary(original);
+  ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+  HMODULE data = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(data, nullptr);
+  const bool removed = FindResourceA(data, MAKEINTRESOURCEA(1), "TYPELIB") == nullptr;
+  const bool scripts_kept = FindResourceA(data, MAKEINTRESOURCEA(102), "REGISTRY") != nullptr;
+  FreeLibrary(data);
+  ASSERT_TRUE(removed);
+  ASSERT_TRUE(scripts_kept);
+
+  EXPECT_NE(Regsvr32(copy, false), 0);
+  EXPECT_EQ(Text(ClassKey(kClsidListEntries) + "\\InprocServer32"), copy);
+
+  std::string tlb = KESTRA_TLB_PATH;
+  for (char& c : tlb) {
+    if (c == '/') c = '\\';
+  }
+  ASSERT_TRUE(CopyFileA(("Z:" + tlb).c_str(), (dir + "\\Kestra.tlb").c_str(), FALSE));
+  ASSERT_EQ(Regsvr32(copy, false), 0);
+  EXPECT_EQ(Text("TypeLib\\" + Braced(kLibid) + "\\1.0\\0\\" + kTypeLibPlatform),
+            dir + "\\Kestra.tlb");
+  EXPECT_EQ(Regsvr32(copy, true), 0);
+  EXPECT_FALSE(HasKey("TypeLib\\" + Braced(kLibid)));
+}
+
 // What registration reads from the file: the scripts, the type library, and the
 // version block that tells installers the library registers itself.
 class ResourcesTest : public testing::Test {

@@ -107,6 +107,7 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
   const bool look_for_errors = !platform::ReceiveReportsUnreachable();
   const platform::SocketHandle handle = socket->GetHandle();
   std::int32_t slice = 1;
+  std::string datagram;
   for (;;) {
     if (look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
@@ -119,10 +120,10 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
         continue;
       }
     }
-    std::string datagram;
+    datagram.clear();
     const int n = socket->Receive(&datagram);
     if (n < 0 || (n == 0 && socket->GetLastErrorCode() != 0)) return false;
-    if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(std::move(datagram)) &&
+    if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(datagram) &&
         CDNSClient::IsAnswerTo(*reply, id, question_labels)) {
       return true;
     }
@@ -177,21 +178,23 @@ std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
   if (!AwaitAnswer(&socket, deadline, id, query.QuestionName(), &reply)) return result;
   socket.Close();
 
+  // The TCP answer, when there is one, replaces the truncated reply.
+  const CDNSMessage* answer = &reply;
+  std::optional<CDNSMessage> full;
   if (reply.m_bTC) {
     std::string tcp_bytes;
-    CDNSMessage full;
     if (QueryOverTcp(socket.GetAddress(), query_bytes, deadline, &tcp_bytes) &&
-        full.Parse(std::move(tcp_bytes)) && IsAnswerTo(full, id, query.QuestionName())) {
-      reply = std::move(full);
+        full.emplace().Parse(tcp_bytes) && IsAnswerTo(*full, id, query.QuestionName())) {
+      answer = &*full;
     }
   }
 
-  const std::uint16_t count = reply.GetAnswerCount();
+  const std::uint16_t count = answer->GetAnswerCount();
   result.reserve(count);
   for (std::uint16_t i = 0; i < count; ++i) {
     CMXServer& server = result.emplace_back();
-    server.SetExchange(reply.GetExchange(i));
-    server.SetPreference(reply.GetPreference(i));
+    server.SetExchange(answer->GetExchange(i));
+    server.SetPreference(answer->GetPreference(i));
   }
   return result;
 }

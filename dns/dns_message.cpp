@@ -1,6 +1,8 @@
 #include "dns/dns_message.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 #include "dns/wire_cursor.h"
@@ -59,7 +61,88 @@ bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::
   return true;
 }
 
-const std::uint8_t* Bytes(const std::string& s) {
+// Names of one message already found sound, by where they start. A pointer to one of
+// them ends a check there instead of walking the same labels again: the owner names of
+// an answer section mostly point at the question, and exchanges often at each other.
+class SoundNames {
+ public:
+  struct Entry {
+    std::size_t offset;
+    std::size_t wire_length;
+    int pointers;
+  };
+  const Entry* Find(std::size_t offset) const {
+    for (std::size_t i = 0; i < m_count; ++i) {
+      if (m_entries[i].offset == offset) return &m_entries[i];
+    }
+    return nullptr;
+  }
+  void Add(std::size_t offset, std::size_t wire_length, int pointers) {
+    m_entries[m_next] = Entry{offset, wire_length, pointers};
+    m_next = (m_next + 1) % m_entries.size();
+    m_count = std::max(m_count, m_next == 0 ? m_entries.size() : m_next);
+  }
+
+ private:
+  std::array<Entry, 8> m_entries{};
+  std::size_t m_count = 0;
+  std::size_t m_next = 0;
+};
+
+// WalkName's rules without the labels: checks the name at *pos and moves *pos past it.
+// A jump to a name in `known` takes that name's length and pointer count as they were
+// found, which is what walking it again would find, since a walk from a given place
+// depends on nothing but the bytes from there.
+bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
+               SoundNames* known) {
+  const std::size_t start = *pos;
+  std::size_t p = start;
+  std::size_t segment_start = p;
+  std::size_t limit = std::min(inline_end, size);
+  std::size_t resume = 0;
+  bool jumped = false;
+  std::size_t wire_length = 1;
+  int pointers = 0;
+  for (;;) {
+    if (p >= limit) return false;
+    const std::uint8_t b = msg[p];
+    if (b == 0) {
+      if (!jumped) resume = p + 1;
+      break;
+    }
+    if ((b & 0xC0) == 0xC0) {
+      if (limit - p < 2) return false;
+      const std::size_t target = (static_cast<std::size_t>(b & 0x3F) << 8) | msg[p + 1];
+      if (target >= segment_start || ++pointers > CDNSMessage::kMaxPointersPerName) return false;
+      if (!jumped) {
+        resume = p + 2;
+        jumped = true;
+      }
+      if (const SoundNames::Entry* e = known->Find(target)) {
+        wire_length += e->wire_length - 1;
+        pointers += e->pointers;
+        if (wire_length > CDNSMessage::kMaxName || pointers > CDNSMessage::kMaxPointersPerName) {
+          return false;
+        }
+        break;
+      }
+      p = segment_start = target;
+      limit = size;
+      continue;
+    }
+    if ((b & 0xC0) != 0) return false;
+    const std::size_t length = b;
+    if (limit - p - 1 < length) return false;
+    wire_length += length + 1;
+    if (wire_length > CDNSMessage::kMaxName) return false;
+    p += 1 + length;
+  }
+  known->Add(start, wire_length, pointers);
+  *pos = resume;
+  return true;
+}
+
+const std::uint8_t* Bytes(std::string_view s) {
   return reinterpret_cast<const std::uint8_t*>(s.data());
 }
 
@@ -103,7 +186,7 @@ bool CDNSMessage::FitsInQuery(const std::string& domain) {
 }
 
 std::string CDNSMessage::BuildQuery() {
-  m_raw.clear();
+  ReleaseStorage();
   m_raw.reserve(kHeaderSize + m_strQuestionName.size() + 5);
   auto put16 = [this](std::uint16_t v) {
     m_raw.push_back(static_cast<char>(v >> 8));
@@ -119,25 +202,33 @@ std::string CDNSMessage::BuildQuery() {
   put16(0);
   put16(0);
   put16(0);
-  m_raw += m_strQuestionName;
+  m_raw.append(m_strQuestionName);
   m_raw.push_back('\0');
   put16(m_nQuestionType);
   put16(m_nQuestionClass);
-  return m_raw;
+  return std::string(m_raw);
+}
+
+void CDNSMessage::ReleaseStorage() {
+  // Empty containers first (each gives its storage back to the arena, which keeps it),
+  // then the arena itself.
+  std::pmr::vector<DNSRecord>(&m_pool).swap(m_records);
+  std::pmr::vector<MXRecord>(&m_pool).swap(m_mx);
+  std::pmr::string(&m_pool).swap(m_raw);
+  m_pool.release();
 }
 
 void CDNSMessage::Clear() {
-  m_records.clear();
+  ReleaseStorage();
   m_nQuestions = 0;
-  m_mx.clear();
   m_nID = 0;
   m_bQR = m_nOpcode = m_bAA = m_bTC = m_bRD = m_bRA = m_nZ = m_nRCode = 0;
   m_nQDCount = m_nANCount = m_nNSCount = m_nARCount = 0;
 }
 
-bool CDNSMessage::Parse(std::string datagram) {
+bool CDNSMessage::Parse(std::string_view datagram) {
   Clear();
-  m_raw = std::move(datagram);
+  m_raw.assign(datagram);
   if (Decode()) return true;
   m_records.clear();
   m_nQuestions = 0;
@@ -148,7 +239,7 @@ bool CDNSMessage::Parse(std::string datagram) {
 bool CDNSMessage::Decode() {
   const std::uint8_t* data = Bytes(m_raw);
   const std::size_t size = m_raw.size();
-  if (size < kHeaderSize) return false;
+  if (size < kHeaderSize || size > kMaxMessage) return false;
   dns::WireCursor c(data, size);
   m_nID = c.U16();
   const std::uint16_t flags = c.U16();
@@ -165,10 +256,11 @@ bool CDNSMessage::Decode() {
   m_nZ = (flags >> 4) & 7;
   m_nRCode = flags & 0xF;
 
+  SoundNames known;
   auto skip_name = [&](DNSRecord* r) {
     std::size_t pos = c.Position();
-    r->m_nNameOffset = pos;
-    if (!WalkName(data, size, &pos, size, [](const std::uint8_t*, std::size_t) {})) return false;
+    r->m_nNameOffset = static_cast<std::uint16_t>(pos);
+    if (!CheckName(data, size, &pos, size, &known)) return false;
     c.Seek(pos);
     return true;
   };
@@ -194,7 +286,7 @@ bool CDNSMessage::Decode() {
     r.m_nClass = c.U16();
     r.m_nTTL = c.U32();
     r.m_nRDLength = c.U16();
-    r.m_nRDataOffset = c.Position();
+    r.m_nRDataOffset = static_cast<std::uint16_t>(c.Position());
     c.Skip(r.m_nRDLength);
     if (!c.Ok()) return false;
     m_records.push_back(r);
@@ -204,8 +296,7 @@ bool CDNSMessage::Decode() {
     const std::size_t rdata_end = r.m_nRDataOffset + r.m_nRDLength;
     if (r.m_nRDLength < 3) return false;
     std::size_t pos = r.m_nRDataOffset + 2;
-    if (!WalkName(data, size, &pos, rdata_end, [](const std::uint8_t*, std::size_t) {}) ||
-        pos != rdata_end) {
+    if (!CheckName(data, size, &pos, rdata_end, &known) || pos != rdata_end) {
       return false;
     }
     if (m_mx.empty()) m_mx.reserve(m_nANCount - i);
@@ -252,7 +343,7 @@ std::string CDNSMessage::GetExchange(std::size_t index) const {
   const bool ok = WalkName(Bytes(m_raw), m_raw.size(), &pos, m_raw.size(),
                            [&](const std::uint8_t* label, std::size_t n) {
                              if (length != 0) dotted[length++] = '.';
-                             std::copy(label, label + n, dotted + length);
+                             std::memcpy(dotted + length, label, n);
                              length += n;
                            });
   return ok ? std::string(dotted, length) : std::string();

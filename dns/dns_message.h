@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory_resource>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,12 +23,12 @@
 // RDATA is the m_nRDLength bytes at m_nRDataOffset. Decoding a reply thus costs a
 // handful of allocations whatever it holds, and texts are made only when asked for.
 struct DNSRecord {
-  std::size_t m_nNameOffset = 0;
+  std::uint16_t m_nNameOffset = 0;
   std::uint16_t m_nType = 0;
   std::uint16_t m_nClass = 0;
   std::uint32_t m_nTTL = 0;
   std::uint16_t m_nRDLength = 0;
-  std::size_t m_nRDataOffset = 0;  // first RDATA byte within the whole message
+  std::uint16_t m_nRDataOffset = 0;  // first RDATA byte within the whole message
 };
 
 // An MX record of the answer section; its exchange name starts at m_nRDataOffset + 2
@@ -44,8 +45,12 @@ class CDNSMessage {
   static constexpr std::size_t kMaxLabel = 63;
   static constexpr std::size_t kMaxName = 255;  // wire form, root byte included
   static constexpr int kMaxPointersPerName = 16;
+  // No DNS message, over UDP or TCP, is longer.
+  static constexpr std::size_t kMaxMessage = 65535;
 
   CDNSMessage() = default;
+  CDNSMessage(const CDNSMessage&) = delete;
+  CDNSMessage& operator=(const CDNSMessage&) = delete;
 
   // question name := DomainToLabels(domain); question type MX; question class IN.
   void SetQuestion(const std::string& domain);
@@ -62,9 +67,9 @@ class CDNSMessage {
   // kept as the raw message.
   std::string BuildQuery();
 
-  // Decodes a reply (the message keeps the bytes). False when it is malformed; then
-  // the question, answer and MX lists are empty.
-  bool Parse(std::string datagram);
+  // Decodes a reply (the message keeps a copy of the bytes). False when it is malformed (or
+  // longer than kMaxMessage); then the question, answer and MX lists are empty.
+  bool Parse(std::string_view datagram);
 
   // Reads the name at *pos of the raw message in raw label form (length bytes kept, no
   // closing zero, pointers followed) and moves *pos past it. False on a broken name.
@@ -90,11 +95,11 @@ class CDNSMessage {
   std::span<const DNSRecord> Answers() const {
     return {m_records.data() + m_nQuestions, m_records.size() - m_nQuestions};
   }
-  const std::vector<MXRecord>& MXRecords() const { return m_mx; }
+  std::span<const MXRecord> MXRecords() const { return m_mx; }
   const std::string& QuestionName() const { return m_strQuestionName; }
   std::uint16_t QuestionType() const { return m_nQuestionType; }
   std::uint16_t QuestionClass() const { return m_nQuestionClass; }
-  const std::string& Raw() const { return m_raw; }
+  std::string_view Raw() const { return m_raw; }
 
   // Header fields: set by the owner before BuildQuery, filled by Parse.
   std::uint16_t m_nID = 0;
@@ -115,11 +120,19 @@ class CDNSMessage {
   bool Decode();
   void Clear();
 
-  std::vector<DNSRecord> m_records;  // the questions, then the answers
+  void ReleaseStorage();
+
+  // The bytes and records of one message live in an arena inside the message, so that
+  // decoding an ordinary reply allocates nothing; a larger one spills over to the heap.
+  // Every Parse starts the arena afresh, so a run of datagrams decoded into the same
+  // message never holds more than the latest one.
+  alignas(std::max_align_t) std::byte m_arena[2048];
+  std::pmr::monotonic_buffer_resource m_pool{m_arena, sizeof m_arena};
+  std::pmr::vector<DNSRecord> m_records{&m_pool};  // the questions, then the answers
   std::size_t m_nQuestions = 0;
   std::string m_strQuestionName;
   std::uint16_t m_nQuestionType = 0;
   std::uint16_t m_nQuestionClass = 0;
-  std::string m_raw;
-  std::vector<MXRecord> m_mx;
+  std::pmr::string m_raw{&m_pool};
+  std::pmr::vector<MXRecord> m_mx{&m_pool};
 };

@@ -19,11 +19,13 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
     CDNSClient client(std::move(server));
     std::vector<CMXServer> servers = client.QueryMX(domain, timeout_seconds);
     if (servers.empty()) return false;
+    std::vector<Exchanger>& chunk = m_chunks.emplace_back();
+    chunk.reserve(servers.size());
     for (CMXServer& mx : servers) {
-      m_exchanges.push_back(mx.TakeExchange());
       char digits[8];
       auto end = std::to_chars(digits, digits + sizeof digits, mx.GetPreference()).ptr;
-      m_preferences.emplace_back(digits, end);
+      chunk.push_back(Exchanger{mx.TakeExchange(), std::string(digits, end)});
+      ++m_nCount;
     }
     return true;
   } catch (...) {
@@ -32,34 +34,39 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
 }
 
 std::int32_t CResolveMX::GetCount() const {
-  return static_cast<std::int32_t>(m_exchanges.size());
+  return static_cast<std::int32_t>(m_nCount);
 }
 
-namespace {
-const std::string* First(const std::deque<std::string>& list, std::size_t* cursor) {
-  if (list.empty()) return nullptr;
-  *cursor = 0;
-  return &list.front();
+const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) const {
+  for (const std::vector<Exchanger>& chunk : m_chunks) {
+    if (index < chunk.size()) return &chunk[index];
+    index -= chunk.size();
+  }
+  return nullptr;
 }
 
-// Null before the first call of First, and from the end on.
-const std::string* Next(const std::deque<std::string>& list, std::size_t* cursor,
-                        std::size_t unset) {
-  if (*cursor == unset || *cursor >= list.size()) return nullptr;
-  ++*cursor;
-  return *cursor < list.size() ? &list[*cursor] : nullptr;
-}
-}  // namespace
-
+// The cursors: null when empty, before the first call of the matching First, and from
+// the end on.
 const std::string* CResolveMX::GetFirstExchange() {
-  return First(m_exchanges, &m_exchangeCursor);
+  if (m_nCount == 0) return nullptr;
+  m_exchangeCursor = 0;
+  return &At(0)->exchange;
 }
+
 const std::string* CResolveMX::GetNextExchange() {
-  return Next(m_exchanges, &m_exchangeCursor, kUnset);
+  if (m_exchangeCursor == kUnset || m_exchangeCursor >= m_nCount) return nullptr;
+  const Exchanger* e = At(++m_exchangeCursor);
+  return e ? &e->exchange : nullptr;
 }
+
 const std::string* CResolveMX::GetFirstPreference() {
-  return First(m_preferences, &m_preferenceCursor);
+  if (m_nCount == 0) return nullptr;
+  m_preferenceCursor = 0;
+  return &At(0)->preference;
 }
+
 const std::string* CResolveMX::GetNextPreference() {
-  return Next(m_preferences, &m_preferenceCursor, kUnset);
+  if (m_preferenceCursor == kUnset || m_preferenceCursor >= m_nCount) return nullptr;
+  const Exchanger* e = At(++m_preferenceCursor);
+  return e ? &e->preference : nullptr;
 }

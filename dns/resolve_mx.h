@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace smtp {
 class ReplyReader;  // smtp/reply_reader.h
@@ -37,13 +38,22 @@ class CResolveMX {
   bool CheckReply(SmtpStep step);
 
  private:
-  // A deque keeps every text where it is while more are appended, so the pointers the
-  // cursors hand out stay valid until the object goes.
-  using TextList = std::deque<std::string>;
+  // One exchanger's texts.
+  struct Exchanger {
+    std::string exchange;
+    std::string preference;
+  };
+  // One chunk per successful Resolve, made at its final size and never grown, so the
+  // texts stay where they are while later calls append (the pointers the cursors hand
+  // out stay valid until the object goes), at one allocation per call.
+  using Chunks = std::vector<std::vector<Exchanger>>;
   static constexpr std::size_t kUnset = ~std::size_t{0};
-  TextList m_exchanges;
+  // The entry at a position counted across the chunks, or null past the end.
+  const Exchanger* At(std::size_t index) const;
+
+  Chunks m_chunks;
+  std::size_t m_nCount = 0;
   std::size_t m_exchangeCursor = kUnset;
-  TextList m_preferences;
   std::size_t m_preferenceCursor = kUnset;
 
   // The reply reader of the probe under way (only set inside SMTPHandshake).

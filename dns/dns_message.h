@@ -126,7 +126,9 @@ class CDNSMessage {
   // decoding an ordinary reply allocates nothing; a larger one spills over to the heap.
   // Every Parse starts the arena afresh, so a run of datagrams decoded into the same
   // message never holds more than the latest one.
-  alignas(std::max_align_t) std::byte m_arena[2048];
+  // (A fixed alignment: mingw's i686 headers disagree with each other on max_align_t,
+  // which would give this class two layouts in two translation units.)
+  alignas(8) std::byte m_arena[2048];
   std::pmr::monotonic_buffer_resource m_pool{m_arena, sizeof m_arena};
   std::pmr::vector<DNSRecord> m_records{&m_pool};  // the questions, then the answers
   std::size_t m_nQuestions = 0;

@@ -107,7 +107,9 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
   const bool look_for_errors = !platform::ReceiveReportsUnreachable();
   const platform::SocketHandle handle = socket->GetHandle();
   std::int32_t slice = 1;
-  std::string datagram;
+  // Replies that fit are received here; a larger one goes to `large`.
+  char small[CDNSMessage::kInlineReply];
+  std::string large;
   for (;;) {
     if (look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
@@ -120,9 +122,11 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
         continue;
       }
     }
-    datagram.clear();
-    const int n = socket->Receive(&datagram);
+    const int n = socket->Receive(small, sizeof small, &large);
     if (n < 0 || (n == 0 && socket->GetLastErrorCode() != 0)) return false;
+    const std::string_view datagram = static_cast<std::size_t>(n) <= sizeof small
+                                          ? std::string_view(small, static_cast<std::size_t>(n))
+                                          : std::string_view(large);
     if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(datagram) &&
         CDNSClient::IsAnswerTo(*reply, id, question_labels)) {
       return true;
@@ -155,46 +159,54 @@ bool CDNSClient::IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
 std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
                                            std::int32_t timeout_seconds) {
   std::vector<CMXServer> result;
-  if (timeout_seconds < 0 || !CDNSMessage::FitsInQuery(domain)) return result;
+  CDNSMessage answer;
+  if (!Query(domain, timeout_seconds, &answer)) return result;
+  const std::uint16_t count = answer.GetAnswerCount();
+  result.reserve(count);
+  for (std::uint16_t i = 0; i < count; ++i) {
+    CMXServer& server = result.emplace_back();
+    server.SetExchange(answer.GetExchange(i));
+    server.SetPreference(answer.GetPreference(i));
+  }
+  return result;
+}
+
+bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
+                       CDNSMessage* answer) {
+  answer->Parse({});  // holds nothing until a reply is accepted
+  if (timeout_seconds < 0 || !CDNSMessage::FitsInQuery(domain)) return false;
 
   CDNSMessage query;
   query.SetQuestion(domain);
   std::uint16_t id = 0;
-  if (!NextQueryId(&id)) return result;
+  if (!NextQueryId(&id)) return false;
   query.m_nID = id;
   query.m_bRD = 1;
-  const std::string query_bytes = query.BuildQuery();
+  const std::string_view query_bytes = query.WriteQuery();
 
   CUDPSocket socket;
   CloseOnExit close_on_exit{socket};
   if (!socket.Open(platform::kSockDgram, kDnsPort, m_strServer, timeout_seconds) ||
       !socket.HasUsableAddress() || !socket.ReportUnreachable()) {
-    return result;
+    return false;
   }
   const Deadline deadline(CUDPSocket::TimeoutToMs(timeout_seconds));
-  if (socket.Send(query_bytes) != static_cast<int>(query_bytes.size())) return result;
+  if (socket.Send(query_bytes) != static_cast<int>(query_bytes.size())) return false;
 
-  CDNSMessage reply;
-  if (!AwaitAnswer(&socket, deadline, id, query.QuestionName(), &reply)) return result;
+  if (!AwaitAnswer(&socket, deadline, id, query.QuestionName(), answer)) {
+    answer->Parse({});
+    return false;
+  }
   socket.Close();
 
   // The TCP answer, when there is one, replaces the truncated reply.
-  const CDNSMessage* answer = &reply;
-  std::optional<CDNSMessage> full;
-  if (reply.m_bTC) {
+  if (answer->m_bTC) {
     std::string tcp_bytes;
-    if (QueryOverTcp(socket.GetAddress(), query_bytes, deadline, &tcp_bytes) &&
-        full.emplace().Parse(tcp_bytes) && IsAnswerTo(*full, id, query.QuestionName())) {
-      answer = &*full;
+    CDNSMessage full;
+    if (QueryOverTcp(socket.GetAddress(), std::string(query_bytes), deadline, &tcp_bytes) &&
+        full.Parse(tcp_bytes) && IsAnswerTo(full, id, query.QuestionName())) {
+      answer->Parse(tcp_bytes);
     }
   }
-
-  const std::uint16_t count = answer->GetAnswerCount();
-  result.reserve(count);
-  for (std::uint16_t i = 0; i < count; ++i) {
-    CMXServer& server = result.emplace_back();
-    server.SetExchange(answer->GetExchange(i));
-    server.SetPreference(answer->GetPreference(i));
-  }
-  return result;
+  return answer->GetAnswerCount() > 0;
 }

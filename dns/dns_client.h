@@ -36,6 +36,10 @@ class CDNSClient {
   // no time limit; a very large one is held at about 24.8 days.
   std::vector<CMXServer> QueryMX(const std::string& domain, std::int32_t timeout_seconds);
 
+  // The same exchange, leaving the accepted reply (or the TCP answer that replaced it)
+  // decoded in *answer; false, with *answer holding no exchangers, on any failure.
+  bool Query(const std::string& domain, std::int32_t timeout_seconds, CDNSMessage* answer);
+
   // Whether a decoded reply answers the query with this ID for this question name (in
   // label form, as CDNSMessage::DomainToLabels gives it).
   static bool IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,

@@ -9,58 +9,6 @@
 
 namespace {
 
-// Walks the name at *pos of a message, calling on_label(data, length) once per label,
-// and moves *pos past the name as it stands at that place (after its first pointer, or
-// after its root byte). The rules, which make every name end and stay in bounds:
-//  - a label is a length byte of 1 to 63 and that many data bytes; any byte value is
-//    data, so 0xC0 or 0 inside a label is never taken for a pointer or an end;
-//  - the label types 0x40 and 0x80 are malformed;
-//  - a pointer must point before the segment of the name that holds it, so each jump
-//    goes strictly backwards, and at most kMaxPointersPerName are followed;
-//  - the name stays within 255 bytes in wire form;
-//  - the part of the name at *pos lies before inline_end (the end of an RDATA, say);
-//    the parts reached through pointers may lie anywhere in the message.
-template <typename OnLabel>
-bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
-              OnLabel&& on_label) {
-  std::size_t p = *pos;
-  std::size_t segment_start = p;
-  std::size_t limit = std::min(inline_end, size);
-  std::size_t resume = 0;
-  bool jumped = false;
-  std::size_t wire_length = 1;  // the root byte
-  int pointers = 0;
-  for (;;) {
-    if (p >= limit) return false;
-    const std::uint8_t b = msg[p];
-    if (b == 0) {
-      if (!jumped) resume = p + 1;
-      break;
-    }
-    if ((b & 0xC0) == 0xC0) {
-      if (limit - p < 2) return false;
-      const std::size_t target = (static_cast<std::size_t>(b & 0x3F) << 8) | msg[p + 1];
-      if (target >= segment_start || ++pointers > CDNSMessage::kMaxPointersPerName) return false;
-      if (!jumped) {
-        resume = p + 2;
-        jumped = true;
-      }
-      p = segment_start = target;
-      limit = size;
-      continue;
-    }
-    if ((b & 0xC0) != 0) return false;  // 0x40 and 0x80 label types
-    const std::size_t length = b;
-    if (limit - p - 1 < length) return false;
-    wire_length += length + 1;
-    if (wire_length > CDNSMessage::kMaxName) return false;
-    on_label(msg + p + 1, length);
-    p += 1 + length;
-  }
-  *pos = resume;
-  return true;
-}
-
 // Names of one message already found sound, by where they start. A pointer to one of
 // them ends a check there instead of walking the same labels again: the owner names of
 // an answer section mostly point at the question, and exchanges often at each other.
@@ -89,19 +37,32 @@ class SoundNames {
   std::size_t m_next = 0;
 };
 
-// WalkName's rules without the labels: checks the name at *pos and moves *pos past it.
-// A jump to a name in `known` takes that name's length and pointer count as they were
-// found, which is what walking it again would find, since a walk from a given place
-// depends on nothing but the bytes from there.
-bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
-               SoundNames* known) {
+// Walks the name at *pos of a message, calling on_label(data, length) once per label,
+// and moves *pos past the name as it stands at that place (after its first pointer, or
+// after its root byte). The rules, which make every name end and stay in bounds:
+//  - a label is a length byte of 1 to 63 and that many data bytes; any byte value is
+//    data, so 0xC0 or 0 inside a label is never taken for a pointer or an end;
+//  - the label types 0x40 and 0x80 are malformed;
+//  - a pointer must point before the segment of the name that holds it, so each jump
+//    goes strictly backwards, and at most kMaxPointersPerName are followed;
+//  - the name stays within 255 bytes in wire form;
+//  - the part of the name at *pos lies before inline_end (the end of an RDATA, say);
+//    the parts reached through pointers may lie anywhere in the message.
+//
+// With `known` (when only checking, so on_label does nothing), a jump to a name found
+// sound before takes that name's length and pointer count as they were found, which is
+// what walking it again would find, since a walk from a given place depends on nothing
+// but the bytes from there; and the name walked is added to `known`.
+template <typename OnLabel>
+bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
+              SoundNames* known, OnLabel&& on_label) {
   const std::size_t start = *pos;
   std::size_t p = start;
   std::size_t segment_start = p;
   std::size_t limit = std::min(inline_end, size);
   std::size_t resume = 0;
   bool jumped = false;
-  std::size_t wire_length = 1;
+  std::size_t wire_length = 1;  // the root byte
   int pointers = 0;
   for (;;) {
     if (p >= limit) return false;
@@ -118,32 +79,37 @@ bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std:
         resume = p + 2;
         jumped = true;
       }
-      if (const SoundNames::Entry* e = known->Find(target)) {
-        wire_length += e->wire_length - 1;
-        pointers += e->pointers;
-        if (wire_length > CDNSMessage::kMaxName || pointers > CDNSMessage::kMaxPointersPerName) {
-          return false;
+      if (known) {
+        if (const SoundNames::Entry* e = known->Find(target)) {
+          wire_length += e->wire_length - 1;
+          pointers += e->pointers;
+          if (wire_length > CDNSMessage::kMaxName || pointers > CDNSMessage::kMaxPointersPerName) {
+            return false;
+          }
+          break;
         }
-        break;
       }
       p = segment_start = target;
       limit = size;
       continue;
     }
-    if ((b & 0xC0) != 0) return false;
+    if ((b & 0xC0) != 0) return false;  // 0x40 and 0x80 label types
     const std::size_t length = b;
     if (limit - p - 1 < length) return false;
     wire_length += length + 1;
     if (wire_length > CDNSMessage::kMaxName) return false;
+    on_label(msg + p + 1, length);
     p += 1 + length;
   }
-  known->Add(start, wire_length, pointers);
+  if (known) known->Add(start, wire_length, pointers);
   *pos = resume;
   return true;
 }
 
-const std::uint8_t* Bytes(std::string_view s) {
-  return reinterpret_cast<const std::uint8_t*>(s.data());
+// Checks the name at *pos without reading its labels and moves *pos past it.
+bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
+               SoundNames* known) {
+  return WalkName(msg, size, pos, inline_end, known, [](const std::uint8_t*, std::size_t) {});
 }
 
 }  // namespace
@@ -186,11 +152,15 @@ bool CDNSMessage::FitsInQuery(const std::string& domain) {
 }
 
 std::string CDNSMessage::BuildQuery() {
-  ReleaseStorage();
-  m_raw.reserve(kHeaderSize + m_strQuestionName.size() + 5);
-  auto put16 = [this](std::uint16_t v) {
-    m_raw.push_back(static_cast<char>(v >> 8));
-    m_raw.push_back(static_cast<char>(v & 0xFF));
+  return std::string(WriteQuery());
+}
+
+std::string_view CDNSMessage::WriteQuery() {
+  ResetStorage();
+  std::uint8_t* out = RawStorage(kHeaderSize + m_strQuestionName.size() + 5);
+  auto put16 = [&out](std::uint16_t v) {
+    *out++ = static_cast<std::uint8_t>(v >> 8);
+    *out++ = static_cast<std::uint8_t>(v & 0xFF);
   };
   const auto flags =
       static_cast<std::uint16_t>(((m_bQR & 1u) << 15) | ((m_nOpcode & 0xFu) << 11) |
@@ -202,25 +172,52 @@ std::string CDNSMessage::BuildQuery() {
   put16(0);
   put16(0);
   put16(0);
-  m_raw.append(m_strQuestionName);
-  m_raw.push_back('\0');
+  if (!m_strQuestionName.empty()) {
+    std::memcpy(out, m_strQuestionName.data(), m_strQuestionName.size());
+    out += m_strQuestionName.size();
+  }
+  *out++ = 0;
   put16(m_nQuestionType);
   put16(m_nQuestionClass);
-  return std::string(m_raw);
+  return Raw();
 }
 
-void CDNSMessage::ReleaseStorage() {
-  // Empty containers first (each gives its storage back to the arena, which keeps it),
-  // then the arena itself.
-  std::pmr::vector<DNSRecord>(&m_pool).swap(m_records);
-  std::pmr::vector<MXRecord>(&m_pool).swap(m_mx);
-  std::pmr::string(&m_pool).swap(m_raw);
-  m_pool.release();
+std::uint8_t* CDNSMessage::RawStorage(std::size_t size) {
+  if (size <= kInlineBytes) {
+    m_pRaw = m_inlineRaw;
+  } else {
+    m_heapRaw = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+    m_pRaw = m_heapRaw.get();
+  }
+  m_nRawSize = size;
+  return m_pRaw;
+}
+
+void CDNSMessage::RecordStorage(std::size_t records, std::size_t exchangers) {
+  if (records > kInlineRecords) {
+    m_heapRecords = std::make_unique<DNSRecord[]>(records);
+    m_pRecords = m_heapRecords.get();
+  }
+  if (exchangers > kInlineRecords) {
+    m_heapMX = std::make_unique<MXRecord[]>(exchangers);
+    m_pMX = m_heapMX.get();
+  }
+}
+
+void CDNSMessage::ResetStorage() {
+  // Heap storage of an earlier large message goes; the inline room is used again.
+  m_heapRaw.reset();
+  m_heapRecords.reset();
+  m_heapMX.reset();
+  m_pRaw = m_inlineRaw;
+  m_nRawSize = 0;
+  m_pRecords = m_inlineRecords;
+  m_pMX = m_inlineMX;
+  m_nRecords = m_nQuestions = m_nMX = 0;
 }
 
 void CDNSMessage::Clear() {
-  ReleaseStorage();
-  m_nQuestions = 0;
+  ResetStorage();
   m_nID = 0;
   m_bQR = m_nOpcode = m_bAA = m_bTC = m_bRD = m_bRA = m_nZ = m_nRCode = 0;
   m_nQDCount = m_nANCount = m_nNSCount = m_nARCount = 0;
@@ -228,17 +225,17 @@ void CDNSMessage::Clear() {
 
 bool CDNSMessage::Parse(std::string_view datagram) {
   Clear();
-  m_raw.assign(datagram);
+  if (!datagram.empty()) {
+    std::memcpy(RawStorage(datagram.size()), datagram.data(), datagram.size());
+  }
   if (Decode()) return true;
-  m_records.clear();
-  m_nQuestions = 0;
-  m_mx.clear();
+  m_nRecords = m_nQuestions = m_nMX = 0;
   return false;
 }
 
 bool CDNSMessage::Decode() {
-  const std::uint8_t* data = Bytes(m_raw);
-  const std::size_t size = m_raw.size();
+  const std::uint8_t* data = Bytes();
+  const std::size_t size = m_nRawSize;
   if (size < kHeaderSize || size > kMaxMessage) return false;
   dns::WireCursor c(data, size);
   m_nID = c.U16();
@@ -267,20 +264,27 @@ bool CDNSMessage::Decode() {
 
   // A question takes at least 5 bytes and a record 11: counts that promise more than
   // the datagram holds fail below, and never reserve more than it could hold.
-  m_records.reserve(std::min<std::size_t>(m_nQDCount, c.Remaining() / 5) +
-                    std::min<std::size_t>(m_nANCount, c.Remaining() / 11));
+  // (So the room never runs out before the bytes do; the checks on it are a second line.)
+  const std::size_t answers = std::min<std::size_t>(m_nANCount, c.Remaining() / 11);
+  const std::size_t room = std::min<std::size_t>(m_nQDCount, c.Remaining() / 5) + answers;
+  RecordStorage(room, answers);
   for (unsigned i = 0; i < m_nQDCount; ++i) {
-    DNSRecord q;
+    if (m_nRecords == room) return false;
+    DNSRecord& q = m_pRecords[m_nRecords];
     if (!skip_name(&q)) return false;
     q.m_nType = c.U16();
     q.m_nClass = c.U16();
+    q.m_nTTL = 0;
+    q.m_nRDLength = 0;
+    q.m_nRDataOffset = 0;
     if (!c.Ok()) return false;
-    m_records.push_back(q);
+    ++m_nRecords;
   }
-  m_nQuestions = m_records.size();
+  m_nQuestions = m_nRecords;
 
   for (unsigned i = 0; i < m_nANCount; ++i) {
-    DNSRecord r;
+    if (m_nRecords == room) return false;
+    DNSRecord& r = m_pRecords[m_nRecords];
     if (!skip_name(&r)) return false;
     r.m_nType = c.U16();
     r.m_nClass = c.U16();
@@ -289,7 +293,7 @@ bool CDNSMessage::Decode() {
     r.m_nRDataOffset = static_cast<std::uint16_t>(c.Position());
     c.Skip(r.m_nRDLength);
     if (!c.Ok()) return false;
-    m_records.push_back(r);
+    ++m_nRecords;
     if (r.m_nType != kTypeMX || r.m_nClass != kClassIN) continue;
 
     // MX RDATA: a preference and an exchange name that ends exactly at the RDATA's end.
@@ -299,8 +303,8 @@ bool CDNSMessage::Decode() {
     if (!CheckName(data, size, &pos, rdata_end, &known) || pos != rdata_end) {
       return false;
     }
-    if (m_mx.empty()) m_mx.reserve(m_nANCount - i);
-    MXRecord& mx = m_mx.emplace_back();
+    if (m_nMX == answers) return false;
+    MXRecord& mx = m_pMX[m_nMX++];
     static_cast<DNSRecord&>(mx) = r;
     mx.m_nPreference =
         static_cast<std::uint16_t>((data[r.m_nRDataOffset] << 8) | data[r.m_nRDataOffset + 1]);
@@ -311,7 +315,7 @@ bool CDNSMessage::Decode() {
 
 bool CDNSMessage::ReadName(std::size_t* pos, std::string* raw) const {
   raw->clear();
-  return WalkName(Bytes(m_raw), m_raw.size(), pos, m_raw.size(),
+  return WalkName(Bytes(), m_nRawSize, pos, m_nRawSize, nullptr,
                   [raw](const std::uint8_t* label, std::size_t n) {
                     raw->push_back(static_cast<char>(n));
                     raw->append(reinterpret_cast<const char*>(label), n);
@@ -335,12 +339,12 @@ std::string CDNSMessage::LabelsToDotted(std::string_view raw) {
 }
 
 std::string CDNSMessage::GetExchange(std::size_t index) const {
-  if (index >= m_mx.size()) return {};
+  if (index >= m_nMX) return {};
   // Dotted, a name takes at most 254 bytes: 255 in wire form less the root byte.
   char dotted[kMaxName];
   std::size_t length = 0;
-  std::size_t pos = m_mx[index].m_nRDataOffset + 2;
-  const bool ok = WalkName(Bytes(m_raw), m_raw.size(), &pos, m_raw.size(),
+  std::size_t pos = m_pMX[index].m_nRDataOffset + 2;
+  const bool ok = WalkName(Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr,
                            [&](const std::uint8_t* label, std::size_t n) {
                              if (length != 0) dotted[length++] = '.';
                              std::memcpy(dotted + length, label, n);
@@ -356,7 +360,7 @@ bool CDNSMessage::NameMatches(std::size_t pos, std::string_view labels) const {
     return (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + 32) : ch;
   };
   const bool ok = WalkName(
-      Bytes(m_raw), m_raw.size(), &pos, m_raw.size(),
+      Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr,
       [&](const std::uint8_t* label, std::size_t n) {
         if (!same || labels.size() - at < n + 1 || static_cast<unsigned char>(labels[at]) != n) {
           same = false;
@@ -371,5 +375,5 @@ bool CDNSMessage::NameMatches(std::size_t pos, std::string_view labels) const {
 }
 
 std::uint16_t CDNSMessage::GetPreference(std::size_t index) const {
-  return index < m_mx.size() ? m_mx[index].m_nPreference : 0;
+  return index < m_nMX ? m_pMX[index].m_nPreference : 0;
 }

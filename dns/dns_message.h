@@ -11,7 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory_resource>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,6 +47,8 @@ class CDNSMessage {
   static constexpr int kMaxPointersPerName = 16;
   // No DNS message, over UDP or TCP, is longer.
   static constexpr std::size_t kMaxMessage = 65535;
+  // Replies up to this size are kept inside the message, without touching the heap.
+  static constexpr std::size_t kInlineReply = 512;
 
   CDNSMessage() = default;
   CDNSMessage(const CDNSMessage&) = delete;
@@ -66,6 +68,9 @@ class CDNSMessage {
   // The query bytes (header with the ID and flag fields below, QDCOUNT 1, the question);
   // kept as the raw message.
   std::string BuildQuery();
+  // The same bytes, written into the message's own storage only: the view stays valid
+  // until the next BuildQuery, WriteQuery or Parse.
+  std::string_view WriteQuery();
 
   // Decodes a reply (the message keeps a copy of the bytes). False when it is malformed (or
   // longer than kMaxMessage); then the question, answer and MX lists are empty.
@@ -81,7 +86,7 @@ class CDNSMessage {
   // The number of exchangers decoded from the answer section: ANCOUNT less the answer
   // records that are not MX (the CNAME of an alias, say). Every index below it is valid
   // for GetExchange and GetPreference.
-  std::uint16_t GetAnswerCount() const { return static_cast<std::uint16_t>(m_mx.size()); }
+  std::uint16_t GetAnswerCount() const { return static_cast<std::uint16_t>(m_nMX); }
   // The exchange in dotted form without a trailing dot (the empty text for the root,
   // a null MX), and the preference. Out-of-range indices give the empty text and 0.
   std::string GetExchange(std::size_t index) const;
@@ -91,15 +96,15 @@ class CDNSMessage {
   // ASCII letters compared without regard to case.
   bool NameMatches(std::size_t pos, std::string_view labels) const;
 
-  std::span<const DNSRecord> Questions() const { return {m_records.data(), m_nQuestions}; }
+  std::span<const DNSRecord> Questions() const { return {m_pRecords, m_nQuestions}; }
   std::span<const DNSRecord> Answers() const {
-    return {m_records.data() + m_nQuestions, m_records.size() - m_nQuestions};
+    return {m_pRecords + m_nQuestions, m_nRecords - m_nQuestions};
   }
-  std::span<const MXRecord> MXRecords() const { return m_mx; }
+  std::span<const MXRecord> MXRecords() const { return {m_pMX, m_nMX}; }
   const std::string& QuestionName() const { return m_strQuestionName; }
   std::uint16_t QuestionType() const { return m_nQuestionType; }
   std::uint16_t QuestionClass() const { return m_nQuestionClass; }
-  std::string_view Raw() const { return m_raw; }
+  std::string_view Raw() const { return {reinterpret_cast<const char*>(m_pRaw), m_nRawSize}; }
 
   // Header fields: set by the owner before BuildQuery, filled by Parse.
   std::uint16_t m_nID = 0;
@@ -117,24 +122,37 @@ class CDNSMessage {
   std::uint16_t m_nARCount = 0;
 
  private:
+  // Room kept inside the message: an ordinary reply, its records and its exchangers fit
+  // without touching the heap; a larger one gets heap storage of exactly its size.
+  static constexpr std::size_t kInlineBytes = kInlineReply;
+  static constexpr std::size_t kInlineRecords = 16;
+
   bool Decode();
   void Clear();
+  void ResetStorage();
+  // Room for size raw bytes, in m_inlineRaw or on the heap; sets m_pRaw and m_nRawSize.
+  std::uint8_t* RawStorage(std::size_t size);
+  // Room for the given numbers of records and exchangers.
+  void RecordStorage(std::size_t records, std::size_t exchangers);
+  const std::uint8_t* Bytes() const { return m_pRaw; }
 
-  void ReleaseStorage();
-
-  // The bytes and records of one message live in an arena inside the message, so that
-  // decoding an ordinary reply allocates nothing; a larger one spills over to the heap.
-  // Every Parse starts the arena afresh, so a run of datagrams decoded into the same
-  // message never holds more than the latest one.
-  // (A fixed alignment: mingw's i686 headers disagree with each other on max_align_t,
-  // which would give this class two layouts in two translation units.)
-  alignas(8) std::byte m_arena[2048];
-  std::pmr::monotonic_buffer_resource m_pool{m_arena, sizeof m_arena};
-  std::pmr::vector<DNSRecord> m_records{&m_pool};  // the questions, then the answers
+  // Every Parse starts afresh, so a run of datagrams decoded into the same message never
+  // holds more than the latest one.
+  std::uint8_t* m_pRaw = m_inlineRaw;
+  std::size_t m_nRawSize = 0;
+  DNSRecord* m_pRecords = m_inlineRecords;  // the questions, then the answers
+  std::size_t m_nRecords = 0;
   std::size_t m_nQuestions = 0;
+  MXRecord* m_pMX = m_inlineMX;
+  std::size_t m_nMX = 0;
   std::string m_strQuestionName;
   std::uint16_t m_nQuestionType = 0;
   std::uint16_t m_nQuestionClass = 0;
-  std::pmr::string m_raw{&m_pool};
-  std::pmr::vector<MXRecord> m_mx{&m_pool};
+  std::unique_ptr<std::uint8_t[]> m_heapRaw;
+  std::unique_ptr<DNSRecord[]> m_heapRecords;
+  std::unique_ptr<MXRecord[]> m_heapMX;
+  // Left uninitialised: no byte is read before it has been written.
+  std::uint8_t m_inlineRaw[kInlineBytes];
+  DNSRecord m_inlineRecords[kInlineRecords];
+  MXRecord m_inlineMX[kInlineRecords];
 };

@@ -17,14 +17,15 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
     // With no server at all there is nobody to ask.
     if (server.empty()) return false;
     CDNSClient client(std::move(server));
-    std::vector<CMXServer> servers = client.QueryMX(domain, timeout_seconds);
-    if (servers.empty()) return false;
+    CDNSMessage answer;
+    if (!client.Query(domain, timeout_seconds, &answer)) return false;
+    const std::uint16_t count = answer.GetAnswerCount();
     std::vector<Exchanger>& chunk = m_chunks.emplace_back();
-    chunk.reserve(servers.size());
-    for (CMXServer& mx : servers) {
+    chunk.reserve(count);
+    for (std::uint16_t i = 0; i < count; ++i) {
       char digits[8];
-      auto end = std::to_chars(digits, digits + sizeof digits, mx.GetPreference()).ptr;
-      chunk.push_back(Exchanger{mx.TakeExchange(), std::string(digits, end)});
+      auto end = std::to_chars(digits, digits + sizeof digits, answer.GetPreference(i)).ptr;
+      chunk.push_back(Exchanger{answer.GetExchange(i), std::string(digits, end)});
       ++m_nCount;
     }
     return true;

@@ -1,10 +1,38 @@
 #include "dns/udp_socket.h"
 
+#include <cstring>
 #include <limits>
 #include <vector>
 
 namespace {
 constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
+
+// The address of a text in the plain form a.b.c.d (four decimal parts of 0 to 255,
+// no leading zeros, nothing else), in network order; false for any other text. For such
+// a text this is what inet_addr gives, without its general parser; texts in the other
+// forms inet_addr takes (octal, hexadecimal, fewer parts) are left to it.
+bool PlainDottedQuad(const std::string& text, std::uint32_t* address) {
+  unsigned char bytes[4];
+  std::size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+    const std::size_t start = i;
+    unsigned value = 0;
+    while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9') {
+      value = value * 10 + static_cast<unsigned>(text[i] - '0');
+      ++i;
+    }
+    const std::size_t digits = i - start;
+    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
+    bytes[part] = static_cast<unsigned char>(value);
+  }
+  if (i != text.size()) return false;
+  std::memcpy(address, bytes, sizeof bytes);
+  return true;
+}
 // No datagram exceeds 65,535 bytes, so the doubling ends here at the latest.
 constexpr std::int32_t kMaxBufferSize = 65536;
 }  // namespace
@@ -13,7 +41,7 @@ void CUDPSocket::SetHost(const std::string& host) {
   m_strHost = host;
   m_bHostResolved = false;
   if (!host.empty() && host[0] >= '0' && host[0] <= '9') {
-    m_address.address = platform::InetAddr(host);
+    if (!PlainDottedQuad(host, &m_address.address)) m_address.address = platform::InetAddr(host);
     m_bHostResolved = true;
     return;
   }
@@ -71,11 +99,11 @@ bool CUDPSocket::ReportUnreachable() {
   return true;
 }
 
-int CUDPSocket::Send(const std::string& bytes) {
+int CUDPSocket::Send(std::string_view bytes) {
   return platform::SendTo(m_hSocket, bytes.data(), bytes.size(), m_address);
 }
 
-int CUDPSocket::Receive(std::string* out) {
+int CUDPSocket::PeekSize() {
   m_nLastError = 0;
   // Most replies fit the first peek; it needs no allocation.
   char small[kInitialBufferSize];
@@ -88,27 +116,49 @@ int CUDPSocket::Receive(std::string* out) {
     }
     int n = platform::RecvFrom(m_hSocket, buffer, static_cast<std::size_t>(m_nBufferSize), true,
                                &m_sender);
-    if (n < 0) {
-      const int error = platform::LastSocketError();
-      if (error == platform::wsa::kEMSGSIZE && m_nBufferSize < kMaxBufferSize) {
-        m_nBufferSize *= 2;
-        continue;
-      }
-      m_nLastError = error;
-      return error == platform::wsa::kETIMEDOUT ? -1 : 0;
+    if (n >= 0) return n;
+    const int error = platform::LastSocketError();
+    if (error == platform::wsa::kEMSGSIZE && m_nBufferSize < kMaxBufferSize) {
+      m_nBufferSize *= 2;
+      continue;
     }
-    const std::size_t old_size = out->size();
-    out->resize(old_size + static_cast<std::size_t>(n));
-    int read = platform::RecvFrom(m_hSocket, out->data() + old_size, static_cast<std::size_t>(n),
-                                  false, &m_sender);
-    if (read < 0) {
-      m_nLastError = platform::LastSocketError();
-      out->resize(old_size);
-      return 0;
-    }
-    out->resize(old_size + static_cast<std::size_t>(read));
-    return read;
+    m_nLastError = error;
+    return error == platform::wsa::kETIMEDOUT ? -1 : -2;
   }
+}
+
+int CUDPSocket::ReadPeeked(char* dst, std::size_t n) {
+  const int read = platform::RecvFrom(m_hSocket, dst, n, false, &m_sender);
+  if (read < 0) m_nLastError = platform::LastSocketError();
+  return read;
+}
+
+int CUDPSocket::Receive(std::string* out) {
+  const int n = PeekSize();
+  if (n < 0) return n == -1 ? -1 : 0;
+  const std::size_t old_size = out->size();
+  out->resize(old_size + static_cast<std::size_t>(n));
+  const int read = ReadPeeked(out->data() + old_size, static_cast<std::size_t>(n));
+  if (read < 0) {
+    out->resize(old_size);
+    return 0;
+  }
+  out->resize(old_size + static_cast<std::size_t>(read));
+  return read;
+}
+
+int CUDPSocket::Receive(char* buffer, std::size_t capacity, std::string* large) {
+  const int n = PeekSize();
+  if (n < 0) return n == -1 ? -1 : 0;
+  const auto size = static_cast<std::size_t>(n);
+  if (size > capacity) {
+    large->resize(size);
+    buffer = large->data();
+  }
+  const int read = ReadPeeked(buffer, size);
+  if (read < 0) return 0;
+  if (size > capacity) large->resize(static_cast<std::size_t>(read));
+  return read;
 }
 
 void CUDPSocket::Close() {

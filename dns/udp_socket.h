@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/net.h"
 
@@ -40,12 +41,15 @@ class CUDPSocket {
   // receive to wait out its time-out (see platform::ReportUnreachable).
   bool ReportUnreachable();
   // One datagram to the peer: bytes sent, or -1.
-  int Send(const std::string& bytes);
+  int Send(std::string_view bytes);
   // Receives one datagram and appends it to *out: peeks with the buffer size, doubling
   // it while the datagram does not fit, then reads the datagram once into exactly its
   // size. Returns the bytes appended (0 for an empty datagram), -1 after a time-out,
   // and 0 after any other error (GetLastErrorCode tells the two 0s apart).
   int Receive(std::string* out);
+  // The same, receiving a datagram of up to `capacity` bytes into buffer and a larger one
+  // into *large (replacing what it held); the result tells which.
+  int Receive(char* buffer, std::size_t capacity, std::string* large);
   // Closes the handle if there is one; later calls do nothing.
   void Close();
 
@@ -68,6 +72,12 @@ class CUDPSocket {
   bool HasUsableAddress() const;
 
  protected:
+  // Peeks at the next datagram, growing the buffer size while it does not fit: its size,
+  // or -1 after a time-out and -2 after any other error (m_nLastError set).
+  int PeekSize();
+  // Reads the peeked datagram of n bytes into dst: the bytes read, or -1 (m_nLastError set).
+  int ReadPeeked(char* dst, std::size_t n);
+
   std::int32_t m_nTimeout = 1;
   std::int32_t m_nType = 0;
   std::string m_strHost;

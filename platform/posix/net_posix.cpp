@@ -24,7 +24,9 @@ namespace {
 thread_local int t_last_error = 0;
 std::atomic<bool> g_fail_startup{false};
 
-int Fd(SocketHandle s) { return static_cast<int>(s); }
+int Fd(SocketHandle s) {
+  return static_cast<int>(s);
+}
 
 sockaddr_in ToSockaddr(Endpoint e) {
   sockaddr_in sa{};
@@ -34,12 +36,18 @@ sockaddr_in ToSockaddr(Endpoint e) {
   return sa;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& sa) { return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)}; }
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+  return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+}
 
 // The socket layer's own last error, kept per thread like WSAGetLastError.
 thread_local int t_socket_error = 0;
-void Fail(int winsock_code) { t_socket_error = winsock_code; }
-void FailErrno() { t_socket_error = ErrnoToWinsock(errno); }
+void Fail(int winsock_code) {
+  t_socket_error = winsock_code;
+}
+void FailErrno() {
+  t_socket_error = ErrnoToWinsock(errno);
+}
 
 bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
   timeval tv{};
@@ -78,34 +86,65 @@ int GaiToWinsock(int rc) {
 }
 }  // namespace
 
-int SocketStartup(int, int) { return g_fail_startup.load() ? 10091 /* WSASYSNOTREADY */ : 0; }
+int SocketStartup(int, int) {
+  return g_fail_startup.load() ? 10091 /* WSASYSNOTREADY */ : 0;
+}
 void SocketCleanup() {}
-void SetSocketStartupFailureForTesting(bool fail) { g_fail_startup.store(fail); }
+void SetSocketStartupFailureForTesting(bool fail) {
+  g_fail_startup.store(fail);
+}
 
-int LastSocketError() { return t_socket_error; }
-void SetThreadLastError(int code) { t_last_error = code; }
-int ThreadLastError() { return t_last_error; }
+int LastSocketError() {
+  return t_socket_error;
+}
+void SetThreadLastError(int code) {
+  t_last_error = code;
+}
+int ThreadLastError() {
+  return t_last_error;
+}
 
 int ErrnoToWinsock(int err) {
   switch (err) {
-    case 0: return 0;
-    case EINTR: return wsa::kEINTR;
-    case EACCES: case EPERM: return wsa::kEACCES;
-    case EFAULT: return wsa::kEFAULT;
-    case EINVAL: return wsa::kEINVAL;
-    case EINPROGRESS: return wsa::kEINPROGRESS;
-    case EBADF: case ENOTSOCK: return wsa::kENOTSOCK;
-    case EMSGSIZE: return wsa::kEMSGSIZE;
-    case EAFNOSUPPORT: return wsa::kEAFNOSUPPORT;
-    case EADDRINUSE: return wsa::kEADDRINUSE;
-    case EADDRNOTAVAIL: return wsa::kEADDRNOTAVAIL;
-    case ENETDOWN: return wsa::kENETDOWN;
-    case ENETUNREACH: return wsa::kENETUNREACH;
-    case ECONNRESET: case EPIPE: return wsa::kECONNRESET;
-    case ENOTCONN: return wsa::kENOTCONN;
-    case ETIMEDOUT: return wsa::kETIMEDOUT;
-    case ECONNREFUSED: return wsa::kECONNREFUSED;
-    case EHOSTUNREACH: return wsa::kEHOSTUNREACH;
+    case 0:
+      return 0;
+    case EINTR:
+      return wsa::kEINTR;
+    case EACCES:
+    case EPERM:
+      return wsa::kEACCES;
+    case EFAULT:
+      return wsa::kEFAULT;
+    case EINVAL:
+      return wsa::kEINVAL;
+    case EINPROGRESS:
+      return wsa::kEINPROGRESS;
+    case EBADF:
+    case ENOTSOCK:
+      return wsa::kENOTSOCK;
+    case EMSGSIZE:
+      return wsa::kEMSGSIZE;
+    case EAFNOSUPPORT:
+      return wsa::kEAFNOSUPPORT;
+    case EADDRINUSE:
+      return wsa::kEADDRINUSE;
+    case EADDRNOTAVAIL:
+      return wsa::kEADDRNOTAVAIL;
+    case ENETDOWN:
+      return wsa::kENETDOWN;
+    case ENETUNREACH:
+      return wsa::kENETUNREACH;
+    case ECONNRESET:
+    case EPIPE:
+      return wsa::kECONNRESET;
+    case ENOTCONN:
+      return wsa::kENOTCONN;
+    case ETIMEDOUT:
+      return wsa::kETIMEDOUT;
+    case ECONNREFUSED:
+      return wsa::kECONNREFUSED;
+    case EHOSTUNREACH:
+      return wsa::kEHOSTUNREACH;
     default:
       if (err == EAGAIN || err == EWOULDBLOCK) return wsa::kEWOULDBLOCK;
       return 10000 + err;
@@ -131,8 +170,12 @@ bool Bind(SocketHandle s, Endpoint local) {
   return true;
 }
 
-bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) { return SetTimeout(s, SO_RCVTIMEO, ms); }
-bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) { return SetTimeout(s, SO_SNDTIMEO, ms); }
+bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
+  return SetTimeout(s, SO_RCVTIMEO, ms);
+}
+bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) {
+  return SetTimeout(s, SO_SNDTIMEO, ms);
+}
 
 bool SetReuseAddress(SocketHandle s) {
   int one = 1;
@@ -219,7 +262,8 @@ SocketHandle Accept(SocketHandle s, Endpoint* peer) {
 
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
   sockaddr_in sa = ToSockaddr(peer);
-  ssize_t n = sendto(Fd(s), data, length, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  ssize_t n =
+      sendto(Fd(s), data, length, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
   if (n < 0) {
     FailErrno();
     return -1;
@@ -301,7 +345,10 @@ bool ShutdownSend(SocketHandle s) {
 
 bool CloseSocket(SocketHandle s) {
   if (s == kInvalidSocket || close(Fd(s)) != 0) {
-    if (s == kInvalidSocket) Fail(wsa::kENOTSOCK); else FailErrno();
+    if (s == kInvalidSocket)
+      Fail(wsa::kENOTSOCK);
+    else
+      FailErrno();
     return false;
   }
   return true;
@@ -334,9 +381,13 @@ bool ReportUnreachable(SocketHandle s, Endpoint) {
   return true;
 }
 
-bool ReceiveReportsUnreachable() { return true; }
+bool ReceiveReportsUnreachable() {
+  return true;
+}
 
-std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
+std::uint32_t InetAddr(const std::string& text) {
+  return inet_addr(text.c_str());
+}
 
 std::string AddressToText(std::uint32_t address) {
   const auto* b = reinterpret_cast<const unsigned char*>(&address);

@@ -1,9 +1,9 @@
 // Winsock, the IP Helper and the system's random source behind platform/net.h.
+#include <bcrypt.h>
+#include <iphlpapi.h>
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-#include <iphlpapi.h>
-#include <bcrypt.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -15,7 +15,9 @@ namespace platform {
 namespace {
 std::atomic<bool> g_fail_startup{false};
 
-SOCKET Sock(SocketHandle s) { return static_cast<SOCKET>(s); }
+SOCKET Sock(SocketHandle s) {
+  return static_cast<SOCKET>(s);
+}
 
 sockaddr_in ToSockaddr(Endpoint e) {
   sockaddr_in sa{};
@@ -25,7 +27,9 @@ sockaddr_in ToSockaddr(Endpoint e) {
   return sa;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& sa) { return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)}; }
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+  return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+}
 
 bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
   DWORD value = static_cast<DWORD>(ms);
@@ -39,13 +43,25 @@ int SocketStartup(int major, int minor) {
   WSADATA data;
   return WSAStartup(MAKEWORD(major, minor), &data);
 }
-void SocketCleanup() { WSACleanup(); }
-void SetSocketStartupFailureForTesting(bool fail) { g_fail_startup.store(fail); }
+void SocketCleanup() {
+  WSACleanup();
+}
+void SetSocketStartupFailureForTesting(bool fail) {
+  g_fail_startup.store(fail);
+}
 
-int LastSocketError() { return WSAGetLastError(); }
-void SetThreadLastError(int code) { SetLastError(static_cast<DWORD>(code)); }
-int ThreadLastError() { return static_cast<int>(GetLastError()); }
-int ErrnoToWinsock(int err) { return err; }
+int LastSocketError() {
+  return WSAGetLastError();
+}
+void SetThreadLastError(int code) {
+  SetLastError(static_cast<DWORD>(code));
+}
+int ThreadLastError() {
+  return static_cast<int>(GetLastError());
+}
+int ErrnoToWinsock(int err) {
+  return err;
+}
 
 SocketHandle OpenSocket(int type) {
   SOCKET s = socket(AF_INET, type, 0);
@@ -57,8 +73,12 @@ bool Bind(SocketHandle s, Endpoint local) {
   return bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
 }
 
-bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) { return SetTimeout(s, SO_RCVTIMEO, ms); }
-bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) { return SetTimeout(s, SO_SNDTIMEO, ms); }
+bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
+  return SetTimeout(s, SO_RCVTIMEO, ms);
+}
+bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) {
+  return SetTimeout(s, SO_SNDTIMEO, ms);
+}
 
 bool SetReuseAddress(SocketHandle s) {
   BOOL one = TRUE;
@@ -108,7 +128,9 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   return ok;
 }
 
-bool Listen(SocketHandle s, int backlog) { return listen(Sock(s), backlog) == 0; }
+bool Listen(SocketHandle s, int backlog) {
+  return listen(Sock(s), backlog) == 0;
+}
 
 SocketHandle Accept(SocketHandle s, Endpoint* peer) {
   sockaddr_in sa{};
@@ -156,8 +178,12 @@ int WaitReadable(SocketHandle s, int ms) {
   return rc == 0 ? 0 : 1;
 }
 
-bool ShutdownSend(SocketHandle s) { return shutdown(Sock(s), SD_SEND) == 0; }
-bool CloseSocket(SocketHandle s) { return closesocket(Sock(s)) == 0; }
+bool ShutdownSend(SocketHandle s) {
+  return shutdown(Sock(s), SD_SEND) == 0;
+}
+bool CloseSocket(SocketHandle s) {
+  return closesocket(Sock(s)) == 0;
+}
 
 bool LocalEndpoint(SocketHandle s, Endpoint* local) {
   sockaddr_in sa{};
@@ -176,11 +202,17 @@ int PendingSocketError(SocketHandle s) {
   return err;
 }
 
-bool ReportUnreachable(SocketHandle s, Endpoint peer) { return Connect(s, peer); }
+bool ReportUnreachable(SocketHandle s, Endpoint peer) {
+  return Connect(s, peer);
+}
 
-bool ReceiveReportsUnreachable() { return false; }
+bool ReceiveReportsUnreachable() {
+  return false;
+}
 
-std::uint32_t InetAddr(const std::string& text) { return inet_addr(text.c_str()); }
+std::uint32_t InetAddr(const std::string& text) {
+  return inet_addr(text.c_str());
+}
 
 std::string AddressToText(std::uint32_t address) {
   const auto* b = reinterpret_cast<const unsigned char*>(&address);

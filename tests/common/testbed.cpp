@@ -25,10 +25,18 @@ std::string ToRunningForm(std::string path) {
 }
 }  // namespace
 
-bool Available() { return Env("KESTRA_TESTBED", "") == "1"; }
-bool Required() { return Env("KESTRA_REQUIRE_TESTBED", "") == "1"; }
-std::string DnsServer() { return Env("KESTRA_TEST_DNS", "127.0.0.2"); }
-std::string SmtpServer() { return Env("KESTRA_TEST_SMTP", "127.0.0.4"); }
+bool Available() {
+  return Env("KESTRA_TESTBED", "") == "1";
+}
+bool Required() {
+  return Env("KESTRA_REQUIRE_TESTBED", "") == "1";
+}
+std::string DnsServer() {
+  return Env("KESTRA_TEST_DNS", "127.0.0.2");
+}
+std::string SmtpServer() {
+  return Env("KESTRA_TEST_SMTP", "127.0.0.4");
+}
 
 std::string FakeAddress(int block, int n) {
   return "127.0." + std::to_string(block) + "." + std::to_string(n);

@@ -32,10 +32,10 @@ std::string ScratchDir(const std::string& name);
 }  // namespace testbed
 
 // Skips (or, under scripts/test, fails) a test that needs the loopback test bed.
-#define KESTRA_REQUIRE_TESTBED()                                                       \
-  do {                                                                                 \
-    if (!::testbed::Available()) {                                                     \
-      if (::testbed::Required()) FAIL() << "the loopback test bed is not running";     \
-      GTEST_SKIP() << "needs the loopback test bed (run through scripts/test)";        \
-    }                                                                                  \
+#define KESTRA_REQUIRE_TESTBED()                                                   \
+  do {                                                                             \
+    if (!::testbed::Available()) {                                                 \
+      if (::testbed::Required()) FAIL() << "the loopback test bed is not running"; \
+      GTEST_SKIP() << "needs the loopback test bed (run through scripts/test)";    \
+    }                                                                              \
   } while (0)

@@ -19,8 +19,8 @@ class SocketLibrary : public ::testing::Test {
 
 // A hand-made MX query for bed.test (ID 0x4242, RD 0).
 std::vector<unsigned char> BedQuery() {
-  return {0x42, 0x42, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-          0x03, 'b',  'e',  'd',  0x04, 't',  'e',  's',  't',  0x00, 0x00, 0x0f, 0x00, 0x01};
+  return {0x42, 0x42, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03,
+          'b',  'e',  'd',  0x04, 't',  'e',  's',  't',  0x00, 0x00, 0x0f, 0x00, 0x01};
 }
 
 TEST_F(SocketLibrary, RealDnsServerAnswersAnMxQueryOverUdp) {
@@ -31,7 +31,8 @@ TEST_F(SocketLibrary, RealDnsServerAnswersAnMxQueryOverUdp) {
   ASSERT_TRUE(platform::SetReceiveTimeoutMs(s, 5000));
   auto query = BedQuery();
   platform::Endpoint server{platform::InetAddr(testbed::DnsServer()), 53};
-  ASSERT_EQ(platform::SendTo(s, query.data(), query.size(), server), static_cast<int>(query.size()));
+  ASSERT_EQ(platform::SendTo(s, query.data(), query.size(), server),
+            static_cast<int>(query.size()));
 
   // A 12-byte peek buffer is too small: Winsock's WSAEMSGSIZE on both platforms, and the
   // datagram stays queued for the real read.

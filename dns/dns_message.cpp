@@ -3,38 +3,41 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "dns/wire_cursor.h"
 
 namespace {
 
-// Names of one message already found sound, by where they start. A pointer to one of
-// them ends a check there instead of walking the same labels again: the owner names of
-// an answer section mostly point at the question, and exchanges often at each other.
+// Places of one message from which a name was found sound: the first labels of each
+// name checked, with the wire length and the number of pointers
+// from there to the name's end. A pointer to one of them ends a check there instead of
+// walking the same labels again: the owner names of an answer section mostly point at
+// the question, and exchanges at a suffix of it or of each other. A small table indexed
+// by the place; a newer place that lands on a taken slot replaces the older one.
 class SoundNames {
  public:
+  // Small, so that the table is cleared with a few stores: a place is below 65,535 (the
+  // largest message), a length at most 255 and a pointer count at most 16.
   struct Entry {
-    std::size_t offset;
-    std::size_t wire_length;
-    int pointers;
+    std::uint16_t key;  // the place + 1; 0 for an empty slot
+    std::uint8_t wire_length;
+    std::uint8_t pointers;
   };
   const Entry* Find(std::size_t offset) const {
-    for (std::size_t i = 0; i < m_count; ++i) {
-      if (m_entries[i].offset == offset) return &m_entries[i];
-    }
-    return nullptr;
+    const Entry& e = m_entries[offset % kSlots];
+    return e.key == offset + 1 ? &e : nullptr;
   }
   void Add(std::size_t offset, std::size_t wire_length, int pointers) {
-    m_entries[m_next] = Entry{offset, wire_length, pointers};
-    m_next = (m_next + 1) % m_entries.size();
-    m_count = std::max(m_count, m_next == 0 ? m_entries.size() : m_next);
+    m_entries[offset % kSlots] =
+        Entry{static_cast<std::uint16_t>(offset + 1), static_cast<std::uint8_t>(wire_length),
+              static_cast<std::uint8_t>(pointers)};
   }
 
  private:
-  std::array<Entry, 8> m_entries{};
-  std::size_t m_count = 0;
-  std::size_t m_next = 0;
+  static constexpr std::size_t kSlots = 32;
+  std::array<Entry, kSlots> m_entries{};
 };
 
 // Walks the name at *pos of a message, calling on_label(data, length) once per label,
@@ -49,10 +52,13 @@ class SoundNames {
 //  - the part of the name at *pos lies before inline_end (the end of an RDATA, say);
 //    the parts reached through pointers may lie anywhere in the message.
 //
-// With `known` (when only checking, so on_label does nothing), a jump to a name found
-// sound before takes that name's length and pointer count as they were found, which is
-// what walking it again would find, since a walk from a given place depends on nothing
-// but the bytes from there; and the name walked is added to `known`.
+// With `known` (when only checking, so on_label does nothing), a jump to a place found
+// sound before takes the length and pointer count from there as they were found, and the
+// first labels of a sound name are added to `known`. What a walk from a label
+// finds depends on nothing but the bytes from there, and a walk that starts at a label
+// inside a segment is held to the same rules as the walk that passed it or to looser
+// ones (its own segment starts later, and no end but the message's binds it), so it
+// would go the same way and find the same.
 template <typename OnLabel>
 bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
               SoundNames* known, OnLabel&& on_label) {
@@ -64,6 +70,13 @@ bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::
   bool jumped = false;
   std::size_t wire_length = 1;  // the root byte
   int pointers = 0;
+  // The labels of the name's own segment (before any pointer) go into `known`, with the
+  // wire length before each of them; the first few are enough to meet the pointers of
+  // later names.
+  constexpr std::size_t kKept = 4;
+  std::size_t kept_place[kKept];
+  std::size_t kept_length[kKept];
+  std::size_t kept = 0;
   for (;;) {
     if (p >= limit) return false;
     const std::uint8_t b = msg[p];
@@ -96,12 +109,18 @@ bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::
     if ((b & 0xC0) != 0) return false;  // 0x40 and 0x80 label types
     const std::size_t length = b;
     if (limit - p - 1 < length) return false;
+    if (known && !jumped && kept < kKept) {
+      kept_place[kept] = p;
+      kept_length[kept++] = wire_length;
+    }
     wire_length += length + 1;
     if (wire_length > CDNSMessage::kMaxName) return false;
     on_label(msg + p + 1, length);
     p += 1 + length;
   }
-  if (known) known->Add(start, wire_length, pointers);
+  for (std::size_t i = 0; i < kept; ++i) {
+    known->Add(kept_place[i], wire_length - (kept_length[i] - 1), pointers);
+  }
   *pos = resume;
   return true;
 }
@@ -194,13 +213,18 @@ std::uint8_t* CDNSMessage::RawStorage(std::size_t size) {
 }
 
 void CDNSMessage::RecordStorage(std::size_t records, std::size_t exchangers) {
+  // The inline room holds raw bytes; Decode makes each record in it before use.
   if (records > kInlineRecords) {
     m_heapRecords = std::make_unique<DNSRecord[]>(records);
     m_pRecords = m_heapRecords.get();
+  } else {
+    m_pRecords = reinterpret_cast<DNSRecord*>(m_inlineRecords);
   }
   if (exchangers > kInlineRecords) {
     m_heapMX = std::make_unique<MXRecord[]>(exchangers);
     m_pMX = m_heapMX.get();
+  } else {
+    m_pMX = reinterpret_cast<MXRecord*>(m_inlineMX);
   }
 }
 
@@ -211,8 +235,8 @@ void CDNSMessage::ResetStorage() {
   m_heapMX.reset();
   m_pRaw = m_inlineRaw;
   m_nRawSize = 0;
-  m_pRecords = m_inlineRecords;
-  m_pMX = m_inlineMX;
+  m_pRecords = nullptr;
+  m_pMX = nullptr;
   m_nRecords = m_nQuestions = m_nMX = 0;
 }
 
@@ -270,26 +294,29 @@ bool CDNSMessage::Decode() {
   RecordStorage(room, answers);
   for (unsigned i = 0; i < m_nQDCount; ++i) {
     if (m_nRecords == room) return false;
-    DNSRecord& q = m_pRecords[m_nRecords];
+    DNSRecord& q = *::new (static_cast<void*>(m_pRecords + m_nRecords)) DNSRecord;
     if (!skip_name(&q)) return false;
-    q.m_nType = c.U16();
-    q.m_nClass = c.U16();
+    const std::uint8_t* fields = c.Take(4);
+    if (fields == nullptr) return false;
+    q.m_nType = dns::WireCursor::Get16(fields);
+    q.m_nClass = dns::WireCursor::Get16(fields + 2);
     q.m_nTTL = 0;
     q.m_nRDLength = 0;
     q.m_nRDataOffset = 0;
-    if (!c.Ok()) return false;
     ++m_nRecords;
   }
   m_nQuestions = m_nRecords;
 
   for (unsigned i = 0; i < m_nANCount; ++i) {
     if (m_nRecords == room) return false;
-    DNSRecord& r = m_pRecords[m_nRecords];
+    DNSRecord& r = *::new (static_cast<void*>(m_pRecords + m_nRecords)) DNSRecord;
     if (!skip_name(&r)) return false;
-    r.m_nType = c.U16();
-    r.m_nClass = c.U16();
-    r.m_nTTL = c.U32();
-    r.m_nRDLength = c.U16();
+    const std::uint8_t* fields = c.Take(10);
+    if (fields == nullptr) return false;
+    r.m_nType = dns::WireCursor::Get16(fields);
+    r.m_nClass = dns::WireCursor::Get16(fields + 2);
+    r.m_nTTL = dns::WireCursor::Get32(fields + 4);
+    r.m_nRDLength = dns::WireCursor::Get16(fields + 8);
     r.m_nRDataOffset = static_cast<std::uint16_t>(c.Position());
     c.Skip(r.m_nRDLength);
     if (!c.Ok()) return false;
@@ -304,7 +331,7 @@ bool CDNSMessage::Decode() {
       return false;
     }
     if (m_nMX == answers) return false;
-    MXRecord& mx = m_pMX[m_nMX++];
+    MXRecord& mx = *::new (static_cast<void*>(m_pMX + m_nMX++)) MXRecord;
     static_cast<DNSRecord&>(mx) = r;
     mx.m_nPreference =
         static_cast<std::uint16_t>((data[r.m_nRDataOffset] << 8) | data[r.m_nRDataOffset + 1]);
@@ -366,8 +393,11 @@ bool CDNSMessage::NameMatches(std::size_t pos, std::string_view labels) const {
           same = false;
           return;
         }
-        for (std::size_t i = 0; i < n && same; ++i) {
-          same = lower(label[i]) == lower(static_cast<unsigned char>(labels[at + 1 + i]));
+        // Most replies repeat the name exactly as it was asked.
+        if (std::memcmp(label, labels.data() + at + 1, n) != 0) {
+          for (std::size_t i = 0; i < n && same; ++i) {
+            same = lower(label[i]) == lower(static_cast<unsigned char>(labels[at + 1 + i]));
+          }
         }
         at += n + 1;
       });

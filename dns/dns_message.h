@@ -140,10 +140,10 @@ class CDNSMessage {
   // holds more than the latest one.
   std::uint8_t* m_pRaw = m_inlineRaw;
   std::size_t m_nRawSize = 0;
-  DNSRecord* m_pRecords = m_inlineRecords;  // the questions, then the answers
+  DNSRecord* m_pRecords = nullptr;  // the questions, then the answers
   std::size_t m_nRecords = 0;
   std::size_t m_nQuestions = 0;
-  MXRecord* m_pMX = m_inlineMX;
+  MXRecord* m_pMX = nullptr;
   std::size_t m_nMX = 0;
   std::string m_strQuestionName;
   std::uint16_t m_nQuestionType = 0;
@@ -151,8 +151,9 @@ class CDNSMessage {
   std::unique_ptr<std::uint8_t[]> m_heapRaw;
   std::unique_ptr<DNSRecord[]> m_heapRecords;
   std::unique_ptr<MXRecord[]> m_heapMX;
-  // Left uninitialised: no byte is read before it has been written.
+  // Left uninitialised, so that making a message costs nothing for them: no byte is
+  // read before it has been written, and each record is made in place as it is decoded.
   std::uint8_t m_inlineRaw[kInlineBytes];
-  DNSRecord m_inlineRecords[kInlineRecords];
-  MXRecord m_inlineMX[kInlineRecords];
+  alignas(DNSRecord) std::byte m_inlineRecords[kInlineRecords * sizeof(DNSRecord)];
+  alignas(MXRecord) std::byte m_inlineMX[kInlineRecords * sizeof(MXRecord)];
 };

@@ -20,7 +20,7 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
     CDNSMessage answer;
     if (!client.Query(domain, timeout_seconds, &answer)) return false;
     const std::uint16_t count = answer.GetAnswerCount();
-    std::vector<Exchanger>& chunk = m_chunks.emplace_back();
+    std::vector<Exchanger>& chunk = m_nCount == 0 ? m_first : m_chunks.emplace_back();
     chunk.reserve(count);
     for (std::uint16_t i = 0; i < count; ++i) {
       char digits[8];
@@ -39,6 +39,8 @@ std::int32_t CResolveMX::GetCount() const {
 }
 
 const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) const {
+  if (index < m_first.size()) return &m_first[index];
+  index -= m_first.size();
   for (const std::vector<Exchanger>& chunk : m_chunks) {
     if (index < chunk.size()) return &chunk[index];
     index -= chunk.size();

@@ -45,12 +45,14 @@ class CResolveMX {
   };
   // One chunk per successful Resolve, made at its final size and never grown, so the
   // texts stay where they are while later calls append (the pointers the cursors hand
-  // out stay valid until the object goes), at one allocation per call.
+  // out stay valid until the object goes), at one allocation per call. The first
+  // chunk, which is mostly the only one, is a member of its own.
   using Chunks = std::vector<std::vector<Exchanger>>;
   static constexpr std::size_t kUnset = ~std::size_t{0};
   // The entry at a position counted across the chunks, or null past the end.
   const Exchanger* At(std::size_t index) const;
 
+  std::vector<Exchanger> m_first;
   Chunks m_chunks;
   std::size_t m_nCount = 0;
   std::size_t m_exchangeCursor = kUnset;

@@ -34,6 +34,23 @@ class WireCursor {
     m_pos += n;
   }
 
+  // The next n bytes, moving past them; null when fewer are left (which fails).
+  const std::uint8_t* Take(std::size_t n) {
+    if (!Have(n)) return nullptr;
+    const std::uint8_t* p = m_data + m_pos;
+    m_pos += n;
+    return p;
+  }
+
+  // Big-endian fields of bytes that a Take has vouched for.
+  static std::uint16_t Get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+  }
+  static std::uint32_t Get32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           std::uint32_t{p[3]};
+  }
+
   std::uint8_t U8() {
     if (!Have(1)) return 0;
     return m_data[m_pos++];

@@ -33,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(raw.size() < CDNSMessage::kMaxName);
       Check(CDNSMessage::LabelsToDotted(raw).size() <= raw.size());
     }
+    // The decoder's check of a name (with its table of names found sound) and a plain
+    // walk of it must agree on every name it accepted.
+    for (const DNSRecord& r : reply.Answers()) {
+      std::size_t pos = r.m_nNameOffset;
+      std::string raw;
+      Check(reply.ReadName(&pos, &raw));
+    }
+    for (const MXRecord& mx : reply.MXRecords()) {
+      std::size_t pos = mx.m_nRDataOffset + 2u;
+      std::string raw;
+      Check(reply.ReadName(&pos, &raw) && pos == mx.m_nRDataOffset + mx.m_nRDLength);
+    }
     CDNSClient::IsAnswerTo(reply, reply.m_nID, CDNSMessage::DomainToLabels("example.com"));
   } else {
     Check(reply.GetAnswerCount() == 0 && reply.Answers().empty() && reply.Questions().empty());

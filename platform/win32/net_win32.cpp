@@ -1,9 +1,12 @@
 // Winsock, the IP Helper and the system's random source behind platform/net.h.
-#include <bcrypt.h>
-#include <iphlpapi.h>
-#include <windows.h>
+// Winsock's headers must come before <windows.h>, and the others after it.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <bcrypt.h>
+// clang-format on
 
 #include <atomic>
 #include <cstdlib>

@@ -9,6 +9,8 @@
 namespace platform {
 namespace {
 
+using posix::EqualNoCase;
+
 bool IsIniSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1a;
 }
@@ -17,18 +19,6 @@ std::string_view TrimView(std::string_view s) {
   while (!s.empty() && IsIniSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsIniSpace(s.back())) s.remove_suffix(1);
   return s;
-}
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
 }
 
 // The whole file, or nothing when it cannot be read.

@@ -16,17 +16,7 @@
 namespace platform {
 namespace {
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using posix::EqualNoCase;
 
 // `path` is `parent` or lies below it.
 bool IsAtOrBelow(std::string_view path, std::string_view parent) {

@@ -8,6 +8,19 @@
 
 namespace platform::posix {
 
+// Names in INI and registry files match without regard to ASCII letter case, as the
+// Windows profile and registry functions match them.
+inline bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 class TextCursor {
  public:
   explicit TextCursor(std::string_view text) : text_(text) {}

@@ -102,7 +102,7 @@ bool NextQueryId(std::uint16_t* id) {
 // to 100 ms with a look at that error between them, so such a query fails within
 // milliseconds instead of after the whole time-out.
 bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
-                 const std::string& question_labels, CDNSMessage* reply) {
+                 std::string_view question_labels, CDNSMessage* reply) {
   constexpr std::int32_t kMaxSliceMs = 100;
   const bool look_for_errors = !platform::ReceiveReportsUnreachable();
   const platform::SocketHandle handle = socket->GetHandle();
@@ -147,7 +147,7 @@ struct CloseOnExit {
 }  // namespace
 
 bool CDNSClient::IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
-                            const std::string& question_labels) {
+                            std::string_view question_labels) {
   if (reply.m_nID != id || reply.m_bQR != 1 || reply.m_nQDCount != 1) return false;
   const auto& questions = reply.Questions();
   if (questions.size() != 1) return false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dns/dns_message.h"
@@ -43,7 +44,7 @@ class CDNSClient {
   // Whether a decoded reply answers the query with this ID for this question name (in
   // label form, as CDNSMessage::DomainToLabels gives it).
   static bool IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
-                         const std::string& question_labels);
+                         std::string_view question_labels);
 
  private:
   std::string m_strServer;

@@ -61,7 +61,7 @@ class SoundNames {
 // would go the same way and find the same.
 template <typename OnLabel>
 bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
-              SoundNames* known, OnLabel&& on_label) {
+              SoundNames* known, std::size_t* name_wire_length, OnLabel&& on_label) {
   const std::size_t start = *pos;
   std::size_t p = start;
   std::size_t segment_start = p;
@@ -122,36 +122,67 @@ bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::
     known->Add(kept_place[i], wire_length - (kept_length[i] - 1), pointers);
   }
   *pos = resume;
+  if (name_wire_length) *name_wire_length = wire_length;
   return true;
 }
 
-// Checks the name at *pos without reading its labels and moves *pos past it.
+// Checks the name at *pos without reading its labels and moves *pos past it; its length
+// in wire form goes to *wire_length when that is given.
 bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
-               SoundNames* known) {
-  return WalkName(msg, size, pos, inline_end, known, [](const std::uint8_t*, std::size_t) {});
+               SoundNames* known, std::size_t* wire_length = nullptr) {
+  // A name that is nothing but a pointer to a place found sound (an owner pointing at the
+  // question, mostly) ends there, as the walk below would find.
+  const std::size_t p = *pos;
+  if (p < size && p < inline_end && std::min(inline_end, size) - p >= 2 &&
+      (msg[p] & 0xC0) == 0xC0) {
+    const std::size_t target = (static_cast<std::size_t>(msg[p] & 0x3F) << 8) | msg[p + 1];
+    const SoundNames::Entry* e = target < p ? known->Find(target) : nullptr;
+    if (e && e->pointers + 1 <= CDNSMessage::kMaxPointersPerName) {
+      if (wire_length) *wire_length = e->wire_length;
+      *pos = p + 2;
+      return true;
+    }
+  }
+  return WalkName(msg, size, pos, inline_end, known, wire_length,
+                  [](const std::uint8_t*, std::size_t) {});
+}
+
+// Dotted text to label form at out, which has room for domain.size() + 1 bytes (a length
+// byte stands in for each dot, and one more for the first label); the bytes written.
+std::size_t WriteLabels(std::string_view domain, char* out) {
+  char* const begin = out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = domain.find('.', start);
+    const std::size_t end = dot == std::string_view::npos ? domain.size() : dot;
+    const std::size_t length = end - start;
+    if (length % 256 != 0) *out++ = static_cast<char>(length % 256);
+    if (length != 0) std::memcpy(out, domain.data() + start, length);
+    out += length;
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return static_cast<std::size_t>(out - begin);
 }
 
 }  // namespace
 
 void CDNSMessage::SetQuestion(const std::string& domain) {
-  m_strQuestionName = DomainToLabels(domain);
+  char* out = m_questionName;
+  if (domain.size() + 1 > sizeof m_questionName) {
+    m_pQuestionName = std::make_unique_for_overwrite<char[]>(domain.size() + 1);
+    out = m_pQuestionName.get();
+  } else {
+    m_pQuestionName.reset();
+  }
+  m_nQuestionNameSize = WriteLabels(domain, out);
   m_nQuestionType = kTypeMX;
   m_nQuestionClass = kClassIN;
 }
 
 std::string CDNSMessage::DomainToLabels(const std::string& domain) {
-  std::string out;
-  out.reserve(domain.size() + 1);
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t dot = domain.find('.', start);
-    std::size_t end = dot == std::string::npos ? domain.size() : dot;
-    std::size_t length = end - start;
-    if (length % 256 != 0) out.push_back(static_cast<char>(length % 256));
-    out.append(domain, start, length);
-    if (dot == std::string::npos) break;
-    start = dot + 1;
-  }
+  std::string out(domain.size() + 1, '\0');
+  out.resize(WriteLabels(domain, out.data()));
   return out;
 }
 
@@ -176,7 +207,8 @@ std::string CDNSMessage::BuildQuery() {
 
 std::string_view CDNSMessage::WriteQuery() {
   ResetStorage();
-  std::uint8_t* out = RawStorage(kHeaderSize + m_strQuestionName.size() + 5);
+  const std::string_view name = QuestionName();
+  std::uint8_t* out = RawStorage(kHeaderSize + name.size() + 5);
   auto put16 = [&out](std::uint16_t v) {
     *out++ = static_cast<std::uint8_t>(v >> 8);
     *out++ = static_cast<std::uint8_t>(v & 0xFF);
@@ -191,9 +223,9 @@ std::string_view CDNSMessage::WriteQuery() {
   put16(0);
   put16(0);
   put16(0);
-  if (!m_strQuestionName.empty()) {
-    std::memcpy(out, m_strQuestionName.data(), m_strQuestionName.size());
-    out += m_strQuestionName.size();
+  if (!name.empty()) {
+    std::memcpy(out, name.data(), name.size());
+    out += name.size();
   }
   *out++ = 0;
   put16(m_nQuestionType);
@@ -327,7 +359,8 @@ bool CDNSMessage::Decode() {
     const std::size_t rdata_end = r.m_nRDataOffset + r.m_nRDLength;
     if (r.m_nRDLength < 3) return false;
     std::size_t pos = r.m_nRDataOffset + 2;
-    if (!CheckName(data, size, &pos, rdata_end, &known) || pos != rdata_end) {
+    std::size_t wire_length = 0;
+    if (!CheckName(data, size, &pos, rdata_end, &known, &wire_length) || pos != rdata_end) {
       return false;
     }
     if (m_nMX == answers) return false;
@@ -335,6 +368,9 @@ bool CDNSMessage::Decode() {
     static_cast<DNSRecord&>(mx) = r;
     mx.m_nPreference =
         static_cast<std::uint16_t>((data[r.m_nRDataOffset] << 8) | data[r.m_nRDataOffset + 1]);
+    // Dotted, the root alone is the empty text; otherwise the length bytes but the first
+    // become dots and the root byte goes.
+    mx.m_nExchangeLength = static_cast<std::uint16_t>(wire_length <= 1 ? 0 : wire_length - 2);
   }
   // The authority and additional sections are not read.
   return true;
@@ -342,7 +378,7 @@ bool CDNSMessage::Decode() {
 
 bool CDNSMessage::ReadName(std::size_t* pos, std::string* raw) const {
   raw->clear();
-  return WalkName(Bytes(), m_nRawSize, pos, m_nRawSize, nullptr,
+  return WalkName(Bytes(), m_nRawSize, pos, m_nRawSize, nullptr, nullptr,
                   [raw](const std::uint8_t* label, std::size_t n) {
                     raw->push_back(static_cast<char>(n));
                     raw->append(reinterpret_cast<const char*>(label), n);
@@ -366,28 +402,50 @@ std::string CDNSMessage::LabelsToDotted(std::string_view raw) {
 }
 
 std::string CDNSMessage::GetExchange(std::size_t index) const {
-  if (index >= m_nMX) return {};
   // Dotted, a name takes at most 254 bytes: 255 in wire form less the root byte.
   char dotted[kMaxName];
+  return std::string(dotted, CopyExchange(index, dotted));
+}
+
+std::size_t CDNSMessage::CopyExchange(std::size_t index, char* out) const {
+  if (index >= m_nMX) return 0;
+  // Decode found the name sound and measured it, so the walk writes exactly
+  // m_nExchangeLength bytes; the check on each label keeps that so whatever happens.
+  const std::size_t room = m_pMX[index].m_nExchangeLength;
   std::size_t length = 0;
   std::size_t pos = m_pMX[index].m_nRDataOffset + 2;
-  const bool ok = WalkName(Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr,
+  const bool ok = WalkName(Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr, nullptr,
                            [&](const std::uint8_t* label, std::size_t n) {
-                             if (length != 0) dotted[length++] = '.';
-                             std::memcpy(dotted + length, label, n);
+                             const std::size_t dot = length != 0 ? 1 : 0;
+                             if (room - length < n + dot) return;
+                             if (dot) out[length++] = '.';
+                             std::memcpy(out + length, label, n);
                              length += n;
                            });
-  return ok ? std::string(dotted, length) : std::string();
+  return ok && length == room ? length : 0;
 }
 
 bool CDNSMessage::NameMatches(std::size_t pos, std::string_view labels) const {
+  // Most replies repeat the question exactly as it was asked, without a pointer: when
+  // the bytes at pos are the labels and a root byte, and the labels are well formed,
+  // a walk from pos would read exactly those labels.
+  if (pos <= m_nRawSize && m_nRawSize - pos > labels.size() && Bytes()[pos + labels.size()] == 0 &&
+      (labels.empty() || std::memcmp(Bytes() + pos, labels.data(), labels.size()) == 0)) {
+    std::size_t i = 0;
+    while (i < labels.size()) {  // each pass moves past one label
+      const std::size_t n = static_cast<unsigned char>(labels[i]);
+      if (n == 0 || n > kMaxLabel) break;
+      i += n + 1;
+    }
+    if (i == labels.size() && labels.size() + 1 <= kMaxName) return true;
+  }
   std::size_t at = 0;
   bool same = true;
   auto lower = [](unsigned char ch) {
     return (ch >= 'A' && ch <= 'Z') ? static_cast<unsigned char>(ch + 32) : ch;
   };
   const bool ok = WalkName(
-      Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr,
+      Bytes(), m_nRawSize, &pos, m_nRawSize, nullptr, nullptr,
       [&](const std::uint8_t* label, std::size_t n) {
         if (!same || labels.size() - at < n + 1 || static_cast<unsigned char>(labels[at]) != n) {
           same = false;

@@ -35,6 +35,7 @@ struct DNSRecord {
 // (CDNSMessage::GetExchange gives it as dotted text).
 struct MXRecord : DNSRecord {
   std::uint16_t m_nPreference = 0;
+  std::uint16_t m_nExchangeLength = 0;  // of the exchange in dotted form
 };
 
 class CDNSMessage {
@@ -90,6 +91,12 @@ class CDNSMessage {
   // The exchange in dotted form without a trailing dot (the empty text for the root,
   // a null MX), and the preference. Out-of-range indices give the empty text and 0.
   std::string GetExchange(std::size_t index) const;
+  // The length of that dotted text, and the text written to out (room for at least that
+  // many bytes); both give 0 for an out-of-range index.
+  std::size_t GetExchangeLength(std::size_t index) const {
+    return index < m_nMX ? m_pMX[index].m_nExchangeLength : 0;
+  }
+  std::size_t CopyExchange(std::size_t index, char* out) const;
   std::uint16_t GetPreference(std::size_t index) const;
 
   // Whether the name at pos equals a name in label form (as DomainToLabels gives it),
@@ -101,7 +108,10 @@ class CDNSMessage {
     return {m_pRecords + m_nQuestions, m_nRecords - m_nQuestions};
   }
   std::span<const MXRecord> MXRecords() const { return {m_pMX, m_nMX}; }
-  const std::string& QuestionName() const { return m_strQuestionName; }
+  // The question name set by SetQuestion, in label form.
+  std::string_view QuestionName() const {
+    return {m_pQuestionName ? m_pQuestionName.get() : m_questionName, m_nQuestionNameSize};
+  }
   std::uint16_t QuestionType() const { return m_nQuestionType; }
   std::uint16_t QuestionClass() const { return m_nQuestionClass; }
   std::string_view Raw() const { return {reinterpret_cast<const char*>(m_pRaw), m_nRawSize}; }
@@ -145,7 +155,9 @@ class CDNSMessage {
   std::size_t m_nQuestions = 0;
   MXRecord* m_pMX = nullptr;
   std::size_t m_nMX = 0;
-  std::string m_strQuestionName;
+  // The question name in label form: inline when it fits a name a query can carry.
+  std::unique_ptr<char[]> m_pQuestionName;
+  std::size_t m_nQuestionNameSize = 0;
   std::uint16_t m_nQuestionType = 0;
   std::uint16_t m_nQuestionClass = 0;
   std::unique_ptr<std::uint8_t[]> m_heapRaw;
@@ -156,4 +168,5 @@ class CDNSMessage {
   std::uint8_t m_inlineRaw[kInlineBytes];
   alignas(DNSRecord) std::byte m_inlineRecords[kInlineRecords * sizeof(DNSRecord)];
   alignas(MXRecord) std::byte m_inlineMX[kInlineRecords * sizeof(MXRecord)];
+  char m_questionName[kMaxName + 1];
 };

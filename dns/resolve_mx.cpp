@@ -2,8 +2,10 @@
 #include "dns/resolve_mx.h"
 
 #include <charconv>
+#include <new>
 
 #include "dns/dns_client.h"
+#include "dns/dns_message.h"
 #include "dns/system_dns_server.h"
 
 CResolveMX::CResolveMX() = default;
@@ -19,33 +21,65 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
     CDNSClient client(std::move(server));
     CDNSMessage answer;
     if (!client.Query(domain, timeout_seconds, &answer)) return false;
-    const std::uint16_t count = answer.GetAnswerCount();
-    std::vector<Exchanger>& chunk = m_nCount == 0 ? m_first : m_chunks.emplace_back();
-    chunk.reserve(count);
-    for (std::uint16_t i = 0; i < count; ++i) {
-      char digits[8];
-      auto end = std::to_chars(digits, digits + sizeof digits, answer.GetPreference(i)).ptr;
-      chunk.push_back(Exchanger{answer.GetExchange(i), std::string(digits, end)});
-      ++m_nCount;
-    }
+    TakeAnswer(answer);
     return true;
   } catch (...) {
     return false;
   }
 }
 
+void CResolveMX::TakeAnswer(const CDNSMessage& answer) {
+  const std::size_t count = answer.GetAnswerCount();
+  if (count == 0) return;
+  // A preference takes at most five digits.
+  constexpr std::size_t kMaxPreference = 5;
+  std::size_t size = count * sizeof(Slot);
+  for (std::size_t i = 0; i < count; ++i) size += answer.GetExchangeLength(i) + kMaxPreference;
+  Block block;
+  block.bytes = std::make_unique_for_overwrite<std::byte[]>(size);
+  char* const base = reinterpret_cast<char*>(block.bytes.get());
+  std::size_t at = count * sizeof(Slot);
+  for (std::size_t i = 0; i < count; ++i) {
+    Slot slot;
+    slot.exchange = static_cast<std::uint32_t>(at);
+    const std::size_t length = answer.CopyExchange(i, base + at);
+    slot.exchange_length = static_cast<std::uint8_t>(length);
+    at += length;
+    char* end = std::to_chars(base + at, base + at + kMaxPreference, answer.GetPreference(i)).ptr;
+    slot.preference_length = static_cast<std::uint8_t>(end - (base + at));
+    at += slot.preference_length;
+    ::new (static_cast<void*>(block.bytes.get() + i * sizeof(Slot))) Slot(slot);
+  }
+  block.count = count;
+  if (m_nCount == 0) {
+    m_first = std::move(block);
+  } else {
+    m_more.push_back(std::move(block));
+  }
+  m_nCount += count;
+}
+
 std::int32_t CResolveMX::GetCount() const {
   return static_cast<std::int32_t>(m_nCount);
 }
 
-const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) const {
-  if (index < m_first.size()) return &m_first[index];
-  index -= m_first.size();
-  for (const std::vector<Exchanger>& chunk : m_chunks) {
-    if (index < chunk.size()) return &chunk[index];
-    index -= chunk.size();
+const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) {
+  if (index >= m_nCount) return nullptr;
+  // Each pass makes the texts of the next position, up to the one asked for.
+  while (m_made.size() <= index) {
+    std::size_t i = m_made.size();
+    const Block* block = &m_first;
+    for (std::size_t next = 0; i >= block->count; ++next) {
+      i -= block->count;
+      block = &m_more[next];
+    }
+    const Slot& slot = block->Slots()[i];
+    const char* exchange = block->Text(slot.exchange);
+    m_made.push_back(std::make_unique<Exchanger>(
+        Exchanger{std::string(exchange, slot.exchange_length),
+                  std::string(exchange + slot.exchange_length, slot.preference_length)}));
   }
-  return nullptr;
+  return m_made[index].get();
 }
 
 // The cursors: null when empty, before the first call of the matching First, and from

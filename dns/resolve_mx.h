@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
+
+class CDNSMessage;  // dns/dns_message.h
 
 namespace smtp {
 class ReplyReader;  // smtp/reply_reader.h
@@ -24,6 +26,9 @@ class CResolveMX {
 
   // True when the reply held at least one exchanger; never throws.
   bool Resolve(std::string domain, std::string server, std::int32_t timeout_seconds);
+  // Appends the exchangers of a decoded reply (what Resolve does with the reply it
+  // accepts); may throw std::bad_alloc.
+  void TakeAnswer(const CDNSMessage& answer);
 
   std::int32_t GetCount() const;
   const std::string* GetFirstExchange();
@@ -38,23 +43,38 @@ class CResolveMX {
   bool CheckReply(SmtpStep step);
 
  private:
-  // One exchanger's texts.
+  // One exchanger's texts as the cursors hand them out.
   struct Exchanger {
     std::string exchange;
     std::string preference;
   };
-  // One chunk per successful Resolve, made at its final size and never grown, so the
-  // texts stay where they are while later calls append (the pointers the cursors hand
-  // out stay valid until the object goes), at one allocation per call. The first
-  // chunk, which is mostly the only one, is a member of its own.
-  using Chunks = std::vector<std::vector<Exchanger>>;
+  // Where one exchanger's texts lie in its reply's block.
+  struct Slot {
+    std::uint32_t exchange;  // offset of the exchange text from the block's start
+    std::uint8_t exchange_length;
+    std::uint8_t preference_length;  // the preference text follows the exchange text
+  };
+  // The texts of one accepted reply, made at their final size in one allocation: a slot
+  // per exchanger, then the texts. The std::string objects the cursors hand out are made
+  // from them when first asked for (a count needs none of them).
+  struct Block {
+    std::unique_ptr<std::byte[]> bytes;
+    std::size_t count = 0;
+    const Slot* Slots() const { return reinterpret_cast<const Slot*>(bytes.get()); }
+    const char* Text(std::uint32_t offset) const {
+      return reinterpret_cast<const char*>(bytes.get()) + offset;
+    }
+  };
   static constexpr std::size_t kUnset = ~std::size_t{0};
-  // The entry at a position counted across the chunks, or null past the end.
-  const Exchanger* At(std::size_t index) const;
+  // The texts at a position counted across the blocks (made on first use and kept until
+  // the object goes, so the pointers handed out stay valid), or null past the end.
+  const Exchanger* At(std::size_t index);
 
-  std::vector<Exchanger> m_first;
-  Chunks m_chunks;
+  Block m_first;  // mostly the only one
+  std::vector<Block> m_more;
   std::size_t m_nCount = 0;
+  // The texts made so far, by position: at their place while later calls append.
+  std::vector<std::unique_ptr<Exchanger>> m_made;
   std::size_t m_exchangeCursor = kUnset;
   std::size_t m_preferenceCursor = kUnset;
 

@@ -40,10 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::string raw;
       Check(reply.ReadName(&pos, &raw));
     }
-    for (const MXRecord& mx : reply.MXRecords()) {
+    // An exchange's dotted text is that of the plain walk, of the length measured while
+    // decoding.
+    for (std::size_t i = 0; i < reply.MXRecords().size(); ++i) {
+      const MXRecord& mx = reply.MXRecords()[i];
       std::size_t pos = mx.m_nRDataOffset + 2u;
       std::string raw;
       Check(reply.ReadName(&pos, &raw) && pos == mx.m_nRDataOffset + mx.m_nRDLength);
+      const std::string dotted = CDNSMessage::LabelsToDotted(raw);
+      Check(reply.GetExchangeLength(i) == dotted.size() && reply.GetExchange(i) == dotted);
     }
     CDNSClient::IsAnswerTo(reply, reply.m_nID, CDNSMessage::DomainToLabels("example.com"));
   } else {
@@ -60,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(CDNSClient::IsAnswerTo(back, 0x0312, query.QuestionName()) == false);  // QR is 0
     back.m_bQR = 1;
     Check(CDNSClient::IsAnswerTo(back, 0x0312, query.QuestionName()));
+    Check(query.QuestionName() == CDNSMessage::DomainToLabels(bytes));
   }
   return 0;
 }

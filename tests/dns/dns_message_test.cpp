@@ -129,7 +129,31 @@ TEST(DnsQuery, DomainToLabels) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(CDNSMessage::DomainToLabels(c.domain), c.labels) << c.domain;
+    CDNSMessage m;
+    m.SetQuestion(c.domain);
+    EXPECT_EQ(m.QuestionName(), c.labels) << c.domain;
   }
+}
+
+TEST(DnsQuery, LongQuestionNamesKeepTheirLabelForm) {
+  // Around the size a query can carry, and far past it (no query is sent for those,
+  // but the label form stays what DomainToLabels gives).
+  const std::string long_label(256, 'q');  // its length byte would wrap to 0
+  for (const std::string& domain :
+       {std::string(253, 'a'), std::string(254, 'b'), std::string(255, 'c'),
+        std::string(60, 'd') + "." + std::string(300, 'e'), "x." + long_label + ".y"}) {
+    CDNSMessage m;
+    m.SetQuestion("first.example");
+    m.SetQuestion(domain);
+    EXPECT_EQ(m.QuestionName(), CDNSMessage::DomainToLabels(domain)) << domain.size();
+    EXPECT_EQ(m.BuildQuery().substr(12, m.QuestionName().size()), m.QuestionName());
+    m.SetQuestion("ab.cd");
+    EXPECT_EQ(m.QuestionName(),
+              "\x02"
+              "ab\x02"
+              "cd");
+  }
+  EXPECT_EQ(CDNSMessage::DomainToLabels("x." + long_label + ".y"), "\x01x" + long_label + "\x01y");
 }
 
 TEST(DnsQuery, NamesTheQueryCannotCarryAreRecognised) {
@@ -209,8 +233,41 @@ TEST(DnsDecode, ExchangeNameForms) {
     ASSERT_TRUE(m.Parse(Str(b))) << c.what;
     ASSERT_EQ(m.GetAnswerCount(), 1) << c.what;
     EXPECT_EQ(m.GetExchange(0), c.dotted) << c.what;
+    EXPECT_EQ(m.GetExchangeLength(0), c.dotted.size()) << c.what;
     EXPECT_EQ(m.GetPreference(0), 7) << c.what;
   }
+}
+
+TEST(DnsDecode, ExchangeLengthAndCopyAtTheLongestName) {
+  // 63, 63, 63 and 61 byte labels: 255 bytes in wire form, 253 dotted; the last label
+  // reached through a pointer to the owner's name of a second record.
+  Bytes label61(62, 'd');
+  label61[0] = 61;
+  label61.push_back(0);
+  Bytes exchange;
+  for (char ch : {'a', 'b', 'c'}) {
+    exchange.push_back(63);
+    exchange.insert(exchange.end(), 63, static_cast<std::uint8_t>(ch));
+  }
+  Bytes b = Header(1, 2);
+  Record(&b, label61, 16, Bytes{1, 'x'});  // a TXT record whose owner the exchange ends with
+  const std::uint8_t at = 24;
+  exchange.insert(exchange.end(), {0xC0, at});
+  Record(&b, kOwner, 15, Mx(300, exchange));
+  CDNSMessage m;
+  ASSERT_TRUE(m.Parse(Str(b)));
+  ASSERT_EQ(m.GetAnswerCount(), 1);
+  const std::string expected = std::string(63, 'a') + "." + std::string(63, 'b') + "." +
+                               std::string(63, 'c') + "." + std::string(61, 'd');
+  ASSERT_EQ(expected.size(), 253u);
+  EXPECT_EQ(m.GetExchangeLength(0), 253u);
+  EXPECT_EQ(m.GetExchange(0), expected);
+  std::string copied(300, '#');
+  EXPECT_EQ(m.CopyExchange(0, copied.data()), 253u);
+  EXPECT_EQ(copied.substr(0, 253), expected);
+  EXPECT_EQ(copied.substr(253), std::string(47, '#'));  // nothing written past the name
+  EXPECT_EQ(m.CopyExchange(1, copied.data()), 0u);
+  EXPECT_EQ(m.GetExchangeLength(1), 0u);
 }
 
 TEST(DnsDecode, PointerToAnOffsetAbove255IsFollowed) {
@@ -437,3 +494,30 @@ TEST(DnsDecode, LabelsToDotted) {
 }
 
 }  // namespace
+
+TEST(DnsDecode, NameMatchesTheAskedName) {
+  // The question "ex.com" at 12; the answer's owner at 24 points at it.
+  Bytes b = Header(1, 1);
+  Record(&b, kOwner, 15, Mx(1, {0}));
+  CDNSMessage m;
+  ASSERT_TRUE(m.Parse(Str(b)));
+  const struct {
+    std::string labels;
+    bool at_question;  // and through the pointer alike
+  } cases[] = {
+      {std::string("\x02") + "ex\x03" + "com", true},
+      {std::string("\x02") + "EX\x03" + "cOm", true},
+      {std::string("\x02") + "ex\x02" + "co", false},
+      {std::string("\x02") + "ex", false},
+      {std::string("\x02") + "ex\x03" + "com\x01" + "x", false},
+      {"", false},
+      {std::string("\x02") + "ex\x03" + "cop", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(m.NameMatches(12, c.labels), c.at_question) << c.labels;
+    EXPECT_EQ(m.NameMatches(24, c.labels), c.at_question) << c.labels;
+  }
+  // The root name: the same bytes as the null MX's exchange.
+  EXPECT_TRUE(m.NameMatches(24 + 2 + 10 + 2, ""));
+  EXPECT_EQ(m.MXRecords()[0].m_nRDataOffset + 2, 38);
+}

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "dns/dns_message.h"
 #include "dns/resolve_mx.h"
 #include "dns/system_dns_server.h"
 #include "platform/net.h"
@@ -65,6 +66,54 @@ TEST_F(KnotTest, Domains) {
     EXPECT_EQ(r.GetCount(), static_cast<int>(c.exchangers.size())) << c.domain;
     EXPECT_EQ(Walk(r), c.exchangers) << c.domain;
   }
+}
+
+std::string ReadData(const std::string& name) {
+  std::ifstream in(testbed::SourcePath("tests/dns/data/" + name), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The texts of several accepted replies: in answer order across the replies, the ones
+// handed out staying where they are while later replies are added.
+TEST(ResolveTexts, RepliesAppendAndHandedOutTextsStay) {
+  CDNSMessage three, twenty, empty;
+  ASSERT_TRUE(three.Parse(ReadData("three_mx.bin")));
+  ASSERT_TRUE(twenty.Parse(ReadData("twenty_mx.bin")));
+  EXPECT_FALSE(empty.Parse(ReadData("three_mx.bin").substr(0, 12)));  // holds no exchanger
+  CResolveMX r;
+  EXPECT_EQ(r.GetFirstExchange(), nullptr);
+  r.TakeAnswer(empty);
+  EXPECT_EQ(r.GetCount(), 0);
+  EXPECT_EQ(r.GetFirstPreference(), nullptr);
+  r.TakeAnswer(three);
+  ASSERT_EQ(r.GetCount(), 3);
+  // Only the exchange cursor moves here; the preference cursor reads the same places later.
+  const std::string* first = r.GetFirstExchange();
+  const std::string* second = r.GetNextExchange();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(*first, "mx-b.resolver.test");
+  r.TakeAnswer(twenty);
+  r.TakeAnswer(three);
+  ASSERT_EQ(r.GetCount(), 26);
+  EXPECT_EQ(*first, "mx-b.resolver.test");
+  EXPECT_EQ(*second, "mx-c.resolver.test");
+  EXPECT_EQ(r.GetFirstExchange(), first);
+  Pairs got = Walk(r);
+  ASSERT_EQ(got.size(), 26u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(got[i], kThree[i]);
+    EXPECT_EQ(got[23 + i], kThree[i]);
+  }
+  for (int i = 1; i <= 20; ++i) {
+    const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+    EXPECT_EQ(got[2 + i].first, std::to_string(i * 5));
+    EXPECT_EQ(got[2 + i].second, "exchanger-" + n +
+                                     "-with-a-deliberately-long-first-label.mail-relay-" + n +
+                                     ".far-away-provider-" + n + ".example");
+  }
+  EXPECT_EQ(r.GetFirstExchange(), first);
+  EXPECT_EQ(*r.GetFirstPreference(), "10");
 }
 
 TEST_F(KnotTest, TwentyExchangersComeOverTcpAfterATruncatedReply) {

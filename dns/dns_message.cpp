@@ -151,16 +151,22 @@ bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std:
 // byte stands in for each dot, and one more for the first label); the bytes written.
 std::size_t WriteLabels(std::string_view domain, char* out) {
   char* const begin = out;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = domain.find('.', start);
-    const std::size_t end = dot == std::string_view::npos ? domain.size() : dot;
-    const std::size_t length = end - start;
-    if (length % 256 != 0) *out++ = static_cast<char>(length % 256);
-    if (length != 0) std::memcpy(out, domain.data() + start, length);
-    out += length;
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
+  const char* p = domain.data();
+  const char* const end = p + domain.size();
+  for (;;) {  // each pass copies one label and ends at a dot or the end of the text
+    char* const length_at = out++;
+    const char* const start = p;
+    while (p != end && *p != '.') *out++ = *p++;
+    const auto length = static_cast<std::size_t>(p - start);
+    if (length % 256 != 0) {
+      *length_at = static_cast<char>(length % 256);
+    } else {
+      // No length byte for an empty label (or one whose length byte would read 0).
+      if (length != 0) std::memmove(length_at, length_at + 1, length);
+      --out;
+    }
+    if (p == end) break;
+    ++p;
   }
   return static_cast<std::size_t>(out - begin);
 }
@@ -188,16 +194,16 @@ std::string CDNSMessage::DomainToLabels(const std::string& domain) {
 
 bool CDNSMessage::FitsInQuery(const std::string& domain) {
   std::size_t wire_length = 1;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t dot = domain.find('.', start);
-    std::size_t end = dot == std::string::npos ? domain.size() : dot;
-    std::size_t length = end - start;
-    if (length > kMaxLabel) return false;
+  std::size_t length = 0;  // of the label being read
+  for (const char ch : domain) {
+    if (ch != '.') {
+      if (++length > kMaxLabel) return false;
+      continue;
+    }
     if (length > 0) wire_length += length + 1;
-    if (dot == std::string::npos) break;
-    start = dot + 1;
+    length = 0;
   }
+  if (length > 0) wire_length += length + 1;
   return wire_length <= kMaxName;
 }
 

@@ -1,38 +1,11 @@
 #include "dns/udp_socket.h"
 
-#include <cstring>
 #include <limits>
 #include <vector>
 
 namespace {
 constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
 
-// The address of a text in the plain form a.b.c.d (four decimal parts of 0 to 255,
-// no leading zeros, nothing else), in network order; false for any other text. For such
-// a text this is what inet_addr gives, without its general parser; texts in the other
-// forms inet_addr takes (octal, hexadecimal, fewer parts) are left to it.
-bool PlainDottedQuad(const std::string& text, std::uint32_t* address) {
-  unsigned char bytes[4];
-  std::size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (i >= text.size() || text[i] != '.') return false;
-      ++i;
-    }
-    const std::size_t start = i;
-    unsigned value = 0;
-    while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9') {
-      value = value * 10 + static_cast<unsigned>(text[i] - '0');
-      ++i;
-    }
-    const std::size_t digits = i - start;
-    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
-    bytes[part] = static_cast<unsigned char>(value);
-  }
-  if (i != text.size()) return false;
-  std::memcpy(address, bytes, sizeof bytes);
-  return true;
-}
 // No datagram exceeds 65,535 bytes, so the doubling ends here at the latest.
 constexpr std::int32_t kMaxBufferSize = 65536;
 }  // namespace
@@ -41,7 +14,7 @@ void CUDPSocket::SetHost(const std::string& host) {
   m_strHost = host;
   m_bHostResolved = false;
   if (!host.empty() && host[0] >= '0' && host[0] <= '9') {
-    if (!PlainDottedQuad(host, &m_address.address)) m_address.address = platform::InetAddr(host);
+    m_address.address = platform::InetAddr(host);
     m_bHostResolved = true;
     return;
   }

@@ -213,14 +213,8 @@ bool ReceiveReportsUnreachable() {
   return false;
 }
 
-std::uint32_t InetAddr(const std::string& text) {
+std::uint32_t NativeInetAddr(const std::string& text) {
   return inet_addr(text.c_str());
-}
-
-std::string AddressToText(std::uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-         std::to_string(b[3]);
 }
 
 int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses) {

@@ -1,0 +1,50 @@
+// The parts of platform/net.h that are the same on every platform.
+#include <cstring>
+
+#include "platform/net.h"
+
+namespace platform {
+namespace {
+
+// The address of a text in the plain form a.b.c.d (four decimal parts of 0 to 255, no
+// leading zeros, nothing else), in network order; false for any other text. For such a
+// text this is what inet_addr gives, without its general parser: the resolver reads its
+// server text on every query. Texts in the other forms inet_addr takes (octal,
+// hexadecimal, fewer parts) are left to it.
+bool PlainDottedQuad(const std::string& text, std::uint32_t* address) {
+  unsigned char bytes[4];
+  std::size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+    const std::size_t start = i;
+    unsigned value = 0;
+    while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9') {
+      value = value * 10 + static_cast<unsigned>(text[i] - '0');
+      ++i;
+    }
+    const std::size_t digits = i - start;
+    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
+    bytes[part] = static_cast<unsigned char>(value);
+  }
+  if (i != text.size()) return false;
+  std::memcpy(address, bytes, sizeof bytes);
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t InetAddr(const std::string& text) {
+  std::uint32_t address;
+  return PlainDottedQuad(text, &address) ? address : NativeInetAddr(text);
+}
+
+std::string AddressToText(std::uint32_t address) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&address);
+  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+         std::to_string(b[3]);
+}
+
+}  // namespace platform

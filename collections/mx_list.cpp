@@ -104,8 +104,8 @@ void CMXList::Fill(std::string domain, std::string server, std::int32_t timeout_
     CResolveMX resolver;
     std::int32_t n = 0;
     if (resolver.Resolve(std::move(domain), std::move(server), timeout_seconds)) {
-      // The count as the list has always narrowed it; an empty first exchange (a null
-      // MX, say) leaves the whole list empty.
+      // The count narrowed to the 16 bits that Count reports; an empty first exchange
+      // (a null MX, say) leaves the whole list empty.
       const std::string* first = resolver.GetFirstExchange();
       auto narrowed = static_cast<std::int16_t>(resolver.GetCount());
       if (first && !first->empty() && narrowed > 0) n = narrowed;

@@ -1,6 +1,6 @@
 // The messages the host lookups give for the socket library's error codes. DNSLookup
-// and ReverseDNSLookup have always worded the same codes differently; both tables are
-// kept as pages have come to read them.
+// and ReverseDNSLookup word the same codes differently, and pages compare against
+// these exact texts, so each lookup keeps its own table.
 #pragma once
 
 namespace lookup {

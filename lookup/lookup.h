@@ -61,7 +61,7 @@ class CLookup {
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
-  // Fields, in the order the object has always kept them.
+  // Fields, in the order of the object's data model.
   std::int32_t m_nTimeout = 60;
   std::string m_strErrorReason;
   std::int16_t m_nIsError = 0;

@@ -12,6 +12,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The TCP retry of a truncated reply gets at most this long. A port 53 that drops the
+// SYN, or a server that takes the connection and never answers, would otherwise hold the
+// lookup for the whole time-out while the truncated reply's records are at hand.
+constexpr std::int32_t kMaxTcpRetryMs = 5000;
+
 // What is left of a time-out that started at the send.
 class Deadline {
  public:
@@ -25,6 +30,13 @@ class Deadline {
     const auto left = *m_end - Clock::now();
     if (left <= Clock::duration::zero()) return 0;
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  }
+  // The earlier of this deadline and max_ms from now.
+  Deadline Within(std::int32_t max_ms) const {
+    Deadline earlier(*this);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(max_ms);
+    if (!earlier.m_end || end < *earlier.m_end) earlier.m_end = end;
+    return earlier;
   }
 
  private:
@@ -203,7 +215,8 @@ bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
   if (answer->m_bTC) {
     std::string tcp_bytes;
     CDNSMessage full;
-    if (QueryOverTcp(socket.GetAddress(), std::string(query_bytes), deadline, &tcp_bytes) &&
+    if (QueryOverTcp(socket.GetAddress(), std::string(query_bytes), deadline.Within(kMaxTcpRetryMs),
+                     &tcp_bytes) &&
         full.Parse(tcp_bytes) && IsAnswerTo(full, id, query.QuestionName())) {
       answer->Parse(tcp_bytes);
     }

@@ -27,8 +27,9 @@ class CDNSClient {
   // time-out runs from the send, so dropped datagrams never extend it.
   //
   // An accepted reply with TC set is asked again once over TCP (same server, port 53)
-  // within what is left of the time-out; an accepted TCP answer replaces it, and if
-  // TCP fails the truncated reply's records are used.
+  // within what is left of the time-out, and at most 5 seconds; an accepted TCP answer
+  // replaces it, and if TCP fails or runs out of time the truncated reply's records are
+  // used.
   //
   // It fails at once, sending nothing, when the domain's wire form has a label over 63
   // bytes or runs over 255 bytes, when the server gives no address (a name that does

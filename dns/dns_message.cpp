@@ -129,21 +129,21 @@ bool WalkName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::
 // Checks the name at *pos without reading its labels and moves *pos past it; its length
 // in wire form goes to *wire_length when that is given.
 bool CheckName(const std::uint8_t* msg, std::size_t size, std::size_t* pos, std::size_t inline_end,
-               SoundNames* known, std::size_t* wire_length = nullptr) {
+               SoundNames& known, std::size_t* wire_length = nullptr) {
   // A name that is nothing but a pointer to a place found sound (an owner pointing at the
   // question, mostly) ends there, as the walk below would find.
   const std::size_t p = *pos;
   if (p < size && p < inline_end && std::min(inline_end, size) - p >= 2 &&
       (msg[p] & 0xC0) == 0xC0) {
     const std::size_t target = (static_cast<std::size_t>(msg[p] & 0x3F) << 8) | msg[p + 1];
-    const SoundNames::Entry* e = target < p ? known->Find(target) : nullptr;
+    const SoundNames::Entry* e = target < p ? known.Find(target) : nullptr;
     if (e && e->pointers + 1 <= CDNSMessage::kMaxPointersPerName) {
       if (wire_length) *wire_length = e->wire_length;
       *pos = p + 2;
       return true;
     }
   }
-  return WalkName(msg, size, pos, inline_end, known, wire_length,
+  return WalkName(msg, size, pos, inline_end, &known, wire_length,
                   [](const std::uint8_t*, std::size_t) {});
 }
 
@@ -319,7 +319,7 @@ bool CDNSMessage::Decode() {
   auto skip_name = [&](DNSRecord* r) {
     std::size_t pos = c.Position();
     r->m_nNameOffset = static_cast<std::uint16_t>(pos);
-    if (!CheckName(data, size, &pos, size, &known)) return false;
+    if (!CheckName(data, size, &pos, size, known)) return false;
     c.Seek(pos);
     return true;
   };
@@ -366,7 +366,7 @@ bool CDNSMessage::Decode() {
     if (r.m_nRDLength < 3) return false;
     std::size_t pos = r.m_nRDataOffset + 2;
     std::size_t wire_length = 0;
-    if (!CheckName(data, size, &pos, rdata_end, &known, &wire_length) || pos != rdata_end) {
+    if (!CheckName(data, size, &pos, rdata_end, known, &wire_length) || pos != rdata_end) {
       return false;
     }
     if (m_nMX == answers) return false;

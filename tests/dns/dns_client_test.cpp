@@ -11,6 +11,7 @@
 #include "dns/resolve_mx.h"
 #include "dns/udp_socket.h"
 #include "fake_dns_server.h"
+#include "platform/net.h"
 #include "testbed.h"
 
 namespace {
@@ -374,6 +375,69 @@ TEST_F(FakeServerTest, WhenTcpFailsTheTruncatedRecordsAreUsed) {
     auto start = Clock::now();
     EXPECT_EQ(Exchangers(CDNSClient(server.Address()).QueryMX(kDomain, 5)), kTruncated);
     EXPECT_LT(SecondsSince(start), 4.0);
+  }
+}
+
+// A TCP port 53 that never answers: a listener that accepts no connection. With room in
+// its queue the platform completes the handshake and the query waits unread; with the
+// queue filled first (a backlog of 0 and one connection), further SYNs are dropped, as
+// at a filtered port.
+class SilentTcpPort {
+ public:
+  SilentTcpPort(const std::string& address, bool drop_syn) {
+    const platform::Endpoint here{platform::InetAddr(address), 53};
+    m_listener = platform::OpenSocket(platform::kSockStream);
+    if (m_listener == platform::kInvalidSocket) return;
+    platform::SetReuseAddress(m_listener);
+    if (!platform::Bind(m_listener, here) || !platform::Listen(m_listener, drop_syn ? 0 : 4)) {
+      return;
+    }
+    if (drop_syn) {
+      m_filler = platform::OpenSocket(platform::kSockStream);
+      if (m_filler == platform::kInvalidSocket || !platform::ConnectWithin(m_filler, here, 1000)) {
+        return;
+      }
+    }
+    m_ready = true;
+  }
+  ~SilentTcpPort() {
+    if (m_filler != platform::kInvalidSocket) platform::CloseSocket(m_filler);
+    if (m_listener != platform::kInvalidSocket) platform::CloseSocket(m_listener);
+  }
+  SilentTcpPort(const SilentTcpPort&) = delete;
+  SilentTcpPort& operator=(const SilentTcpPort&) = delete;
+  bool Ready() const { return m_ready; }
+
+ private:
+  platform::SocketHandle m_listener = platform::kInvalidSocket;
+  platform::SocketHandle m_filler = platform::kInvalidSocket;
+  bool m_ready = false;
+};
+
+TEST_F(FakeServerTest, ASilentTcpPortHoldsTheRetryForAtMostFiveSeconds) {
+  KESTRA_REQUIRE_TESTBED();
+  const struct {
+    const char* what;
+    bool drop_syn;
+  } cases[] = {
+      {"connection taken, never answered", false},
+      {"SYN dropped", true},
+  };
+  int n = 52;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeDnsServer server(Address(n++), [](const Bytes& q) {
+      return std::vector<FakeReply>{{DnsReply(q).Truncated().Mx(20, "mx-a.example.test").Build()}};
+    });
+    ASSERT_TRUE(server.Started());
+    SilentTcpPort tcp(server.Address(), c.drop_syn);
+    ASSERT_TRUE(tcp.Ready());
+    auto start = Clock::now();
+    EXPECT_EQ(Exchangers(CDNSClient(server.Address()).QueryMX(kDomain, 20)),
+              (Pairs{{20, "mx-a.example.test"}}));
+    const double took = SecondsSince(start);
+    EXPECT_GE(took, 4.0) << "the retry did not wait on TCP at all";
+    EXPECT_LT(took, 10.0) << "the retry waited past its bound";
   }
 }
 

@@ -359,6 +359,21 @@ TEST(DnsDecode, MalformedRepliesYieldNothing) {
     return b;
   };
   ASSERT_TRUE(CDNSMessage().Parse(Str(chain(16)))) << "16 pointers are allowed";
+  // An exchange that is a pointer back to the RDATA of a TXT record at 36, which holds
+  // the label "a" and then a pointer to `then`: back to the question at 12, or forward
+  // to the name "bc" at 40, past the start of the segment that holds it.
+  auto back_then = [](std::uint8_t then) {
+    Bytes b = Header(1, 2);
+    Record(&b, kOwner, 16, {1, 'a', 0xC0, then, 2, 'b', 'c', 0});
+    Record(&b, kOwner, 15, Mx(1, {0xC0, 36}));
+    return b;
+  };
+  {
+    CDNSMessage m;
+    ASSERT_TRUE(m.Parse(Str(back_then(12))));
+    ASSERT_EQ(m.GetAnswerCount(), 1);
+    EXPECT_EQ(m.GetExchange(0), "a.ex.com");
+  }
   Bytes long_name;  // 4 x 63-byte labels: 257 bytes in wire form
   for (int i = 0; i < 4; ++i) {
     long_name.push_back(63);
@@ -382,6 +397,7 @@ TEST(DnsDecode, MalformedRepliesYieldNothing) {
       {"pointer forward", with_mx({0xC0, 0x30})},
       {"pointer to itself", with_mx({0xC0, 0x1A + 12})},
       {"pointer into its own name", with_mx({1, 'a', 0xC0, 0x24 + 2})},
+      {"pointer forward after a pointer back", back_then(40)},
       {"17 pointers", chain(17)},
       {"label type 0x40", with_mx({0x41, 'a', 0})},
       {"label type 0x80", with_mx({0x81, 'a', 0})},
@@ -520,4 +536,27 @@ TEST(DnsDecode, NameMatchesTheAskedName) {
   // The root name: the same bytes as the null MX's exchange.
   EXPECT_TRUE(m.NameMatches(24 + 2 + 10 + 2, ""));
   EXPECT_EQ(m.MXRecords()[0].m_nRDataOffset + 2, 38);
+}
+
+TEST(DnsDecode, NameMatchesFoldsTheAsciiLettersOnly) {
+  // The reply's question as the server wrote it, against the name as it was asked.
+  const struct {
+    const char* echoed;
+    const char* asked;
+    bool same;
+  } cases[] = {
+      {"zZ.Az", "Zz.aZ", true},
+      {"ZULU.za", "zulu.ZA", true},
+      {"a.z", "A.Z", true},
+      {"z", "y", false},
+      // The neighbours of 'A' and 'Z' (0x40 and 0x5B) are not letters.
+      {"@", "`", false},
+      {"[", "{", false},
+  };
+  for (const auto& c : cases) {
+    CDNSMessage m;
+    ASSERT_TRUE(m.Parse(Str(DnsReply(QueryFor(c.echoed)).Build()))) << c.echoed;
+    EXPECT_EQ(m.NameMatches(12, CDNSMessage::DomainToLabels(c.asked)), c.same)
+        << c.echoed << " asked as " << c.asked;
+  }
 }

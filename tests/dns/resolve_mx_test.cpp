@@ -11,6 +11,7 @@
 #include "dns/dns_message.h"
 #include "dns/resolve_mx.h"
 #include "dns/system_dns_server.h"
+#include "fake_dns_server.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -143,17 +144,56 @@ TEST_F(KnotTest, ServerByNameAndTheSystemServer) {
 }
 
 #ifndef _WIN32
+// KESTRA_RESOLV_CONF naming a file of the given text, for one test; unset on every path out.
+class ResolvConf {
+ public:
+  ResolvConf(const std::string& name, const std::string& text) {
+    const std::string path = testbed::ScratchDir(name) + "/resolv.conf";
+    std::ofstream(path) << text;
+    m_set = setenv("KESTRA_RESOLV_CONF", path.c_str(), 1) == 0;
+  }
+  ~ResolvConf() { unsetenv("KESTRA_RESOLV_CONF"); }
+  ResolvConf(const ResolvConf&) = delete;
+  ResolvConf& operator=(const ResolvConf&) = delete;
+  bool Set() const { return m_set; }
+
+ private:
+  bool m_set = false;
+};
+
 TEST(SystemServer, NoServerAnywhereFailsAtOnce) {
-  const std::string path = testbed::ScratchDir("dns-no-server") + "/resolv.conf";
-  std::ofstream(path) << "# no nameserver line\nsearch example\n";
-  ASSERT_EQ(setenv("KESTRA_RESOLV_CONF", path.c_str(), 1), 0);
+  ResolvConf conf("dns-no-server", "# no nameserver line\nsearch example\n");
+  ASSERT_TRUE(conf.Set());
   EXPECT_EQ(GetSystemDNSServer(), "");
   CResolveMX r;
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(r.Resolve("three.resolver.test", "", 30));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(r.GetFirstExchange(), nullptr);
-  unsetenv("KESTRA_RESOLV_CONF");
+}
+
+TEST(SystemServer, OfTwoNameserverLinesOnlyTheFirstIsAsked) {
+  KESTRA_REQUIRE_TESTBED();
+  using testbed::Bytes;
+  using testbed::FakeReply;
+  // The first server is silent, so that neither a later line nor a second try at the
+  // next server can pass unseen.
+  testbed::FakeDnsServer first(testbed::FakeAddress(10, 60),
+                               [](const Bytes&) { return std::vector<FakeReply>{}; });
+  testbed::FakeDnsServer second(testbed::FakeAddress(10, 61), [](const Bytes& q) {
+    return std::vector<FakeReply>{{testbed::DnsReply(q).Mx(1, "second.example.test").Build()}};
+  });
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(second.Started());
+  ResolvConf conf("dns-two-servers", "search example\nnameserver " + first.Address() +
+                                         "\nnameserver " + second.Address() + "\n");
+  ASSERT_TRUE(conf.Set());
+  EXPECT_EQ(GetSystemDNSServer(), first.Address());
+  CResolveMX r;
+  EXPECT_FALSE(r.Resolve("two.example.test", "", 1));
+  EXPECT_EQ(r.GetCount(), 0);
+  EXPECT_EQ(first.UdpQueries().size(), 1u);
+  EXPECT_TRUE(second.UdpQueries().empty());
 }
 #endif
 

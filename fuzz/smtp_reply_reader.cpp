@@ -1,6 +1,8 @@
 // Fuzzes the SMTP reply reader. The same bytes are read twice: appended all at once,
 // and received in pieces whose sizes the input chooses. However the network cuts the
-// bytes, the replies read must be the same, and every code must be three digits.
+// bytes, the replies read must be the same, and both must match a plain line-by-line
+// model of the reply rules: three leading digits are the code, a '-' after them
+// continues the reply and anything else ends it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +39,41 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
+// The model: what reading `bytes` as one whole buffer must give, written as plainly as
+// possible and apart from the reader's own code.
+struct Model {
+  std::vector<int> codes;
+  Status end;  // how reading stops: kIncomplete, kMalformed or kTooLong
+};
+
+Model ReadByModel(std::string_view bytes) {
+  Model model{{}, Status::kIncomplete};
+  std::size_t reply_start = 0;
+  std::size_t line_start = 0;
+  while (true) {
+    const std::size_t lf = bytes.find('\n', line_start);
+    if (lf == std::string_view::npos) {
+      model.end = bytes.size() - reply_start > ReplyReader::kMaxReplyBytes ? Status::kTooLong
+                                                                           : Status::kIncomplete;
+      return model;
+    }
+    if (lf + 1 - reply_start > ReplyReader::kMaxReplyBytes) {
+      model.end = Status::kTooLong;
+      return model;
+    }
+    std::string_view line = bytes.substr(line_start, lf - line_start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() < 3 || line.find_first_not_of("0123456789") < 3) {
+      model.end = Status::kMalformed;
+      return model;
+    }
+    line_start = lf + 1;
+    if (line.size() > 3 && line[3] == '-') continue;
+    model.codes.push_back((line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0'));
+    reply_start = line_start;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -56,6 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Check(end.status != Status::kReply);
   Check(whole.Pending() <= bytes.size());
+
+  const Model model = ReadByModel(bytes);
+  Check(whole_codes == model.codes);
+  Check(end.status == model.end);
 
   PieceSource source(bytes, seed);
   ReplyReader pieces(source, 60'000);

@@ -15,7 +15,6 @@ class LineCursor {
   int At(std::size_t i) const {
     return i < m_line.size() ? static_cast<unsigned char>(m_line[i]) : -1;
   }
-  std::size_t Size() const { return m_line.size(); }
 
  private:
   std::string_view m_line;
@@ -35,9 +34,9 @@ LineKind JudgeLine(std::string_view text, int* code) {
     value = value * 10 + (line.At(i) - '0');
   }
   *code = value;
-  if (line.Size() == 3 || line.At(3) == ' ') return LineKind::kEnds;
-  if (line.At(3) == '-') return LineKind::kContinues;
-  return LineKind::kBad;
+  // Read as lenient SMTP clients read it: only a '-' right after the code continues the
+  // reply; anything else there (a space, a tab, text, the line's end) ends it.
+  return line.At(3) == '-' ? LineKind::kContinues : LineKind::kEnds;
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // Reads SMTP replies whole. A reply is one or more lines, each ended by CR LF (a bare
-// LF is taken too); every line starts with a three-digit code, a fourth character '-'
-// means another line follows, a space or nothing after the code ends the reply, and
-// the final line's code is the reply's. Bytes arrive however the network cuts them: a
-// line may take several receives and one receive may carry several lines, and bytes
-// after a reply wait for the next one.
+// LF is taken too); every line starts with a three-digit code. A fourth character '-'
+// means another line follows; anything else there (a space, a tab, a letter, the end of
+// the line) ends the reply, as lenient clients read it, so "220ESMTP ready" is a 220.
+// The final line's code is the reply's; a line without three leading digits is
+// malformed. Bytes arrive however the network cuts them: a line may take several
+// receives and one receive may carry several lines, and bytes after a reply wait for
+// the next one.
 //
 // Failures are sticky: once a reply is malformed, too long, cut off or late, the
-// connection is no longer trusted and every later read repeats that failure.
+// connection stays untrusted and every later read repeats that failure.
 #pragma once
 
 #include <cstddef>
@@ -36,7 +38,7 @@ class ReplyReader {
   enum class Status {
     kReply,          // a whole reply; `code` is its final line's code
     kIncomplete,     // TakeReply only: more bytes are needed
-    kMalformed,      // a line without three leading digits, or with neither ' ' nor '-' after them
+    kMalformed,      // a line without three leading digits
     kTooLong,        // more than kMaxReplyBytes without the reply's end
     kClosed,         // the peer closed before the reply was whole
     kTimedOut,       // the reply was not whole within the wait

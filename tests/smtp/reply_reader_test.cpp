@@ -2,8 +2,10 @@
 // never change what is read.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/net.h"
@@ -94,11 +96,26 @@ const std::vector<Case>& Cases() {
        {"220 hi\r\n25", "0 ok\r\n"},
        {{Status::kReply, 220}, {Status::kReply, 250}}},
       {"code 000 is still a code", {"000 odd\r\n"}, {{Status::kReply, 0}}},
+      // Only '-' after the code continues; anything else there ends the reply.
+      {"text right after the code", {"220ESMTP ready\r\n"}, {{Status::kReply, 220}}},
+      {"tab after the code", {"220\tready\r\n"}, {{Status::kReply, 220}}},
+      {"fourth digit", {"2201 odd\r\n"}, {{Status::kReply, 220}}},
+      {"NUL after the code",
+       {std::string("250\0"
+                    "x\r\n",
+                    7)},
+       {{Status::kReply, 250}}},
+      {"text after the code ends a multi-line reply",
+       {"250-mx\r\n250SIZE 1000\r\n"},
+       {{Status::kReply, 250}}},
+      {"text after the code does not continue into the next reply",
+       {"220ready\r\n554 no\r\n"},
+       {{Status::kReply, 220}, {Status::kReply, 554}}},
+      {"tab after the code, cut before the tab", {"220", "\tready\r\n"}, {{Status::kReply, 220}}},
       {"no digits", {"hello\r\n"}, {{Status::kMalformed, 0}}},
       {"two digits", {"22 ready\r\n"}, {{Status::kMalformed, 0}}},
       {"leading space", {" 220 ready\r\n"}, {{Status::kMalformed, 0}}},
       {"sign", {"+220 ready\r\n"}, {{Status::kMalformed, 0}}},
-      {"text right after the code", {"220ready\r\n"}, {{Status::kMalformed, 0}}},
       {"empty line", {"\r\n"}, {{Status::kMalformed, 0}}},
       {"bad continuation line", {"220-ok\r\nready\r\n"}, {{Status::kMalformed, 0}}},
       {"NUL inside the code",
@@ -158,6 +175,50 @@ TEST(ReplyReader, ATimeOutLeavesWsaeTimedOutAsTheLastError) {
   platform::SetThreadLastError(0);
   EXPECT_EQ(reader.Read().status, Status::kTimedOut);
   EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kETIMEDOUT);
+}
+
+// Hands out one byte every period on the real clock, the first one period after the
+// first wait; a wait that ends before the next byte is due sleeps its whole length and
+// times out. After the last byte the peer has closed.
+class TricklingSource : public smtp::ReplySource {
+ public:
+  using Clock = std::chrono::steady_clock;
+  TricklingSource(std::string bytes, int period_ms)
+      : m_bytes(std::move(bytes)), m_period(period_ms) {}
+  int WaitReadable(int ms) override {
+    const Clock::time_point now = Clock::now();
+    if (m_at == 0 && m_next == Clock::time_point{}) m_next = now + m_period;
+    if (m_at >= m_bytes.size()) return 1;
+    const Clock::time_point until = now + std::chrono::milliseconds(ms);
+    if (m_next > until) {
+      std::this_thread::sleep_until(until);
+      return 0;
+    }
+    std::this_thread::sleep_until(m_next);
+    return 1;
+  }
+  int Receive(char* buffer, int) override {
+    if (m_at >= m_bytes.size()) return 0;
+    buffer[0] = m_bytes[m_at++];
+    m_next += m_period;
+    return 1;
+  }
+  std::size_t Received() const { return m_at; }
+
+ private:
+  std::string m_bytes;
+  std::chrono::milliseconds m_period;
+  std::size_t m_at = 0;
+  Clock::time_point m_next{};
+};
+
+TEST(ReplyReader, TheWaitBoundsTheWholeReplyNotEachReceive) {
+  // Every byte comes well within the 300 ms wait of the one before it, but the whole
+  // reply would take 2.2 s: the read must give up at 300 ms, after the first byte.
+  TricklingSource source("220 ready\r\n", 200);
+  ReplyReader reader(source, 300);
+  EXPECT_EQ(reader.Read().status, Status::kTimedOut);
+  EXPECT_EQ(source.Received(), 1u);
 }
 
 // Every proper prefix of a reply is incomplete, and every way of cutting it in two

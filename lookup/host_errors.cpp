@@ -38,7 +38,7 @@ const char* ReverseLookupErrorText(int code) {
     case platform::wsa::kNO_DATA:
       return "Host not found";
     default:
-      return nullptr;
+      return "Unknown error occured.";
   }
 }
 

@@ -7,7 +7,8 @@ namespace lookup {
 
 // DNSLookup: never null ("Unknown error occured." for codes it does not name).
 const char* DnsLookupErrorText(int code);
-// ReverseDNSLookup: null for a code the table does not name.
+// ReverseDNSLookup: never null either (the same "Unknown error occured." for codes it
+// does not name), so that IsError 1 never comes with a stale ErrorReason.
 const char* ReverseLookupErrorText(int code);
 
 }  // namespace lookup

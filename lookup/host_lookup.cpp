@@ -87,10 +87,7 @@ void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name
     if (code == 0) {
       *host_name = std::move(name);
     } else {
-      const char* text = lookup::ReverseLookupErrorText(code);
-      // A code the table does not name still gets a message, so IsError 1 never comes
-      // with a stale ErrorReason.
-      Fail(text ? text : lookup::DnsLookupErrorText(code));
+      Fail(lookup::ReverseLookupErrorText(code));
     }
   } catch (...) {
     host_name->clear();

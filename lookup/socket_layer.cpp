@@ -10,9 +10,10 @@ std::mutex g_mutex;
 bool g_started = false;
 }  // namespace
 
-void EnsureSocketLayer() {
+bool EnsureSocketLayer() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!g_started) g_started = platform::SocketStartup(1, 1) == 0;
+  return g_started;
 }
 
 void ReleaseSocketLayer() {

@@ -6,7 +6,9 @@
 
 namespace lookup {
 
-void EnsureSocketLayer();
+// Starts the layer unless it is started; returns whether it is started now. Callers go
+// on either way (their own socket calls then fail and are reported), so only tests look.
+bool EnsureSocketLayer();
 // For the module's unload: undoes the start if one was made.
 void ReleaseSocketLayer();
 

@@ -293,6 +293,22 @@ TEST_F(AccessTest, SiteByFolder) {
   }
 }
 
+TEST_F(AccessTest, SiteNameWithABlankBeforeTheEquals) {
+  Install();
+  Switch(1);
+  Admin("Brevan", "Brevan");
+  // The site is named "Site1 "; the profile functions ignore blanks around the names
+  // asked for, so its Security key and its section are those of Site1.
+  WriteIni("WebSite.ini",
+           "[Path]\r\nSite1 =C:\\sites\\one\r\n"
+           "[Security]\r\nSite1 =Brevan\r\n"
+           "[Site1]\r\nBrevan=Lookup\r\n");
+  const std::string page = "C:\\sites\\one\\check.asp";
+  EXPECT_TRUE(Call("Lookup", page)) << lookup_.GetErrorReason();
+  EXPECT_FALSE(Call("VerifySMTP", page));
+  EXPECT_EQ(lookup_.GetErrorReason(), MethodRefusal("VerifySMTP"));
+}
+
 TEST_F(AccessTest, SiteGrants) {
   Install();
   Switch(1);

@@ -154,6 +154,38 @@ TEST_F(FakeDnsLookup, DomainNeverSetSendsNoQuery) {
   EXPECT_TRUE(server.UdpQueries().empty());
 }
 
+TEST_F(FakeDnsLookup, BlankDomainIsAskedForAsItIs) {
+  // Only an empty name is refused before the network; blanks are a name like any other,
+  // and the server's "no such name" is the resolver's failure.
+  FakeDnsServer server(testbed::FakeAddress(kBlock, 26), [](const testbed::Bytes& query) {
+    return Answer(DnsReply(query).RCode(3).Build());
+  });
+  ASSERT_TRUE(server.Started());
+  CLookup lookup;
+  Aim(lookup, server);
+  lookup.PutDomainName("   ");
+
+  std::int16_t count = -7;
+  ASSERT_TRUE(lookup.MXRecords(&count));
+  EXPECT_EQ(count, -7);
+  EXPECT_EQ(lookup.GetIsError(), 1);
+  EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
+
+  CMXList list;
+  bool has_list = true;
+  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  EXPECT_FALSE(has_list);
+  EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
+
+  const std::vector<testbed::Bytes> queries = server.UdpQueries();
+  ASSERT_EQ(queries.size(), 2u) << "one query per call";
+  const testbed::Bytes blanks = DnsReply::Name("   ");
+  for (const testbed::Bytes& query : queries) {
+    ASSERT_GE(query.size(), 12 + blanks.size());
+    EXPECT_EQ(testbed::Bytes(query.begin() + 12, query.begin() + 12 + blanks.size()), blanks);
+  }
+}
+
 TEST_F(FakeDnsLookup, PreferencesComeThroughAsDecimalText) {
   FakeDnsServer server(testbed::FakeAddress(kBlock, 25), [](const testbed::Bytes& query) {
     return Answer(DnsReply(query).Mx(65535, "b.fake.test").Mx(0, "a.fake.test").Build());

@@ -9,6 +9,8 @@
 
 #include "collections/mx_list.h"
 #include "lookup/lookup.h"
+#include "lookup/socket_layer.h"
+#include "platform/net.h"
 #include "silent_udp_listener.h"
 #include "testbed.h"
 
@@ -30,6 +32,7 @@ class RecordingLookup : public CLookup {
   bool allow = true;
 
   std::string Method() const { return m_strMethod; }
+  std::int32_t Timeout() const { return m_nTimeout; }
 
  protected:
   bool LocateConfigFiles() override {
@@ -95,10 +98,21 @@ const Call kCalls[] = {
     {"VerifySMTP", "VerifySMTP", RunVerifySMTP, true},
 };
 
-TEST(LookupObject, NewObjectReportsNoError) {
-  CLookup lookup;
+TEST(LookupObject, NewObjectReportsNoErrorAndWaitsSixtySeconds) {
+  RecordingLookup lookup;
   EXPECT_EQ(lookup.GetIsError(), 0);
   EXPECT_EQ(lookup.GetErrorReason(), "");
+  EXPECT_EQ(lookup.Timeout(), 60);
+}
+
+TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
+  lookup::ReleaseSocketLayer();  // whatever an earlier test started
+  platform::SetSocketStartupFailureForTesting(true);
+  EXPECT_FALSE(lookup::EnsureSocketLayer());
+  EXPECT_FALSE(lookup::EnsureSocketLayer());
+  platform::SetSocketStartupFailureForTesting(false);
+  EXPECT_TRUE(lookup::EnsureSocketLayer());
+  EXPECT_TRUE(lookup::EnsureSocketLayer());
 }
 
 TEST(LookupFrame, EveryLookupLocatesThenChecksWithItsAccessNameAndTheFlagRaised) {

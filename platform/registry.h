@@ -46,9 +46,16 @@ inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 
+// Which of the two registry views of 64-bit Windows an open reaches: the caller's own
+// (SOFTWARE of a 32-bit process is SOFTWARE\Wow6432Node of a 64-bit one), the 32-bit
+// view or the 64-bit view, whatever the caller's bitness. 32-bit-only Windows has one
+// view and ignores the choice, as does the POSIX store.
+enum class RegView { kOwn, k32, k64 };
+
 // Each call returns 0 or a system error code (platform/errors.h).
-// RegOpenKeyExA(root, subkey, 0, KEY_READ).
-int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key);
+// RegOpenKeyExA(root, subkey, 0, KEY_READ | KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key,
+                   RegView view = RegView::kOwn);
 // RegQueryValueExA without a buffer: the value's type and size in bytes.
 int RegQueryValueInfo(RegKey key, const std::string& name, std::uint32_t* type,
                       std::uint32_t* size);

@@ -60,7 +60,12 @@ bool CNxReg::Read(std::string& out, platform::RegKey root, const std::string& su
                   const std::string& value_name, std::uint32_t wanted_type) {
   CNxFunctions f;
   platform::RegKey key = platform::kNullRegKey;
-  int rc = platform::RegOpenForRead(root, subkey, &key);
+  // Both bitnesses must read the same key, or a site escapes its settings by running in
+  // the other kind of process: the 32-bit view, and the 64-bit one when it lacks the key.
+  int rc = platform::RegOpenForRead(root, subkey, &key, platform::RegView::k32);
+  if (rc == platform::syserr::kFileNotFound) {
+    rc = platform::RegOpenForRead(root, subkey, &key, platform::RegView::k64);
+  }
   if (rc != 0) {
     f.GetSystemErrorText(out, rc);
     return false;

@@ -1,5 +1,9 @@
 // Registry values read from an opened root: open, check the type, read, close, and
 // hand back the value as text or an error text. Nothing is cached or written.
+//
+// On 64-bit Windows the key is opened in the 32-bit view, and in the 64-bit view only
+// when the 32-bit view has no such key, so that the 32-bit and the 64-bit builds read
+// one and the same configuration.
 #pragma once
 
 #include <cstdint>

@@ -251,7 +251,7 @@ std::string RegistryFilePath() {
   return (path != nullptr && *path != '\0') ? path : "/etc/kestra/registry.reg";
 }
 
-int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key) {
+int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key, RegView) {
   *key = kNullRegKey;
   const char* root_name = RootName(root);
   if (root_name == nullptr) return syserr::kInvalidHandle;

@@ -14,9 +14,12 @@ bool IsPredefined(RegKey key) {
 }
 }  // namespace
 
-int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key) {
+int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key, RegView view) {
+  REGSAM access = KEY_READ;
+  if (view == RegView::k32) access |= KEY_WOW64_32KEY;
+  if (view == RegView::k64) access |= KEY_WOW64_64KEY;
   HKEY opened = nullptr;
-  LONG rc = RegOpenKeyExA(Handle(root), subkey.c_str(), 0, KEY_READ, &opened);
+  LONG rc = RegOpenKeyExA(Handle(root), subkey.c_str(), 0, access, &opened);
   *key = rc == ERROR_SUCCESS ? reinterpret_cast<RegKey>(opened) : kNullRegKey;
   return static_cast<int>(rc);
 }

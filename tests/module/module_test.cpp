@@ -1,9 +1,10 @@
-// The module: class objects, object creation and aggregation, interface maps, and the
-// lock count that DllCanUnloadNow reports.
+// The module: its export table and type library, class objects, object creation and
+// aggregation, interface maps, and the lock count that DllCanUnloadNow reports.
 #include <ocidl.h>
 
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "com_fixture.h"
@@ -264,6 +265,61 @@ TEST_F(ModuleTest, LookupPropertiesStoreWithoutTouchingTheErrorState) {
   EXPECT_EQ(S_OK, lookup->GetMXRecord(list.get()));
   EXPECT_EQ(VT_DISPATCH, V_VT(list.get()));
   EXPECT_EQ(nullptr, V_DISPATCH(list.get()));
+}
+
+// The export table a host and regsvr32 find: the four entry points by name, at the
+// ordinals Kestra.def gives them, and no others, under the library name of the .def.
+TEST(ModuleImageTest, ExportsTheFourEntryPointsAtTheirOrdinals) {
+  HMODULE module = Library();
+  ASSERT_NE(nullptr, module);
+  const auto* base = reinterpret_cast<const unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  ASSERT_EQ(IMAGE_NT_SIGNATURE, nt->Signature);
+  const IMAGE_DATA_DIRECTORY& entry =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  ASSERT_NE(0u, entry.VirtualAddress);
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+
+  EXPECT_STREQ("Kestra.DLL", reinterpret_cast<const char*>(base + exports->Name));
+  EXPECT_EQ(1u, exports->Base);
+  EXPECT_EQ(4u, exports->NumberOfFunctions);
+  ASSERT_EQ(4u, exports->NumberOfNames);
+  const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+  std::vector<std::pair<std::string, DWORD>> got;
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    got.emplace_back(reinterpret_cast<const char*>(base + names[i]), exports->Base + ordinals[i]);
+  }
+  const std::vector<std::pair<std::string, DWORD>> want = {{"DllCanUnloadNow", 1},
+                                                           {"DllGetClassObject", 2},
+                                                           {"DllRegisterServer", 3},
+                                                           {"DllUnregisterServer", 4}};
+  EXPECT_EQ(want, got);
+  // The loader agrees: each ordinal reaches the function of its name.
+  for (const auto& [name, ordinal] : want) {
+    FARPROC by_name = GetProcAddress(module, name.c_str());
+    EXPECT_NE(nullptr, by_name) << name;
+    EXPECT_EQ(by_name, GetProcAddress(module, MAKEINTRESOURCEA(ordinal))) << name;
+  }
+}
+
+// The embedded type library describes the library's own bitness: a host lays out
+// arguments by it.
+TEST(ModuleImageTest, EmbeddedTypeLibraryMatchesTheBitness) {
+  ASSERT_NE(nullptr, Library());
+  wchar_t path[MAX_PATH];
+  ASSERT_NE(0u, GetModuleFileNameW(Library(), path, MAX_PATH));
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(path, REGKIND_NONE, &library));
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(S_OK, library->GetLibAttr(&attributes));
+  const SYSKIND want = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+  EXPECT_EQ(want, attributes->syskind);
+  library->ReleaseTLibAttr(attributes);
+  library->Release();
 }
 
 // A second copy of the library, loaded fresh: no class object exists yet, so threads

@@ -2,6 +2,10 @@
 // POSIX readers) and under Wine (the system registry and profile functions).
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <fstream>
 #include <list>
 #include <string>
@@ -419,6 +423,55 @@ TEST_F(RegistryTest, FailuresGiveTheSystemText) {
     EXPECT_EQ(out, SystemText(c.code)) << c.path;
     EXPECT_FALSE(Get(out, c.path, CNxGet::kNumber, c.name)) << c.path;
     EXPECT_EQ(out, SystemText(c.code)) << c.path;
+  }
+}
+
+// 64-bit Windows keeps a 32-bit and a 64-bit registry view; 32-bit-only Windows and the
+// POSIX store have one, where a write to either view lands in the same key.
+bool HasTwoRegistryViews() {
+#ifdef _WIN32
+  if (sizeof(void*) == 8) return true;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#else
+  return false;
+#endif
+}
+
+// Both bitnesses read one configuration: the key of the 32-bit view, or when that view
+// has no such key, the key of the 64-bit view. A key of the 32-bit view that lacks the
+// value is still the one read.
+TEST_F(RegistryTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
+  using platform::RegView;
+  const std::string not_found = SystemText(platform::syserr::kFileNotFound);
+  struct Case {
+    const char* what;
+    const char* in32;  // null: no key in that view; "": the key without the value
+    const char* in64;
+    const char* two_views;  // the result where the views differ (null: refused)
+    const char* one_view;
+  } cases[] = {
+      {"32-bit view only", "thirty-two", nullptr, "thirty-two", "thirty-two"},
+      {"64-bit view only", nullptr, "sixty-four", "sixty-four", "sixty-four"},
+      {"both views", "thirty-two", "sixty-four", "thirty-two", "sixty-four"},
+      {"32-bit key without the value", "", "sixty-four", nullptr, "sixty-four"},
+      {"neither view", nullptr, nullptr, nullptr, nullptr},
+  };
+  const bool two_views = HasTwoRegistryViews();
+  for (const Case& c : cases) {
+    reg_->Clear();
+    for (auto [view, value] : {std::pair{RegView::k32, c.in32}, std::pair{RegView::k64, c.in64}}) {
+      if (value == nullptr) continue;
+      if (*value == '\0') {
+        reg_->CreateKey(kKey, view);
+      } else {
+        reg_->SetString(kKey, "Where", value, view);
+      }
+    }
+    const char* want = two_views ? c.two_views : c.one_view;
+    std::string out;
+    EXPECT_EQ(Get(out, kPath, CNxGet::kString, "Where"), want != nullptr) << c.what;
+    EXPECT_EQ(out, want ? want : not_found) << c.what;
   }
 }
 

@@ -15,9 +15,37 @@ namespace testreg {
 #ifdef _WIN32
 
 namespace {
+REGSAM ViewFlag(platform::RegView view) {
+  switch (view) {
+    case platform::RegView::k32:
+      return KEY_WOW64_32KEY;
+    case platform::RegView::k64:
+      return KEY_WOW64_64KEY;
+    case platform::RegView::kOwn:
+      break;
+  }
+  return 0;
+}
+
 void DeleteTestTrees() {
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Halverd");
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\KestraTest");
+  for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+    HKEY software = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, &software) !=
+        ERROR_SUCCESS) {
+      continue;
+    }
+    RegDeleteTreeA(software, "Halverd");
+    RegDeleteTreeA(software, "KestraTest");
+    RegCloseKey(software);
+  }
+}
+
+HKEY CreateFor(const std::string& key, platform::RegView view) {
+  HKEY h = nullptr;
+  LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                            KEY_WRITE | ViewFlag(view), nullptr, &h, nullptr);
+  EXPECT_EQ(rc, ERROR_SUCCESS) << "RegCreateKeyExA " << key;
+  return rc == ERROR_SUCCESS ? h : nullptr;
 }
 }  // namespace
 
@@ -33,15 +61,17 @@ void ScopedRegistry::Clear() {
 void ScopedRegistry::Flush() {}
 
 void ScopedRegistry::SetRaw(const std::string& key, const std::string& name, std::uint32_t type,
-                            const std::vector<unsigned char>& data) {
-  HKEY h = nullptr;
-  LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                            nullptr);
-  ASSERT_EQ(rc, ERROR_SUCCESS) << "RegCreateKeyExA " << key;
-  rc = RegSetValueExA(h, name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
-                      static_cast<DWORD>(data.size()));
+                            const std::vector<unsigned char>& data, platform::RegView view) {
+  HKEY h = CreateFor(key, view);
+  if (h == nullptr) return;
+  LONG rc = RegSetValueExA(h, name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
+                           static_cast<DWORD>(data.size()));
   RegCloseKey(h);
   ASSERT_EQ(rc, ERROR_SUCCESS) << "RegSetValueExA " << name;
+}
+
+void ScopedRegistry::CreateKey(const std::string& key, platform::RegView view) {
+  if (HKEY h = CreateFor(key, view)) RegCloseKey(h);
 }
 
 void ScopedRegistry::DeleteValue(const std::string& key, const std::string& name) {
@@ -69,8 +99,13 @@ void ScopedRegistry::Clear() {
 }
 
 void ScopedRegistry::SetRaw(const std::string& key, const std::string& name, std::uint32_t type,
-                            const std::vector<unsigned char>& data) {
+                            const std::vector<unsigned char>& data, platform::RegView) {
   keys_[key][name] = {type, data};
+  Flush();
+}
+
+void ScopedRegistry::CreateKey(const std::string& key, platform::RegView) {
+  keys_[key];
   Flush();
 }
 
@@ -109,10 +144,10 @@ void ScopedRegistry::Flush() {
 #endif
 
 void ScopedRegistry::SetString(const std::string& key, const std::string& name,
-                               const std::string& value) {
+                               const std::string& value, platform::RegView view) {
   std::vector<unsigned char> data(value.begin(), value.end());
   data.push_back(0);
-  SetRaw(key, name, 1, data);
+  SetRaw(key, name, 1, data, view);
 }
 
 void ScopedRegistry::SetNumber(const std::string& key, const std::string& name,

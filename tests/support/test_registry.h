@@ -1,13 +1,17 @@
 // Registry contents written by a test, in the real registry on Windows (the test's own
 // Wine prefix) and in the .reg store that KESTRA_REGISTRY_FILE names on POSIX. Keys
-// are paths under HKEY_LOCAL_MACHINE. The trees SOFTWARE\Halverd and
-// SOFTWARE\KestraTest are emptied when the object is made and when it goes.
+// are paths under HKEY_LOCAL_MACHINE, written in the test's own registry view unless a
+// view is named (the POSIX store has one view). The trees SOFTWARE\Halverd and
+// SOFTWARE\KestraTest are emptied, in both views, when the object is made and when it
+// goes.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "platform/registry.h"
 
 namespace testreg {
 
@@ -21,11 +25,15 @@ class ScopedRegistry {
   ScopedRegistry(const ScopedRegistry&) = delete;
   ScopedRegistry& operator=(const ScopedRegistry&) = delete;
 
-  void SetString(const std::string& key, const std::string& name, const std::string& value);
+  void SetString(const std::string& key, const std::string& name, const std::string& value,
+                 platform::RegView view = platform::RegView::kOwn);
   void SetNumber(const std::string& key, const std::string& name, std::uint32_t value);
   // Any type and bytes (REG_EXPAND_SZ, a REG_DWORD of 8 bytes, an empty REG_SZ ...).
   void SetRaw(const std::string& key, const std::string& name, std::uint32_t type,
-              const std::vector<unsigned char>& data);
+              const std::vector<unsigned char>& data,
+              platform::RegView view = platform::RegView::kOwn);
+  // Makes the key (empty) without writing a value.
+  void CreateKey(const std::string& key, platform::RegView view = platform::RegView::kOwn);
   void DeleteValue(const std::string& key, const std::string& name);
   // Removes everything this object wrote.
   void Clear();

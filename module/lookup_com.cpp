@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
-#include "collections/list_com.h"
 #include "module/bstr_text.h"
+#include "module/list_com.h"
 
 namespace kestra {
 namespace {

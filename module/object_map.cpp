@@ -1,8 +1,8 @@
 // The object map: the three creatable classes, in the order registration walks them.
-#include "collections/list_com.h"
-#include "collections/list_entries_com.h"
 #include "module/Kestra_h.h"
 #include "module/com_object.h"
+#include "module/list_com.h"
+#include "module/list_entries_com.h"
 #include "module/lookup_com.h"
 #include "module/module.h"
 

@@ -1,4 +1,4 @@
-#include "collections/enum_com.h"
+#include "module/enum_com.h"
 
 #include <new>
 

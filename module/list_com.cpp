@@ -1,10 +1,10 @@
-#include "collections/list_com.h"
+#include "module/list_com.h"
 
 #include <new>
 #include <utility>
 
-#include "collections/enum_com.h"
-#include "collections/list_entries_com.h"
+#include "module/enum_com.h"
+#include "module/list_entries_com.h"
 
 namespace kestra {
 

@@ -1,4 +1,4 @@
-#include "collections/list_entries_com.h"
+#include "module/list_entries_com.h"
 
 #include "module/bstr_text.h"
 

@@ -10,11 +10,12 @@
 
 #include "module/com_object.h"
 #include "module/module.h"
+#include "module/owned.h"
 
 namespace kestra {
 
 // IClassFactory bound to one creator of the object map.
-class CComClassFactory : public ComClass<CComClassFactory, IClassFactory> {
+class ClassFactory : public ComClass<ClassFactory, IClassFactory> {
  public:
   void SetCreator(CreatorFunc creator) { m_pfnCreateInstance = creator; }
 
@@ -42,14 +43,17 @@ class CComClassFactory : public ComClass<CComClassFactory, IClassFactory> {
 // A class object the module caches. The module's own reference (the first) does not
 // lock the module: only client references do, so a class object that nobody but the
 // module holds never keeps the library loaded. Class objects may be used from any
-// thread, so this count is interlocked.
+// thread, so this count is interlocked. Create hands the object out holding that first
+// reference, the module's own.
 template <class T>
-class CComObjectCached final : public T {
+class CachedClassObject final : public T {
  public:
-  static HRESULT CreateInstance(CComObjectCached** pp) {
-    if (!pp) return E_POINTER;
-    *pp = new (std::nothrow) CComObjectCached();
-    return *pp ? S_OK : E_OUTOFMEMORY;
+  static HRESULT Create(OwnedInterface<CachedClassObject>* made) {
+    CachedClassObject* p = new (std::nothrow) CachedClassObject();
+    if (!p) return E_OUTOFMEMORY;
+    p->AddRef();
+    *made->put() = p;
+    return S_OK;
   }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
@@ -71,7 +75,7 @@ class CComObjectCached final : public T {
   }
 
  private:
-  CComObjectCached() = default;
+  CachedClassObject() = default;
   LONG m_nRef = 0;
 };
 

@@ -1,16 +1,19 @@
 // The small COM plumbing every class of the library stands on, in place of a framework.
 //
-// A class lists its interfaces once, `class CList1 : public ComClass<CList1, IList>`, and
-// holds only its own logic. ComClass answers QueryInterface by walking that list (the
+// A class lists its interfaces once, `class ListObject : public ComClass<ListObject, IList>`,
+// and holds only its own logic. ComClass answers QueryInterface by walking that list (the
 // first interface also stands for IUnknown, and a dual interface also for IDispatch) and
 // gives every dual interface its IDispatch half through the type library. The reference
 // count lives in the wrapper that makes the object:
-//   CComObject<T>        a plain object with its own count;
-//   CComAggObject<T>     an object aggregated into an outer object: its own IUnknown is
-//                        the non-delegating one, its interfaces delegate to the outer;
-//   CComObjectCached<T>  a class object that the module caches (see module.h).
+//   HeapObject<T>         a plain object with its own count;
+//   AggregatedObject<T>   an object aggregated into an outer object: its own IUnknown is
+//                         the non-delegating one, its interfaces (a ContainedObject<T>)
+//                         delegate to the outer;
+//   CachedClassObject<T>  a class object that the module caches (class_factory.h).
 // Objects are apartment-threaded, so their counts are plain counters; every living
-// object holds the module lock for as long as it exists.
+// object holds the module lock for as long as it exists. A wrapper's Create hands the
+// new object out holding its first reference, so that it goes again on every path that
+// lets go of it.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +25,7 @@
 
 #include "module/dispatch.h"
 #include "module/module.h"
+#include "module/owned.h"
 
 namespace kestra {
 
@@ -88,17 +92,18 @@ class ComClass : public detail::Base<I>... {
   }
 };
 
-// A plain object. CreateInstance makes it with a count of 0; its first holder takes the
-// first reference through QueryInterface, and the last Release deletes it.
+// A plain object, made holding its first reference; the last Release deletes it.
 template <class T>
-class CComObject final : public T {
+class HeapObject final : public T {
  public:
-  static HRESULT CreateInstance(CComObject** pp) {
-    if (!pp) return E_POINTER;
-    *pp = new (std::nothrow) CComObject();
-    return *pp ? S_OK : E_OUTOFMEMORY;
+  static HRESULT Create(OwnedInterface<HeapObject>* made) {
+    HeapObject* p = new (std::nothrow) HeapObject();
+    if (!p) return E_OUTOFMEMORY;
+    p->AddRef();
+    *made->put() = p;
+    return S_OK;
   }
-  ~CComObject() { UnlockModule(); }
+  ~HeapObject() { UnlockModule(); }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     return this->InternalQueryInterface(riid, ppv);
@@ -111,15 +116,15 @@ class CComObject final : public T {
   }
 
  private:
-  CComObject() { LockModule(); }
+  HeapObject() { LockModule(); }
   ULONG m_nRef = 0;
 };
 
 // The class inside an aggregate: every IUnknown call goes to the outer object.
 template <class T>
-class CComContainedObject final : public T {
+class ContainedObject final : public T {
  public:
-  explicit CComContainedObject(IUnknown* outer) : m_pOuter(outer) {}
+  explicit ContainedObject(IUnknown* outer) : m_pOuter(outer) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     return m_pOuter->QueryInterface(riid, ppv);
@@ -134,16 +139,17 @@ class CComContainedObject final : public T {
 // The aggregated object: its own IUnknown counts and answers for the contained class;
 // the outer object holds it through this IUnknown only.
 template <class T>
-class CComAggObject final : public IUnknown {
+class AggregatedObject final : public IUnknown {
  public:
-  static HRESULT CreateInstance(IUnknown* outer, CComAggObject** pp) {
-    if (!pp) return E_POINTER;
-    *pp = nullptr;
+  static HRESULT Create(IUnknown* outer, OwnedInterface<AggregatedObject>* made) {
     if (!outer) return E_INVALIDARG;
-    *pp = new (std::nothrow) CComAggObject(outer);
-    return *pp ? S_OK : E_OUTOFMEMORY;
+    AggregatedObject* p = new (std::nothrow) AggregatedObject(outer);
+    if (!p) return E_OUTOFMEMORY;
+    p->AddRef();
+    *made->put() = p;
+    return S_OK;
   }
-  ~CComAggObject() { UnlockModule(); }
+  ~AggregatedObject() { UnlockModule(); }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -162,31 +168,28 @@ class CComAggObject final : public IUnknown {
   }
 
  private:
-  explicit CComAggObject(IUnknown* outer) : m_contained(outer) { LockModule(); }
+  explicit AggregatedObject(IUnknown* outer) : m_contained(outer) { LockModule(); }
   ULONG m_nRef = 0;
-  CComContainedObject<T> m_contained;
+  ContainedObject<T> m_contained;
 };
 
 // The creator of the object map, the same for every class: a plain object without an
 // outer object, an aggregated one with it. The new object is asked for `riid`; when it
-// does not have it the object is destroyed again (which unlocks the module).
+// does not have it, letting go of the first reference destroys it again (which unlocks
+// the module).
 template <class T>
 HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   HRESULT hr;
   if (!outer) {
-    CComObject<T>* p = nullptr;
-    hr = CComObject<T>::CreateInstance(&p);
-    if (FAILED(hr)) return hr;
-    hr = p->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete p;
+    OwnedInterface<HeapObject<T>> made;
+    hr = HeapObject<T>::Create(&made);
+    if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   } else {
-    CComAggObject<T>* p = nullptr;
-    hr = CComAggObject<T>::CreateInstance(outer, &p);
-    if (FAILED(hr)) return hr;
-    hr = p->QueryInterface(riid, ppv);
-    if (FAILED(hr)) delete p;
+    OwnedInterface<AggregatedObject<T>> made;
+    hr = AggregatedObject<T>::Create(outer, &made);
+    if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   }
   return hr;
 }

@@ -1,4 +1,4 @@
-// CComEnum: the IEnumVARIANT that IList::_NewEnum hands out.
+// VariantEnumerator: the IEnumVARIANT that IList::_NewEnum hands out.
 //
 // The enumerator made by _NewEnum owns a snapshot: its own copy of the list's items,
 // each holding a reference to its entry, so the list may go while an enumeration runs.
@@ -10,15 +10,15 @@
 #include <oaidl.h>
 
 #include "module/com_object.h"
+#include "module/owned.h"
 
 namespace kestra {
 
-class CComEnum : public ComClass<CComEnum, IEnumVARIANT> {
+class VariantEnumerator : public ComClass<VariantEnumerator, IEnumVARIANT> {
  public:
-  CComEnum() = default;
-  ~CComEnum();
-  CComEnum(const CComEnum&) = delete;
-  CComEnum& operator=(const CComEnum&) = delete;
+  VariantEnumerator() = default;
+  VariantEnumerator(const VariantEnumerator&) = delete;
+  VariantEnumerator& operator=(const VariantEnumerator&) = delete;
 
   // Takes a copy of `count` items: E_OUTOFMEMORY when the array cannot be made, or the
   // failure of a copy (the copies made so far are cleared again).
@@ -32,13 +32,13 @@ class CComEnum : public ComClass<CComEnum, IEnumVARIANT> {
 
  private:
   // Shares `source`'s snapshot; `owner` is the enumerator that owns it.
-  void InitShared(const CComEnum& source, IUnknown* owner);
+  void InitShared(const VariantEnumerator& source, IUnknown* owner);
 
-  VARIANT* m_begin = nullptr;  // null: no snapshot
-  VARIANT* m_end = nullptr;
-  VARIANT* m_iter = nullptr;
-  bool m_bOwnsSnapshot = false;
-  IUnknown* m_pOwner = nullptr;  // counted; only when the snapshot is another's
+  OwnedVariants m_snapshot;          // only in the enumerator that made the copy
+  OwnedInterface<IUnknown> m_owner;  // the snapshot's owner, when the snapshot is another's
+  const VARIANT* m_begin = nullptr;  // null: no snapshot
+  const VARIANT* m_end = nullptr;
+  const VARIANT* m_iter = nullptr;
 };
 
 }  // namespace kestra

@@ -12,13 +12,13 @@
 #include "collections/mx_list.h"
 #include "module/Kestra_h.h"
 #include "module/com_object.h"
+#include "module/owned.h"
 
 namespace kestra {
 
-class CList1 : public ComClass<CList1, IList>, public CMXList {
+class ListObject : public ComClass<ListObject, IList>, public CMXList {
  public:
-  CList1() = default;
-  ~CList1() override;
+  ListObject() = default;
 
   // IList
   STDMETHODIMP get__NewEnum(IUnknown** pVal) override;
@@ -32,8 +32,7 @@ class CList1 : public ComClass<CList1, IList>, public CMXList {
   bool StoreItem(std::int32_t index, CEntryNode& node) override;
 
  private:
-  VARIANT* m_pItems = nullptr;
-  std::int32_t m_nAllocated = 0;  // m_nCount never exceeds it
+  OwnedVariants m_items;  // m_nCount never exceeds its size
 };
 
 }  // namespace kestra

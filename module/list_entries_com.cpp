@@ -4,13 +4,13 @@
 
 namespace kestra {
 
-STDMETHODIMP CList1Entries::get_MX(BSTR* pVal) {
+STDMETHODIMP ListEntriesObject::get_MX(BSTR* pVal) {
   if (!pVal) return E_POINTER;
   *pVal = BstrFromText(m_strMX);
   return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP CList1Entries::get_Preference(BSTR* pVal) {
+STDMETHODIMP ListEntriesObject::get_Preference(BSTR* pVal) {
   if (!pVal) return E_POINTER;
   *pVal = BstrFromText(m_strPreference);
   return *pVal ? S_OK : E_OUTOFMEMORY;

@@ -11,7 +11,7 @@ namespace kestra {
 
 // The list sets the two fields of CMXEntry right after making the object and never
 // changes them; an entry made through its class object reads "" and "0".
-class CList1Entries : public ComClass<CList1Entries, IListEntries>, public CMXEntry {
+class ListEntriesObject : public ComClass<ListEntriesObject, IListEntries>, public CMXEntry {
  public:
   // IListEntries: a new BSTR each time, owned by the caller.
   STDMETHODIMP get_MX(BSTR* pVal) override;

@@ -5,6 +5,7 @@
 
 #include "module/bstr_text.h"
 #include "module/list_com.h"
+#include "module/owned.h"
 
 namespace kestra {
 namespace {
@@ -21,10 +22,10 @@ std::string Argument(BSTR text) {
 
 }  // namespace
 
-CLookupCom::CLookupCom() = default;
-CLookupCom::~CLookupCom() = default;
+LookupObject::LookupObject() = default;
+LookupObject::~LookupObject() = default;
 
-STDMETHODIMP CLookupCom::get_MXRecords(short* pVal) {
+STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
   if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
   std::int16_t count = 0;
   bool written = false;
@@ -33,7 +34,7 @@ STDMETHODIMP CLookupCom::get_MXRecords(short* pVal) {
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::put_DNSServer(BSTR newVal) {
+STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
   try {
     m_lookup.PutDNSServer(TextFromBstr(newVal));
   } catch (const std::bad_alloc&) {
@@ -42,7 +43,7 @@ STDMETHODIMP CLookupCom::put_DNSServer(BSTR newVal) {
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::put_DomainName(BSTR newVal) {
+STDMETHODIMP LookupObject::put_DomainName(BSTR newVal) {
   try {
     m_lookup.PutDomainName(TextFromBstr(newVal));
   } catch (const std::bad_alloc&) {
@@ -50,44 +51,41 @@ STDMETHODIMP CLookupCom::put_DomainName(BSTR newVal) {
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::put_Timeout(int newVal) {
+STDMETHODIMP LookupObject::put_Timeout(int newVal) {
   m_lookup.PutTimeout(newVal);
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::get_IsError(short* pVal) {
+STDMETHODIMP LookupObject::get_IsError(short* pVal) {
   if (pVal) *pVal = m_lookup.GetIsError();
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::get_ErrorReason(BSTR* pVal) {
+STDMETHODIMP LookupObject::get_ErrorReason(BSTR* pVal) {
   if (pVal) *pVal = BstrFromText(m_lookup.GetErrorReason());
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::GetMXRecord(VARIANT* pVal) {
+STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
-  VARIANT ignored;
-  if (!pVal) pVal = &ignored;
+  OwnedVariant ignored;
+  if (!pVal) pVal = ignored.get();
   VariantInit(pVal);
-  // The list is made before any input is looked at; it starts with no reference and
-  // gets its first one from the result, or is destroyed unseen.
-  CComObject<CList1>* list = nullptr;
-  CComObject<CList1>::CreateInstance(&list);
+  // The list is made before any input is looked at; unless the result takes a reference
+  // of its own, it goes unseen when `list` lets go of it.
+  OwnedInterface<HeapObject<ListObject>> list;
+  HeapObject<ListObject>::Create(&list);
   bool has_list = false;
-  m_lookup.GetMXRecordWork(list, &has_list);
+  m_lookup.GetMXRecordWork(list.get(), &has_list);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
-  if (has_list && SUCCEEDED(list->QueryInterface(__uuidof(IDispatch),
-                                                 reinterpret_cast<void**>(&V_DISPATCH(pVal))))) {
-    list = nullptr;
+  if (has_list) {
+    list->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   }
-  delete list;
-  if (pVal == &ignored) VariantClear(&ignored);
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::DNSLookup(BSTR HostName, BSTR* pVal) {
+STDMETHODIMP LookupObject::DNSLookup(BSTR HostName, BSTR* pVal) {
   if (!m_lookup.EnterFrame("Lookup")) return S_OK;
   std::string address;
   m_lookup.DNSLookupWork(Argument(HostName), &address);
@@ -95,7 +93,7 @@ STDMETHODIMP CLookupCom::DNSLookup(BSTR HostName, BSTR* pVal) {
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
+STDMETHODIMP LookupObject::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
   if (!m_lookup.EnterFrame("Lookup")) return S_OK;
   std::string host_name;
   m_lookup.ReverseDNSLookupWork(Argument(IP), &host_name);
@@ -103,7 +101,7 @@ STDMETHODIMP CLookupCom::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
   return S_OK;
 }
 
-STDMETHODIMP CLookupCom::VerifySMTP(BSTR SMTPServer, short* pVal) {
+STDMETHODIMP LookupObject::VerifySMTP(BSTR SMTPServer, short* pVal) {
   if (!m_lookup.EnterFrame("VerifySMTP")) return S_OK;
   std::int16_t result = 0;
   m_lookup.VerifySMTPWork(Argument(SMTPServer), &result);

@@ -13,10 +13,10 @@
 
 namespace kestra {
 
-class CLookupCom : public ComClass<CLookupCom, ILookup> {
+class LookupObject : public ComClass<LookupObject, ILookup> {
  public:
-  CLookupCom();
-  ~CLookupCom();
+  LookupObject();
+  ~LookupObject();
 
   // ILookup
   STDMETHODIMP get_MXRecords(short* pVal) override;

@@ -57,17 +57,12 @@ HRESULT LoadTypeLibrary(ITypeLib** lib) {
 }
 
 HRESULT MakeClassObject(ObjectMapEntry& entry) {
-  CComObjectCached<CComClassFactory>* factory = nullptr;
-  HRESULT hr = CComObjectCached<CComClassFactory>::CreateInstance(&factory);
+  OwnedInterface<CachedClassObject<ClassFactory>> factory;
+  HRESULT hr = CachedClassObject<ClassFactory>::Create(&factory);
   if (FAILED(hr)) return hr;
   factory->SetCreator(entry.pfnCreateInstance);
-  IUnknown* unknown = nullptr;
-  hr = factory->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&unknown));
-  if (FAILED(hr)) {
-    delete factory;
-    return hr;
-  }
-  entry.pCF.store(unknown, std::memory_order_release);
+  // The first reference is the module's own; TermModule releases it.
+  entry.pCF.store(static_cast<IClassFactory*>(factory.release()), std::memory_order_release);
   return S_OK;
 }
 

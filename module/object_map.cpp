@@ -5,14 +5,15 @@
 #include "module/list_entries_com.h"
 #include "module/lookup_com.h"
 #include "module/module.h"
+#include "module/resource_ids.h"
 
 namespace kestra {
 
 ObjectMapEntry* ObjectMap() {
   static ObjectMapEntry map[] = {
-      {&CLSID_Lookup, 102, &CreateComObject<CLookupCom>, nullptr},
-      {&CLSID_List, 103, &CreateComObject<CList1>, nullptr},
-      {&CLSID_ListEntries, 104, &CreateComObject<CList1Entries>, nullptr},
+      {&CLSID_Lookup, IDR_LOOKUP_SCRIPT, &CreateComObject<LookupObject>, nullptr},
+      {&CLSID_List, IDR_LIST_SCRIPT, &CreateComObject<ListObject>, nullptr},
+      {&CLSID_ListEntries, IDR_LISTENTRIES_SCRIPT, &CreateComObject<ListEntriesObject>, nullptr},
       {nullptr, 0, nullptr, nullptr},
   };
   return map;

@@ -9,40 +9,11 @@
 #include <string_view>
 
 #include "module/module.h"
+#include "module/owned.h"
 #include "script_runner.h"
 #include "win32_registry.h"
 
 namespace {
-
-// Owners for what the type-library steps hold, released on every path.
-class TypeLibRef {
- public:
-  TypeLibRef() = default;
-  ~TypeLibRef() {
-    if (lib_) lib_->Release();
-  }
-  TypeLibRef(const TypeLibRef&) = delete;
-  TypeLibRef& operator=(const TypeLibRef&) = delete;
-  ITypeLib** put() { return &lib_; }
-  ITypeLib* operator->() const { return lib_; }
-  ITypeLib* get() const { return lib_; }
-
- private:
-  ITypeLib* lib_ = nullptr;
-};
-
-class BstrRef {
- public:
-  BstrRef() = default;
-  ~BstrRef() { SysFreeString(text_); }
-  BstrRef(const BstrRef&) = delete;
-  BstrRef& operator=(const BstrRef&) = delete;
-  BSTR* put() { return &text_; }
-  BSTR get() const { return text_; }
-
- private:
-  BSTR text_ = nullptr;
-};
 
 HRESULT LastError() {
   const DWORD error = GetLastError();
@@ -86,7 +57,8 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
 
 // Loads the type library from the library's own file or, failing that, from the file
 // of the same name with the extension ".tlb"; `loaded_from` is the path that worked.
-HRESULT LoadOwnTypeLib(HINSTANCE module, TypeLibRef* lib, std::wstring* loaded_from) {
+HRESULT LoadOwnTypeLib(HINSTANCE module, kestra::OwnedInterface<ITypeLib>* lib,
+                       std::wstring* loaded_from) {
   std::wstring path;
   if (HRESULT hr = ModulePath<wchar_t>(module, GetModuleFileNameW, &path); FAILED(hr)) return hr;
   const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib->put());
@@ -104,11 +76,11 @@ HRESULT LoadOwnTypeLib(HINSTANCE module, TypeLibRef* lib, std::wstring* loaded_f
 }
 
 HRESULT RegisterOwnTypeLib(HINSTANCE module) {
-  TypeLibRef lib;
+  kestra::OwnedInterface<ITypeLib> lib;
   std::wstring path;
   if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
   // The help folder is the folder of the library's help file, if it names one.
-  BstrRef help_file;
+  kestra::OwnedBstr help_file;
   std::wstring help_dir;
   if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
       help_file.get() && *help_file.get()) {
@@ -120,7 +92,7 @@ HRESULT RegisterOwnTypeLib(HINSTANCE module) {
 }
 
 HRESULT UnregisterOwnTypeLib(HINSTANCE module) {
-  TypeLibRef lib;
+  kestra::OwnedInterface<ITypeLib> lib;
   std::wstring path;
   if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
   TLIBATTR* attr = nullptr;

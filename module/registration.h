@@ -1,6 +1,6 @@
 // Self-registration of the library: DllRegisterServer and DllUnregisterServer call
 // these. Registration runs the registry script of each class of the object map (the
-// REGISTRY resources 102, 103, 104) and then registers the type library the file
+// REGISTRY resources of resource_ids.h) and then registers the type library the file
 // carries; unregistration runs the same scripts in reverse sense and unregisters the
 // type library. The scripts are executed by module/registrar.
 #pragma once

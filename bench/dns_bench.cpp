@@ -1,5 +1,5 @@
 // Decoding captured MX replies into owned exchange and preference texts, against c-ares
-// on the same bytes; and CResolveMX::Resolve against a bare UDP round trip with a fresh
+// on the same bytes; and dns::MxResolver::Resolve against a bare UDP round trip with a fresh
 // socket per query to the same server (the floor any resolver of this shape pays).
 // The resolve pair needs the test bed's DNS server: scripts/bench runs it.
 #include <ares.h>
@@ -35,14 +35,14 @@ const std::string& Reply(int exchangers) {
 }
 
 // The reply's bytes decoded, and its exchange and preference texts made the way
-// CResolveMX::Resolve makes them from the reply it accepts (owned texts, as c-ares gives
+// dns::MxResolver::Resolve makes them from the reply it accepts (owned texts, as c-ares gives
 // a list of owned hosts), the resolver then destroyed with them.
 void DecodeOurs(benchmark::State& state) {
   const std::string& reply = Reply(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    CDNSMessage message;
+    dns::Message message;
     message.Parse(reply);
-    CResolveMX resolver;
+    dns::MxResolver resolver;
     resolver.TakeAnswer(message);
     if (resolver.GetCount() != state.range(0)) state.SkipWithError("decode");
     benchmark::DoNotOptimize(resolver);
@@ -71,7 +71,7 @@ std::string Server() {
 }
 
 bool ResolveOnce(const std::string& server) {
-  CResolveMX r;
+  dns::MxResolver r;
   return r.Resolve(kDomain, server, 5) && r.GetCount() == 3;
 }
 
@@ -100,7 +100,7 @@ double Median(std::vector<double> v) {
 // load on the machine; the medians of the single times are reported as counters.
 void ResolvePair(benchmark::State& state) {
   const std::string server_text = Server();
-  CDNSMessage m;
+  dns::Message m;
   m.SetQuestion(kDomain);
   m.m_nID = 0x0312;
   m.m_bRD = 1;

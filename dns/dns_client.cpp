@@ -2,46 +2,21 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <optional>
 #include <utility>
 
+#include "dns/udp_socket.h"
 #include "platform/net.h"
+#include "support/deadline.h"
 
+namespace dns {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using support::Deadline;
 
 // The TCP retry of a truncated reply gets at most this long. A port 53 that drops the
 // SYN, or a server that takes the connection and never answers, would otherwise hold the
 // lookup for the whole time-out while the truncated reply's records are at hand.
 constexpr std::int32_t kMaxTcpRetryMs = 5000;
-
-// What is left of a time-out that started at the send.
-class Deadline {
- public:
-  explicit Deadline(std::int32_t timeout_ms) {
-    if (timeout_ms > 0) m_end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  }
-  // -1 with no time limit, 0 once the time is up, else the milliseconds left (rounded
-  // up, so that a wait of less than a millisecond is not taken for "no limit").
-  std::int32_t RemainingMs() const {
-    if (!m_end) return -1;
-    const auto left = *m_end - Clock::now();
-    if (left <= Clock::duration::zero()) return 0;
-    return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-  }
-  // The earlier of this deadline and max_ms from now.
-  Deadline Within(std::int32_t max_ms) const {
-    Deadline earlier(*this);
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(max_ms);
-    if (!earlier.m_end || end < *earlier.m_end) earlier.m_end = end;
-    return earlier;
-  }
-
- private:
-  std::optional<Clock::time_point> m_end;
-};
 
 bool SendAll(platform::SocketHandle s, const std::string& bytes) {
   std::size_t sent = 0;
@@ -71,23 +46,20 @@ bool QueryOverTcp(platform::Endpoint server, const std::string& query, const Dea
                   std::string* reply) {
   const std::int32_t ms = deadline.RemainingMs();
   if (ms == 0) return false;
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
-  if (s == platform::kInvalidSocket) return false;
-  bool ok = false;
-  if (platform::ConnectWithin(s, server, ms)) {
-    std::string framed;
-    framed.reserve(query.size() + 2);
-    framed.push_back(static_cast<char>(query.size() >> 8));
-    framed.push_back(static_cast<char>(query.size() & 0xFF));
-    framed += query;
-    unsigned char prefix[2];
-    if (SendAll(s, framed) && ReadExactly(s, reinterpret_cast<char*>(prefix), 2, deadline)) {
-      reply->resize((std::size_t{prefix[0]} << 8) | prefix[1]);
-      ok = ReadExactly(s, reply->data(), reply->size(), deadline);
-    }
+  const platform::UniqueSocket socket(platform::OpenSocket(platform::kSockStream));
+  const platform::SocketHandle s = socket.Get();
+  if (!socket.Valid() || !platform::ConnectWithin(s, server, ms)) return false;
+  std::string framed;
+  framed.reserve(query.size() + 2);
+  framed.push_back(static_cast<char>(query.size() >> 8));
+  framed.push_back(static_cast<char>(query.size() & 0xFF));
+  framed += query;
+  unsigned char prefix[2];
+  if (!SendAll(s, framed) || !ReadExactly(s, reinterpret_cast<char*>(prefix), 2, deadline)) {
+    return false;
   }
-  platform::CloseSocket(s);
-  return ok;
+  reply->resize((std::size_t{prefix[0]} << 8) | prefix[1]);
+  return ReadExactly(s, reply->data(), reply->size(), deadline);
 }
 
 // Query IDs come from the platform's cryptographic random source, drawn 32 at a time
@@ -113,14 +85,14 @@ bool NextQueryId(std::uint16_t* id) {
 // port only in the socket's pending error) the wait goes in slices growing from 1 ms
 // to 100 ms with a look at that error between them, so such a query fails within
 // milliseconds instead of after the whole time-out.
-bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
-                 std::string_view question_labels, CDNSMessage* reply) {
+bool AwaitAnswer(UdpSocket* socket, const Deadline& deadline, std::uint16_t id,
+                 std::string_view question_labels, Message* reply) {
   constexpr std::int32_t kMaxSliceMs = 100;
   const bool look_for_errors = !platform::ReceiveReportsUnreachable();
   const platform::SocketHandle handle = socket->GetHandle();
   std::int32_t slice = 1;
   // Replies that fit are received here; a larger one goes to `large`.
-  char small[CDNSMessage::kInlineReply];
+  char small[Message::kInlineReply];
   std::string large;
   for (;;) {
     if (look_for_errors) {
@@ -140,7 +112,7 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
                                           ? std::string_view(small, static_cast<std::size_t>(n))
                                           : std::string_view(large);
     if (socket->GetLastSender() == socket->GetAddress() && reply->Parse(datagram) &&
-        CDNSClient::IsAnswerTo(*reply, id, question_labels)) {
+        Client::IsAnswerTo(*reply, id, question_labels)) {
       return true;
     }
     if (!look_for_errors) {
@@ -150,45 +122,22 @@ bool AwaitAnswer(CUDPSocket* socket, const Deadline& deadline, std::uint16_t id,
   }
 }
 
-// Closes the query socket once, on whichever path QueryMX leaves by.
-struct CloseOnExit {
-  CUDPSocket& socket;
-  ~CloseOnExit() { socket.Close(); }
-};
-
 }  // namespace
 
-bool CDNSClient::IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
-                            std::string_view question_labels) {
+bool Client::IsAnswerTo(const Message& reply, std::uint16_t id, std::string_view question_labels) {
   if (reply.m_nID != id || reply.m_bQR != 1 || reply.m_nQDCount != 1) return false;
   const auto& questions = reply.Questions();
   if (questions.size() != 1) return false;
-  const DNSRecord& q = questions.front();
-  if (q.m_nType != CDNSMessage::kTypeMX || q.m_nClass != CDNSMessage::kClassIN) return false;
+  const Record& q = questions.front();
+  if (q.m_nType != Message::kTypeMX || q.m_nClass != Message::kClassIN) return false;
   return reply.NameMatches(q.m_nNameOffset, question_labels);
 }
 
-std::vector<CMXServer> CDNSClient::QueryMX(const std::string& domain,
-                                           std::int32_t timeout_seconds) {
-  std::vector<CMXServer> result;
-  CDNSMessage answer;
-  if (!Query(domain, timeout_seconds, &answer)) return result;
-  const std::uint16_t count = answer.GetAnswerCount();
-  result.reserve(count);
-  for (std::uint16_t i = 0; i < count; ++i) {
-    CMXServer& server = result.emplace_back();
-    server.SetExchange(answer.GetExchange(i));
-    server.SetPreference(answer.GetPreference(i));
-  }
-  return result;
-}
-
-bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
-                       CDNSMessage* answer) {
+bool Client::Query(const std::string& domain, std::int32_t timeout_seconds, Message* answer) {
   answer->Parse({});  // holds nothing until a reply is accepted
-  if (timeout_seconds < 0 || !CDNSMessage::FitsInQuery(domain)) return false;
+  if (timeout_seconds < 0 || !FitsInQuery(domain)) return false;
 
-  CDNSMessage query;
+  Message query;
   query.SetQuestion(domain);
   std::uint16_t id = 0;
   if (!NextQueryId(&id)) return false;
@@ -196,13 +145,13 @@ bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
   query.m_bRD = 1;
   const std::string_view query_bytes = query.WriteQuery();
 
-  CUDPSocket socket;
-  CloseOnExit close_on_exit{socket};
-  if (!socket.Open(platform::kSockDgram, kDnsPort, m_strServer, timeout_seconds) ||
-      !socket.HasUsableAddress() || !socket.ReportUnreachable()) {
+  UdpSocket socket;
+  if (!socket.Open(m_strServer, kDnsPort, timeout_seconds) || !socket.HasUsableAddress() ||
+      !socket.ReportUnreachable()) {
     return false;
   }
-  const Deadline deadline(CUDPSocket::TimeoutToMs(timeout_seconds));
+  const std::int32_t timeout_ms = UdpSocket::TimeoutToMs(timeout_seconds);
+  const Deadline deadline = timeout_ms > 0 ? Deadline::In(timeout_ms) : Deadline::None();
   if (socket.Send(query_bytes) != static_cast<int>(query_bytes.size())) return false;
 
   if (!AwaitAnswer(&socket, deadline, id, query.QuestionName(), answer)) {
@@ -214,7 +163,7 @@ bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
   // The TCP answer, when there is one, replaces the truncated reply.
   if (answer->m_bTC) {
     std::string tcp_bytes;
-    CDNSMessage full;
+    Message full;
     if (QueryOverTcp(socket.GetAddress(), std::string(query_bytes), deadline.Within(kMaxTcpRetryMs),
                      &tcp_bytes) &&
         full.Parse(tcp_bytes) && IsAnswerTo(full, id, query.QuestionName())) {
@@ -223,3 +172,5 @@ bool CDNSClient::Query(const std::string& domain, std::int32_t timeout_seconds,
   }
   return answer->GetAnswerCount() > 0;
 }
+
+}  // namespace dns

@@ -1,4 +1,4 @@
-// CDNSClient: asks one DNS server (a host name or a dotted IPv4 address) for a domain's
+// dns::Client: asks one DNS server (a host name or a dotted IPv4 address) for a domain's
 // MX records: one query datagram to port 53, no retransmission, one accepted reply
 // within the time-out, and a retry over TCP when that reply was truncated.
 #pragma once
@@ -6,18 +6,20 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "dns/dns_message.h"
-#include "dns/udp_socket.h"
 
-class CDNSClient {
+namespace dns {
+
+class Client {
  public:
   static constexpr std::uint16_t kDnsPort = 53;
 
-  explicit CDNSClient(std::string server) : m_strServer(std::move(server)) {}
+  explicit Client(std::string server) : m_strServer(std::move(server)) {}
 
-  // The exchangers of the reply's answer section in answer order; empty on any failure.
+  // Asks for the domain's MX records, leaving the accepted reply (or the TCP answer that
+  // replaced it) decoded in *answer: true when it holds at least one exchanger; false,
+  // with *answer holding no exchangers, on any failure.
   //
   // Every query carries a fresh ID from the platform's cryptographic random source.
   // A datagram is accepted only when it comes from the server's address and port 53,
@@ -36,17 +38,14 @@ class CDNSClient {
   // not resolve, 0.0.0.0, or an invalid dotted text), when the time-out is negative,
   // or when the platform reports the server's port unreachable. A time-out of 0 means
   // no time limit; a very large one is held at about 24.8 days.
-  std::vector<CMXServer> QueryMX(const std::string& domain, std::int32_t timeout_seconds);
-
-  // The same exchange, leaving the accepted reply (or the TCP answer that replaced it)
-  // decoded in *answer; false, with *answer holding no exchangers, on any failure.
-  bool Query(const std::string& domain, std::int32_t timeout_seconds, CDNSMessage* answer);
+  bool Query(const std::string& domain, std::int32_t timeout_seconds, Message* answer);
 
   // Whether a decoded reply answers the query with this ID for this question name (in
-  // label form, as CDNSMessage::DomainToLabels gives it).
-  static bool IsAnswerTo(const CDNSMessage& reply, std::uint16_t id,
-                         std::string_view question_labels);
+  // label form, as DomainToLabels gives it).
+  static bool IsAnswerTo(const Message& reply, std::uint16_t id, std::string_view question_labels);
 
  private:
   std::string m_strServer;
 };
+
+}  // namespace dns

@@ -1,4 +1,3 @@
-// The resolver half of CResolveMX (the SMTP probe's half lives in smtp/).
 #include "dns/resolve_mx.h"
 
 #include <charconv>
@@ -6,20 +5,22 @@
 
 #include "dns/dns_client.h"
 #include "dns/dns_message.h"
-#include "dns/system_dns_server.h"
+#include "platform/net.h"
 
-CResolveMX::CResolveMX() = default;
-CResolveMX::~CResolveMX() = default;
+namespace dns {
 
-bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t timeout_seconds) {
+MxResolver::MxResolver() = default;
+MxResolver::~MxResolver() = default;
+
+bool MxResolver::Resolve(std::string domain, std::string server, std::int32_t timeout_seconds) {
   // Nothing may leave this call as an exception: allocation failures and the like
   // become a false result.
   try {
-    if (server.empty()) server = GetSystemDNSServer();
+    if (server.empty()) server = platform::SystemDnsServer();
     // With no server at all there is nobody to ask.
     if (server.empty()) return false;
-    CDNSClient client(std::move(server));
-    CDNSMessage answer;
+    Client client(std::move(server));
+    Message answer;
     if (!client.Query(domain, timeout_seconds, &answer)) return false;
     TakeAnswer(answer);
     return true;
@@ -28,7 +29,7 @@ bool CResolveMX::Resolve(std::string domain, std::string server, std::int32_t ti
   }
 }
 
-void CResolveMX::TakeAnswer(const CDNSMessage& answer) {
+void MxResolver::TakeAnswer(const Message& answer) {
   const std::size_t count = answer.GetAnswerCount();
   if (count == 0) return;
   // A preference takes at most five digits.
@@ -59,11 +60,11 @@ void CResolveMX::TakeAnswer(const CDNSMessage& answer) {
   m_nCount += count;
 }
 
-std::int32_t CResolveMX::GetCount() const {
+std::int32_t MxResolver::GetCount() const {
   return static_cast<std::int32_t>(m_nCount);
 }
 
-const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) {
+const MxResolver::Exchanger* MxResolver::At(std::size_t index) {
   if (index >= m_nCount) return nullptr;
   // Each pass makes the texts of the next position, up to the one asked for.
   while (m_made.size() <= index) {
@@ -84,26 +85,28 @@ const CResolveMX::Exchanger* CResolveMX::At(std::size_t index) {
 
 // The cursors: null when empty, before the first call of the matching First, and from
 // the end on.
-const std::string* CResolveMX::GetFirstExchange() {
+const std::string* MxResolver::GetFirstExchange() {
   if (m_nCount == 0) return nullptr;
   m_exchangeCursor = 0;
   return &At(0)->exchange;
 }
 
-const std::string* CResolveMX::GetNextExchange() {
+const std::string* MxResolver::GetNextExchange() {
   if (m_exchangeCursor == kUnset || m_exchangeCursor >= m_nCount) return nullptr;
   const Exchanger* e = At(++m_exchangeCursor);
   return e ? &e->exchange : nullptr;
 }
 
-const std::string* CResolveMX::GetFirstPreference() {
+const std::string* MxResolver::GetFirstPreference() {
   if (m_nCount == 0) return nullptr;
   m_preferenceCursor = 0;
   return &At(0)->preference;
 }
 
-const std::string* CResolveMX::GetNextPreference() {
+const std::string* MxResolver::GetNextPreference() {
   if (m_preferenceCursor == kUnset || m_preferenceCursor >= m_nCount) return nullptr;
   const Exchanger* e = At(++m_preferenceCursor);
   return e ? &e->preference : nullptr;
 }
+
+}  // namespace dns

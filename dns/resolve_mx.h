@@ -1,4 +1,4 @@
-// CResolveMX: the resolver object one lookup makes on its stack. Resolve() asks one
+// dns::MxResolver: the resolver object one lookup makes on its stack. Resolve() asks one
 // DNS server for a domain's MX records; the results are two parallel lists of owned
 // texts (exchange names and decimal preferences) in answer order, read with
 // first/next cursors. The SMTP probe's operations live here too (smtp/), though they
@@ -11,24 +11,26 @@
 #include <string>
 #include <vector>
 
-class CDNSMessage;  // dns/dns_message.h
-
 namespace smtp {
 class ReplyReader;  // smtp/reply_reader.h
 }
 
-class CResolveMX {
+namespace dns {
+
+class Message;  // dns/dns_message.h
+
+class MxResolver {
  public:
-  CResolveMX();
-  virtual ~CResolveMX();
-  CResolveMX(const CResolveMX&) = delete;
-  CResolveMX& operator=(const CResolveMX&) = delete;
+  MxResolver();
+  ~MxResolver();
+  MxResolver(const MxResolver&) = delete;
+  MxResolver& operator=(const MxResolver&) = delete;
 
   // True when the reply held at least one exchanger; never throws.
   bool Resolve(std::string domain, std::string server, std::int32_t timeout_seconds);
   // Appends the exchangers of a decoded reply (what Resolve does with the reply it
   // accepts); may throw std::bad_alloc.
-  void TakeAnswer(const CDNSMessage& answer);
+  void TakeAnswer(const Message& answer);
 
   std::int32_t GetCount() const;
   const std::string* GetFirstExchange();
@@ -81,3 +83,8 @@ class CResolveMX {
   // The reply reader of the probe under way (only set inside SMTPHandshake).
   smtp::ReplyReader* m_pProbeReader = nullptr;
 };
+
+}  // namespace dns
+
+// The name the lookups outside dns/ use.
+using CResolveMX = dns::MxResolver;

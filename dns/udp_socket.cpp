@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+namespace dns {
 namespace {
 constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
 
@@ -10,8 +11,7 @@ constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;
 constexpr std::int32_t kMaxBufferSize = 65536;
 }  // namespace
 
-void CUDPSocket::SetHost(const std::string& host) {
-  m_strHost = host;
+void UdpSocket::SetHost(const std::string& host) {
   m_bHostResolved = false;
   if (!host.empty() && host[0] >= '0' && host[0] <= '9') {
     m_address.address = platform::InetAddr(host);
@@ -22,61 +22,41 @@ void CUDPSocket::SetHost(const std::string& host) {
   if (!host.empty() && platform::ResolveHost(host, &addresses) == 0 && !addresses.empty()) {
     m_address.address = addresses.front();
     m_bHostResolved = true;
-    return;
   }
-  m_strError = "invalid host name.";
 }
 
-bool CUDPSocket::HasUsableAddress() const {
+bool UdpSocket::HasUsableAddress() const {
   return m_bHostResolved && m_address.address != 0 && m_address.address != kAddressNone;
 }
 
-std::int32_t CUDPSocket::TimeoutToMs(std::int32_t seconds) {
+std::int32_t UdpSocket::TimeoutToMs(std::int32_t seconds) {
   if (seconds <= 0) return 0;
   const std::int64_t ms = std::int64_t{seconds} * 1000;
   return ms > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                        : static_cast<std::int32_t>(ms);
 }
 
-bool CUDPSocket::Create() {
-  m_hSocket = platform::OpenSocket(m_nType);
-  if (m_hSocket == platform::kInvalidSocket) {
-    m_strError = "Failure to initalize the socket.";
-    return false;
-  }
-  if (!platform::Bind(m_hSocket, platform::Endpoint{0, 0})) {
-    m_strError = "Failure to bind.";
-    return false;
-  }
-  if (!platform::SetReceiveTimeoutMs(m_hSocket, TimeoutToMs(m_nTimeout))) {
-    m_strError = "Failure to setsockopt.";
-    return false;
-  }
-  return true;
-}
-
-bool CUDPSocket::Open(std::int32_t type, std::uint16_t port, const std::string& host,
-                      std::int32_t timeout) {
-  SetTimeout(timeout);
-  SetType(type);
-  SetPort(port);
+bool UdpSocket::Open(const std::string& host, std::uint16_t port, std::int32_t timeout_seconds) {
+  m_address.port = port;
   SetHost(host);
-  return Create();
+  m_socket.Reset(platform::OpenSocket(platform::kSockDgram));
+  return m_socket.Valid() && platform::Bind(m_socket.Get(), platform::Endpoint{0, 0}) &&
+         platform::SetReceiveTimeoutMs(m_socket.Get(), TimeoutToMs(timeout_seconds));
 }
 
-bool CUDPSocket::ReportUnreachable() {
-  if (!platform::ReportUnreachable(m_hSocket, m_address)) {
+bool UdpSocket::ReportUnreachable() {
+  if (!platform::ReportUnreachable(m_socket.Get(), m_address)) {
     m_nLastError = platform::LastSocketError();
     return false;
   }
   return true;
 }
 
-int CUDPSocket::Send(std::string_view bytes) {
-  return platform::SendTo(m_hSocket, bytes.data(), bytes.size(), m_address);
+int UdpSocket::Send(std::string_view bytes) {
+  return platform::SendTo(m_socket.Get(), bytes.data(), bytes.size(), m_address);
 }
 
-int CUDPSocket::PeekSize() {
+int UdpSocket::PeekSize() {
   m_nLastError = 0;
   // Most replies fit the first peek; it needs no allocation.
   char small[kInitialBufferSize];
@@ -87,8 +67,8 @@ int CUDPSocket::PeekSize() {
       large.resize(static_cast<std::size_t>(m_nBufferSize));
       buffer = large.data();
     }
-    int n = platform::RecvFrom(m_hSocket, buffer, static_cast<std::size_t>(m_nBufferSize), true,
-                               &m_sender);
+    int n = platform::RecvFrom(m_socket.Get(), buffer, static_cast<std::size_t>(m_nBufferSize),
+                               true, &m_sender);
     if (n >= 0) return n;
     const int error = platform::LastSocketError();
     if (error == platform::wsa::kEMSGSIZE && m_nBufferSize < kMaxBufferSize) {
@@ -100,27 +80,13 @@ int CUDPSocket::PeekSize() {
   }
 }
 
-int CUDPSocket::ReadPeeked(char* dst, std::size_t n) {
-  const int read = platform::RecvFrom(m_hSocket, dst, n, false, &m_sender);
+int UdpSocket::ReadPeeked(char* dst, std::size_t n) {
+  const int read = platform::RecvFrom(m_socket.Get(), dst, n, false, &m_sender);
   if (read < 0) m_nLastError = platform::LastSocketError();
   return read;
 }
 
-int CUDPSocket::Receive(std::string* out) {
-  const int n = PeekSize();
-  if (n < 0) return n == -1 ? -1 : 0;
-  const std::size_t old_size = out->size();
-  out->resize(old_size + static_cast<std::size_t>(n));
-  const int read = ReadPeeked(out->data() + old_size, static_cast<std::size_t>(n));
-  if (read < 0) {
-    out->resize(old_size);
-    return 0;
-  }
-  out->resize(old_size + static_cast<std::size_t>(read));
-  return read;
-}
-
-int CUDPSocket::Receive(char* buffer, std::size_t capacity, std::string* large) {
+int UdpSocket::Receive(char* buffer, std::size_t capacity, std::string* large) {
   const int n = PeekSize();
   if (n < 0) return n == -1 ? -1 : 0;
   const auto size = static_cast<std::size_t>(n);
@@ -134,13 +100,4 @@ int CUDPSocket::Receive(char* buffer, std::size_t capacity, std::string* large) 
   return read;
 }
 
-void CUDPSocket::Close() {
-  if (m_hSocket == platform::kInvalidSocket) return;
-  platform::CloseSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
-}
-
-CMXServer::CMXServer() {
-  m_nType = platform::kSockStream;
-  m_address.port = 25;
-}
+}  // namespace dns

@@ -6,19 +6,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace dns {
 
 class WireCursor {
  public:
-  WireCursor(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+  explicit WireCursor(std::span<const std::uint8_t> bytes)
+      : m_data(bytes.data()), m_size(bytes.size()) {}
 
   bool Ok() const { return m_ok; }
   void Fail() { m_ok = false; }
   std::size_t Position() const { return m_pos; }
-  std::size_t Size() const { return m_size; }
   std::size_t Remaining() const { return m_ok ? m_size - m_pos : 0; }
-  const std::uint8_t* Data() const { return m_data; }
+  // All of the bytes, whatever the position (compressed names point anywhere in them).
+  std::span<const std::uint8_t> Bytes() const { return {m_data, m_size}; }
 
   // Moves to an absolute position; a position past the end fails.
   void Seek(std::size_t pos) {
@@ -51,24 +53,10 @@ class WireCursor {
            std::uint32_t{p[3]};
   }
 
-  std::uint8_t U8() {
-    if (!Have(1)) return 0;
-    return m_data[m_pos++];
-  }
-
   std::uint16_t U16() {
     if (!Have(2)) return 0;
     auto v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
     m_pos += 2;
-    return v;
-  }
-
-  std::uint32_t U32() {
-    if (!Have(4)) return 0;
-    std::uint32_t v = (std::uint32_t{m_data[m_pos]} << 24) |
-                      (std::uint32_t{m_data[m_pos + 1]} << 16) |
-                      (std::uint32_t{m_data[m_pos + 2]} << 8) | std::uint32_t{m_data[m_pos + 3]};
-    m_pos += 4;
     return v;
   }
 

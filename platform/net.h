@@ -108,6 +108,48 @@ bool ReportUnreachable(SocketHandle s, Endpoint peer);
 // waiting receiver must look at PendingSocketError now and then (Windows builds).
 bool ReceiveReportsUnreachable();
 
+// Owns one socket handle: closes it when it goes, so every way out of a function that
+// opened a socket closes it once. It moves and is never copied, because two owners of
+// one handle would close it twice (the second close could hit a handle the system has
+// given to someone else in between).
+class UniqueSocket {
+ public:
+  UniqueSocket() = default;
+  explicit UniqueSocket(SocketHandle handle) : m_handle(handle) {}
+  UniqueSocket(UniqueSocket&& other) noexcept : m_handle(other.Release()) {}
+  UniqueSocket& operator=(UniqueSocket&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueSocket(const UniqueSocket&) = delete;
+  UniqueSocket& operator=(const UniqueSocket&) = delete;
+  ~UniqueSocket() { Reset(); }
+
+  SocketHandle Get() const { return m_handle; }
+  bool Valid() const { return m_handle != kInvalidSocket; }
+  // Gives the handle up without closing it.
+  SocketHandle Release() {
+    const SocketHandle handle = m_handle;
+    m_handle = kInvalidSocket;
+    return handle;
+  }
+  // Closes the handle held (its outcome unread) and holds `handle` instead.
+  void Reset(SocketHandle handle = kInvalidSocket) {
+    if (m_handle != kInvalidSocket) CloseSocket(m_handle);
+    m_handle = handle;
+  }
+  // Closes the handle held: true, and nothing held, when the platform closed it; false,
+  // the handle still held (and its code left for LastSocketError), when it refused.
+  bool Close() {
+    if (!CloseSocket(m_handle)) return false;
+    m_handle = kInvalidSocket;
+    return true;
+  }
+
+ private:
+  SocketHandle m_handle = kInvalidSocket;
+};
+
 // --- addresses and names ---
 // inet_addr: dotted text to a network-order address; INADDR_NONE (all ones) if invalid.
 std::uint32_t InetAddr(const std::string& text);

@@ -1,4 +1,4 @@
-// CResolveMX against the real DNS server of the test bed (tests/zones/resolver.test.zone).
+// dns::MxResolver against the real DNS server of the test bed (tests/zones/resolver.test.zone).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,7 +10,6 @@
 
 #include "dns/dns_message.h"
 #include "dns/resolve_mx.h"
-#include "dns/system_dns_server.h"
 #include "fake_dns_server.h"
 #include "platform/net.h"
 #include "testbed.h"
@@ -26,7 +25,7 @@ class KnotTest : public ::testing::Test {
 };
 
 // Walks the results the way the MX list does: both cursors side by side.
-Pairs Walk(CResolveMX& r) {
+Pairs Walk(dns::MxResolver& r) {
   Pairs out;
   const std::string* e = r.GetFirstExchange();
   const std::string* p = r.GetFirstPreference();
@@ -62,7 +61,7 @@ TEST_F(KnotTest, Domains) {
       {"missing.resolver.test", false, {}},
   };
   for (const auto& c : cases) {
-    CResolveMX r;
+    dns::MxResolver r;
     EXPECT_EQ(r.Resolve(c.domain, testbed::DnsServer(), 5), c.ok) << c.domain;
     EXPECT_EQ(r.GetCount(), static_cast<int>(c.exchangers.size())) << c.domain;
     EXPECT_EQ(Walk(r), c.exchangers) << c.domain;
@@ -77,11 +76,11 @@ std::string ReadData(const std::string& name) {
 // The texts of several accepted replies: in answer order across the replies, the ones
 // handed out staying where they are while later replies are added.
 TEST(ResolveTexts, RepliesAppendAndHandedOutTextsStay) {
-  CDNSMessage three, twenty, empty;
+  dns::Message three, twenty, empty;
   ASSERT_TRUE(three.Parse(ReadData("three_mx.bin")));
   ASSERT_TRUE(twenty.Parse(ReadData("twenty_mx.bin")));
   EXPECT_FALSE(empty.Parse(ReadData("three_mx.bin").substr(0, 12)));  // holds no exchanger
-  CResolveMX r;
+  dns::MxResolver r;
   EXPECT_EQ(r.GetFirstExchange(), nullptr);
   r.TakeAnswer(empty);
   EXPECT_EQ(r.GetCount(), 0);
@@ -119,7 +118,7 @@ TEST(ResolveTexts, RepliesAppendAndHandedOutTextsStay) {
 
 TEST_F(KnotTest, TwentyExchangersComeOverTcpAfterATruncatedReply) {
   KESTRA_REQUIRE_TESTBED();
-  CResolveMX r;
+  dns::MxResolver r;
   ASSERT_TRUE(r.Resolve("many.resolver.test", testbed::DnsServer(), 5));
   Pairs got = Walk(r);
   ASSERT_EQ(got.size(), 20u);
@@ -135,9 +134,9 @@ TEST_F(KnotTest, TwentyExchangersComeOverTcpAfterATruncatedReply) {
 TEST_F(KnotTest, ServerByNameAndTheSystemServer) {
   KESTRA_REQUIRE_TESTBED();
   // Inside the test bed the machine's configuration names the test server.
-  EXPECT_EQ(GetSystemDNSServer(), testbed::DnsServer());
+  EXPECT_EQ(platform::SystemDnsServer(), testbed::DnsServer());
   for (const char* server : {"", "ns.bed.test"}) {
-    CResolveMX r;
+    dns::MxResolver r;
     EXPECT_TRUE(r.Resolve("three.resolver.test", server, 5)) << server;
     EXPECT_EQ(Walk(r), kThree) << server;
   }
@@ -164,8 +163,8 @@ class ResolvConf {
 TEST(SystemServer, NoServerAnywhereFailsAtOnce) {
   ResolvConf conf("dns-no-server", "# no nameserver line\nsearch example\n");
   ASSERT_TRUE(conf.Set());
-  EXPECT_EQ(GetSystemDNSServer(), "");
-  CResolveMX r;
+  EXPECT_EQ(platform::SystemDnsServer(), "");
+  dns::MxResolver r;
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(r.Resolve("three.resolver.test", "", 30));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -188,8 +187,8 @@ TEST(SystemServer, OfTwoNameserverLinesOnlyTheFirstIsAsked) {
   ResolvConf conf("dns-two-servers", "search example\nnameserver " + first.Address() +
                                          "\nnameserver " + second.Address() + "\n");
   ASSERT_TRUE(conf.Set());
-  EXPECT_EQ(GetSystemDNSServer(), first.Address());
-  CResolveMX r;
+  EXPECT_EQ(platform::SystemDnsServer(), first.Address());
+  dns::MxResolver r;
   EXPECT_FALSE(r.Resolve("two.example.test", "", 1));
   EXPECT_EQ(r.GetCount(), 0);
   EXPECT_EQ(first.UdpQueries().size(), 1u);

@@ -1,7 +1,0 @@
-#include "dns/system_dns_server.h"
-
-#include "platform/net.h"
-
-std::string GetSystemDNSServer() {
-  return platform::SystemDnsServer();
-}

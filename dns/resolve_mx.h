@@ -1,8 +1,7 @@
 // dns::MxResolver: the resolver object one lookup makes on its stack. Resolve() asks one
 // DNS server for a domain's MX records; the results are two parallel lists of owned
 // texts (exchange names and decimal preferences) in answer order, read with
-// first/next cursors. The SMTP probe's operations live here too (smtp/), though they
-// use none of the resolver's data.
+// first/next cursors.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +9,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace smtp {
-class ReplyReader;  // smtp/reply_reader.h
-}
 
 namespace dns {
 
@@ -37,12 +32,6 @@ class MxResolver {
   const std::string* GetNextExchange();
   const std::string* GetFirstPreference();
   const std::string* GetNextPreference();
-
-  // SMTP probe (smtp/smtp_probe.cpp).
-  enum SmtpStep { kGreeting = 0, kHeloAnswer = 1 };
-  bool VerifySMTPServer(const std::string& server);
-  bool SMTPHandshake(const std::string& server, std::uint16_t port);
-  bool CheckReply(SmtpStep step);
 
  private:
   // One exchanger's texts as the cursors hand them out.
@@ -79,9 +68,6 @@ class MxResolver {
   std::vector<std::unique_ptr<Exchanger>> m_made;
   std::size_t m_exchangeCursor = kUnset;
   std::size_t m_preferenceCursor = kUnset;
-
-  // The reply reader of the probe under way (only set inside SMTPHandshake).
-  smtp::ReplyReader* m_pProbeReader = nullptr;
 };
 
 }  // namespace dns

@@ -5,6 +5,7 @@
 #include "collections/mx_list.h"
 #include "dns/resolve_mx.h"
 #include "lookup/socket_layer.h"
+#include "smtp/probe.h"
 
 namespace {
 // What a page reads when the call itself broke down (memory ran out, say).
@@ -129,10 +130,9 @@ void CLookup::VerifySMTPWork(const std::string& smtp_server, std::int16_t* resul
   // A failed probe shows in the result alone; the error state stays as the frame left it.
   *result = 0;
   try {
-    CResolveMX resolver;
     lookup::EnsureSocketLayer();
     if (smtp_server.empty()) return;
-    *result = resolver.VerifySMTPServer(smtp_server) ? 1 : 0;
+    *result = smtp::Probe().Run(smtp_server) ? 1 : 0;
   } catch (...) {
     *result = 0;
   }

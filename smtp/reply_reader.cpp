@@ -1,8 +1,9 @@
 #include "smtp/reply_reader.h"
 
-#include <chrono>
+#include <cstdint>
 
 #include "platform/net.h"
+#include "support/deadline.h"
 
 namespace smtp {
 namespace {
@@ -78,8 +79,7 @@ ReplyReader::Reply ReplyReader::TakeReply() {
 }
 
 ReplyReader::Reply ReplyReader::Read() {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_nWaitMs);
+  const support::Deadline deadline = support::Deadline::In(m_nWaitMs);
   // Each turn either ends the read or appends at least one byte, and the buffer is
   // capped by kMaxReplyBytes, so the loop ends on its own even without the deadline.
   while (true) {
@@ -87,12 +87,12 @@ ReplyReader::Reply ReplyReader::Read() {
     if (reply.status != Status::kIncomplete) return reply;
     if (m_pSource == nullptr) return Fail(Status::kClosed);
 
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
+    const std::int32_t left = deadline.RemainingMs();
+    if (left == 0) {
       platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
       return Fail(Status::kTimedOut);
     }
-    int ready = m_pSource->WaitReadable(static_cast<int>(left));
+    int ready = m_pSource->WaitReadable(left);
     if (ready == 0) {
       platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
       return Fail(Status::kTimedOut);

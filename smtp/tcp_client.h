@@ -1,7 +1,7 @@
-// COrvSocket: a thin blocking IPv4 client socket over platform/net.h. Each operation
-// is one platform call plus error bookkeeping: a failing call leaves the platform's
-// error code as the thread's last error and returns its failure value. The object
-// keeps no error of its own, no buffer and no line handling.
+// smtp::TcpClient: a thin blocking IPv4 client socket over platform/net.h, as the SMTP
+// probe uses it. Each operation is one platform call plus error bookkeeping: a failing
+// call leaves the platform's error code as the thread's last error and returns its
+// failure value. The object keeps no error of its own, no buffer and no line handling.
 #pragma once
 
 #include <cstdint>
@@ -11,22 +11,25 @@
 
 #include "platform/net.h"
 
+namespace smtp {
+
 // What a host name resolves to: the name as asked and its IPv4 addresses (network byte
 // order) in the resolver's order. Owned by the caller, unlike the platform's hostent.
-struct COrvHostEntry {
+struct HostEntry {
   std::string name;
   std::vector<std::uint32_t> addresses;
 };
 
-class COrvSocket {
+class TcpClient {
  public:
-  COrvSocket();
-  virtual ~COrvSocket();
-  COrvSocket(const COrvSocket&) = delete;
-  COrvSocket& operator=(const COrvSocket&) = delete;
+  TcpClient() = default;
+  ~TcpClient();
+  TcpClient(const TcpClient&) = delete;
+  TcpClient& operator=(const TcpClient&) = delete;
 
-  // Starts the socket library and opens an AF_INET socket of the given type. The
-  // handle is stored whether valid or not; an open handle is replaced, not closed.
+  // Starts the socket library and opens an AF_INET socket of the given type, closing
+  // the one held before. A start that succeeded counts even when the socket does not
+  // open: the destructor releases it.
   bool Socket(int type);
   // A stream socket, bound as asked: an address text (empty = any local address) binds
   // to it and `port`; no address text binds to any local address only for a non-zero
@@ -34,9 +37,9 @@ class COrvSocket {
   // destructor.
   int Create(std::uint16_t port = 0, const char* address = nullptr);
   // Resolves a host name (or dotted IPv4 text); none when it does not resolve.
-  std::optional<COrvHostEntry> GetHostByName(const std::string& host);
+  std::optional<HostEntry> GetHostByName(const std::string& host);
   // Connects to the first address of the entry only.
-  bool ConnectAddress(const COrvHostEntry& host, std::uint16_t port);
+  bool ConnectAddress(const HostEntry& host, std::uint16_t port);
   // GetHostByName then ConnectAddress; 1 = connected, 0 = failure.
   int Connect(const std::string& host, std::uint16_t port);
   // One send: the count the platform took (a partial count is not retried), or -1.
@@ -53,10 +56,15 @@ class COrvSocket {
   // 1 readable (data or the peer's close), 0 time-out (last error WSAETIMEDOUT), -1 error.
   int WaitReadable(int ms);
 
-  platform::SocketHandle m_hSocket;
+  platform::SocketHandle Handle() const { return m_socket.Get(); }
 
  private:
+  platform::UniqueSocket m_socket;
   // Each successful start of the socket library is released once by the destructor.
+  // Release only what this object started: an unmatched release would tear down a
+  // start made by someone else in the process.
   int m_nStartups = 0;
   int m_nConnectWaitMs = -1;
 };
+
+}  // namespace smtp

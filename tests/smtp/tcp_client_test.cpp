@@ -1,4 +1,4 @@
-// COrvSocket over loopback: bind rules, first-address-only connects, one-shot send and
+// smtp::TcpClient over loopback: bind rules, first-address-only connects, one-shot send and
 // receive, closing, and the last error each failure leaves. Addresses are given as
 // host entries here, so nothing reaches a resolver.
 #include <gtest/gtest.h>
@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "platform/net.h"
-#include "smtp/orv_socket.h"
+#include "smtp/tcp_client.h"
 #include "testbed.h"
 
 namespace {
 
 constexpr int kBlock = 20;
 
-class OrvSocketTest : public ::testing::Test {
+class TcpClientTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
   void TearDown() override {
@@ -52,20 +52,20 @@ class OrvSocketTest : public ::testing::Test {
   std::vector<platform::SocketHandle> m_open;
 };
 
-COrvHostEntry Entry(std::vector<std::string> addresses) {
-  COrvHostEntry entry;
+smtp::HostEntry Entry(std::vector<std::string> addresses) {
+  smtp::HostEntry entry;
   for (const std::string& a : addresses) entry.addresses.push_back(platform::InetAddr(a));
   return entry;
 }
 
-TEST_F(OrvSocketTest, CreateBindsAsAsked) {
+TEST_F(TcpClientTest, CreateBindsAsAsked) {
   // A port that is free right now, for the case that binds a given port.
   std::uint16_t free_port = 0;
   {
-    COrvSocket probe;
+    smtp::TcpClient probe;
     ASSERT_EQ(probe.Create(0, ""), 1);
     platform::Endpoint local;
-    ASSERT_TRUE(platform::LocalEndpoint(probe.m_hSocket, &local));
+    ASSERT_TRUE(platform::LocalEndpoint(probe.Handle(), &local));
     free_port = local.port;
   }
   const std::string own = testbed::FakeAddress(kBlock, 9);
@@ -84,11 +84,11 @@ TEST_F(OrvSocketTest, CreateBindsAsAsked) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    COrvSocket socket;
+    smtp::TcpClient socket;
     ASSERT_EQ(socket.Create(c.port, c.address), 1);
-    ASSERT_NE(socket.m_hSocket, platform::kInvalidSocket);
+    ASSERT_NE(socket.Handle(), platform::kInvalidSocket);
     platform::Endpoint local;
-    bool named = platform::LocalEndpoint(socket.m_hSocket, &local);
+    bool named = platform::LocalEndpoint(socket.Handle(), &local);
     if (c.bound) {
       ASSERT_TRUE(named);
       EXPECT_EQ(local.address, c.local);
@@ -106,52 +106,62 @@ TEST_F(OrvSocketTest, CreateBindsAsAsked) {
   }
 }
 
-TEST_F(OrvSocketTest, AFailedBindLeavesTheHandleOpenAndTheErrorSet) {
-  COrvSocket socket;
+TEST_F(TcpClientTest, AFailedBindLeavesTheHandleOpenAndTheErrorSet) {
+  smtp::TcpClient socket;
   platform::SetThreadLastError(0);
   // 192.0.2.1 is no address of this machine, so binding to it fails.
   EXPECT_EQ(socket.Create(0, "192.0.2.1"), 0);
-  EXPECT_NE(socket.m_hSocket, platform::kInvalidSocket);
+  EXPECT_NE(socket.Handle(), platform::kInvalidSocket);
   EXPECT_NE(platform::ThreadLastError(), 0);
   EXPECT_TRUE(socket.Close());
-  EXPECT_EQ(socket.m_hSocket, platform::kInvalidSocket);
+  EXPECT_EQ(socket.Handle(), platform::kInvalidSocket);
 }
 
-TEST_F(OrvSocketTest, ASocketLibraryThatWillNotStartLeavesItsError) {
+TEST_F(TcpClientTest, ASocketLibraryThatWillNotStartLeavesItsError) {
   platform::SetSocketStartupFailureForTesting(true);
-  COrvSocket socket;
+  smtp::TcpClient socket;
   EXPECT_FALSE(socket.Socket(platform::kSockStream));
-  EXPECT_EQ(socket.m_hSocket, platform::kInvalidSocket);
+  EXPECT_EQ(socket.Handle(), platform::kInvalidSocket);
   EXPECT_EQ(platform::ThreadLastError(), 10091);  // WSASYSNOTREADY
   EXPECT_EQ(socket.Create(), 0);
 }
 
-TEST_F(OrvSocketTest, ConnectsToTheFirstAddressOnly) {
+TEST_F(TcpClientTest, ANewSocketClosesTheOneHeld) {
+  smtp::TcpClient client;
+  ASSERT_TRUE(client.Socket(platform::kSockStream));
+  const platform::SocketHandle first = client.Handle();
+  ASSERT_TRUE(client.Socket(platform::kSockStream));
+  EXPECT_NE(client.Handle(), first);
+  // Nothing else has opened a socket since, so the first handle's number is still free.
+  EXPECT_FALSE(platform::CloseSocket(first)) << "the first socket was left open";
+}
+
+TEST_F(TcpClientTest, ConnectsToTheFirstAddressOnly) {
   platform::Endpoint server = Listener(1);
   const std::string listening = platform::AddressToText(server.address);
   const std::string refusing = testbed::FakeAddress(kBlock, 2);  // nothing listens there
   {
-    COrvSocket socket;
+    smtp::TcpClient socket;
     ASSERT_EQ(socket.Create(0, ""), 1);
     EXPECT_FALSE(socket.ConnectAddress(Entry({refusing, listening}), server.port));
     EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kECONNREFUSED);
   }
   {
-    COrvSocket socket;
+    smtp::TcpClient socket;
     ASSERT_EQ(socket.Create(0, ""), 1);
     EXPECT_TRUE(socket.ConnectAddress(Entry({listening, refusing}), server.port));
   }
   {
-    COrvSocket socket;
+    smtp::TcpClient socket;
     ASSERT_EQ(socket.Create(0, ""), 1);
     EXPECT_FALSE(socket.ConnectAddress(Entry({}), server.port));
     EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kNO_DATA);
   }
 }
 
-TEST_F(OrvSocketTest, SendAndReceiveAreOneCallEachAndWriteNoTerminator) {
+TEST_F(TcpClientTest, SendAndReceiveAreOneCallEachAndWriteNoTerminator) {
   platform::Endpoint server = Listener(3);
-  COrvSocket socket;
+  smtp::TcpClient socket;
   ASSERT_EQ(socket.Create(0, ""), 1);
   socket.SetConnectWait(5000);
   ASSERT_TRUE(socket.ConnectAddress(Entry({platform::AddressToText(server.address)}), server.port));
@@ -180,8 +190,8 @@ TEST_F(OrvSocketTest, SendAndReceiveAreOneCallEachAndWriteNoTerminator) {
   EXPECT_EQ(buffer[0], '#');
 }
 
-TEST_F(OrvSocketTest, FailuresReturnTheirValueAndLeaveTheError) {
-  COrvSocket socket;
+TEST_F(TcpClientTest, FailuresReturnTheirValueAndLeaveTheError) {
+  smtp::TcpClient socket;
   ASSERT_EQ(socket.Create(0, ""), 1);
   std::array<char, 8> buffer{};
   platform::SetThreadLastError(0);
@@ -197,9 +207,9 @@ TEST_F(OrvSocketTest, FailuresReturnTheirValueAndLeaveTheError) {
   EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kENOTSOCK);
 }
 
-TEST_F(OrvSocketTest, TheDestructorClosesAnOpenHandle) {
+TEST_F(TcpClientTest, TheDestructorClosesAnOpenHandle) {
   platform::Endpoint server = Listener(4);
-  auto socket = std::make_unique<COrvSocket>();
+  auto socket = std::make_unique<smtp::TcpClient>();
   ASSERT_EQ(socket->Create(0, ""), 1);
   ASSERT_EQ(socket->Connect(platform::AddressToText(server.address), server.port), 1);
   platform::SocketHandle peer = AcceptOne();
@@ -210,9 +220,9 @@ TEST_F(OrvSocketTest, TheDestructorClosesAnOpenHandle) {
   EXPECT_EQ(platform::Recv(peer, buffer.data(), buffer.size()), 0) << "the peer saw no close";
 }
 
-TEST_F(OrvSocketTest, AWaitForBytesEndsWithWsaeTimedOut) {
+TEST_F(TcpClientTest, AWaitForBytesEndsWithWsaeTimedOut) {
   platform::Endpoint server = Listener(5);
-  COrvSocket socket;
+  smtp::TcpClient socket;
   ASSERT_EQ(socket.Create(0, ""), 1);
   ASSERT_EQ(socket.Connect(platform::AddressToText(server.address), server.port), 1);
   platform::SetThreadLastError(0);
@@ -222,13 +232,13 @@ TEST_F(OrvSocketTest, AWaitForBytesEndsWithWsaeTimedOut) {
 
 // A listener whose queue is full drops further connection attempts, so a bounded
 // connect must give up with WSAETIMEDOUT instead of waiting for the system's retries.
-TEST_F(OrvSocketTest, ABoundedConnectGivesUp) {
+TEST_F(TcpClientTest, ABoundedConnectGivesUp) {
   platform::Endpoint server = Listener(6, 0);
-  const COrvHostEntry entry = Entry({platform::AddressToText(server.address)});
-  std::vector<std::unique_ptr<COrvSocket>> clients;
+  const smtp::HostEntry entry = Entry({platform::AddressToText(server.address)});
+  std::vector<std::unique_ptr<smtp::TcpClient>> clients;
   bool timed_out = false;
   for (int i = 0; i < 8 && !timed_out; ++i) {
-    auto client = std::make_unique<COrvSocket>();
+    auto client = std::make_unique<smtp::TcpClient>();
     ASSERT_EQ(client->Create(0, ""), 1);
     client->SetConnectWait(300);
     if (!client->ConnectAddress(entry, server.port)) {

@@ -1,5 +1,6 @@
-#include "smtp/orv_socket.h"
+#include "smtp/tcp_client.h"
 
+namespace smtp {
 namespace {
 
 void RecordSocketError() {
@@ -8,31 +9,28 @@ void RecordSocketError() {
 
 }  // namespace
 
-COrvSocket::COrvSocket() : m_hSocket(platform::kInvalidSocket) {}
-
-COrvSocket::~COrvSocket() {
-  if (m_hSocket != platform::kInvalidSocket) Close();
-  // Release only what this object started: an unmatched release would tear down a
-  // start made by someone else in the process.
+TcpClient::~TcpClient() {
+  // The socket goes before the library it was made with.
+  m_socket.Reset();
   for (; m_nStartups > 0; --m_nStartups) platform::SocketCleanup();
 }
 
-bool COrvSocket::Socket(int type) {
+bool TcpClient::Socket(int type) {
   int rc = platform::SocketStartup(2, 2);
   if (rc != 0) {
     platform::SetThreadLastError(rc);
     return false;
   }
   ++m_nStartups;
-  m_hSocket = platform::OpenSocket(type);
-  if (m_hSocket == platform::kInvalidSocket) {
+  m_socket.Reset(platform::OpenSocket(type));
+  if (!m_socket.Valid()) {
     RecordSocketError();
     return false;
   }
   return true;
 }
 
-int COrvSocket::Create(std::uint16_t port, const char* address) {
+int TcpClient::Create(std::uint16_t port, const char* address) {
   if (!Socket(platform::kSockStream)) return 0;
   std::uint32_t local = 0;  // INADDR_ANY
   if (address != nullptr) {
@@ -40,15 +38,15 @@ int COrvSocket::Create(std::uint16_t port, const char* address) {
   } else if (port == 0) {
     return 1;
   }
-  if (!platform::Bind(m_hSocket, platform::Endpoint{local, port})) {
+  if (!platform::Bind(m_socket.Get(), platform::Endpoint{local, port})) {
     RecordSocketError();
     return 0;
   }
   return 1;
 }
 
-std::optional<COrvHostEntry> COrvSocket::GetHostByName(const std::string& host) {
-  COrvHostEntry entry;
+std::optional<HostEntry> TcpClient::GetHostByName(const std::string& host) {
+  HostEntry entry;
   entry.name = host;
   int rc = platform::ResolveHost(host, &entry.addresses);
   if (rc != 0) {
@@ -58,14 +56,14 @@ std::optional<COrvHostEntry> COrvSocket::GetHostByName(const std::string& host) 
   return entry;
 }
 
-bool COrvSocket::ConnectAddress(const COrvHostEntry& host, std::uint16_t port) {
+bool TcpClient::ConnectAddress(const HostEntry& host, std::uint16_t port) {
   if (host.addresses.empty()) {
     platform::SetThreadLastError(platform::wsa::kNO_DATA);
     return false;
   }
   const platform::Endpoint peer{host.addresses.front(), port};
-  bool ok = m_nConnectWaitMs < 0 ? platform::Connect(m_hSocket, peer)
-                                 : platform::ConnectWithin(m_hSocket, peer, m_nConnectWaitMs);
+  bool ok = m_nConnectWaitMs < 0 ? platform::Connect(m_socket.Get(), peer)
+                                 : platform::ConnectWithin(m_socket.Get(), peer, m_nConnectWaitMs);
   if (!ok) {
     RecordSocketError();
     return false;
@@ -73,44 +71,45 @@ bool COrvSocket::ConnectAddress(const COrvHostEntry& host, std::uint16_t port) {
   return true;
 }
 
-int COrvSocket::Connect(const std::string& host, std::uint16_t port) {
-  std::optional<COrvHostEntry> entry = GetHostByName(host);
+int TcpClient::Connect(const std::string& host, std::uint16_t port) {
+  std::optional<HostEntry> entry = GetHostByName(host);
   if (!entry) return 0;
   return ConnectAddress(*entry, port) ? 1 : 0;
 }
 
-int COrvSocket::Send(const void* data, int length) {
+int TcpClient::Send(const void* data, int length) {
   if (length < 0) {
     platform::SetThreadLastError(platform::wsa::kEINVAL);
     return -1;
   }
-  int n = platform::Send(m_hSocket, data, static_cast<std::size_t>(length));
+  int n = platform::Send(m_socket.Get(), data, static_cast<std::size_t>(length));
   if (n < 0) RecordSocketError();
   return n;
 }
 
-int COrvSocket::Receive(void* buffer, int size) {
+int TcpClient::Receive(void* buffer, int size) {
   if (size < 0) {
     platform::SetThreadLastError(platform::wsa::kEINVAL);
     return -1;
   }
-  int n = platform::Recv(m_hSocket, buffer, static_cast<std::size_t>(size));
+  int n = platform::Recv(m_socket.Get(), buffer, static_cast<std::size_t>(size));
   if (n < 0) RecordSocketError();
   return n;
 }
 
-bool COrvSocket::Close() {
-  if (!platform::CloseSocket(m_hSocket)) {
+bool TcpClient::Close() {
+  if (!m_socket.Close()) {
     RecordSocketError();
     return false;
   }
-  m_hSocket = platform::kInvalidSocket;
   return true;
 }
 
-int COrvSocket::WaitReadable(int ms) {
-  int rc = platform::WaitReadable(m_hSocket, ms);
+int TcpClient::WaitReadable(int ms) {
+  int rc = platform::WaitReadable(m_socket.Get(), ms);
   if (rc < 0) RecordSocketError();
   if (rc == 0) platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
   return rc;
 }
+
+}  // namespace smtp

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "dns/resolve_mx.h"
 #include "fake_smtp_server.h"
 #include "platform/net.h"
+#include "smtp/probe.h"
 #include "smtp/probe_waits.h"
 #include "testbed.h"
 
@@ -111,8 +111,7 @@ TEST_F(SmtpProbe, AgainstScriptedServers) {
     const std::string address = testbed::FakeAddress(kBlock, n++);
     FakeSmtpServer server(address, c.script);
     ASSERT_TRUE(server.listening());
-    CResolveMX probe;
-    EXPECT_EQ(probe.VerifySMTPServer(address), c.result);
+    EXPECT_EQ(smtp::Probe().Run(address), c.result);
     FakeSmtpServer::Session session = server.Finish();
     EXPECT_TRUE(session.accepted);
     EXPECT_EQ(session.received, c.helo_arrives ? HeloLine() : "");
@@ -128,20 +127,18 @@ TEST_F(SmtpProbe, AServerThatClosesAfterTheGreetingFails) {
   const std::string address = testbed::FakeAddress(kBlock, 30);
   FakeSmtpServer server(address, {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::HangUp()});
   ASSERT_TRUE(server.listening());
-  CResolveMX probe;
-  EXPECT_FALSE(probe.VerifySMTPServer(address));
+  EXPECT_FALSE(smtp::Probe().Run(address));
   EXPECT_TRUE(server.Finish().accepted);
 }
 
 TEST_F(SmtpProbe, AServerThatNeverSpeaksFailsWithinTheBound) {
   KESTRA_REQUIRE_TESTBED();
-  smtp::SetProbeWaitsForTesting({5000, 300});
   const std::string address = testbed::FakeAddress(kBlock, 31);
   FakeSmtpServer server(address, {});
   ASSERT_TRUE(server.listening());
-  CResolveMX probe;
+  const smtp::Probe probe({5000, 300});
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(probe.VerifySMTPServer(address));
+  EXPECT_FALSE(probe.Run(address));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kETIMEDOUT);
   // Generous: the point is that the wait ends, not how precisely.
@@ -166,8 +163,7 @@ TEST_F(SmtpProbe, FailsWithoutAServerToTalkTo) {
     SCOPED_TRACE(c.name);
     constexpr int kUntouched = 424242;
     platform::SetThreadLastError(kUntouched);
-    CResolveMX probe;
-    EXPECT_FALSE(probe.VerifySMTPServer(c.server));
+    EXPECT_FALSE(smtp::Probe().Run(c.server));
     EXPECT_EQ(platform::ThreadLastError(), c.last_error < 0 ? kUntouched : c.last_error);
   }
 }
@@ -177,12 +173,12 @@ TEST_F(SmtpProbe, EachProbeUsesItsOwnConnection) {
   const std::vector<Step> script = {FakeSmtpServer::Say("220 ready\r\n"),
                                     FakeSmtpServer::ReadLine(), FakeSmtpServer::Say("250 ok\r\n")};
   const std::string address = testbed::FakeAddress(kBlock, 50);
-  CResolveMX probe;
+  const smtp::Probe probe;
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
     FakeSmtpServer server(address, script);
     ASSERT_TRUE(server.listening());
-    EXPECT_TRUE(probe.VerifySMTPServer(address));
+    EXPECT_TRUE(probe.Run(address));
     FakeSmtpServer::Session session = server.Finish();
     EXPECT_EQ(session.received, HeloLine());
     EXPECT_TRUE(session.client_closed);
@@ -200,14 +196,8 @@ TEST_F(SmtpProbe, RealServerPasses) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    CResolveMX probe;
-    EXPECT_TRUE(probe.VerifySMTPServer(c.server));
+    EXPECT_TRUE(smtp::Probe().Run(c.server));
   }
-}
-
-TEST_F(SmtpProbe, CheckReplyOutsideAProbeFails) {
-  CResolveMX probe;
-  EXPECT_FALSE(probe.CheckReply(CResolveMX::kGreeting));
 }
 
 }  // namespace

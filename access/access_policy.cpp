@@ -2,12 +2,17 @@
 #include "access/access_policy.h"
 
 #include <climits>
+#include <cstdint>
 
 #include "access/caller_source.h"
-#include "lookup/lookup.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/mbcs.h"
 #include "platform/net.h"
-#include "support/nx_functions.h"
-#include "support/nx_get.h"
+#include "platform/registry.h"
+#include "support/ini_values.h"
+#include "support/registry_values.h"
+#include "support/text.h"
 
 namespace hosting {
 namespace {
@@ -20,9 +25,43 @@ void Note(Trace* trace, const char* name, const std::string& value) {
   if (trace != nullptr) trace->Note(name, value);
 }
 
-bool Decide(Trace* trace, int step, bool allow) {
-  if (trace != nullptr) trace->step = step;
-  return allow;
+Decision Allow(int step) {
+  return {true, step, {}, std::nullopt};
+}
+
+Decision Refuse(int step, std::string refusal) {
+  return {false, step, std::move(refusal), std::nullopt};
+}
+
+// Each read opens the registry anew: the configuration is read afresh at every call.
+support::TextResult ReadConfigString(const char* name) {
+  return support::ReadRegistryString(*platform::OpenSystemRegistry(), kConfigKey, name);
+}
+support::TextResult ReadConfigNumber(const char* name) {
+  return support::ReadRegistryNumber(*platform::OpenSystemRegistry(), kConfigKey, name);
+}
+
+// Steps 6 to 10: the site whose folder holds the caller, and its grants. A folder must
+// end at a path boundary of the caller's path, so that 'C:\web\site1' does not cover
+// 'C:\web\site10\x.asp'.
+Decision DecideForSite(const std::string& component, const std::string& method,
+                       const ConfigFiles& files, const std::string& caller_path, Trace* trace) {
+  const std::string entry = support::FindIniFolderEntry("Path", caller_path, files.website_ini);
+  Note(trace, "Path entry", entry);
+  const std::size_t eq = entry.find('=');
+  if (eq == std::string::npos) return Refuse(6, kNotAllowed + component + " component");
+  const std::string site = entry.substr(0, eq);
+
+  const std::string components = support::IniValue("Security", site, files.website_ini);
+  Note(trace, "Security", components);
+  if (!support::IsInList(components, component)) {
+    return Refuse(8, kNotAllowed + component + " component");
+  }
+
+  const std::string methods = support::IniValue(site, component, files.website_ini);
+  Note(trace, "Methods", methods);
+  if (platform::EqualNoCase(methods, "All") || support::IsInList(methods, method)) return Allow(9);
+  return Refuse(10, kNotAllowed + method + " method of " + component + " component");
 }
 
 }  // namespace
@@ -44,139 +83,83 @@ bool GatehouseSwitchedOn(const std::string& text) {
   return (static_cast<std::uint32_t>(value) & 0xFFFFu) != 0;
 }
 
-void LocateConfigFiles(std::string& admin_ini, std::string& website_ini, std::int32_t& no_config,
-                       Trace* trace) {
-  CNxFunctions f;
-  bool found = f.GetInstalledFilePath(admin_ini, "Admin.ini");
-  Note(trace, "Admin.ini", admin_ini);
-  if (!found) {
-    no_config = 1;
-    return;
+support::TextResult InstalledFilePath(const std::string& file_name) {
+  support::TextResult folder = ReadConfigString("InstallationPath");
+  if (!folder.ok) return folder;
+  if (folder.text.empty()) {
+    // No folder, no file: a path made from it would name the root of a drive.
+    platform::SetThreadLastError(platform::syserr::kFileNotFound);
+    return {false, support::SystemErrorText(platform::syserr::kFileNotFound)};
   }
-  found = f.GetInstalledFilePath(website_ini, "WebSite.ini");
-  Note(trace, "WebSite.ini", website_ini);
-  no_config = found ? 0 : 1;
+  std::string path = std::move(folder.text);
+  if (path.back() != '\\') path += '\\';
+  path += file_name;
+  if (platform::FindEntry(path) != 0) {
+    return {false, support::SystemErrorText(platform::ThreadLastError())};
+  }
+  return {true, std::move(path)};
 }
 
-bool IdentifyCaller(ICallerSource* source, std::string& path) {
-  CRequestCallerSource request;
-  if (source == nullptr) source = &request;
-  std::string found;
-  if (!source->GetCallerPath(found)) {
-    CNxFunctions f;
-    f.GetSystemErrorText(path, platform::ThreadLastError());
-    return false;
-  }
-  path = found;
-  return true;
+ConfigFiles LocateConfigFiles(Trace* trace) {
+  ConfigFiles files;
+  support::TextResult admin = InstalledFilePath("Admin.ini");
+  files.admin_ini = std::move(admin.text);
+  Note(trace, "Admin.ini", files.admin_ini);
+  if (!admin.ok) return files;
+  support::TextResult website = InstalledFilePath("WebSite.ini");
+  files.website_ini = std::move(website.text);
+  Note(trace, "WebSite.ini", files.website_ini);
+  files.found = website.ok;
+  return files;
 }
 
-bool CheckAccess(CheckContext& c, Trace* trace) {
-  CNxFunctions f;
-  CNxGet get;
-  if (c.no_config != 0) return Decide(trace, 1, true);
+support::TextResult IdentifyCaller(CallerSource* caller) {
+  RequestCaller request;
+  if (caller == nullptr) caller = &request;
+  std::optional<std::string> path = caller->CallerPath();
+  if (!path) return {false, support::SystemErrorText(platform::ThreadLastError())};
+  return {true, std::move(*path)};
+}
 
-  std::string installed;
-  get.GetIniValue(installed, "Settings", "Installed", c.admin_ini);
+Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
+                CallerSource* caller, Trace* trace) {
+  if (!files.found) return Allow(1);
+
+  const std::string installed = support::IniValue("Settings", "Installed", files.admin_ini);
   Note(trace, "Installed", installed);
-  if (!f.IsInList(installed, c.component)) return Decide(trace, 2, true);
+  if (!support::IsInList(installed, component)) return Allow(2);
 
   // Fails closed: a switch that cannot be read refuses.
-  std::string enabled;
-  bool read = get.GetRegistryValue(enabled, kConfigKey, CNxGet::kNumber, "EnableGatehouse");
-  Note(trace, "EnableGatehouse", enabled);
-  if (!read) {
-    c.error_reason = enabled;
-    return Decide(trace, 3, false);
-  }
-  if (!GatehouseSwitchedOn(enabled)) return Decide(trace, 3, true);
+  const support::TextResult enabled = ReadConfigNumber("EnableGatehouse");
+  Note(trace, "EnableGatehouse", enabled.text);
+  if (!enabled.ok) return Refuse(3, enabled.text);
+  if (!GatehouseSwitchedOn(enabled.text)) return Allow(3);
 
-  std::string applied;
-  get.GetIniValue(applied, "Settings", "Applied", c.admin_ini);
+  const std::string applied = support::IniValue("Settings", "Applied", files.admin_ini);
   Note(trace, "Applied", applied);
-  if (!f.IsInList(applied, c.component)) return Decide(trace, 4, true);
+  if (!support::IsInList(applied, component)) return Allow(4);
 
-  bool identified = c.identify_caller(c.caller_path);
-  Note(trace, identified ? "Caller path" : "Caller not found", c.caller_path);
-  if (!identified) {
-    c.error_reason = c.caller_path +
-                     "( Unable to proceed further as calling request object not found. Please "
-                     "free " +
-                     c.component + " component from Tarnwick Gatehouse to make " + c.method +
-                     " method successfull. )";
-    return Decide(trace, 5, false);
-  }
-
-  // The site whose folder holds the caller. A folder must end at a path boundary of
-  // the caller's path, so that 'C:\web\site1' does not cover 'C:\web\site10\x.asp'.
-  std::string entry;
-  get.FindIniFolderEntry(entry, "Path", c.caller_path, c.website_ini);
-  Note(trace, "Path entry", entry);
-  std::size_t eq = entry.find('=');
-  if (eq == std::string::npos) {
-    c.error_reason = kNotAllowed + c.component + " component";
-    return Decide(trace, 6, false);
-  }
-  std::string site = entry.substr(0, eq);
-
-  std::string components;
-  get.GetIniValue(components, "Security", site, c.website_ini);
-  Note(trace, "Security", components);
-  if (!f.IsInList(components, c.component)) {
-    c.error_reason = kNotAllowed + c.component + " component";
-    return Decide(trace, 8, false);
-  }
-
-  std::string methods;
-  get.GetIniValue(methods, site, c.component, c.website_ini);
-  Note(trace, "Methods", methods);
-  if (methods.size() == 3 && CNxFunctions::EqualNoCase(methods.data(), "All", 3)) {
-    return Decide(trace, 9, true);
-  }
-  if (f.IsInList(methods, c.method)) return Decide(trace, 9, true);
-
-  c.error_reason = kNotAllowed + c.method + " method of " + c.component + " component";
-  return Decide(trace, 10, false);
+  const support::TextResult identified = IdentifyCaller(caller);
+  Note(trace, identified.ok ? "Caller path" : "Caller not found", identified.text);
+  Decision decision =
+      identified.ok
+          ? DecideForSite(component, method, files, identified.text, trace)
+          : Refuse(5, identified.text +
+                          "( Unable to proceed further as calling request object not found. "
+                          "Please free " +
+                          component + " component from Tarnwick Gatehouse to make " + method +
+                          " method successfull. )");
+  decision.caller_path = identified.text;
+  return decision;
 }
 
-AccessReport ExplainAccess(const std::string& method, ICallerSource* caller,
+AccessReport ExplainAccess(const std::string& method, CallerSource* caller,
                            const std::string& component) {
-  AccessReport report;
   Trace trace;
-  std::string admin_ini;
-  std::string website_ini;
-  std::int32_t no_config = 1;
-  std::string caller_path;
-  std::string error_reason;
-  LocateConfigFiles(admin_ini, website_ini, no_config, &trace);
-  CheckContext context{
-      component,    method,
-      admin_ini,    website_ini,
-      no_config,    caller_path,
-      error_reason, [caller](std::string& path) { return IdentifyCaller(caller, path); }};
-  report.allowed = CheckAccess(context, &trace);
-  report.step = trace.step;
-  if (!report.allowed) report.refusal = error_reason;
-  report.values = std::move(trace.values);
-  return report;
+  const ConfigFiles files = LocateConfigFiles(&trace);
+  const Decision decision = Decide(component, method, files, caller, &trace);
+  return {decision.allowed, decision.step, decision.allowed ? std::string() : decision.refusal,
+          std::move(trace.values)};
 }
 
 }  // namespace hosting
-
-bool CLookup::LocateConfigFiles() {
-  hosting::LocateConfigFiles(m_strAdminIni, m_strWebSiteIni, m_bNoConfig);
-  return true;
-}
-
-bool CLookup::CheckAccess() {
-  hosting::CheckContext context{
-      m_strComponent,   m_strMethod,
-      m_strAdminIni,    m_strWebSiteIni,
-      m_bNoConfig,      m_strCallerPath,
-      m_strErrorReason, [this](std::string& path) { return IdentifyCaller(path); }};
-  return hosting::CheckAccess(context);
-}
-
-bool CLookup::IdentifyCaller(std::string& path) {
-  return hosting::IdentifyCaller(m_pCallerSource, path);
-}

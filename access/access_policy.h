@@ -6,12 +6,9 @@
 //   Admin.ini    [Settings] Installed=, Applied=  (component lists)
 //   WebSite.ini  [Path] site=folder, [Security] site=components,
 //                [<site>] component=All | list of access names
-// CLookup::LocateConfigFiles / CheckAccess / IdentifyCaller (lookup/lookup.h) run these
-// functions on the object's own fields.
-//
-// ExplainAccess is for the kestra tool's "access --explain": it runs the same two
-// steps a lookup's frame runs and reports the decision, the step that made it and
-// every value read, in reading order. Steps:
+// A lookup's frame asks it through access/access_control.h and keeps the answer in its
+// own state. (The folder's namespace is `hosting`: `access` is the POSIX access()
+// function.) Decide's steps:
 //    1 configuration files not found: allow
 //    2 component not in Installed: allow
 //    3 EnableGatehouse unreadable: refuse; switched off: allow
@@ -23,49 +20,54 @@
 //   10 method not granted: refuse
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-class ICallerSource;
+#include "support/error_text.h"
 
 namespace hosting {
 
-// What one check read and decided.
+class CallerSource;
+
+// The values one check read, in reading order (for ExplainAccess).
 struct Trace {
-  int step = 0;
   std::vector<std::pair<std::string, std::string>> values;
   void Note(std::string name, std::string value) {
     values.emplace_back(std::move(name), std::move(value));
   }
 };
 
-// Finds Admin.ini and WebSite.ini in the installation folder. Each path receives the
-// file's full path or the error text of its search; no_config becomes 1 unless both
-// were found.
-void LocateConfigFiles(std::string& admin_ini, std::string& website_ini, std::int32_t& no_config,
-                       Trace* trace = nullptr);
+// The full path of `file_name` in the installation folder (InstallationPath) when an
+// entry of that path exists; otherwise the error text. An empty folder counts as a
+// missing file.
+support::TextResult InstalledFilePath(const std::string& file_name);
 
-// The inputs and outputs of one check, all owned by the caller (the CLookup's fields).
-struct CheckContext {
-  const std::string& component;
-  const std::string& method;
-  const std::string& admin_ini;
-  const std::string& website_ini;
-  std::int32_t no_config;
-  std::string& caller_path;   // written by identify_caller
-  std::string& error_reason;  // written only on refusal
-  std::function<bool(std::string&)> identify_caller;
+// Admin.ini and WebSite.ini in the installation folder.
+struct ConfigFiles {
+  bool found = false;       // both were found, and the policy applies
+  std::string admin_ini;    // the file's full path, or the error text of its search
+  std::string website_ini;  // the same; empty when Admin.ini was not found
+};
+ConfigFiles LocateConfigFiles(Trace* trace = nullptr);
+
+// The calling page's path from `caller` (the platform's request when null), or the
+// system's text for the thread's last error when no calling request is found.
+support::TextResult IdentifyCaller(CallerSource* caller);
+
+struct Decision {
+  bool allowed = false;
+  int step = 0;         // the step that decided (see above)
+  std::string refusal;  // the text ErrorReason takes, on refusal
+  // What IdentifyCaller gave (the path, or why there is none), when step 5 was reached.
+  std::optional<std::string> caller_path;
 };
 
-// True to allow; false to refuse, with the refusal text in error_reason.
-bool CheckAccess(CheckContext& context, Trace* trace = nullptr);
-
-// The calling page's path from `source` (the platform's request when null). On failure
-// `path` holds the system's text for the thread's last error.
-bool IdentifyCaller(ICallerSource* source, std::string& path);
+// Whether `method` (an access name: "MXRecords", "Lookup", "VerifySMTP") of `component`
+// may run for the page `caller` names, under the configuration `files` locates.
+Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
+                CallerSource* caller, Trace* trace = nullptr);
 
 // "EnableGatehouse" as text to its switch: a signed decimal number saturating at the
 // 32-bit limits, of which only the low 16 bits count. 0 and 65536 are off.
@@ -78,10 +80,10 @@ struct AccessReport {
   std::vector<std::pair<std::string, std::string>> values;
 };
 
-// Runs LocateConfigFiles and CheckAccess for `method` ("MXRecords", "Lookup",
-// "VerifySMTP") of `component` as a lookup's frame would, with `caller` standing in
-// for the request (null: the platform's own request).
-AccessReport ExplainAccess(const std::string& method, ICallerSource* caller,
+// For the kestra tool's "access --explain": the two steps a lookup's frame runs for
+// `method` of `component`, with `caller` standing in for the request (null: the
+// platform's own), reported with the deciding step and every value read.
+AccessReport ExplainAccess(const std::string& method, CallerSource* caller,
                            const std::string& component = "Brevan");
 
 }  // namespace hosting

@@ -3,15 +3,17 @@
 #include "platform/net.h"
 #include "platform/request.h"
 
-bool CRequestCallerSource::GetCallerPath(std::string& path) {
-  return platform::RequestPathTranslated(&path);
+namespace hosting {
+
+std::optional<std::string> RequestCaller::CallerPath() {
+  std::string path;
+  if (!platform::RequestPathTranslated(&path)) return std::nullopt;
+  return path;
 }
 
-bool CFixedCallerSource::GetCallerPath(std::string& path) {
-  if (!found_) {
-    platform::SetThreadLastError(last_error_);
-    return false;
-  }
-  path = path_;
-  return true;
+std::optional<std::string> FixedCaller::CallerPath() {
+  if (!m_path) platform::SetThreadLastError(m_last_error);
+  return m_path;
 }
+
+}  // namespace hosting

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "memory_registry.h"
+#include "platform/memory_registry.h"
 #include "script.h"
 #include "script_runner.h"
 
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Script script;
   if (Failed(ParseScript(expanded, &script))) return 0;
 
-  MemoryRegistry registry;
+  platform::MemoryRegistry registry;
   ScriptRunner runner(&registry);
   if (Failed(runner.Run(script, Mode::kRegister))) return 0;
   const std::string once = registry.Dump();

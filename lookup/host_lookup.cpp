@@ -14,16 +14,16 @@ namespace {
 // Holds one successful start of the socket library and undoes it exactly once.
 class SocketLibraryForCall {
  public:
-  SocketLibraryForCall() : m_bStarted(platform::SocketStartup(2, 0) == 0) {}
+  SocketLibraryForCall() : m_started(platform::SocketStartup(2, 0) == 0) {}
   ~SocketLibraryForCall() {
-    if (m_bStarted) platform::SocketCleanup();
+    if (m_started) platform::SocketCleanup();
   }
   SocketLibraryForCall(const SocketLibraryForCall&) = delete;
   SocketLibraryForCall& operator=(const SocketLibraryForCall&) = delete;
-  bool Started() const { return m_bStarted; }
+  bool Started() const { return m_started; }
 
  private:
-  bool m_bStarted;
+  bool m_started;
 };
 
 // The address's bytes in network order, each as unsigned decimal: 200.0.2.1, never -56.

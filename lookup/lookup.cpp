@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "access/access_control.h"
 #include "collections/mx_list.h"
 #include "dns/resolve_mx.h"
 #include "lookup/socket_layer.h"
@@ -31,11 +32,22 @@ void CLookup::Fail(const char* reason) {
 }
 
 bool CLookup::EnterFrame(const char* access_name) {
+  static hosting::ConfiguredAccess platform_access;
   m_nIsError = 1;
   try {
     m_strMethod = access_name;
+    hosting::AccessControl& control = m_access_control ? *m_access_control : platform_access;
     // Both steps run at every call: nothing of the decision is kept between calls.
-    if (!LocateConfigFiles() || !CheckAccess()) return false;
+    const hosting::ConfigFiles files = control.LocateConfigFiles();
+    m_strAdminIni = files.admin_ini;
+    m_strWebSiteIni = files.website_ini;
+    m_bNoConfig = files.found ? 0 : 1;
+    hosting::Decision decision = control.Check(m_strComponent, m_strMethod, files);
+    if (decision.caller_path) m_strCallerPath = std::move(*decision.caller_path);
+    if (!decision.allowed) {
+      m_strErrorReason = std::move(decision.refusal);
+      return false;
+    }
   } catch (...) {
     // The access control could not decide: the call is refused.
     Fail(kGeneralFailure);

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 
-class CMXList;        // collections/mx_list.h: the portable half of the List object
-class ICallerSource;  // access/caller_source.h: where the calling page's path comes from
+class CMXList;  // collections/mx_list.h: the portable half of the List object
+namespace hosting {
+class AccessControl;  // access/access_control.h: what the frame asks before each call
+}
 
 class CLookup {
  public:
@@ -26,9 +28,11 @@ class CLookup {
   const std::string& GetErrorReason() const { return m_strErrorReason; }
 
   // The frame shared by the five lookups: sets the access name and the error flag,
-  // locates the configuration and asks the access control. Returns false when the
-  // call is refused (the caller then returns at once, its result unwritten); on true
-  // the error flag is back at 0 and the lookup's own work follows.
+  // has the access control locate the configuration, then asks it whether the call may
+  // run, keeping both answers in the fields below. Returns false when the call is
+  // refused (the refusal text is then the ErrorReason, and the caller returns at once,
+  // its result unwritten); on true the error flag is back at 0 and the lookup's own
+  // work follows.
   bool EnterFrame(const char* access_name);
 
   // The lookups, frame included. Each returns false when the access control refused
@@ -48,16 +52,12 @@ class CLookup {
   void ReverseDNSLookupWork(const std::string& ip, std::string* host_name);
   void VerifySMTPWork(const std::string& smtp_server, std::int16_t* result);
 
-  // Tests and the kestra tool: where the access control learns the calling page's
-  // path (null: the platform's own source, the web server's request on Windows).
-  void SetCallerSource(ICallerSource* source) { m_pCallerSource = source; }
+  // Tests and the kestra tool: the access control the frame asks (null: the hosting
+  // configuration with the platform's request, the web server's on Windows). It must
+  // outlive the calls made while it is set.
+  void SetAccessControl(hosting::AccessControl* control) { m_access_control = control; }
 
  protected:
-  // Hosting access control (access/). Virtual so that tests can record the frame.
-  virtual bool LocateConfigFiles();
-  virtual bool CheckAccess();
-  bool IdentifyCaller(std::string& path);
-
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
@@ -74,5 +74,5 @@ class CLookup {
   std::int32_t m_bNoConfig = 1;
   std::string m_strMethod;
 
-  ICallerSource* m_pCallerSource = nullptr;
+  hosting::AccessControl* m_access_control = nullptr;
 };

@@ -5,13 +5,14 @@
 
 #include <oleauto.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "module/module.h"
 #include "module/owned.h"
+#include "platform/registry.h"
 #include "script_runner.h"
-#include "win32_registry.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   std::string path;
   if (HRESULT hr = ModulePath<char>(module, GetModuleFileNameA, &path); FAILED(hr)) return hr;
   const registrar::Replacements replacements = registrar::Replacements::ForModule(path);
-  registrar::Win32Registry registry;
+  const std::unique_ptr<platform::Registry> registry = platform::OpenSystemRegistry();
   for (const kestra::ObjectMapEntry* entry = kestra::ObjectMap(); entry->pclsid; ++entry) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry->nRegistryScript), "REGISTRY");
     if (!found) return LastError();
@@ -49,7 +50,7 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes) return LastError();
     const std::string_view text(static_cast<const char*>(bytes), size);
-    const HRESULT hr = registrar::RunScript(text, replacements, mode, &registry);
+    const HRESULT hr = registrar::RunScript(text, replacements, mode, registry.get());
     if (FAILED(hr)) return hr;
   }
   return S_OK;

@@ -1,6 +1,7 @@
-// File search.
+// Files: whether an entry exists, and a file's whole text.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -9,5 +10,9 @@ namespace platform {
 // 0 when it does, else the system error code, which is also left as the calling
 // thread's last error. The POSIX side takes "\" as a separator like "/".
 int FindEntry(const std::string& path);
+
+// The bytes of the file at `path`, taken as the C library's fopen takes it; nothing
+// when it cannot be opened or read to its end.
+std::optional<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace platform

@@ -2,8 +2,14 @@
 // needs it: which bytes open a two-byte character, and how a character folds to lower
 // case. Windows answers from the C runtime's current multibyte code page (the ANSI code
 // page unless the process changes it); POSIX has no two-byte code pages, so every byte
-// is one character and folds in the process's C locale.
+// is one character and only the ASCII letters fold.
+//
+// CompareNoCase / EqualNoCase are the one case-blind comparison of the tree: registry
+// and INI names, root names, list items and the registrar's keywords all go through
+// them.
 #pragma once
+
+#include <string_view>
 
 namespace platform {
 
@@ -11,5 +17,13 @@ namespace platform {
 bool IsMultibyteLeadByte(unsigned char byte);
 // A character (one byte, or lead byte << 8 | trail byte) folded to lower case.
 unsigned FoldMultibyteToLower(unsigned character);
+
+// Compares character by character, each folded to lower case (a lead byte and its
+// trail byte are one character; a lead byte at the very end is one on its own):
+// negative, 0 or positive as `a` sorts before, with or after `b`.
+int CompareNoCase(std::string_view a, std::string_view b);
+inline bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareNoCase(a, b) == 0;
+}
 
 }  // namespace platform

@@ -1,43 +1,62 @@
-// Read-only registry access, shaped like RegOpenKeyExA / RegQueryValueExA so that the
-// support library runs the same steps on both platforms.
+// The registry: one interface with two implementations.
 //
-// Windows: the system registry. POSIX: a store read from a REGEDIT4 text file, the
-// format regedit exports:
+//   OpenSystemRegistry()  Windows: the system registry (platform/win32/registry_win32.cpp).
+//                         POSIX: a MemoryRegistry loaded from a REGEDIT4 file, the
+//                         store named by KESTRA_REGISTRY_FILE (/etc/kestra/registry.reg
+//                         when that is unset or empty), read afresh at every call; a
+//                         missing file is an empty registry.
+//   MemoryRegistry        (platform/memory_registry.h) a registry kept in memory: the
+//                         POSIX store, the registrar's tests and its fuzzer.
 //
-//   REGEDIT4
-//
-//   [HKEY_LOCAL_MACHINE\SOFTWARE\Halverd\Tarnwick]
-//   "InstallationPath"="/srv/gatehouse"
-//   "EnableGatehouse"=dword:00000001
-//
-// The file is named by the environment variable KESTRA_REGISTRY_FILE, and is
-// /etc/kestra/registry.reg when that is unset or empty. It is read afresh at every
-// open; a missing file is an empty registry. Key and value names match without regard
-// to case; keys exist when they or a key below them are listed. Values: "text"
-// (REG_SZ, with \\ and \" escapes), dword:XXXXXXXX (REG_DWORD), hex:bytes (REG_BINARY)
-// and hex(N):bytes (type N), lines continued with a trailing backslash; "@" names the
-// default value; malformed lines are skipped.
+// Keys are addressed by a root and a path of names separated by "\". A path that begins
+// with "\" is refused (syserr::kBadPathname); empty names are skipped, so a trailing "\"
+// changes nothing. Key and value names compare without regard to case (platform/mbcs.h);
+// an empty value name is the key's default value. Every call returns 0 or a system
+// error code (platform/errors.h); a missing key or value is syserr::kFileNotFound.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace platform {
 
-// An open key, or one of the predefined roots. 0 is the null key, with which every
-// open fails.
-using RegKey = std::uintptr_t;
-inline constexpr RegKey kNullRegKey = 0;
+// The predefined roots, in the order of their Windows codes (HKEY_CLASSES_ROOT is
+// 0x80000000, each next one a step further).
+enum class RegRoot {
+  kClassesRoot,
+  kCurrentUser,
+  kLocalMachine,
+  kUsers,
+  kPerformanceData,
+  kCurrentConfig,
+  kDynData,
+};
 
-// The predefined root with the given 32-bit code (0x80000002 is HKEY_LOCAL_MACHINE),
-// sign-extended to pointer width as Windows defines the handles.
-constexpr RegKey PredefinedRegKey(std::uint32_t code) {
-  return static_cast<RegKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(code)));
-}
+// The one table of root names: the long name registry files and key paths use, and the
+// short one registry scripts may use besides.
+struct RegRootNames {
+  RegRoot root;
+  std::string_view name;
+  std::string_view short_name;
+};
+inline constexpr RegRootNames kRegRootNames[] = {
+    {RegRoot::kClassesRoot, "HKEY_CLASSES_ROOT", "HKCR"},
+    {RegRoot::kCurrentUser, "HKEY_CURRENT_USER", "HKCU"},
+    {RegRoot::kLocalMachine, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {RegRoot::kUsers, "HKEY_USERS", "HKU"},
+    {RegRoot::kPerformanceData, "HKEY_PERFORMANCE_DATA", "HKPD"},
+    {RegRoot::kCurrentConfig, "HKEY_CURRENT_CONFIG", "HKCC"},
+    {RegRoot::kDynData, "HKEY_DYN_DATA", "HKDD"},
+};
+
+enum class RegRootForms { kLong, kLongOrShort };
+// The root `name` names, without regard to case; nothing for any other text.
+std::optional<RegRoot> FindRegRoot(std::string_view name, RegRootForms forms);
+const RegRootNames& NamesOf(RegRoot root);
 
 // Registry value types.
 inline constexpr std::uint32_t kRegSz = 1;
@@ -46,43 +65,55 @@ inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 
-// Which of the two registry views of 64-bit Windows an open reaches: the caller's own
+// A value as the registry holds it: a type and bytes, whatever the type.
+struct RegValue {
+  std::uint32_t type = kRegSz;
+  std::vector<unsigned char> data;
+
+  // REG_SZ: the text and its NUL.
+  static RegValue String(std::string_view text);
+  // REG_DWORD: four bytes, least significant first.
+  static RegValue Dword(std::uint32_t number);
+  // The bytes up to the first NUL (all of them when there is none).
+  std::string Text() const;
+  // The number of a four-byte value; nothing for any other length.
+  std::optional<std::uint32_t> Number() const;
+
+  friend bool operator==(const RegValue&, const RegValue&) = default;
+};
+
+// Which of the two registry views of 64-bit Windows a read reaches: the caller's own
 // (SOFTWARE of a 32-bit process is SOFTWARE\Wow6432Node of a 64-bit one), the 32-bit
 // view or the 64-bit view, whatever the caller's bitness. 32-bit-only Windows has one
-// view and ignores the choice, as does the POSIX store.
+// view and ignores the choice, as does a MemoryRegistry.
 enum class RegView { kOwn, k32, k64 };
 
-// Each call returns 0 or a system error code (platform/errors.h).
-// RegOpenKeyExA(root, subkey, 0, KEY_READ | KEY_WOW64_32KEY or KEY_WOW64_64KEY).
-int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key,
-                   RegView view = RegView::kOwn);
-// RegQueryValueExA without a buffer: the value's type and size in bytes.
-int RegQueryValueInfo(RegKey key, const std::string& name, std::uint32_t* type,
-                      std::uint32_t* size);
-// RegQueryValueExA into `data` of `*size` bytes; `*size` becomes the bytes written, or
-// the bytes needed when the value is larger (syserr::kMoreData).
-int RegQueryValueData(RegKey key, const std::string& name, std::uint32_t* type, void* data,
-                      std::uint32_t* size);
-// RegCloseKey; predefined roots and the null key are left alone.
-void RegClose(RegKey key);
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // 0 when the key exists (and may be read).
+  virtual int OpenKey(RegRoot root, const std::string& path, RegView view) = 0;
+  // The value's type and bytes into *value.
+  virtual int QueryValue(RegRoot root, const std::string& path, const std::string& name,
+                         RegView view, RegValue* value) = 0;
+  // Opens the key or creates it, with any missing keys above it.
+  virtual int CreateKey(RegRoot root, const std::string& path) = 0;
+  virtual int SetValue(RegRoot root, const std::string& path, const std::string& name,
+                       const RegValue& value) = 0;
+  virtual int DeleteValue(RegRoot root, const std::string& path, const std::string& name) = 0;
+  // Deletes a key that has no subkeys, with its values.
+  virtual int DeleteKey(RegRoot root, const std::string& path) = 0;
+  // The names of the key's direct subkeys into *names.
+  virtual int ListSubkeys(RegRoot root, const std::string& path,
+                          std::vector<std::string>* names) = 0;
+};
+
+// The registry of this machine (see the top of this file).
+std::unique_ptr<Registry> OpenSystemRegistry();
 
 #ifndef _WIN32
-// The POSIX store's parser, public for its tests and its fuzzer. Keys map to their
-// values; key paths and value names are kept as written ("" is the default value).
-struct RegFileValue {
-  std::uint32_t type = 0;
-  std::vector<unsigned char> data;
-};
-struct RegFileKey {
-  std::string path;
-  std::vector<std::pair<std::string, RegFileValue>> values;
-};
-// Parses the text of a .reg file. Returns false (and no keys) when the header is not
-// REGEDIT4 or "Windows Registry Editor Version 5.00"; malformed lines are skipped and
-// counted in *skipped when given.
-bool ParseRegFile(std::string_view text, std::vector<RegFileKey>* keys,
-                  std::size_t* skipped = nullptr);
-// The path of the store: $KESTRA_REGISTRY_FILE or /etc/kestra/registry.reg.
+// The path of the POSIX store: $KESTRA_REGISTRY_FILE or /etc/kestra/registry.reg.
 std::string RegistryFilePath();
 #endif
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "access/access_control.h"
 #include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "collections/mx_list.h"
@@ -156,7 +157,8 @@ int RunObjectCommand(ToolLookup& lookup, const Options& o, std::ostream& out, st
   return lookup.GetIsError() != 0 ? Failed(lookup, err) : kExitOk;
 }
 
-int RunAccess(ToolLookup& lookup, const Options& o, ICallerSource* caller, std::ostream& out) {
+int RunAccess(ToolLookup& lookup, const Options& o, hosting::CallerSource* caller,
+              std::ostream& out) {
   if (!o.explain) {
     bool allowed = lookup.EnterFrame(o.argument.c_str());
     if (allowed) {
@@ -208,9 +210,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);
   // --caller-path stands in for the calling page; without it the platform's own request
   // is asked, as in a lookup called outside any page.
-  CFixedCallerSource caller = CFixedCallerSource::WithPath(o.caller_path.value_or(""));
-  ICallerSource* caller_source = o.caller_path ? &caller : nullptr;
-  lookup.SetCallerSource(caller_source);
+  hosting::FixedCaller caller = hosting::FixedCaller::WithPath(o.caller_path.value_or(""));
+  hosting::CallerSource* caller_source = o.caller_path ? &caller : nullptr;
+  hosting::ConfiguredAccess access_control(caller_source);
+  lookup.SetAccessControl(&access_control);
 
   if (o.command == "resolve") return RunResolve(lookup, o, out, err);
   if (o.command == "access") return RunAccess(lookup, o, caller_source, out);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/errors.h"
+
 namespace registrar {
 
 using HResult = std::int32_t;
@@ -15,27 +17,20 @@ inline constexpr HResult kFail = static_cast<HResult>(0x80004005u);
 // without its closing '%'.
 inline constexpr HResult kDispException = static_cast<HResult>(0x80020009u);
 
-// Win32 error codes of the registry layer (0 is success).
-inline constexpr long kErrorSuccess = 0;
-inline constexpr long kErrorFileNotFound = 2;
-inline constexpr long kErrorPathNotFound = 3;
-inline constexpr long kErrorAccessDenied = 5;
-inline constexpr long kErrorInvalidParameter = 87;
-
 inline constexpr bool Failed(HResult hr) {
   return hr < 0;
 }
 
-// HRESULT_FROM_WIN32.
-inline constexpr HResult FromWin32(long error) {
+// HRESULT_FROM_WIN32 of a registry error (platform/errors.h).
+inline constexpr HResult FromWin32(int error) {
   return error <= 0
              ? static_cast<HResult>(error)
              : static_cast<HResult>((static_cast<std::uint32_t>(error) & 0xFFFFu) | 0x80070000u);
 }
 
 // Whether a registry error means "there is no such key or value".
-inline constexpr bool IsMissing(long error) {
-  return error == kErrorFileNotFound || error == kErrorPathNotFound;
+inline constexpr bool IsMissing(int error) {
+  return error == platform::syserr::kFileNotFound || error == platform::syserr::kPathNotFound;
 }
 
 }  // namespace registrar

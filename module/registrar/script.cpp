@@ -1,15 +1,10 @@
 #include "script.h"
 
-#include <array>
-
 #include "cursor.h"
+#include "platform/mbcs.h"
 
 namespace registrar {
 namespace {
-
-char FoldCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -22,7 +17,7 @@ struct Token {
   bool quoted = false;
 
   bool IsKeyword(std::string_view keyword) const {
-    return kind == Kind::kWord && !quoted && EqualsNoCase(text, keyword);
+    return kind == Kind::kWord && !quoted && platform::EqualNoCase(text, keyword);
   }
 };
 
@@ -31,90 +26,64 @@ struct Token {
 // {3E5C...} are bare words that start with a brace.
 class Tokenizer {
  public:
-  explicit Tokenizer(std::string_view text) : cursor_(text) {}
+  explicit Tokenizer(std::string_view text) : m_cursor(text) {}
 
   HResult Next(Token* token) {
     token->text.clear();
     token->quoted = false;
-    while (IsSpace(cursor_.Peek())) cursor_.Advance();
-    const char c = cursor_.Peek();
+    while (IsSpace(m_cursor.Peek())) m_cursor.Advance();
+    const char c = m_cursor.Peek();
     if (c == '\0') {  // the end of the text, or a NUL that ends it
       token->kind = Token::Kind::kEnd;
       return kOk;
     }
     if (c == '\'') return Quoted(token);
     if (c == '}' || c == '=') {
-      cursor_.Advance();
+      m_cursor.Advance();
       token->kind = c == '}' ? Token::Kind::kClose : Token::Kind::kEquals;
       return kOk;
     }
-    if (c == '{' && (IsSpace(cursor_.Peek(1)) || cursor_.Peek(1) == '\0')) {
-      cursor_.Advance();
+    if (c == '{' && (IsSpace(m_cursor.Peek(1)) || m_cursor.Peek(1) == '\0')) {
+      m_cursor.Advance();
       token->kind = Token::Kind::kOpen;
       return kOk;
     }
-    const std::size_t start = cursor_.Position();
-    while (cursor_.Peek() != '\0' && !IsSpace(cursor_.Peek())) cursor_.Advance();
+    const std::size_t start = m_cursor.Position();
+    while (m_cursor.Peek() != '\0' && !IsSpace(m_cursor.Peek())) m_cursor.Advance();
     token->kind = Token::Kind::kWord;
-    token->text.assign(cursor_.Since(start));
+    token->text.assign(m_cursor.Since(start));
     return kOk;
   }
 
  private:
   HResult Quoted(Token* token) {
-    cursor_.Advance();  // the opening quote
+    m_cursor.Advance();  // the opening quote
     for (;;) {
-      const char c = cursor_.Peek();
+      const char c = m_cursor.Peek();
       if (c == '\0') return kDispException;  // no closing quote
       if (c == '\'') {
-        if (cursor_.Peek(1) != '\'') break;
+        if (m_cursor.Peek(1) != '\'') break;
         token->text.push_back('\'');
-        cursor_.Advance(2);
+        m_cursor.Advance(2);
         continue;
       }
       token->text.push_back(c);
-      cursor_.Advance();
+      m_cursor.Advance();
     }
-    cursor_.Advance();  // the closing quote
+    m_cursor.Advance();  // the closing quote
     token->kind = Token::Kind::kWord;
     token->quoted = true;
     return kOk;
   }
 
-  Cursor cursor_;
+  Cursor m_cursor;
 };
-
-bool ParseRoot(std::string_view name, Root* root) {
-  static constexpr std::array<std::pair<std::string_view, Root>, 14> kRoots = {{
-      {"HKEY_CLASSES_ROOT", Root::kClassesRoot},
-      {"HKEY_CURRENT_USER", Root::kCurrentUser},
-      {"HKEY_LOCAL_MACHINE", Root::kLocalMachine},
-      {"HKEY_USERS", Root::kUsers},
-      {"HKEY_PERFORMANCE_DATA", Root::kPerformanceData},
-      {"HKEY_DYN_DATA", Root::kDynData},
-      {"HKEY_CURRENT_CONFIG", Root::kCurrentConfig},
-      {"HKCR", Root::kClassesRoot},
-      {"HKCU", Root::kCurrentUser},
-      {"HKLM", Root::kLocalMachine},
-      {"HKU", Root::kUsers},
-      {"HKPD", Root::kPerformanceData},
-      {"HKDD", Root::kDynData},
-      {"HKCC", Root::kCurrentConfig},
-  }};
-  for (const auto& [text, value] : kRoots) {
-    if (EqualsNoCase(name, text)) {
-      *root = value;
-      return true;
-    }
-  }
-  return false;
-}
 
 // A DWORD written in decimal or as 0x followed by hexadecimal digits; the whole word
 // must be the number and it must fit in 32 bits.
 bool ParseDword(std::string_view text, std::uint32_t* number) {
   unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && FoldCase(text[1]) == 'x') {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
     text.remove_prefix(2);
   }
@@ -122,11 +91,12 @@ bool ParseDword(std::string_view text, std::uint32_t* number) {
   std::uint64_t result = 0;
   for (char c : text) {
     unsigned digit;
-    const char f = FoldCase(c);
-    if (f >= '0' && f <= '9') {
-      digit = static_cast<unsigned>(f - '0');
-    } else if (base == 16 && f >= 'a' && f <= 'f') {
-      digit = static_cast<unsigned>(f - 'a' + 10);
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = static_cast<unsigned>(c - 'A' + 10);
     } else {
       return false;
     }
@@ -140,18 +110,21 @@ bool ParseDword(std::string_view text, std::uint32_t* number) {
 
 class Parser {
  public:
-  explicit Parser(std::string_view text) : tokens_(text) {}
+  explicit Parser(std::string_view text) : m_tokens(text) {}
 
   HResult Parse(Script* script) {
     Token token;
     for (;;) {
-      if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
       if (token.kind == Token::Kind::kEnd) return kOk;
+      const std::optional<platform::RegRoot> named =
+          token.kind == Token::Kind::kWord
+              ? platform::FindRegRoot(token.text, platform::RegRootForms::kLongOrShort)
+              : std::nullopt;
+      if (!named) return kDispException;
       ScriptRoot root;
-      if (token.kind != Token::Kind::kWord || !ParseRoot(token.text, &root.root)) {
-        return kDispException;
-      }
-      if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+      root.root = *named;
+      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
       if (token.kind != Token::Kind::kOpen) return kDispException;
       if (HResult hr = Entries(1, &root.entries); Failed(hr)) return hr;
       script->roots.push_back(std::move(root));
@@ -163,7 +136,7 @@ class Parser {
   HResult Entries(std::size_t depth, std::vector<ScriptEntry>* entries) {
     if (depth > kMaxScriptDepth) return kDispException;
     Token token;
-    if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+    if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
     while (token.kind != Token::Kind::kClose) {
       if (token.kind != Token::Kind::kWord) return kDispException;
       ScriptEntry entry;
@@ -177,7 +150,7 @@ class Parser {
         entry.kind = ScriptEntry::Kind::kValue;
       }
       if (entry.flag != ScriptEntry::Flag::kNone || entry.kind == ScriptEntry::Kind::kValue) {
-        if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
         if (token.kind != Token::Kind::kWord) return kDispException;
       }
       entry.name = std::move(token.text);
@@ -188,18 +161,18 @@ class Parser {
           entry.flag == ScriptEntry::Flag::kForceRemove || entry.flag == ScriptEntry::Flag::kDelete;
       if (removes_tree && entry.name.find('\\') != std::string::npos) return kDispException;
 
-      if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
       if (token.kind == Token::Kind::kEquals) {
         if (entry.flag == ScriptEntry::Flag::kDelete) return kDispException;
         if (HResult hr = Value(&entry); Failed(hr)) return hr;
-        if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
       } else if (!is_key) {
         return kDispException;  // `val name` without a value
       }
       if (token.kind == Token::Kind::kOpen) {
         if (!is_key || entry.flag == ScriptEntry::Flag::kDelete) return kDispException;
         if (HResult hr = Entries(depth + 1, &entry.children); Failed(hr)) return hr;
-        if (HResult hr = tokens_.Next(&token); Failed(hr)) return hr;
+        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
       }
       entries->push_back(std::move(entry));
     }
@@ -210,33 +183,25 @@ class Parser {
   HResult Value(ScriptEntry* entry) {
     Token type;
     Token data;
-    if (HResult hr = tokens_.Next(&type); Failed(hr)) return hr;
-    if (HResult hr = tokens_.Next(&data); Failed(hr)) return hr;
+    if (HResult hr = m_tokens.Next(&type); Failed(hr)) return hr;
+    if (HResult hr = m_tokens.Next(&data); Failed(hr)) return hr;
     if (data.kind != Token::Kind::kWord) return kDispException;
     if (type.IsKeyword("s")) {
-      entry->value = RegistryValue::String(std::move(data.text));
+      entry->value = platform::RegValue::String(data.text);
       return kOk;
     }
     std::uint32_t number = 0;
     if (type.IsKeyword("d") && ParseDword(data.text, &number)) {
-      entry->value = RegistryValue::Dword(number);
+      entry->value = platform::RegValue::Dword(number);
       return kOk;
     }
     return kDispException;
   }
 
-  Tokenizer tokens_;
+  Tokenizer m_tokens;
 };
 
 }  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
 
 HResult ParseScript(std::string_view text, Script* script) {
   Script parsed;
@@ -247,12 +212,12 @@ HResult ParseScript(std::string_view text, Script* script) {
 }
 
 void Replacements::Add(std::string name, std::string value) {
-  items_.emplace_back(std::move(name), std::move(value));
+  m_items.emplace_back(std::move(name), std::move(value));
 }
 
 const std::string* Replacements::Find(std::string_view name) const {
-  for (const auto& [key, value] : items_) {
-    if (EqualsNoCase(key, name)) return &value;
+  for (const auto& [key, value] : m_items) {
+    if (platform::EqualNoCase(key, name)) return &value;
   }
   return nullptr;
 }

@@ -16,7 +16,8 @@
 //
 // Words are separated by white space; a word in single quotes is taken literally ('' in
 // it is one quote) and is never a keyword. Keywords (ForceRemove, NoRemove, Delete,
-// val, the value types s and d) and root names are compared without regard to case.
+// val, the value types s and d), replacement names and root names (platform/registry.h,
+// long or short) are compared without regard to case.
 // The text is parsed whole before anything is written, so a syntax error leaves the
 // registry untouched.
 #pragma once
@@ -28,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry.h"
+#include "platform/registry.h"
 #include "result.h"
 
 namespace registrar {
@@ -41,12 +42,12 @@ struct ScriptEntry {
   Flag flag = Flag::kNone;
   std::string name;
   // A key's default value, or the value of a `val` entry (always present for those).
-  std::optional<RegistryValue> value;
+  std::optional<platform::RegValue> value;
   std::vector<ScriptEntry> children;  // keys only
 };
 
 struct ScriptRoot {
-  Root root = Root::kClassesRoot;
+  platform::RegRoot root = platform::RegRoot::kClassesRoot;
   std::vector<ScriptEntry> entries;
 };
 
@@ -78,7 +79,7 @@ class Replacements {
   static Replacements ForModule(const std::string& module_path);
 
  private:
-  std::vector<std::pair<std::string, std::string>> items_;
+  std::vector<std::pair<std::string, std::string>> m_items;
 };
 
 // Replaces every %name% of `text` by its value and every %% by one '%'. kFail for a
@@ -89,8 +90,5 @@ HResult ExpandReplacements(std::string_view text, const Replacements& replacemen
 
 // Doubles every single quote, so that the text can stand inside a quoted word.
 std::string QuoteForScript(std::string_view text);
-
-// ASCII comparison without regard to case, as registry names and keywords are compared.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace registrar

@@ -3,6 +3,8 @@
 #include <array>
 #include <vector>
 
+#include "platform/mbcs.h"
+
 namespace registrar {
 namespace {
 
@@ -24,7 +26,7 @@ bool IsProtectedKeyName(std::string_view name) {
       "SYSTEM",   "Software",  "TypeLib",
   };
   for (std::string_view p : kProtected) {
-    if (EqualsNoCase(name, p)) return true;
+    if (platform::EqualNoCase(name, p)) return true;
   }
   return false;
 }
@@ -38,11 +40,11 @@ HResult ScriptRunner::Run(const Script& script, Mode mode) {
   return kOk;
 }
 
-HResult ScriptRunner::Register(Root root, const std::string& parent,
+HResult ScriptRunner::Register(platform::RegRoot root, const std::string& parent,
                                const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      if (long e = registry_->SetValue(root, parent, entry.name, *entry.value)) return FromWin32(e);
+      if (int e = m_registry->SetValue(root, parent, entry.name, *entry.value)) return FromWin32(e);
       continue;
     }
     const std::string path = Join(parent, entry.name);
@@ -55,53 +57,53 @@ HResult ScriptRunner::Register(Root root, const std::string& parent,
     if (entry.flag == ScriptEntry::Flag::kForceRemove && !protected_name) {
       DeleteTree(root, path, 0);
     }
-    if (long e = registry_->CreateKey(root, path)) return FromWin32(e);
+    if (int e = m_registry->CreateKey(root, path)) return FromWin32(e);
     if (entry.value) {
-      if (long e = registry_->SetValue(root, path, {}, *entry.value)) return FromWin32(e);
+      if (int e = m_registry->SetValue(root, path, {}, *entry.value)) return FromWin32(e);
     }
     if (HResult hr = Register(root, path, entry.children); Failed(hr)) return hr;
   }
   return kOk;
 }
 
-HResult ScriptRunner::Unregister(Root root, const std::string& parent,
+HResult ScriptRunner::Unregister(platform::RegRoot root, const std::string& parent,
                                  const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      const long e = registry_->DeleteValue(root, parent, entry.name);
-      if (e != kErrorSuccess && !IsMissing(e)) return FromWin32(e);
+      const int e = m_registry->DeleteValue(root, parent, entry.name);
+      if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
       continue;
     }
     if (entry.flag == ScriptEntry::Flag::kDelete) continue;  // a register-time action
     const std::string path = Join(parent, entry.name);
-    if (long e = registry_->OpenKey(root, path)) {
+    if (int e = m_registry->OpenKey(root, path, platform::RegView::kOwn)) {
       if (IsMissing(e)) continue;
       return FromWin32(e);
     }
     if (HResult hr = Unregister(root, path, entry.children); Failed(hr)) return hr;
     if (entry.flag == ScriptEntry::Flag::kNoRemove) continue;
     std::vector<std::string> left;
-    if (long e = registry_->ListSubkeys(root, path, &left)) return FromWin32(e);
+    if (int e = m_registry->ListSubkeys(root, path, &left)) return FromWin32(e);
     if (!left.empty()) continue;  // keys the script does not know of stay, and so does this
-    const long e = registry_->DeleteKey(root, path);
-    if (e != kErrorSuccess && !IsMissing(e)) return FromWin32(e);
+    const int e = m_registry->DeleteKey(root, path);
+    if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
   }
   return kOk;
 }
 
-long ScriptRunner::DeleteTree(Root root, const std::string& path, std::size_t depth) {
-  if (depth > kMaxRegistryDepth) return kErrorInvalidParameter;
+int ScriptRunner::DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth) {
+  if (depth > kMaxRegistryDepth) return platform::syserr::kInvalidParameter;
   std::vector<std::string> names;
-  if (long e = registry_->ListSubkeys(root, path, &names)) return e;
+  if (int e = m_registry->ListSubkeys(root, path, &names)) return e;
   for (const std::string& name : names) {
-    const long e = DeleteTree(root, Join(path, name), depth + 1);
-    if (e != kErrorSuccess && !IsMissing(e)) return e;
+    const int e = DeleteTree(root, Join(path, name), depth + 1);
+    if (e != platform::syserr::kSuccess && !IsMissing(e)) return e;
   }
-  return registry_->DeleteKey(root, path);
+  return m_registry->DeleteKey(root, path);
 }
 
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
-                  Registry* registry) {
+                  platform::Registry* registry) {
   std::string expanded;
   if (HResult hr = ExpandReplacements(text, replacements, &expanded); Failed(hr)) return hr;
   Script script;

@@ -1,4 +1,5 @@
-// Runs parsed registry scripts against a Registry, in register or unregister mode.
+// Runs parsed registry scripts against a registry (platform/registry.h), in register
+// or unregister mode.
 //
 // Register: each listed key is opened or created and its listed values written;
 // ForceRemove first deletes an existing key of that name with everything below it.
@@ -13,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry.h"
+#include "platform/registry.h"
 #include "result.h"
 #include "script.h"
 
@@ -23,22 +24,24 @@ enum class Mode { kRegister, kUnregister };
 
 class ScriptRunner {
  public:
-  explicit ScriptRunner(Registry* registry) : registry_(registry) {}
+  explicit ScriptRunner(platform::Registry* registry) : m_registry(registry) {}
 
   // kOk, or the first failure as an HRESULT; what was written before it stays.
   HResult Run(const Script& script, Mode mode);
 
  private:
-  HResult Register(Root root, const std::string& parent, const std::vector<ScriptEntry>& entries);
-  HResult Unregister(Root root, const std::string& parent, const std::vector<ScriptEntry>& entries);
-  long DeleteTree(Root root, const std::string& path, std::size_t depth);
+  HResult Register(platform::RegRoot root, const std::string& parent,
+                   const std::vector<ScriptEntry>& entries);
+  HResult Unregister(platform::RegRoot root, const std::string& parent,
+                     const std::vector<ScriptEntry>& entries);
+  int DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth);
 
-  Registry* registry_;
+  platform::Registry* m_registry;
 };
 
 // Expands the replacements of `text`, parses it and runs it.
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
-                  Registry* registry);
+                  platform::Registry* registry);
 
 // True for the key names that a script may never remove with everything below them.
 bool IsProtectedKeyName(std::string_view name);

@@ -1,5 +1,3 @@
-#include <cctype>
-
 #include "platform/mbcs.h"
 
 namespace platform {
@@ -9,8 +7,8 @@ bool IsMultibyteLeadByte(unsigned char) {
 }
 
 unsigned FoldMultibyteToLower(unsigned character) {
-  if (character > 0xFF) return character;
-  return static_cast<unsigned char>(std::tolower(static_cast<int>(character)));
+  // What the C locale's tolower does, whatever locale the process has chosen.
+  return character >= 'A' && character <= 'Z' ? character - 'A' + 'a' : character;
 }
 
 }  // namespace platform

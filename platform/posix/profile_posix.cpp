@@ -1,15 +1,14 @@
 // The INI reader behind platform/profile.h on POSIX. It answers as the system's
 // profile functions do for the cases the access control depends on (see profile.h).
-#include <cstdio>
 #include <cstring>
 
-#include "platform/posix/text_cursor.h"
+#include "platform/files.h"
+#include "platform/mbcs.h"
 #include "platform/profile.h"
+#include "platform/text_cursor.h"
 
 namespace platform {
 namespace {
-
-using posix::EqualNoCase;
 
 bool IsIniSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1a;
@@ -21,22 +20,14 @@ std::string_view TrimView(std::string_view s) {
   return s;
 }
 
-// The whole file, or nothing when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string* text) {
+// The file's text, with "\" in the path taken as a separator.
+std::optional<std::string> ReadIniFile(const std::string& path) {
   std::string native = path;
   for (char& c : native) {
     if (c == '\\') c = '/';
   }
-  if (native.empty()) return false;
-  std::FILE* f = std::fopen(native.c_str(), "rb");
-  if (f == nullptr) return false;
-  text->clear();
-  char chunk[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text->append(chunk, n);
-  bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  return ok;
+  if (native.empty()) return std::nullopt;
+  return ReadWholeFile(native);
 }
 
 const IniSection* FindSection(const std::vector<IniSection>& sections, std::string_view name) {
@@ -52,7 +43,7 @@ const IniSection* FindSection(const std::vector<IniSection>& sections, std::stri
 std::vector<IniSection> ParseIni(std::string_view text) {
   std::vector<IniSection> sections;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  posix::TextCursor cursor(text);
+  TextCursor cursor(text);
   while (!cursor.AtEnd()) {
     std::string_view line = cursor.TakeLine();
     // A NUL ends the line's text, as it would end a C string.
@@ -142,9 +133,9 @@ std::uint32_t ProfileString(const std::string& section, const std::string& key, 
                             std::uint32_t size, const std::string& file) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = '\0';
-  std::string text;
-  if (!ReadWholeFile(file, &text)) return 0;
-  return ProfileStringFromText(text, section, key, buffer, size);
+  const std::optional<std::string> text = ReadIniFile(file);
+  if (!text) return 0;
+  return ProfileStringFromText(*text, section, key, buffer, size);
 }
 
 std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
@@ -153,9 +144,9 @@ std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint
   buffer[0] = '\0';
   if (size > 1) buffer[1] = '\0';
   if (size <= 2) return 0;
-  std::string text;
-  if (!ReadWholeFile(file, &text)) return 0;
-  return ProfileSectionFromText(text, section, buffer, size);
+  const std::optional<std::string> text = ReadIniFile(file);
+  if (!text) return 0;
+  return ProfileSectionFromText(*text, section, buffer, size);
 }
 
 }  // namespace platform

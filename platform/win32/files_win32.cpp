@@ -2,13 +2,14 @@
 #include <windows.h>
 
 #include "platform/files.h"
+#include "platform/win32/owned_handles.h"
 
 namespace platform {
 
 int FindEntry(const std::string& path) {
   WIN32_FIND_DATAA data;
-  HANDLE found = FindFirstFileA(path.c_str(), &data);
-  if (found == INVALID_HANDLE_VALUE) {
+  const OwnedFind found(FindFirstFileA(path.c_str(), &data));
+  if (!found) {
     DWORD err = GetLastError();
     // Some failures leave no code; a missing entry is what they mean here.
     if (err == ERROR_SUCCESS) {
@@ -17,7 +18,6 @@ int FindEntry(const std::string& path) {
     }
     return static_cast<int>(err);
   }
-  FindClose(found);
   return 0;
 }
 

@@ -1,51 +1,142 @@
-// The system registry behind platform/registry.h.
+// The system registry behind platform/registry.h. Names and texts are in the ANSI code
+// page. Every call opens the key it needs and closes it before returning.
 #include <windows.h>
 
 #include "platform/registry.h"
+#include "platform/win32/owned_handles.h"
 
 namespace platform {
 namespace {
-HKEY Handle(RegKey key) {
-  return reinterpret_cast<HKEY>(key);
+
+HKEY RootKey(RegRoot root) {
+  switch (root) {
+    case RegRoot::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case RegRoot::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case RegRoot::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RegRoot::kUsers:
+      return HKEY_USERS;
+    case RegRoot::kPerformanceData:
+      return HKEY_PERFORMANCE_DATA;
+    case RegRoot::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+    case RegRoot::kDynData:
+      return HKEY_DYN_DATA;
+  }
+  return HKEY_CLASSES_ROOT;
 }
-bool IsPredefined(RegKey key) {
-  return (static_cast<std::uint32_t>(key) & 0xF0000000u) == 0x80000000u &&
-         key == PredefinedRegKey(static_cast<std::uint32_t>(key));
+
+REGSAM ViewFlag(RegView view) {
+  switch (view) {
+    case RegView::k32:
+      return KEY_WOW64_32KEY;
+    case RegView::k64:
+      return KEY_WOW64_64KEY;
+    case RegView::kOwn:
+      break;
+  }
+  return 0;
 }
+
+const char* ValueName(const std::string& name) {
+  return name.empty() ? nullptr : name.c_str();
+}
+
+int Open(RegRoot root, const std::string& path, REGSAM access, OwnedRegKey* key) {
+  return static_cast<int>(RegOpenKeyExA(RootKey(root), path.c_str(), 0, access, key->put()));
+}
+
+// A value may change between asking for its size and reading it; a few tries settle
+// that, after which the read fails with ERROR_MORE_DATA.
+constexpr int kReadAttempts = 4;
+
+class SystemRegistry final : public Registry {
+ public:
+  int OpenKey(RegRoot root, const std::string& path, RegView view) override {
+    OwnedRegKey key;
+    return Open(root, path, KEY_READ | ViewFlag(view), &key);
+  }
+
+  int QueryValue(RegRoot root, const std::string& path, const std::string& name, RegView view,
+                 RegValue* value) override {
+    OwnedRegKey key;
+    if (int rc = Open(root, path, KEY_READ | ViewFlag(view), &key)) return rc;
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
+    std::vector<unsigned char> data;
+    for (int attempt = 0; rc == ERROR_SUCCESS && size > 0; ++attempt) {
+      data.assign(size, 0);
+      DWORD got = size;
+      rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, data.data(), &got);
+      if (rc == ERROR_MORE_DATA && attempt + 1 < kReadAttempts) {
+        size = got;
+        rc = ERROR_SUCCESS;
+        continue;
+      }
+      data.resize(got);
+      break;
+    }
+    if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
+    *value = RegValue{type, std::move(data)};
+    return 0;
+  }
+
+  int CreateKey(RegRoot root, const std::string& path) override {
+    OwnedRegKey key;
+    return static_cast<int>(RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr,
+                                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                            key.put(), nullptr));
+  }
+
+  int SetValue(RegRoot root, const std::string& path, const std::string& name,
+               const RegValue& value) override {
+    OwnedRegKey key;
+    if (int rc = Open(root, path, KEY_SET_VALUE, &key)) return rc;
+    return static_cast<int>(RegSetValueExA(key.get(), ValueName(name), 0, value.type,
+                                           value.data.data(),
+                                           static_cast<DWORD>(value.data.size())));
+  }
+
+  int DeleteValue(RegRoot root, const std::string& path, const std::string& name) override {
+    OwnedRegKey key;
+    if (int rc = Open(root, path, KEY_SET_VALUE, &key)) return rc;
+    return static_cast<int>(RegDeleteValueA(key.get(), ValueName(name)));
+  }
+
+  int DeleteKey(RegRoot root, const std::string& path) override {
+    return static_cast<int>(RegDeleteKeyA(RootKey(root), path.c_str()));
+  }
+
+  int ListSubkeys(RegRoot root, const std::string& path, std::vector<std::string>* names) override {
+    OwnedRegKey key;
+    if (int rc = Open(root, path, KEY_READ, &key)) return rc;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (LONG rc = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr)) {
+      return static_cast<int>(rc);
+    }
+    names->clear();
+    std::string buffer(longest + 1, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+      DWORD size = static_cast<DWORD>(buffer.size());
+      const LONG rc =
+          RegEnumKeyExA(key.get(), i, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
+      if (rc == ERROR_NO_MORE_ITEMS) break;
+      if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
+      names->emplace_back(buffer.data(), size);
+    }
+    return 0;
+  }
+};
+
 }  // namespace
 
-int RegOpenForRead(RegKey root, const std::string& subkey, RegKey* key, RegView view) {
-  REGSAM access = KEY_READ;
-  if (view == RegView::k32) access |= KEY_WOW64_32KEY;
-  if (view == RegView::k64) access |= KEY_WOW64_64KEY;
-  HKEY opened = nullptr;
-  LONG rc = RegOpenKeyExA(Handle(root), subkey.c_str(), 0, access, &opened);
-  *key = rc == ERROR_SUCCESS ? reinterpret_cast<RegKey>(opened) : kNullRegKey;
-  return static_cast<int>(rc);
-}
-
-int RegQueryValueInfo(RegKey key, const std::string& name, std::uint32_t* type,
-                      std::uint32_t* size) {
-  DWORD t = 0;
-  DWORD n = 0;
-  LONG rc = RegQueryValueExA(Handle(key), name.c_str(), nullptr, &t, nullptr, &n);
-  *type = t;
-  *size = n;
-  return static_cast<int>(rc);
-}
-
-int RegQueryValueData(RegKey key, const std::string& name, std::uint32_t* type, void* data,
-                      std::uint32_t* size) {
-  DWORD t = 0;
-  DWORD n = *size;
-  LONG rc = RegQueryValueExA(Handle(key), name.c_str(), nullptr, &t, static_cast<BYTE*>(data), &n);
-  *type = t;
-  *size = n;
-  return static_cast<int>(rc);
-}
-
-void RegClose(RegKey key) {
-  if (key != kNullRegKey && !IsPredefined(key)) RegCloseKey(Handle(key));
+std::unique_ptr<Registry> OpenSystemRegistry() {
+  return std::make_unique<SystemRegistry>();
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-// The access decision made before each lookup, end to end through CLookup: registry
-// and INI files written by the test, the calling page's path from a stand-in request.
+// The access decision made before each lookup: registry and INI files written by the
+// test, the calling page's path from a stand-in request. (The frame that asks it and
+// keeps its answer is tested in tests/lookup.)
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,29 +9,17 @@
 
 #include "access/access_policy.h"
 #include "access/caller_source.h"
-#include "lookup/lookup.h"
 #include "platform/errors.h"
 #include "platform/net.h"
-#include "support/nx_functions.h"
-#include "support/nx_reg.h"
+#include "support/error_text.h"
+#include "support/registry_values.h"
 #include "test_registry.h"
 #include "testbed.h"
 
 namespace {
 
-// Opens the access-control steps of a plain CLookup to the tests.
-class TestLookup : public CLookup {
- public:
-  using CLookup::CheckAccess;
-  using CLookup::IdentifyCaller;
-  using CLookup::LocateConfigFiles;
-  const std::string& Method() const { return m_strMethod; }
-  std::int32_t NoConfig() const { return m_bNoConfig; }
-  const std::string& AdminIni() const { return m_strAdminIni; }
-  const std::string& WebSiteIni() const { return m_strWebSiteIni; }
-  const std::string& CallerPath() const { return m_strCallerPath; }
-  void SetErrorReason(const std::string& text) { m_strErrorReason = text; }
-};
+using hosting::Decision;
+using hosting::FixedCaller;
 
 const char* const kRefusedComponent =
     "Please contact your hosting administrator, as you are not allowed to use Brevan component";
@@ -48,9 +37,7 @@ std::string CallerRefusal(const std::string& system_text, const std::string& met
 }
 
 std::string SystemText(int code) {
-  std::string text;
-  CNxFunctions().GetSystemErrorText(text, code);
-  return text;
+  return support::SystemErrorText(code);
 }
 
 // The three access names and a method of each.
@@ -95,26 +82,21 @@ class AccessTest : public ::testing::Test {
              "[Site1]\r\nBrevan=MXRecords, Lookup\r\n");
   }
 
-  // Runs the frame's two steps for `method` with the page at `caller`; returns whether
-  // the call was allowed.
-  bool Call(const std::string& method, const std::string& caller) {
-    auto source = CFixedCallerSource::WithPath(caller);
-    lookup_.SetCallerSource(&source);
-    bool allowed = lookup_.EnterFrame(method.c_str());
-    lookup_.SetCallerSource(nullptr);
-    return allowed;
+  // The frame's two steps for `method` of Brevan with the page at `caller`.
+  static Decision Ask(const std::string& method, hosting::CallerSource* caller) {
+    return hosting::Decide("Brevan", method, hosting::LocateConfigFiles(), caller);
   }
-  bool CallOutsideRequest(const std::string& method, int last_error) {
-    auto source = CFixedCallerSource::Failing(last_error);
-    lookup_.SetCallerSource(&source);
-    bool allowed = lookup_.EnterFrame(method.c_str());
-    lookup_.SetCallerSource(nullptr);
-    return allowed;
+  static Decision Ask(const std::string& method, const std::string& caller) {
+    auto source = FixedCaller::WithPath(caller);
+    return Ask(method, &source);
+  }
+  static Decision AskOutsideRequest(const std::string& method, int last_error) {
+    auto source = FixedCaller::Failing(last_error);
+    return Ask(method, &source);
   }
 
   std::string dir_;
   std::unique_ptr<testreg::ScopedRegistry> reg_;
-  TestLookup lookup_;
 };
 
 TEST_F(AccessTest, WorkedCase) {
@@ -122,32 +104,33 @@ TEST_F(AccessTest, WorkedCase) {
   const std::string page = "C:\\sites\\one\\check.asp";
   // DNSLookup and ReverseDNSLookup share "Lookup"; GetMXRecord and MXRecords "MXRecords".
   for (const char* method : {"Lookup", "MXRecords"}) {
-    lookup_.SetErrorReason("earlier failure");
-    EXPECT_TRUE(Call(method, page)) << method << ": " << lookup_.GetErrorReason();
-    EXPECT_EQ(lookup_.GetIsError(), 0);
-    EXPECT_EQ(lookup_.GetErrorReason(), "earlier failure");  // an allowed call leaves it
-    EXPECT_EQ(lookup_.CallerPath(), page);
+    const Decision d = Ask(method, page);
+    EXPECT_TRUE(d.allowed) << method << ": " << d.refusal;
+    EXPECT_EQ(d.step, 9) << method;
+    EXPECT_EQ(d.refusal, "") << method;
+    EXPECT_EQ(d.caller_path, page) << method;
   }
-  EXPECT_FALSE(Call("VerifySMTP", page));
-  EXPECT_EQ(lookup_.GetIsError(), 1);
-  EXPECT_EQ(lookup_.GetErrorReason(), MethodRefusal("VerifySMTP"));
-  EXPECT_EQ(lookup_.GetErrorReason(),
+  Decision d = Ask("VerifySMTP", page);
+  EXPECT_FALSE(d.allowed);
+  EXPECT_EQ(d.step, 10);
+  EXPECT_EQ(d.refusal,
             "Please contact your hosting administrator, as you are not allowed to use "
             "VerifySMTP method of Brevan component");
 
   for (const char* method : kAccessNames) {
-    EXPECT_FALSE(Call(method, "C:\\sites\\two\\check.asp")) << method;
-    EXPECT_EQ(lookup_.GetErrorReason(), kRefusedComponent) << method;
-    EXPECT_EQ(lookup_.Method(), method);
+    d = Ask(method, "C:\\sites\\two\\check.asp");
+    EXPECT_FALSE(d.allowed) << method;
+    EXPECT_EQ(d.step, 6) << method;
+    EXPECT_EQ(d.refusal, kRefusedComponent) << method;
   }
 }
 
 TEST_F(AccessTest, ConfigurationFound) {
   WorkedCase();
-  ASSERT_TRUE(lookup_.LocateConfigFiles());
-  EXPECT_EQ(lookup_.NoConfig(), 0);
-  EXPECT_EQ(lookup_.AdminIni(), dir_ + "\\Admin.ini");
-  EXPECT_EQ(lookup_.WebSiteIni(), dir_ + "\\WebSite.ini");
+  const hosting::ConfigFiles files = hosting::LocateConfigFiles();
+  EXPECT_TRUE(files.found);
+  EXPECT_EQ(files.admin_ini, dir_ + "\\Admin.ini");
+  EXPECT_EQ(files.website_ini, dir_ + "\\WebSite.ini");
 }
 
 TEST_F(AccessTest, WithoutConfigurationEveryCallRuns) {
@@ -174,11 +157,12 @@ TEST_F(AccessTest, WithoutConfigurationEveryCallRuns) {
     Switch(1);
     if (c.admin) Admin("Brevan", "Brevan");
     if (c.website) WriteIni("WebSite.ini", "[Path]\r\n");
-    lookup_.SetErrorReason("untouched");
+    EXPECT_FALSE(hosting::LocateConfigFiles().found);
     for (const char* method : kAccessNames) {
-      EXPECT_TRUE(CallOutsideRequest(method, 0)) << method;
-      EXPECT_EQ(lookup_.NoConfig(), 1);
-      EXPECT_EQ(lookup_.GetErrorReason(), "untouched");
+      const Decision d = AskOutsideRequest(method, 0);
+      EXPECT_TRUE(d.allowed) << method;
+      EXPECT_EQ(d.step, 1) << method;
+      EXPECT_FALSE(d.caller_path) << "the caller is never asked";
     }
   }
 }
@@ -202,8 +186,8 @@ TEST_F(AccessTest, InstalledAndSwitch) {
       {"Brevan", "Brevan", 65537, false, nullptr},
       {"Brevan", "Brevan", 2147483648, false, nullptr},
       {"Brevan", "Brevan", 4294967295, false, nullptr},
-      {"Brevan", "Brevan", -2, false, kRegistryTypeMismatch},
-      {"Brevan", "Other", -2, false, kRegistryTypeMismatch},
+      {"Brevan", "Brevan", -2, false, support::kRegistryTypeMismatch},
+      {"Brevan", "Other", -2, false, support::kRegistryTypeMismatch},
       {"Other", "Brevan", -2, true, ""},
       {"Brevan", "Other", 1, true, ""},
       {"Brevan", "", 1, true, ""},
@@ -218,17 +202,19 @@ TEST_F(AccessTest, InstalledAndSwitch) {
     } else if (c.gatehouse >= 0) {
       Switch(static_cast<std::uint32_t>(c.gatehouse));
     }
-    lookup_.SetErrorReason("");
-    EXPECT_EQ(CallOutsideRequest("Lookup", platform::syserr::kInvalidHandle), c.allowed);
+    const Decision d = AskOutsideRequest("Lookup", platform::syserr::kInvalidHandle);
+    EXPECT_EQ(d.allowed, c.allowed);
     std::string reason =
         c.reason ? c.reason : CallerRefusal(SystemText(platform::syserr::kInvalidHandle), "Lookup");
-    EXPECT_EQ(lookup_.GetErrorReason(), reason);
+    EXPECT_EQ(d.refusal, reason);
   }
   // A missing switch fails closed with the registry's own text.
   Admin("Brevan", "Brevan");
   reg_->DeleteValue(testreg::kConfigKey, "EnableGatehouse");
-  EXPECT_FALSE(CallOutsideRequest("VerifySMTP", 0));
-  EXPECT_EQ(lookup_.GetErrorReason(), SystemText(platform::syserr::kFileNotFound));
+  const Decision d = AskOutsideRequest("VerifySMTP", 0);
+  EXPECT_FALSE(d.allowed);
+  EXPECT_EQ(d.step, 3);
+  EXPECT_EQ(d.refusal, SystemText(platform::syserr::kFileNotFound));
 }
 
 TEST_F(AccessTest, SwitchTextToOnOff) {
@@ -246,9 +232,11 @@ TEST_F(AccessTest, SwitchTextToOnOff) {
 TEST_F(AccessTest, CallerNotIdentified) {
   WorkedCase();
   for (int code : {platform::syserr::kFileNotFound, platform::syserr::kSuccess, 123456}) {
-    EXPECT_FALSE(CallOutsideRequest("MXRecords", code));
-    EXPECT_EQ(lookup_.GetErrorReason(), CallerRefusal(SystemText(code), "MXRecords"));
-    EXPECT_EQ(lookup_.CallerPath(), SystemText(code));
+    const Decision d = AskOutsideRequest("MXRecords", code);
+    EXPECT_FALSE(d.allowed);
+    EXPECT_EQ(d.step, 5);
+    EXPECT_EQ(d.refusal, CallerRefusal(SystemText(code), "MXRecords"));
+    EXPECT_EQ(d.caller_path, SystemText(code));
   }
 }
 
@@ -279,16 +267,16 @@ TEST_F(AccessTest, SiteByFolder) {
     WriteIni("WebSite.ini", std::string("[Path]\r\n") + c.path_section +
                                 "\r\n[Security]\r\na=Brevan\r\nb=Brevan\r\n"
                                 "[a]\r\nBrevan=Lookup\r\n[b]\r\nBrevan=VerifySMTP\r\n");
-    bool lookup = Call("Lookup", c.caller);
-    std::string lookup_reason = lookup_.GetErrorReason();
-    bool smtp = Call("VerifySMTP", c.caller);
+    const Decision lookup = Ask("Lookup", c.caller);
+    const Decision smtp = Ask("VerifySMTP", c.caller);
     if (c.site == nullptr) {
-      EXPECT_FALSE(lookup);
-      EXPECT_FALSE(smtp);
-      EXPECT_EQ(lookup_.GetErrorReason(), kRefusedComponent);
+      EXPECT_FALSE(lookup.allowed);
+      EXPECT_FALSE(smtp.allowed);
+      EXPECT_EQ(smtp.step, 6);
+      EXPECT_EQ(smtp.refusal, kRefusedComponent);
     } else {
-      EXPECT_EQ(lookup, std::string(c.site) == "a") << lookup_reason;
-      EXPECT_EQ(smtp, std::string(c.site) == "b");
+      EXPECT_EQ(lookup.allowed, std::string(c.site) == "a") << lookup.refusal;
+      EXPECT_EQ(smtp.allowed, std::string(c.site) == "b");
     }
   }
 }
@@ -304,9 +292,11 @@ TEST_F(AccessTest, SiteNameWithABlankBeforeTheEquals) {
            "[Security]\r\nSite1 =Brevan\r\n"
            "[Site1]\r\nBrevan=Lookup\r\n");
   const std::string page = "C:\\sites\\one\\check.asp";
-  EXPECT_TRUE(Call("Lookup", page)) << lookup_.GetErrorReason();
-  EXPECT_FALSE(Call("VerifySMTP", page));
-  EXPECT_EQ(lookup_.GetErrorReason(), MethodRefusal("VerifySMTP"));
+  const Decision lookup = Ask("Lookup", page);
+  EXPECT_TRUE(lookup.allowed) << lookup.refusal;
+  const Decision smtp = Ask("VerifySMTP", page);
+  EXPECT_FALSE(smtp.allowed);
+  EXPECT_EQ(smtp.refusal, MethodRefusal("VerifySMTP"));
 }
 
 TEST_F(AccessTest, SiteGrants) {
@@ -335,38 +325,40 @@ TEST_F(AccessTest, SiteGrants) {
     SCOPED_TRACE(std::string(c.security) + " / " + c.methods + " / " + c.method);
     WriteIni("WebSite.ini", std::string("[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=") +
                                 c.security + "\r\n[Site1]\r\nBrevan=" + c.methods + "\r\n");
-    lookup_.SetErrorReason("");
-    EXPECT_EQ(Call(c.method, "C:\\sites\\one\\x.asp"), c.allowed);
+    const Decision d = Ask(c.method, "C:\\sites\\one\\x.asp");
+    EXPECT_EQ(d.allowed, c.allowed);
     std::string expected = c.allowed             ? ""
                            : c.component_refused ? kRefusedComponent
                                                  : MethodRefusal(c.method);
-    EXPECT_EQ(lookup_.GetErrorReason(), expected);
+    EXPECT_EQ(d.refusal, expected);
+    EXPECT_EQ(d.step, c.allowed ? 9 : c.component_refused ? 8 : 10);
   }
 }
 
 TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
   WorkedCase();
   const std::string page = "C:\\sites\\one\\check.asp";
-  EXPECT_FALSE(Call("VerifySMTP", page));
+  EXPECT_FALSE(Ask("VerifySMTP", page).allowed);
   WriteIni("WebSite.ini",
            "[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=Brevan\r\n"
            "[Site1]\r\nBrevan=MXRecords, Lookup, VerifySMTP\r\n");
-  EXPECT_TRUE(Call("VerifySMTP", page));
+  EXPECT_TRUE(Ask("VerifySMTP", page).allowed);
   Switch(0x10000);
-  EXPECT_TRUE(CallOutsideRequest("VerifySMTP", 0));
+  EXPECT_TRUE(AskOutsideRequest("VerifySMTP", 0).allowed);
   Switch(1);
-  EXPECT_FALSE(CallOutsideRequest("VerifySMTP", 0));
+  EXPECT_FALSE(AskOutsideRequest("VerifySMTP", 0).allowed);
   Admin("Brevan", "Other");
-  EXPECT_TRUE(CallOutsideRequest("VerifySMTP", 0));
+  EXPECT_TRUE(AskOutsideRequest("VerifySMTP", 0).allowed);
   reg_->DeleteValue(testreg::kConfigKey, "InstallationPath");
   Admin("Brevan", "Brevan");
-  EXPECT_TRUE(CallOutsideRequest("VerifySMTP", 0));
-  EXPECT_EQ(lookup_.NoConfig(), 1);
+  const Decision d = AskOutsideRequest("VerifySMTP", 0);
+  EXPECT_TRUE(d.allowed);
+  EXPECT_EQ(d.step, 1);
 }
 
 TEST_F(AccessTest, ExplainReportsTheDecidingStepAndValues) {
   WorkedCase();
-  auto source = CFixedCallerSource::WithPath("C:\\sites\\one\\check.asp");
+  auto source = FixedCaller::WithPath("C:\\sites\\one\\check.asp");
   hosting::AccessReport report = hosting::ExplainAccess("VerifySMTP", &source);
   EXPECT_FALSE(report.allowed);
   EXPECT_EQ(report.step, 10);
@@ -403,15 +395,14 @@ TEST_F(AccessTest, PlatformRequestOutsideAWebRequest) {
 #ifndef _WIN32
   unsetenv("PATH_TRANSLATED");
 #endif
-  std::string path;
-  EXPECT_FALSE(lookup_.IdentifyCaller(path));
-  EXPECT_FALSE(lookup_.EnterFrame("VerifySMTP"));
-  const std::string& reason = lookup_.GetErrorReason();
+  EXPECT_FALSE(hosting::IdentifyCaller(nullptr).ok);
+  const Decision d = Ask("VerifySMTP", nullptr);
+  EXPECT_FALSE(d.allowed);
   const std::string tail = CallerRefusal("", "VerifySMTP");
-  ASSERT_GT(reason.size(), tail.size());
-  EXPECT_EQ(reason.substr(reason.size() - tail.size()), tail);
-  std::string system_text = reason.substr(0, reason.size() - tail.size());
-  EXPECT_EQ(system_text, lookup_.CallerPath());
+  ASSERT_GT(d.refusal.size(), tail.size());
+  EXPECT_EQ(d.refusal.substr(d.refusal.size() - tail.size()), tail);
+  std::string system_text = d.refusal.substr(0, d.refusal.size() - tail.size());
+  EXPECT_EQ(system_text, d.caller_path);
   // The text is one the system gives, not the fallback for a code it does not know.
   EXPECT_EQ(system_text.find("The system cannot find error message"), std::string::npos);
   EXPECT_EQ(system_text, SystemText(platform::ThreadLastError()));
@@ -421,14 +412,53 @@ TEST_F(AccessTest, PlatformRequestOutsideAWebRequest) {
 TEST_F(AccessTest, CgiPathTranslated) {
   WorkedCase();
   setenv("PATH_TRANSLATED", "C:\\sites\\one\\cgi.asp", 1);
-  EXPECT_TRUE(lookup_.EnterFrame("Lookup"));
-  EXPECT_EQ(lookup_.CallerPath(), "C:\\sites\\one\\cgi.asp");
+  const Decision d = Ask("Lookup", nullptr);
+  EXPECT_TRUE(d.allowed);
+  EXPECT_EQ(d.caller_path, "C:\\sites\\one\\cgi.asp");
   setenv("PATH_TRANSLATED", "", 1);
-  std::string path = "stale";
-  EXPECT_TRUE(lookup_.IdentifyCaller(path));
-  EXPECT_EQ(path, "");
+  const support::TextResult empty = hosting::IdentifyCaller(nullptr);
+  EXPECT_TRUE(empty.ok);
+  EXPECT_EQ(empty.text, "");
   unsetenv("PATH_TRANSLATED");
 }
 #endif
+
+// --- the installation folder ---
+
+TEST_F(AccessTest, InstalledFilePathOfAnExistingFile) {
+  WriteIni("Admin.ini", "[Settings]\n");
+  for (const std::string& folder : {dir_, dir_ + "\\"}) {
+    reg_->SetString(testreg::kConfigKey, "InstallationPath", folder);
+    const support::TextResult path = hosting::InstalledFilePath("Admin.ini");
+    EXPECT_TRUE(path.ok) << folder;
+    EXPECT_EQ(path.text, dir_ + "\\Admin.ini") << folder;
+  }
+}
+
+TEST_F(AccessTest, InstalledFilePathOfAMissingFileOrFolder) {
+  WriteIni("Admin.ini", "[Settings]\n");
+  const std::string not_found = SystemText(platform::syserr::kFileNotFound);
+  struct Case {
+    const char* what;
+    int folder;  // 0: no InstallationPath, 1: the test's folder, 2: empty, 3: a number
+    const char* file;
+    std::string text;
+  } cases[] = {
+      {"no InstallationPath: the registry's text", 0, "Admin.ini", not_found},
+      {"no such file", 1, "WebSite.ini", not_found},
+      // An empty folder names no file, whatever the root of the drive holds.
+      {"empty folder", 2, "Admin.ini", not_found},
+      {"folder of another type", 3, "Admin.ini", support::kRegistryTypeMismatch},
+  };
+  for (const Case& c : cases) {
+    reg_->Clear();
+    if (c.folder == 1) reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
+    if (c.folder == 2) reg_->SetString(testreg::kConfigKey, "InstallationPath", "");
+    if (c.folder == 3) reg_->SetNumber(testreg::kConfigKey, "InstallationPath", 1);
+    const support::TextResult path = hosting::InstalledFilePath(c.file);
+    EXPECT_FALSE(path.ok) << c.what;
+    EXPECT_EQ(path.text, c.text) << c.what;
+  }
+}
 
 }  // namespace

@@ -4,46 +4,66 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "access/access_control.h"
+#include "access/caller_source.h"
 #include "collections/mx_list.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "silent_udp_listener.h"
+#include "test_registry.h"
 #include "testbed.h"
 
 namespace {
 
 constexpr int kBlock = 30;
 
-// Records every step the frame takes into the access control, with the object's state
-// at that moment, and refuses when told to.
-class RecordingLookup : public CLookup {
+// Records every step the frame takes into the access control, with the object's error
+// flag at that moment, and refuses when told to.
+class RecordingAccess : public hosting::AccessControl {
  public:
   struct Step {
     std::string name;
     std::string method;
     std::int16_t is_error;
   };
+  explicit RecordingAccess(const CLookup* lookup) : m_lookup(lookup) {}
+
   std::vector<Step> steps;
-  bool locate_result = true;
   bool allow = true;
+  bool locate_throws = false;
+
+  hosting::ConfigFiles LocateConfigFiles() override {
+    steps.push_back({"LocateConfigFiles", "", m_lookup->GetIsError()});
+    if (locate_throws) throw std::bad_alloc();
+    return {true, "admin.ini", "website.ini"};
+  }
+  hosting::Decision Check(const std::string& component, const std::string& method,
+                          const hosting::ConfigFiles& files) override {
+    steps.push_back({"CheckAccess", method, m_lookup->GetIsError()});
+    EXPECT_EQ(component, "Brevan");
+    EXPECT_EQ(files.admin_ini, "admin.ini") << "the located files are the ones checked";
+    if (allow) return {true, 9, "", std::nullopt};
+    return {false, 10, "refused " + method, std::nullopt};
+  }
+
+ private:
+  const CLookup* m_lookup;
+};
+
+// A Lookup object whose frame asks a RecordingAccess.
+class RecordingLookup : public CLookup {
+ public:
+  RecordingLookup() { SetAccessControl(&access); }
+  RecordingAccess access{this};
 
   std::string Method() const { return m_strMethod; }
   std::int32_t Timeout() const { return m_nTimeout; }
-
- protected:
-  bool LocateConfigFiles() override {
-    steps.push_back({"LocateConfigFiles", m_strMethod, m_nIsError});
-    return locate_result;
-  }
-  bool CheckAccess() override {
-    steps.push_back({"CheckAccess", m_strMethod, m_nIsError});
-    if (!allow) m_strErrorReason = "refused " + m_strMethod;
-    return allow;
-  }
 };
 
 // Each lookup called the way a binding calls it, with results that show whether they
@@ -121,11 +141,13 @@ TEST(LookupFrame, EveryLookupLocatesThenChecksWithItsAccessNameAndTheFlagRaised)
     RecordingLookup lookup;
     bool written = false;
     EXPECT_TRUE(call.run(lookup, &written));
-    ASSERT_EQ(lookup.steps.size(), 2u);
-    EXPECT_EQ(lookup.steps[0].name, "LocateConfigFiles");
-    EXPECT_EQ(lookup.steps[1].name, "CheckAccess");
-    for (const auto& step : lookup.steps) {
-      EXPECT_EQ(step.method, call.access_name);
+    const auto& steps = lookup.access.steps;
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].name, "LocateConfigFiles");
+    EXPECT_EQ(steps[1].name, "CheckAccess");
+    EXPECT_EQ(steps[1].method, call.access_name);
+    EXPECT_EQ(lookup.Method(), call.access_name);
+    for (const auto& step : steps) {
       EXPECT_EQ(step.is_error, 1) << "the flag is up while the access control decides";
     }
     EXPECT_EQ(written, call.writes_on_empty_input);
@@ -136,21 +158,21 @@ TEST(LookupFrame, AccessIsAskedAgainAtEveryCall) {
   RecordingLookup lookup;
   bool written = false;
   for (int i = 0; i < 3; ++i) RunVerifySMTP(lookup, &written);
-  EXPECT_EQ(lookup.steps.size(), 6u);
+  EXPECT_EQ(lookup.access.steps.size(), 6u);
   // A refusal in between is not remembered either.
-  lookup.allow = false;
+  lookup.access.allow = false;
   EXPECT_FALSE(RunVerifySMTP(lookup, &written));
-  lookup.allow = true;
+  lookup.access.allow = true;
   EXPECT_TRUE(RunVerifySMTP(lookup, &written));
   EXPECT_EQ(lookup.GetIsError(), 0);
-  EXPECT_EQ(lookup.steps.size(), 10u);
+  EXPECT_EQ(lookup.access.steps.size(), 10u);
 }
 
 TEST(LookupFrame, RefusalLeavesResultUnwrittenFlagUpAndTheRefusalText) {
   for (const Call& call : kCalls) {
     SCOPED_TRACE(call.name);
     RecordingLookup lookup;
-    lookup.allow = false;
+    lookup.access.allow = false;
     bool written = true;
     EXPECT_FALSE(call.run(lookup, &written));
     EXPECT_FALSE(written);
@@ -159,22 +181,22 @@ TEST(LookupFrame, RefusalLeavesResultUnwrittenFlagUpAndTheRefusalText) {
   }
 }
 
-TEST(LookupFrame, LocateFailingRefusesWithoutAskingCheckAccess) {
+TEST(LookupFrame, AnAccessControlThatBreaksDownRefusesWithTheGeneralText) {
   RecordingLookup lookup;
-  lookup.locate_result = false;
+  lookup.access.locate_throws = true;
   bool written = true;
   EXPECT_FALSE(RunDNSLookup(lookup, &written));
   EXPECT_FALSE(written);
-  ASSERT_EQ(lookup.steps.size(), 1u);
-  EXPECT_EQ(lookup.steps[0].name, "LocateConfigFiles");
+  ASSERT_EQ(lookup.access.steps.size(), 1u) << "nothing is checked after a failed step";
   EXPECT_EQ(lookup.GetIsError(), 1);
+  EXPECT_EQ(lookup.GetErrorReason(), "An error occured. Please try again");
 }
 
 TEST(LookupFrame, RefusedMxLookupSendsNothing) {
   testbed::SilentUdpListener listener(testbed::FakeAddress(kBlock, 1));
   ASSERT_TRUE(listener.Ready());
   RecordingLookup lookup;
-  lookup.allow = false;
+  lookup.access.allow = false;
   lookup.PutDomainName("lookup.test");
   lookup.PutDNSServer(testbed::FakeAddress(kBlock, 1));
   lookup.PutTimeout(1);
@@ -182,6 +204,45 @@ TEST(LookupFrame, RefusedMxLookupSendsNothing) {
   EXPECT_FALSE(RunMXRecords(lookup, &written));
   EXPECT_FALSE(RunGetMXRecord(lookup, &written));
   EXPECT_EQ(listener.DatagramsWithin(200), 0);
+}
+
+// The frame with the configured access control, once end to end: the decision's
+// refusal text and the caller's path land in the object's state.
+TEST(LookupFrame, ConfiguredAccessDecidesAndTheFrameKeepsTheAnswer) {
+  class FrameLookup : public CLookup {
+   public:
+    const std::string& CallerPath() const { return m_strCallerPath; }
+    std::int32_t NoConfig() const { return m_bNoConfig; }
+    void SetErrorReason(const std::string& text) { m_strErrorReason = text; }
+  };
+  const std::string dir = testbed::ScratchDir("lookup-frame-configured");
+  testreg::ScopedRegistry registry(dir);
+  const char* separator = dir.find('\\') != std::string::npos ? "\\" : "/";
+  registry.SetString(testreg::kConfigKey, "InstallationPath", dir);
+  registry.SetNumber(testreg::kConfigKey, "EnableGatehouse", 1);
+  std::ofstream(dir + separator + "Admin.ini") << "[Settings]\r\nInstalled=Brevan\r\n"
+                                                  "Applied=Brevan\r\n";
+  std::ofstream(dir + separator + "WebSite.ini")
+      << "[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=Brevan\r\n"
+         "[Site1]\r\nBrevan=Lookup\r\n";
+  const std::string page = "C:\\sites\\one\\check.asp";
+  auto caller = hosting::FixedCaller::WithPath(page);
+  hosting::ConfiguredAccess access(&caller);
+  FrameLookup lookup;
+  lookup.SetAccessControl(&access);
+
+  lookup.SetErrorReason("an earlier failure");
+  EXPECT_TRUE(lookup.EnterFrame("Lookup")) << lookup.GetErrorReason();
+  EXPECT_EQ(lookup.GetIsError(), 0);
+  EXPECT_EQ(lookup.GetErrorReason(), "an earlier failure") << "an allowed call leaves it";
+  EXPECT_EQ(lookup.CallerPath(), page);
+  EXPECT_EQ(lookup.NoConfig(), 0);
+
+  EXPECT_FALSE(lookup.EnterFrame("VerifySMTP"));
+  EXPECT_EQ(lookup.GetIsError(), 1);
+  EXPECT_EQ(lookup.GetErrorReason(),
+            "Please contact your hosting administrator, as you are not allowed to use "
+            "VerifySMTP method of Brevan component");
 }
 
 TEST(LookupErrorState, FailureThenSuccessKeepsTheOldTextAndPutsTouchNothing) {

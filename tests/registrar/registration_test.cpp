@@ -261,9 +261,9 @@ TEST_F(ResourcesTest, RegistryScriptsAreTheGeneratedOnes) {
     const char* name;
   } scripts[] = {{102, "Lookup"}, {103, "List"}, {104, "ListEntries"}};
   for (const auto& s : scripts) {
-    std::string expected;
-    ASSERT_TRUE(ReadRegistryScript(s.name, &expected)) << s.name;
-    EXPECT_EQ(Resource("REGISTRY", MAKEINTRESOURCEA(s.id)), expected) << s.name;
+    const std::optional<std::string> expected = ReadRegistryScript(s.name);
+    ASSERT_TRUE(expected) << s.name;
+    EXPECT_EQ(Resource("REGISTRY", MAKEINTRESOURCEA(s.id)), *expected) << s.name;
   }
 }
 

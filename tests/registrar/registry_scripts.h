@@ -2,10 +2,11 @@
 // three classes and the GUIDs written into them (from module/guids.cmake).
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
-#include "registry.h"
+#include "platform/registry.h"
 
 namespace registrar {
 
@@ -14,17 +15,23 @@ inline constexpr const char* kClsidLookup = KESTRA_CLSID_LOOKUP;
 inline constexpr const char* kClsidList = KESTRA_CLSID_LIST;
 inline constexpr const char* kClsidListEntries = KESTRA_CLSID_LISTENTRIES;
 
-// Reads the generated script of one class ("Lookup", "List", "ListEntries") byte for
-// byte.
-bool ReadRegistryScript(const std::string& class_name, std::string* text);
+// The generated script of one class ("Lookup", "List", "ListEntries"), byte for byte.
+std::optional<std::string> ReadRegistryScript(const std::string& class_name);
 
-// Values print as the scripts write them: s 'text' or d number.
-inline void PrintTo(const RegistryValue& value, std::ostream* os) {
-  if (value.type == RegistryValue::Type::kString) {
-    *os << "s '" << value.text << "'";
+}  // namespace registrar
+
+namespace platform {
+
+// Values print as the scripts write them: s 'text' or d number (other types as their
+// type and size).
+inline void PrintTo(const RegValue& value, std::ostream* os) {
+  if (value.type == kRegSz) {
+    *os << "s '" << value.Text() << "'";
+  } else if (value.type == kRegDword && value.Number()) {
+    *os << "d " << *value.Number();
   } else {
-    *os << "d " << value.number;
+    *os << "type " << value.type << ", " << value.data.size() << " bytes";
   }
 }
 
-}  // namespace registrar
+}  // namespace platform

@@ -1,43 +1,45 @@
 #include "registry_under_test.h"
 
-#include "memory_registry.h"
+#include "platform/memory_registry.h"
 #include "registry_scripts.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
 #include <cstring>
-
-#include "win32_registry.h"
 #endif
 
 namespace registrar {
 namespace {
 
+using platform::RegRoot;
+using platform::RegValue;
+
 class MemoryUnderTest : public RegistryUnderTest {
  public:
-  Registry* registry() override { return &registry_; }
-  std::optional<RegistryValue> Get(Root root, const std::string& path,
-                                   const std::string& name) override {
-    return registry_.GetValue(root, path, name);
+  platform::Registry* registry() override { return &m_registry; }
+  std::optional<RegValue> Get(RegRoot root, const std::string& path,
+                              const std::string& name) override {
+    return m_registry.GetValue(root, path, name);
   }
   void Clear() override {}
 
  private:
-  MemoryRegistry registry_;
+  platform::MemoryRegistry m_registry;
 };
 
 #ifdef _WIN32
+// The system registry, read back through the system's own calls.
 class SystemUnderTest : public RegistryUnderTest {
  public:
   SystemUnderTest() { Clear(); }
   ~SystemUnderTest() override { Clear(); }
 
-  Registry* registry() override { return &registry_; }
+  platform::Registry* registry() override { return m_registry.get(); }
 
-  std::optional<RegistryValue> Get(Root root, const std::string& path,
-                                   const std::string& name) override {
-    HKEY top = root == Root::kCurrentUser ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+  std::optional<RegValue> Get(RegRoot root, const std::string& path,
+                              const std::string& name) override {
+    HKEY top = root == RegRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
     char buffer[1024];
     DWORD size = sizeof buffer;
     DWORD type = 0;
@@ -48,9 +50,9 @@ class SystemUnderTest : public RegistryUnderTest {
     if (type == REG_DWORD) {
       DWORD number;
       memcpy(&number, buffer, sizeof number);
-      return RegistryValue::Dword(number);
+      return RegValue::Dword(number);
     }
-    return RegistryValue::String(buffer);
+    return RegValue::String(buffer);
   }
 
   void Clear() override {
@@ -65,7 +67,7 @@ class SystemUnderTest : public RegistryUnderTest {
   }
 
  private:
-  Win32Registry registry_;
+  std::unique_ptr<platform::Registry> m_registry = platform::OpenSystemRegistry();
 };
 #endif
 

@@ -10,20 +10,22 @@
 #include <string>
 #include <vector>
 
-#include "registry.h"
+#include "platform/registry.h"
 
 namespace registrar {
 
 class RegistryUnderTest {
  public:
   virtual ~RegistryUnderTest() = default;
-  virtual Registry* registry() = 0;
-  virtual std::optional<RegistryValue> Get(Root root, const std::string& path,
-                                           const std::string& name) = 0;
+  virtual platform::Registry* registry() = 0;
+  virtual std::optional<platform::RegValue> Get(platform::RegRoot root, const std::string& path,
+                                                const std::string& name) = 0;
   // Removes every key the tests may have written.
   virtual void Clear() = 0;
 
-  bool Has(Root root, const std::string& path) { return registry()->OpenKey(root, path) == 0; }
+  bool Has(platform::RegRoot root, const std::string& path) {
+    return registry()->OpenKey(root, path, platform::RegView::kOwn) == 0;
+  }
 };
 
 struct RegistryKind {

@@ -7,15 +7,22 @@
 #include <memory>
 #include <string>
 
-#include "memory_registry.h"
+#include "platform/errors.h"
+#include "platform/memory_registry.h"
 #include "registry_scripts.h"
 #include "registry_under_test.h"
 
 namespace registrar {
 namespace {
 
-constexpr Root kCR = Root::kClassesRoot;
-constexpr Root kCU = Root::kCurrentUser;
+using platform::MemoryRegistry;
+using platform::Registry;
+using platform::RegRoot;
+using platform::RegValue;
+
+constexpr RegRoot kCR = RegRoot::kClassesRoot;
+constexpr RegRoot kCU = RegRoot::kCurrentUser;
+constexpr int kAccessDenied = platform::syserr::kAccessDenied;
 const char* const kModule = "C:\\Program Files\\Kestra\\x64\\Kestra.dll";
 const char* const kClasses[] = {"Lookup", "List", "ListEntries"};
 
@@ -28,9 +35,9 @@ std::string ClassKey(const char* guid) {
 
 HResult RunClassScripts(Registry* registry, Mode mode, const std::string& module_path) {
   for (const char* name : kClasses) {
-    std::string text;
-    if (!ReadRegistryScript(name, &text)) return kFail;
-    const HResult hr = RunScript(text, Replacements::ForModule(module_path), mode, registry);
+    const std::optional<std::string> text = ReadRegistryScript(name);
+    if (!text) return kFail;
+    const HResult hr = RunScript(*text, Replacements::ForModule(module_path), mode, registry);
     if (Failed(hr)) return hr;
   }
   return kOk;
@@ -44,12 +51,11 @@ class ScriptRunnerTest : public testing::TestWithParam<RegistryKind> {
   HResult Run(const std::string& text, Mode mode) {
     return RunScript(text, Replacements::ForModule(kModule), mode, registry());
   }
-  std::optional<RegistryValue> Get(Root root, const std::string& path,
-                                   const std::string& name = {}) {
+  std::optional<RegValue> Get(RegRoot root, const std::string& path, const std::string& name = {}) {
     return reg_->Get(root, path, name);
   }
-  bool Has(Root root, const std::string& path) { return reg_->Has(root, path); }
-  static RegistryValue S(const std::string& text) { return RegistryValue::String(text); }
+  bool Has(RegRoot root, const std::string& path) { return reg_->Has(root, path); }
+  static RegValue S(const std::string& text) { return RegValue::String(text); }
 
   std::unique_ptr<RegistryUnderTest> reg_;
 };
@@ -61,14 +67,14 @@ TEST_P(ScriptRunnerTest, RegistersTheLookupClass) {
   EXPECT_EQ(Get(kCR, "Brevan.MX"), S("Lookup Class"));
   const auto cur_ver = Get(kCR, "Brevan.MX\\CurVer");
   ASSERT_TRUE(cur_ver);
-  EXPECT_EQ(cur_ver->text, "Brevan.MX.1");
-  EXPECT_EQ(Get(kCR, cur_ver->text), S("Lookup Class"));
-  const auto clsid = Get(kCR, cur_ver->text + "\\CLSID");
+  EXPECT_EQ(cur_ver->Text(), "Brevan.MX.1");
+  EXPECT_EQ(Get(kCR, cur_ver->Text()), S("Lookup Class"));
+  const auto clsid = Get(kCR, cur_ver->Text() + "\\CLSID");
   ASSERT_TRUE(clsid);
-  EXPECT_EQ(clsid->text, Braced(kClsidLookup));
+  EXPECT_EQ(clsid->Text(), Braced(kClsidLookup));
   EXPECT_EQ(Get(kCR, "Brevan.MX\\CLSID"), clsid);
 
-  const std::string key = "CLSID\\" + clsid->text;
+  const std::string key = "CLSID\\" + clsid->Text();
   EXPECT_EQ(Get(kCR, key), S("Lookup Class"));
   EXPECT_EQ(Get(kCR, key + "\\ProgID"), S("Brevan.MX.1"));
   EXPECT_EQ(Get(kCR, key + "\\VersionIndependentProgID"), S("Brevan.MX"));
@@ -182,7 +188,7 @@ TEST_P(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
                              "NoRemove Kept { Gone } Missing { Deeper } val Top = s 't' "
                              "Delete D } }";
   ASSERT_EQ(Run(script, Mode::kRegister), kOk);
-  EXPECT_EQ(Get(kCU, t + "\\A", "y"), RegistryValue::Dword(2));
+  EXPECT_EQ(Get(kCU, t + "\\A", "y"), RegValue::Dword(2));
   EXPECT_EQ(Get(kCU, t, "Top"), S("t"));
   ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing\\Deeper"), 0);
   ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing"), 0);
@@ -266,8 +272,8 @@ TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
     if (c.mode == Mode::kUnregister) {
       ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
     }
-    registry.InjectFailure(c.op, c.path, kErrorAccessDenied);
-    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kErrorAccessDenied));
+    registry.InjectFailure(c.op, c.path, kAccessDenied);
+    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kAccessDenied));
     EXPECT_EQ(registry.HasKey(kCR, "Brevan.MX.1"), c.written_before);
     EXPECT_EQ(registry.HasKey(kCR, cls), c.written_after);
     // The later scripts never ran.
@@ -280,10 +286,10 @@ TEST(ScriptRunnerMemory, FailedForceRemoveIsWrittenOver) {
   const std::string cls = ClassKey(kClsidLookup);
   ASSERT_EQ(registry.CreateKey(kCR, cls + "\\Old"), 0);
   ASSERT_EQ(registry.CreateKey(kCR, cls + "\\InprocServer32"), 0);
-  ASSERT_EQ(registry.SetValue(kCR, cls + "\\InprocServer32", {}, RegistryValue::String("old")), 0);
-  registry.InjectFailure(MemoryRegistry::Operation::kDeleteKey, cls, kErrorAccessDenied);
+  ASSERT_EQ(registry.SetValue(kCR, cls + "\\InprocServer32", {}, RegValue::String("old")), 0);
+  registry.InjectFailure(MemoryRegistry::Operation::kDeleteKey, cls, kAccessDenied);
   ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
-  EXPECT_EQ(registry.GetValue(kCR, cls + "\\InprocServer32", {}), RegistryValue::String(kModule));
+  EXPECT_EQ(registry.GetValue(kCR, cls + "\\InprocServer32", {}), RegValue::String(kModule));
   // Its subkeys went before the key itself refused to go.
   EXPECT_FALSE(registry.HasKey(kCR, cls + "\\Old"));
 }

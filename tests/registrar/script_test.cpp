@@ -12,6 +12,8 @@
 namespace registrar {
 namespace {
 
+using platform::RegRoot;
+using platform::RegValue;
 using Flag = ScriptEntry::Flag;
 using Kind = ScriptEntry::Kind;
 
@@ -22,17 +24,17 @@ Script MustParse(const std::string& text) {
 }
 
 TEST(ParseScript, ReadsTheLookupClassScript) {
-  std::string text;
-  ASSERT_TRUE(ReadRegistryScript("Lookup", &text));
-  const Script script = MustParse(text);
+  const std::optional<std::string> text = ReadRegistryScript("Lookup");
+  ASSERT_TRUE(text);
+  const Script script = MustParse(*text);
   ASSERT_EQ(script.roots.size(), 1u);
-  EXPECT_EQ(script.roots[0].root, Root::kClassesRoot);
+  EXPECT_EQ(script.roots[0].root, RegRoot::kClassesRoot);
   const auto& top = script.roots[0].entries;
   ASSERT_EQ(top.size(), 3u);
   EXPECT_EQ(top[0].name, "Brevan.MX.1");
-  EXPECT_EQ(top[0].value, RegistryValue::String("Lookup Class"));
+  EXPECT_EQ(top[0].value, RegValue::String("Lookup Class"));
   EXPECT_EQ(top[1].children[1].name, "CurVer");
-  EXPECT_EQ(top[1].children[1].value, RegistryValue::String("Brevan.MX.1"));
+  EXPECT_EQ(top[1].children[1].value, RegValue::String("Brevan.MX.1"));
 
   const ScriptEntry& clsid = top[2];
   EXPECT_EQ(clsid.flag, Flag::kNoRemove);
@@ -47,18 +49,18 @@ TEST(ParseScript, ReadsTheLookupClassScript) {
   EXPECT_FALSE(cls.children[2].value.has_value());
   const ScriptEntry& server = cls.children[3];
   EXPECT_EQ(server.name, "InprocServer32");
-  EXPECT_EQ(server.value, RegistryValue::String("%MODULE%"));  // not expanded yet
+  EXPECT_EQ(server.value, RegValue::String("%MODULE%"));  // not expanded yet
   ASSERT_EQ(server.children.size(), 1u);
   EXPECT_EQ(server.children[0].kind, Kind::kValue);
   EXPECT_EQ(server.children[0].name, "ThreadingModel");
   EXPECT_EQ(cls.children[4].name, "TypeLib");
-  EXPECT_EQ(cls.children[4].value, RegistryValue::String("{" + std::string(kLibid) + "}"));
+  EXPECT_EQ(cls.children[4].value, RegValue::String("{" + std::string(kLibid) + "}"));
 }
 
 TEST(ParseScript, GeneratedScriptsKeepTheirLayout) {
   for (const char* name : {"Lookup", "List", "ListEntries"}) {
-    std::string text;
-    ASSERT_TRUE(ReadRegistryScript(name, &text)) << name;
+    const std::string text = ReadRegistryScript(name).value_or("");
+    ASSERT_FALSE(text.empty()) << name;
     EXPECT_EQ(text.rfind("HKCR\r\n{\r\n\t", 0), 0u) << name;
     EXPECT_EQ(text.find("\r\r"), std::string::npos) << name;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -109,7 +111,7 @@ TEST(ParseScript, WordsQuotesAndKeywords) {
     EXPECT_EQ(e.flag, c.flag);
     EXPECT_EQ(e.kind, c.kind);
     if (c.value) {
-      EXPECT_EQ(e.value, RegistryValue::String(c.value));
+      EXPECT_EQ(e.value, RegValue::String(c.value));
     } else {
       EXPECT_FALSE(e.value.has_value());
     }
@@ -121,12 +123,12 @@ TEST(ParseScript, RootsDwordsAndNesting) {
       "HKCU { a = d 42 { val b = d 0xFFFFFFFF val c = d '0x1f' } }\n"
       "HKLM { x { y { z } } }\n");
   ASSERT_EQ(s.roots.size(), 2u);
-  EXPECT_EQ(s.roots[0].root, Root::kCurrentUser);
-  EXPECT_EQ(s.roots[1].root, Root::kLocalMachine);
+  EXPECT_EQ(s.roots[0].root, RegRoot::kCurrentUser);
+  EXPECT_EQ(s.roots[1].root, RegRoot::kLocalMachine);
   const ScriptEntry& a = s.roots[0].entries[0];
-  EXPECT_EQ(a.value, RegistryValue::Dword(42));
-  EXPECT_EQ(a.children[0].value, RegistryValue::Dword(0xFFFFFFFFu));
-  EXPECT_EQ(a.children[1].value, RegistryValue::Dword(0x1F));
+  EXPECT_EQ(a.value, RegValue::Dword(42));
+  EXPECT_EQ(a.children[0].value, RegValue::Dword(0xFFFFFFFFu));
+  EXPECT_EQ(a.children[1].value, RegValue::Dword(0x1F));
   EXPECT_EQ(s.roots[1].entries[0].children[0].children[0].name, "z");
 
   EXPECT_TRUE(MustParse("").roots.empty());
@@ -236,7 +238,7 @@ TEST(ExpandReplacements, QuotedPathParsesBackToItself) {
     ASSERT_EQ(ParseScript(text, &s), kOk) << path;
     ASSERT_EQ(s.roots.size(), 1u);
     ASSERT_EQ(s.roots[0].entries.size(), 1u);
-    EXPECT_EQ(s.roots[0].entries[0].value, RegistryValue::String(path)) << path;
+    EXPECT_EQ(s.roots[0].entries[0].value, RegValue::String(path)) << path;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "access/access_control.h"
 #include "lookup/lookup.h"
 #include "platform/net.h"
 #include "smtp/probe_waits.h"
@@ -12,17 +13,27 @@
 
 namespace {
 
+// An access control that allows every call.
+class AllowAll : public hosting::AccessControl {
+ public:
+  hosting::ConfigFiles LocateConfigFiles() override { return {}; }
+  hosting::Decision Check(const std::string&, const std::string&,
+                          const hosting::ConfigFiles&) override {
+    return {true, 1, "", std::nullopt};
+  }
+};
+
 // Access allowed, and an earlier failure already recorded.
 class AllowingLookup : public CLookup {
  public:
   AllowingLookup() {
+    SetAccessControl(&m_allow_all);
     m_nIsError = 1;
     m_strErrorReason = "an earlier failure";
   }
 
- protected:
-  bool LocateConfigFiles() override { return true; }
-  bool CheckAccess() override { return true; }
+ private:
+  AllowAll m_allow_all;
 };
 
 TEST(VerifySMTP, ReportsTheProbeInTheResultAlone) {

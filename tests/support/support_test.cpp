@@ -7,15 +7,15 @@
 #endif
 
 #include <fstream>
-#include <list>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
 #include "platform/registry.h"
-#include "support/nx_functions.h"
-#include "support/nx_get.h"
-#include "support/nx_reg.h"
+#include "support/error_text.h"
+#include "support/ini_values.h"
+#include "support/registry_values.h"
+#include "support/text.h"
 #include "test_registry.h"
 #include "testbed.h"
 
@@ -33,14 +33,10 @@ std::string WriteFile(const std::string& dir, const std::string& name, const std
 }
 
 std::string SystemText(int code) {
-  std::string text;
-  CNxFunctions().GetSystemErrorText(text, code);
-  return text;
+  return support::SystemErrorText(code);
 }
 
-std::list<std::string> Lines(std::initializer_list<const char*> lines) {
-  return std::list<std::string>(lines.begin(), lines.end());
-}
+using Lines = std::vector<std::string>;
 
 // --- text helpers ---
 
@@ -52,8 +48,7 @@ TEST(Trim, RemovesWhiteSpaceAtBothEndsOnly) {
       {"", ""},   {" \t \t", ""},     {" \t\r\n\v\fx y\f\v\n\r\t ", "x y"},
       {"a", "a"}, {"  a b  ", "a b"}, {"\xFA text \xFA", "\xFA text \xFA"},
   };
-  CNxFunctions f;
-  for (const Case& c : cases) EXPECT_EQ(f.Trim(c.in), c.out) << '"' << c.in << '"';
+  for (const Case& c : cases) EXPECT_EQ(support::Trim(c.in), c.out) << '"' << c.in << '"';
 }
 
 TEST(IsInList, MatchesTrimmedItemsWithoutRegardToCase) {
@@ -77,15 +72,14 @@ TEST(IsInList, MatchesTrimmedItemsWithoutRegardToCase) {
       {"Brevan", " Brevan", false},  // the name itself is not trimmed
       {"All, Lookup", "VerifySMTP", false},
   };
-  CNxFunctions f;
   for (const Case& c : cases) {
-    EXPECT_EQ(f.IsInList(c.list, c.name), c.in) << "'" << c.list << "' / '" << c.name << "'";
+    EXPECT_EQ(support::IsInList(c.list, c.name), c.in) << "'" << c.list << "' / '" << c.name << "'";
   }
 }
 
 TEST(FindEntryByValuePrefix, FirstLineWhoseValueBeginsTheTarget) {
   struct Case {
-    std::list<std::string> lines;
+    Lines lines;
     const char* target;
     const char* found;
   } cases[] = {
@@ -103,17 +97,14 @@ TEST(FindEntryByValuePrefix, FirstLineWhoseValueBeginsTheTarget) {
       {Lines({"a=x=y"}), "x=y\\z", "a=x=y"},
       {Lines({}), "C:\\x", ""},
   };
-  CNxFunctions f;
   for (const Case& c : cases) {
-    std::string out = "stale";
-    f.FindEntryByValuePrefix(out, c.lines, c.target, '=');
-    EXPECT_EQ(out, c.found) << c.target;
+    EXPECT_EQ(support::FindEntryByValuePrefix(c.lines, c.target, '='), c.found) << c.target;
   }
 }
 
 TEST(FindEntryByFolderPrefix, FolderMustEndAtAPathBoundary) {
   struct Case {
-    std::list<std::string> lines;
+    Lines lines;
     const char* target;
     const char* found;
   } cases[] = {
@@ -132,19 +123,16 @@ TEST(FindEntryByFolderPrefix, FolderMustEndAtAPathBoundary) {
       {Lines({"a=C:\\web", "b=C:\\web\\site1"}), "C:\\web\\site1\\x.asp", "a=C:\\web"},
       {Lines({"x", "a = C:\\web\\site1 "}), "c:\\web\\site1\\p", "a = C:\\web\\site1 "},
   };
-  CNxFunctions f;
   for (const Case& c : cases) {
-    std::string out = "stale";
-    f.FindEntryByFolderPrefix(out, c.lines, c.target, '=');
-    EXPECT_EQ(out, c.found) << c.target;
+    EXPECT_EQ(support::FindEntryByFolderPrefix(c.lines, c.target, '='), c.found) << c.target;
   }
 }
 
-TEST(SplitToList, PiecesBetweenSeparatorsTrimmed) {
+TEST(SplitTrimmed, PiecesBetweenSeparatorsTrimmed) {
   struct Case {
     std::string text;
     char sep;
-    std::list<std::string> pieces;
+    Lines pieces;
   } cases[] = {
       {"", ',', {}},
       {"a", ',', {"a"}},
@@ -154,17 +142,10 @@ TEST(SplitToList, PiecesBetweenSeparatorsTrimmed) {
       {",a", ',', {"", "a"}},
       {std::string("x=1\0y=\xFA\0", 8), '\0', {"x=1", "y=\xFA"}},
   };
-  CNxFunctions f;
-  for (const Case& c : cases) {
-    std::list<std::string> out{"kept"};
-    f.SplitToList(out, c.text, c.sep);
-    std::list<std::string> expected = c.pieces;
-    expected.push_front("kept");  // appends, never replaces
-    EXPECT_EQ(out, expected) << c.text;
-  }
+  for (const Case& c : cases) EXPECT_EQ(support::SplitTrimmed(c.text, c.sep), c.pieces) << c.text;
 }
 
-TEST(GetSystemErrorText, SystemTextOrTheFallback) {
+TEST(SystemErrorText, SystemTextOrTheFallback) {
   EXPECT_EQ(SystemText(123456), "The system cannot find error message for error number 123456");
   EXPECT_EQ(SystemText(-5), "The system cannot find error message for error number -5");
   for (int code : {platform::syserr::kFileNotFound, platform::syserr::kInvalidHandle}) {
@@ -187,14 +168,10 @@ class IniTest : public ::testing::Test {
   }
   std::string Ini(const std::string& text) { return WriteFile(dir_, "test.ini", text); }
   std::string Value(const std::string& file, const std::string& section, const std::string& key) {
-    std::string out = "stale";
-    CNxFunctions().ReadIniString(out, section, key, file);
-    return out;
+    return support::IniValue(section, key, file);
   }
-  std::list<std::string> Section(const std::string& file, const std::string& section) {
-    std::list<std::string> lines;
-    CNxFunctions().ReadIniSection(section, file, lines);
-    return lines;
+  Lines Section(const std::string& file, const std::string& section) {
+    return support::IniSectionLines(section, file);
   }
   std::string dir_;
 };
@@ -237,7 +214,7 @@ TEST_F(IniTest, SectionLinesInFileOrderEachTrimmed) {
           "NoEquals\n"
           "[Security]\n"
           "Site1=Brevan\n");
-  std::list<std::string> lines = Section(file, "path");
+  Lines lines = Section(file, "path");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines.front(), "Site1=C:\\sites\\one");
   EXPECT_EQ(lines.back(), "NoEquals");
@@ -249,7 +226,7 @@ TEST_F(IniTest, LongSectionsAreReadWhole) {
   // Sections whose lines fill the 256-byte buffer to the byte, and far beyond it.
   for (int total : {250, 253, 254, 255, 256, 257, 300, 2000}) {
     std::string text = "[Path]\n";
-    std::list<std::string> expected;
+    Lines expected;
     int used = 0;
     for (int i = 0; used < total; ++i) {
       std::string line = "s" + std::to_string(i) + "=C:\\w";
@@ -268,32 +245,24 @@ TEST_F(IniTest, LongSectionsAreReadWhole) {
 TEST_F(IniTest, ByteFAStaysInsideItsLine) {
   // 0xFA is the letter u-acute in the Western code page; a folder holding it is one line.
   std::string file = Ini("[Path]\nSite\xFA=C:\\sites\\men\xFA\nOther=C:\\x\n");
-  std::list<std::string> lines = Section(file, "Path");
-  EXPECT_EQ(lines, Lines({"Site\xFA=C:\\sites\\men\xFA", "Other=C:\\x"}));
-  std::string entry;
-  CNxGet().FindIniEntry(entry, "Path", "C:\\sites\\men\xFA\\x.asp", file);
-  EXPECT_EQ(entry, "Site\xFA=C:\\sites\\men\xFA");
+  EXPECT_EQ(Section(file, "Path"), Lines({"Site\xFA=C:\\sites\\men\xFA", "Other=C:\\x"}));
+  EXPECT_EQ(support::FindIniEntry("Path", "C:\\sites\\men\xFA\\x.asp", file),
+            "Site\xFA=C:\\sites\\men\xFA");
 }
 
 TEST_F(IniTest, FindIniEntry) {
   std::string file = Ini("[Path]\nC:\\sites\\one\nb=C:\\sites\\one\n");
-  CNxGet get;
-  std::string entry = "stale";
   // The line without "=" is listed but never found.
-  get.FindIniEntry(entry, "Path", "C:\\sites\\one\\x.asp", file);
-  EXPECT_EQ(entry, "b=C:\\sites\\one");
-  get.FindIniEntry(entry, "Path", "C:\\sites\\two\\x.asp", file);
-  EXPECT_EQ(entry, "");
-  entry = "stale";
-  get.FindIniEntry(entry, "Path", "C:\\sites\\one\\x.asp", Join(dir_, "WebSite.ini"));
-  EXPECT_EQ(entry, "");
-  std::string value = "stale";
-  get.GetIniValue(value, "Path", "b", file);
-  EXPECT_EQ(value, "C:\\sites\\one");
+  EXPECT_EQ(support::FindIniEntry("Path", "C:\\sites\\one\\x.asp", file), "b=C:\\sites\\one");
+  EXPECT_EQ(support::FindIniEntry("Path", "C:\\sites\\two\\x.asp", file), "");
+  EXPECT_EQ(support::FindIniEntry("Path", "C:\\sites\\one\\x.asp", Join(dir_, "WebSite.ini")), "");
+  EXPECT_EQ(support::IniValue("Path", "b", file), "C:\\sites\\one");
 }
 
 // --- registry ---
 
+// Values written by the test to the machine's registry (the Wine prefix's, or the POSIX
+// store) and read through platform::OpenSystemRegistry, as the access control reads them.
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -302,9 +271,11 @@ class RegistryTest : public ::testing::Test {
         testbed::ScratchDir(std::string("support-") + info->name()));
   }
   void TearDown() override { reg_.reset(); }
-  // Reads through the textual path; returns ok and fills out.
-  bool Get(std::string& out, const std::string& path, int kind, const std::string& name) {
-    return CNxGet().GetRegistryValue(out, path, kind, name);
+  static support::TextResult String(const std::string& path, const std::string& name) {
+    return support::ReadRegistryString(*platform::OpenSystemRegistry(), path, name);
+  }
+  static support::TextResult Number(const std::string& path, const std::string& name) {
+    return support::ReadRegistryNumber(*platform::OpenSystemRegistry(), path, name);
   }
   std::unique_ptr<testreg::ScopedRegistry> reg_;
 };
@@ -312,23 +283,9 @@ class RegistryTest : public ::testing::Test {
 constexpr const char* kKey = "SOFTWARE\\KestraTest\\Values";
 constexpr const char* kPath = "HKEY_LOCAL_MACHINE\\SOFTWARE\\KestraTest\\Values";
 
-TEST_F(RegistryTest, RootNamesWithoutRegardToCase) {
-  CNxReg reg;
-  struct Case {
-    const char* name;
-    std::uint32_t code;
-  } cases[] = {
-      {"HKEY_CLASSES_ROOT", 0x80000000u},   {"HKEY_CURRENT_USER", 0x80000001u},
-      {"HKEY_LOCAL_MACHINE", 0x80000002u},  {"hkey_local_machine", 0x80000002u},
-      {"HKEY_USERS", 0x80000003u},          {"HKEY_PERFORMANCE_DATA", 0x80000004u},
-      {"HKEY_CURRENT_CONFIG", 0x80000005u}, {"Hkey_Dyn_Data", 0x80000006u},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(reg.GetRootKey(c.name), platform::PredefinedRegKey(c.code)) << c.name;
-  }
-  for (const char* bad : {"HKLM", "", "HKEY_LOCAL_MACHINE\\", "HKEY_LOCAL_MACHINEX"}) {
-    EXPECT_EQ(reg.GetRootKey(bad), platform::kNullRegKey) << bad;
-  }
+void ExpectRead(const support::TextResult& result, const std::string& text) {
+  EXPECT_TRUE(result.ok) << result.text;
+  EXPECT_EQ(result.text, text);
 }
 
 TEST_F(RegistryTest, StringsAndNumbers) {
@@ -337,28 +294,14 @@ TEST_F(RegistryTest, StringsAndNumbers) {
   reg_->SetNumber(kKey, "Max", 4294967295u);
   reg_->SetNumber(kKey, "Zero", 0);
   reg_->SetNumber(kKey, "One", 1);
-  std::string out;
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Text"));
-  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "text"));  // value names ignore case
-  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
-  EXPECT_TRUE(
-      Get(out, "hkey_local_machine\\software\\kestratest\\values", CNxGet::kString, "Text"));
-  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Empty"));
-  EXPECT_EQ(out, "");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "Max"));
-  EXPECT_EQ(out, "4294967295");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "Zero"));
-  EXPECT_EQ(out, "0");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kNumber, "One"));
-  EXPECT_EQ(out, "1");
-
-  CNxReg reg;
-  EXPECT_TRUE(reg.ReadNumber(out, reg.GetRootKey("HKEY_LOCAL_MACHINE"), kKey, "Max"));
-  EXPECT_EQ(out, "4294967295");
-  EXPECT_TRUE(reg.ReadString(out, reg.GetRootKey("HKEY_LOCAL_MACHINE"), kKey, "Text"));
-  EXPECT_EQ(out, "C:\\Program Files\\Tarnwick");
+  ExpectRead(String(kPath, "Text"), "C:\\Program Files\\Tarnwick");
+  ExpectRead(String(kPath, "text"), "C:\\Program Files\\Tarnwick");  // value names ignore case
+  ExpectRead(String("hkey_local_machine\\software\\kestratest\\values", "Text"),
+             "C:\\Program Files\\Tarnwick");
+  ExpectRead(String(kPath, "Empty"), "");
+  ExpectRead(Number(kPath, "Max"), "4294967295");
+  ExpectRead(Number(kPath, "Zero"), "0");
+  ExpectRead(Number(kPath, "One"), "1");
 }
 
 TEST_F(RegistryTest, LongStringsAreReadWhole) {
@@ -366,20 +309,16 @@ TEST_F(RegistryTest, LongStringsAreReadWhole) {
     std::string value(n, 'v');
     value[n - 1] = 'e';
     reg_->SetString(kKey, "Long", value);
-    std::string out;
-    EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Long")) << n;
-    EXPECT_EQ(out, value) << n;
+    SCOPED_TRACE(n);
+    ExpectRead(String(kPath, "Long"), value);
   }
 }
 
 TEST_F(RegistryTest, StringEndsAtItsFirstNulEvenWithoutATerminator) {
   reg_->SetRaw(kKey, "Inner", platform::kRegSz, {'a', 'b', 0, 'c', 0});
   reg_->SetRaw(kKey, "Unended", platform::kRegSz, {'x', 'y', 'z'});
-  std::string out;
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Inner"));
-  EXPECT_EQ(out, "ab");
-  EXPECT_TRUE(Get(out, kPath, CNxGet::kString, "Unended"));
-  EXPECT_EQ(out, "xyz");
+  ExpectRead(String(kPath, "Inner"), "ab");
+  ExpectRead(String(kPath, "Unended"), "xyz");
 }
 
 TEST_F(RegistryTest, WrongTypeOrEmptyIsAMismatch) {
@@ -392,15 +331,13 @@ TEST_F(RegistryTest, WrongTypeOrEmptyIsAMismatch) {
   reg_->SetRaw(kKey, "ShortNumber", platform::kRegDword, {1, 0});
   struct Case {
     const char* name;
-    int kind;
-  } cases[] = {{"Text", CNxGet::kNumber},       {"Number", CNxGet::kString},
-               {"Expand", CNxGet::kString},     {"Multi", CNxGet::kString},
-               {"NoBytes", CNxGet::kString},    {"WideNumber", CNxGet::kNumber},
-               {"ShortNumber", CNxGet::kNumber}};
+    bool number;
+  } cases[] = {{"Text", true},     {"Number", false},    {"Expand", false},    {"Multi", false},
+               {"NoBytes", false}, {"WideNumber", true}, {"ShortNumber", true}};
   for (const Case& c : cases) {
-    std::string out;
-    EXPECT_FALSE(Get(out, kPath, c.kind, c.name)) << c.name;
-    EXPECT_EQ(out, kRegistryTypeMismatch) << c.name;
+    const support::TextResult result = c.number ? Number(kPath, c.name) : String(kPath, c.name);
+    EXPECT_FALSE(result.ok) << c.name;
+    EXPECT_EQ(result.text, support::kRegistryTypeMismatch) << c.name;
   }
 }
 
@@ -418,11 +355,10 @@ TEST_F(RegistryTest, FailuresGiveTheSystemText) {
       {"", "Text", platform::syserr::kInvalidHandle},
   };
   for (const Case& c : cases) {
-    std::string out;
-    EXPECT_FALSE(Get(out, c.path, CNxGet::kString, c.name)) << c.path;
-    EXPECT_EQ(out, SystemText(c.code)) << c.path;
-    EXPECT_FALSE(Get(out, c.path, CNxGet::kNumber, c.name)) << c.path;
-    EXPECT_EQ(out, SystemText(c.code)) << c.path;
+    for (const support::TextResult& result : {String(c.path, c.name), Number(c.path, c.name)}) {
+      EXPECT_FALSE(result.ok) << c.path;
+      EXPECT_EQ(result.text, SystemText(c.code)) << c.path;
+    }
   }
 }
 
@@ -469,62 +405,10 @@ TEST_F(RegistryTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
       }
     }
     const char* want = two_views ? c.two_views : c.one_view;
-    std::string out;
-    EXPECT_EQ(Get(out, kPath, CNxGet::kString, "Where"), want != nullptr) << c.what;
-    EXPECT_EQ(out, want ? want : not_found) << c.what;
+    const support::TextResult result = String(kPath, "Where");
+    EXPECT_EQ(result.ok, want != nullptr) << c.what;
+    EXPECT_EQ(result.text, want ? want : not_found) << c.what;
   }
-}
-
-TEST_F(RegistryTest, OtherKindsReadNothing) {
-  std::string out = "untouched";
-  EXPECT_TRUE(Get(out, kPath, 2, "Text"));
-  EXPECT_EQ(out, "untouched");
-  EXPECT_TRUE(Get(out, "HKLM", -1, "Text"));
-  EXPECT_EQ(out, "untouched");
-}
-
-// --- the installation folder ---
-
-class InstalledFileTest : public RegistryTest {
- protected:
-  void SetUp() override {
-    RegistryTest::SetUp();
-    dir_ = testbed::ScratchDir("support-installed");
-    WriteFile(dir_, "Admin.ini", "[Settings]\n");
-  }
-  std::string dir_;
-};
-
-TEST_F(InstalledFileTest, PathOfAnExistingFile) {
-  CNxFunctions f;
-  std::string out;
-  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
-  EXPECT_TRUE(f.GetInstalledFilePath(out, "Admin.ini"));
-  EXPECT_EQ(out, dir_ + "\\Admin.ini");
-  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_ + "\\");
-  EXPECT_TRUE(f.GetInstalledFilePath(out, "Admin.ini"));
-  EXPECT_EQ(out, dir_ + "\\Admin.ini");
-}
-
-TEST_F(InstalledFileTest, MissingFileOrFolder) {
-  CNxFunctions f;
-  std::string out;
-  // No InstallationPath at all: the registry's text.
-  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
-  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
-
-  reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
-  EXPECT_FALSE(f.GetInstalledFilePath(out, "WebSite.ini"));
-  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
-
-  // An empty folder names no file, whatever the root of the drive holds.
-  reg_->SetString(testreg::kConfigKey, "InstallationPath", "");
-  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
-  EXPECT_EQ(out, SystemText(platform::syserr::kFileNotFound));
-
-  reg_->SetNumber(testreg::kConfigKey, "InstallationPath", 1);
-  EXPECT_FALSE(f.GetInstalledFilePath(out, "Admin.ini"));
-  EXPECT_EQ(out, kRegistryTypeMismatch);
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// What a lookup's frame asks before every call (CLookup::EnterFrame): first where the
+// configuration is, then whether the call may run. The frame keeps both answers in its
+// own fields. Tests put a recording stand-in in ConfiguredAccess's place.
+#pragma once
+
+#include <string>
+
+#include "access/access_policy.h"
+
+namespace hosting {
+
+class AccessControl {
+ public:
+  virtual ~AccessControl() = default;
+  virtual ConfigFiles LocateConfigFiles() = 0;
+  virtual Decision Check(const std::string& component, const std::string& method,
+                         const ConfigFiles& files) = 0;
+};
+
+// The hosting administrator's configuration (access_policy.h), with the calling page
+// from `caller` (null: the platform's request).
+class ConfiguredAccess final : public AccessControl {
+ public:
+  explicit ConfiguredAccess(CallerSource* caller = nullptr) : m_caller(caller) {}
+  ConfigFiles LocateConfigFiles() override { return hosting::LocateConfigFiles(); }
+  Decision Check(const std::string& component, const std::string& method,
+                 const ConfigFiles& files) override {
+    return Decide(component, method, files, m_caller);
+  }
+
+ private:
+  CallerSource* m_caller;
+};
+
+}  // namespace hosting

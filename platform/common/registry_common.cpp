@@ -1,0 +1,55 @@
+// The parts of platform/registry.h that are the same on every platform.
+#include <iterator>
+
+#include "platform/mbcs.h"
+#include "platform/registry.h"
+
+namespace platform {
+
+// NamesOf finds a root's names by its place in the table.
+static_assert([] {
+  for (std::size_t i = 0; i < std::size(kRegRootNames); ++i) {
+    if (static_cast<std::size_t>(kRegRootNames[i].root) != i) return false;
+  }
+  return true;
+}());
+
+std::optional<RegRoot> FindRegRoot(std::string_view name, RegRootForms forms) {
+  for (const RegRootNames& names : kRegRootNames) {
+    if (EqualNoCase(name, names.name) ||
+        (forms == RegRootForms::kLongOrShort && EqualNoCase(name, names.short_name))) {
+      return names.root;
+    }
+  }
+  return std::nullopt;
+}
+
+const RegRootNames& NamesOf(RegRoot root) {
+  return kRegRootNames[static_cast<std::size_t>(root)];
+}
+
+RegValue RegValue::String(std::string_view text) {
+  RegValue value{kRegSz, std::vector<unsigned char>(text.begin(), text.end())};
+  value.data.push_back(0);
+  return value;
+}
+
+RegValue RegValue::Dword(std::uint32_t number) {
+  return {kRegDword,
+          {static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
+           static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)}};
+}
+
+std::string RegValue::Text() const {
+  std::size_t n = 0;
+  while (n < data.size() && data[n] != 0) ++n;
+  return std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+std::optional<std::uint32_t> RegValue::Number() const {
+  if (data.size() != 4) return std::nullopt;
+  return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
+         (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+}
+
+}  // namespace platform

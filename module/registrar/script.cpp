@@ -79,6 +79,14 @@ class Tokenizer {
   Cursor m_cursor;
 };
 
+// A key's name may be a path of names, none of them empty: the registry skips empty
+// names, so 'a\' or 'a\\b' would name another key than the one written (its parent,
+// say), and unregistering would delete that one.
+bool IsKeyPath(std::string_view name) {
+  return !name.empty() && name.front() != '\\' && name.back() != '\\' &&
+         name.find("\\\\") == std::string_view::npos;
+}
+
 // A DWORD written in decimal or as 0x followed by hexadecimal digits; the whole word
 // must be the number and it must fit in 32 bits.
 bool ParseDword(std::string_view text, std::uint32_t* number) {
@@ -155,7 +163,7 @@ class Parser {
       }
       entry.name = std::move(token.text);
       const bool is_key = entry.kind == ScriptEntry::Kind::kKey;
-      if (is_key && entry.name.empty()) return kDispException;
+      if (is_key && !IsKeyPath(entry.name)) return kDispException;
       // Whole trees are only ever removed by a single name, never by a path.
       const bool removes_tree =
           entry.flag == ScriptEntry::Flag::kForceRemove || entry.flag == ScriptEntry::Flag::kDelete;

@@ -186,11 +186,16 @@ TEST(ParseScript, RefusesBrokenScripts) {
       "HKCR { ForceRemove a\\b }",  // trees go by one name
       "HKCR { Delete 'a\\b' }",
       "HKCR { '' }",  // a key needs a name
+      "HKCR { \\ }",  // nor a name in its path
+      "HKCR { 'a\\' }",
+      "HKCR { '\\a' }",
+      "HKCR { NoRemove a\\\\b }",
       "HKCR { = s 'x' }",
       "HKCR { ForceRemove }",
       "HKCR { a { { } }",
       "HKCR { a}",  // words end at white space only
   };
+  EXPECT_EQ(MustParse("HKCR { NoRemove a\\b }").roots[0].entries[0].name, "a\\b");
   for (const char* text : cases) {
     Script script;
     script.roots.emplace_back();  // a failed parse leaves the output alone

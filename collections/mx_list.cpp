@@ -1,9 +1,8 @@
 #include "collections/mx_list.h"
 
-#include <new>
+#include <algorithm>
 #include <utility>
 
-#include "dns/resolve_mx.h"
 #include "platform/mbcs.h"
 
 namespace {
@@ -17,10 +16,6 @@ unsigned NextFoldedCharacter(std::string_view text, std::size_t& pos) {
     return platform::FoldMultibyteToLower((static_cast<unsigned>(lead) << 8) | trail);
   }
   return platform::FoldMultibyteToLower(lead);
-}
-
-const std::string& KeyOf(const CEntryNode& node, CMXList::SortKey key) {
-  return key == CMXList::SortKey::kExchange ? node.m_strMX : node.m_strPreference;
 }
 
 }  // namespace
@@ -38,105 +33,16 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
   return 0;
 }
 
-CMXList::~CMXList() {
-  FreePending();
+void CMXList::Assign(std::vector<CMXEntry> records) {
+  // Equal names end up in the reverse of their answer order: a stable sort of the
+  // reversed answer.
+  std::reverse(records.begin(), records.end());
+  std::stable_sort(records.begin(), records.end(), [](const CMXEntry& a, const CMXEntry& b) {
+    return CompareTextNoCase(a.m_strMX, b.m_strMX) < 0;
+  });
+  m_entries = std::move(records);
 }
 
-void CMXList::ClearItems() {
-  m_entries.clear();
-}
-
-bool CMXList::AllocateItems(std::int32_t count) {
-  try {
-    m_entries.reserve(static_cast<std::size_t>(count));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
-bool CMXList::StoreItem(std::int32_t, CEntryNode& node) {
-  // AllocateItems reserved room for every item, so this cannot reallocate.
-  m_entries.push_back(CMXEntry{std::move(node.m_strMX), std::move(node.m_strPreference)});
-  return true;
-}
-
-void CMXList::AddNode(const std::string& mx, const std::string& preference) {
-  auto* node = new CEntryNode{mx, preference, m_pPending};
-  m_pPending = node;
-}
-
-void CMXList::SortPending(SortKey key, SortOrder order) {
-  CEntryNode* sorted = nullptr;
-  while (m_pPending) {
-    CEntryNode* node = m_pPending;
-    m_pPending = node->m_pNext;
-    node->m_pNext = nullptr;
-    // Insert before the first node that the detached one must precede; ties go after,
-    // so nodes with equal keys keep their chain order.
-    CEntryNode** link = &sorted;
-    for (; *link; link = &(*link)->m_pNext) {
-      int c = order == SortOrder::kAscending
-                  ? CompareTextNoCase(KeyOf(*node, key), KeyOf(**link, key))
-                  : CompareTextNoCase(KeyOf(**link, key), KeyOf(*node, key));
-      if (c < 0) break;
-    }
-    node->m_pNext = *link;
-    *link = node;
-  }
-  m_pPending = sorted;
-}
-
-void CMXList::FreePending() {
-  while (m_pPending) {
-    CEntryNode* node = m_pPending;
-    m_pPending = node->m_pNext;
-    delete node;
-  }
-}
-
-void CMXList::Fill(std::string domain, std::string server, std::int32_t timeout_seconds) {
-  FreePending();
-  ClearItems();
-  m_nCount = 0;
-  std::int32_t stored = 0;
-  try {
-    CResolveMX resolver;
-    std::int32_t n = 0;
-    if (resolver.Resolve(std::move(domain), std::move(server), timeout_seconds)) {
-      // The count narrowed to the 16 bits that Count reports; an empty first exchange
-      // (a null MX, say) leaves the whole list empty.
-      const std::string* first = resolver.GetFirstExchange();
-      auto narrowed = static_cast<std::int16_t>(resolver.GetCount());
-      if (first && !first->empty() && narrowed > 0) n = narrowed;
-    }
-    if (!AllocateItems(n)) return;
-    m_nCount = n;
-    if (n == 0) return;
-
-    const std::string* mx = resolver.GetFirstExchange();
-    const std::string* preference = resolver.GetFirstPreference();
-    static const std::string kNone;
-    for (std::int32_t i = 0; i < n; ++i) {
-      AddNode(mx ? *mx : kNone, preference ? *preference : kNone);
-      mx = resolver.GetNextExchange();
-      preference = resolver.GetNextPreference();
-    }
-    SortPending(SortKey::kExchange, SortOrder::kAscending);
-
-    while (m_pPending) {
-      CEntryNode* node = m_pPending;
-      bool ok = StoreItem(stored, *node);
-      m_pPending = node->m_pNext;
-      delete node;
-      if (!ok) break;
-      ++stored;
-    }
-    FreePending();
-    m_nCount = stored;
-  } catch (...) {
-    // Memory ran out part-way: keep what was stored, never more than was allocated.
-    FreePending();
-    m_nCount = stored;
-  }
+std::vector<CMXEntry> CMXList::TakeEntries() {
+  return std::exchange(m_entries, {});
 }

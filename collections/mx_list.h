@@ -1,7 +1,8 @@
-// The portable half of the List object that GetMXRecord returns: the list resolves the
-// domain once more with a resolver of its own, orders the exchangers by host name and
-// keeps one entry per exchanger. The COM classes (collections/*_com.*) wrap this; the
-// kestra tool and the tests use it as it stands.
+// The sorted MX list behind the List object that GetMXRecord returns: the exchangers of
+// one answer go in, ordered by host name, and come out as entries. The list asks no one
+// anything itself; lookup/ resolves and hands it the records. The COM List object
+// (module/list_com.*) takes the entries over; the kestra tool and the tests read them
+// here.
 #pragma once
 
 #include <cstdint>
@@ -9,15 +10,8 @@
 #include <string_view>
 #include <vector>
 
-// One exchanger waiting in the pending chain while Fill runs.
-struct CEntryNode {
-  std::string m_strMX;
-  std::string m_strPreference;
-  CEntryNode* m_pNext = nullptr;
-};
-
-// What one ListEntries object holds: the exchanger's host name and its preference as
-// decimal text. An entry made on its own reads "" and "0".
+// One exchanger: its host name and its preference as decimal text. An entry made on its
+// own reads "" and "0".
 struct CMXEntry {
   std::string m_strMX;
   std::string m_strPreference = "0";
@@ -30,45 +24,23 @@ int CompareTextNoCase(std::string_view a, std::string_view b);
 
 class CMXList {
  public:
-  enum class SortKey { kExchange, kPreference };
-  enum class SortOrder { kAscending, kDescending };
-
   CMXList() = default;
-  virtual ~CMXList();
   CMXList(const CMXList&) = delete;
   CMXList& operator=(const CMXList&) = delete;
 
-  // Drops what an earlier fill left, resolves `domain` with a resolver of its own and
-  // keeps its exchangers sorted by host name (ascending, case-blind, equal names in the
-  // reverse of their answer order). Reports nothing: a failed resolution, or one whose
-  // first exchange name is empty, leaves the list empty. Never throws.
-  void Fill(std::string domain, std::string server, std::int32_t timeout_seconds);
+  // Replaces the list with `records`, given in answer order, sorted by host name:
+  // ascending, case-blind (CompareTextNoCase), and names that compare equal in the
+  // reverse of their answer order. Preferences play no part. May throw std::bad_alloc.
+  void Assign(std::vector<CMXEntry> records);
+  void Clear() { m_entries.clear(); }
 
-  std::int32_t GetCount() const { return m_nCount; }
-  // Entry `index` (from 0) of the list's own storage; a binding that overrides the item
-  // storage below keeps its entries itself and does not call this.
+  std::int32_t GetCount() const { return static_cast<std::int32_t>(m_entries.size()); }
+  // Entry `index`, from 0, in list order.
   const CMXEntry& GetEntry(std::int32_t index) const {
     return m_entries.at(static_cast<std::size_t>(index));
   }
-
- protected:
-  // Item storage, called by Fill in this order: ClearItems, AllocateItems(n), then
-  // StoreItem(0 .. n-1) in list order. The default keeps CMXEntry values; the COM list
-  // overrides all three to keep its array of entry objects. AllocateItems and StoreItem
-  // return false when memory runs out; the list then keeps the items stored before.
-  virtual void ClearItems();
-  virtual bool AllocateItems(std::int32_t count);
-  // May move the node's texts away.
-  virtual bool StoreItem(std::int32_t index, CEntryNode& node);
-
-  // Puts a new node holding copies of the two texts at the head of the pending chain.
-  void AddNode(const std::string& mx, const std::string& preference);
-  // Stable insertion sort of the pending chain by `key`.
-  void SortPending(SortKey key, SortOrder order);
-  void FreePending();
-
-  CEntryNode* m_pPending = nullptr;
-  std::int32_t m_nCount = 0;
+  // Hands the entries over in list order and leaves the list empty.
+  std::vector<CMXEntry> TakeEntries();
 
  private:
   std::vector<CMXEntry> m_entries;

@@ -1,6 +1,7 @@
 #include "lookup/lookup.h"
 
 #include <utility>
+#include <vector>
 
 #include "access/access_control.h"
 #include "collections/mx_list.h"
@@ -11,6 +12,36 @@
 namespace {
 // What a page reads when the call itself broke down (memory ran out, say).
 constexpr char kGeneralFailure[] = "An error occured. Please try again";
+
+// The list's own query, made after the first one succeeded: the same resolver, domain,
+// server and timeout. A failed resolution, or one whose first exchange is empty (a null
+// MX, say), leaves the list empty; the count is narrowed to the 16 bits Count reports.
+// Reports nothing and never throws: when memory runs out the list stays empty.
+void FillList(CMXList& list, const std::string& domain, const std::string& server,
+              std::int32_t timeout_seconds) {
+  list.Clear();
+  try {
+    CResolveMX resolver;
+    if (!resolver.Resolve(domain, server, timeout_seconds)) return;
+    const std::string* first = resolver.GetFirstExchange();
+    const auto count = static_cast<std::int16_t>(resolver.GetCount());
+    if (!first || first->empty() || count <= 0) return;
+    std::vector<CMXEntry> records;
+    records.reserve(static_cast<std::size_t>(count));
+    const std::string* mx = first;
+    const std::string* preference = resolver.GetFirstPreference();
+    for (std::int16_t i = 0; i < count; ++i) {
+      records.push_back(
+          CMXEntry{mx ? *mx : std::string(), preference ? *preference : std::string()});
+      mx = resolver.GetNextExchange();
+      preference = resolver.GetNextPreference();
+    }
+    list.Assign(std::move(records));
+  } catch (...) {
+    list.Clear();
+  }
+}
+
 }  // namespace
 
 CLookup::CLookup() = default;
@@ -128,9 +159,9 @@ void CLookup::GetMXRecordWork(CMXList* list, bool* has_list) {
       return;
     }
     // The first resolution only proves that the domain and the server work; the list
-    // asks again with a resolver of its own. Whatever that second query brings, even
-    // nothing, is a success.
-    list->Fill(m_strDomainName, m_strDNSServer, m_nTimeout);
+    // comes from a second query with a resolver of its own. Whatever that query brings,
+    // even nothing, is a success.
+    FillList(*list, m_strDomainName, m_strDNSServer, m_nTimeout);
     m_nIsError = 0;
     *has_list = true;
   } catch (...) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-class CMXList;  // collections/mx_list.h: the portable half of the List object
+class CMXList;  // collections/mx_list.h: the sorted MX list behind the List object
 namespace hosting {
 class AccessControl;  // access/access_control.h: what the frame asks before each call
 }
@@ -38,8 +38,9 @@ class CLookup {
   // The lookups, frame included. Each returns false when the access control refused
   // the call, in which case the result is not written.
   bool MXRecords(std::int16_t* count);
-  // Fills `list` (see CMXList) on success; on a failure the list stays empty and the
-  // result the binding hands out is a null object reference: *has_list tells which.
+  // On success `list` holds the exchangers of a second query of its own, sorted (see
+  // CMXList); on a failure the list is left as it was and the result the binding hands
+  // out is a null object reference: *has_list tells which.
   bool GetMXRecord(CMXList* list, bool* has_list);
   bool DNSLookup(const std::string& host_name, std::string* address);
   bool ReverseDNSLookup(const std::string& ip, std::string* host_name);

@@ -8,31 +8,23 @@
 
 namespace kestra {
 
-void ListObject::ClearItems() {
+void ListObject::SetEntries(std::vector<CMXEntry> entries) {
   m_items.clear();
   m_nCount = 0;
-}
-
-bool ListObject::AllocateItems(std::int32_t count) {
-  ClearItems();
-  if (count <= 0) return true;
-  return m_items.Allocate(static_cast<std::size_t>(count));
-}
-
-bool ListObject::StoreItem(std::int32_t index, CEntryNode& node) {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_items.size()) return false;
-  OwnedInterface<HeapObject<ListEntriesObject>> entry;
-  if (FAILED(HeapObject<ListEntriesObject>::Create(&entry))) return false;
-  entry->m_strMX = std::move(node.m_strMX);
-  entry->m_strPreference = std::move(node.m_strPreference);
-  // The entry's only reference once `entry` lets go, until a script takes one of its own.
-  VARIANT& item = m_items[static_cast<std::size_t>(index)];
-  if (FAILED(entry->QueryInterface(__uuidof(IDispatch),
-                                   reinterpret_cast<void**>(&V_DISPATCH(&item))))) {
-    return false;
+  if (entries.empty() || !m_items.Allocate(entries.size())) return;
+  for (CMXEntry& source : entries) {
+    OwnedInterface<HeapObject<ListEntriesObject>> entry;
+    if (FAILED(HeapObject<ListEntriesObject>::Create(&entry))) return;
+    static_cast<CMXEntry&>(*entry.get()) = std::move(source);
+    // The entry's only reference once `entry` lets go, until a script takes one of its own.
+    VARIANT& item = m_items[static_cast<std::size_t>(m_nCount)];
+    if (FAILED(entry->QueryInterface(__uuidof(IDispatch),
+                                     reinterpret_cast<void**>(&V_DISPATCH(&item))))) {
+      return;
+    }
+    V_VT(&item) = VT_DISPATCH;
+    ++m_nCount;
   }
-  V_VT(&item) = VT_DISPATCH;
-  return true;
 }
 
 STDMETHODIMP ListObject::get__NewEnum(IUnknown** pVal) {

@@ -1,13 +1,13 @@
 // The List object: the collection GetMXRecord returns.
 //
-// CMXList resolves, sorts and drives the filling; this class keeps the items as an
-// array of VARIANTs, each holding the one reference the list owns to its entry object.
-// Count, the 1-based Item and _NewEnum only read that array.
+// It takes over the entries of a sorted CMXList and keeps one ListEntries object per
+// entry as an array of VARIANTs, each holding the one reference the list owns to its
+// entry object. Count, the 1-based Item and _NewEnum only read that array.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
+#include <vector>
 
 #include "collections/mx_list.h"
 #include "module/Kestra_h.h"
@@ -16,23 +16,22 @@
 
 namespace kestra {
 
-class ListObject : public ComClass<ListObject, IList>, public CMXList {
+class ListObject : public ComClass<ListObject, IList> {
  public:
   ListObject() = default;
+
+  // Replaces the items with one entry object per entry, in the entries' order. When
+  // memory runs out part-way, the list keeps the entry objects made before.
+  void SetEntries(std::vector<CMXEntry> entries);
 
   // IList
   STDMETHODIMP get__NewEnum(IUnknown** pVal) override;
   STDMETHODIMP get_Count(long* pVal) override;
   STDMETHODIMP get_Item(long index, VARIANT* pVal) override;
 
- protected:
-  // Item storage for CMXList::Fill: one entry object per exchanger.
-  void ClearItems() override;
-  bool AllocateItems(std::int32_t count) override;
-  bool StoreItem(std::int32_t index, CEntryNode& node) override;
-
  private:
-  OwnedVariants m_items;  // m_nCount never exceeds its size
+  OwnedVariants m_items;
+  long m_nCount = 0;  // the items made; never more than m_items.size()
 };
 
 }  // namespace kestra

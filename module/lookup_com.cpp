@@ -71,16 +71,19 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   OwnedVariant ignored;
   if (!pVal) pVal = ignored.get();
   VariantInit(pVal);
-  // The list is made before any input is looked at; unless the result takes a reference
-  // of its own, it goes unseen when `list` lets go of it.
-  OwnedInterface<HeapObject<ListObject>> list;
-  HeapObject<ListObject>::Create(&list);
+  // The list object is made before any input is looked at; unless the result takes a
+  // reference of its own, it goes unseen when `list_object` lets go of it. Without it
+  // the lookup fails the call.
+  OwnedInterface<HeapObject<ListObject>> list_object;
+  HeapObject<ListObject>::Create(&list_object);
+  CMXList list;
   bool has_list = false;
-  m_lookup.GetMXRecordWork(list.get(), &has_list);
+  m_lookup.GetMXRecordWork(list_object ? &list : nullptr, &has_list);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
   if (has_list) {
-    list->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
+    list_object->SetEntries(list.TakeEntries());
+    list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   }
   return S_OK;
 }

@@ -1,19 +1,17 @@
-// The portable half of the MX list: case-blind ordering, the pending chain's insertion
-// sort, and Fill against the test bed's DNS server.
+// The sorted MX list: case-blind ordering, the order of names that compare equal, and
+// the list the lookup fills from its second query.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "collections/mx_list.h"
-#include "lookup/socket_layer.h"
-#include "silent_udp_listener.h"
+#include "lookup/lookup.h"
 #include "testbed.h"
 
 namespace {
-
-constexpr int kBlock = 30;
 
 int Sign(int v) {
   return (v > 0) - (v < 0);
@@ -48,33 +46,24 @@ TEST(CompareTextNoCase, FoldsToLowerCaseAndComparesUnsigned) {
   }
 }
 
-// Reaches the list's pending chain.
-class ChainList : public CMXList {
- public:
-  using CMXList::SortKey;
-  using CMXList::SortOrder;
-  void Add(const std::string& mx, const std::string& preference) { AddNode(mx, preference); }
-  void Sort(SortKey key, SortOrder order) { SortPending(key, order); }
-  // The chain from its head, as "name/preference".
-  std::vector<std::string> Chain() const {
-    std::vector<std::string> out;
-    for (const CEntryNode* n = m_pPending; n; n = n->m_pNext) {
-      out.push_back(n->m_strMX + "/" + n->m_strPreference);
-    }
-    return out;
-  }
-};
-
 using Strings = std::vector<std::string>;
 
-TEST(SortPending, NodesGoInAtTheHead) {
-  ChainList list;
-  list.Add("b", "1");
-  list.Add("a", "2");
-  EXPECT_EQ(list.Chain(), (Strings{"a/2", "b/1"}));
+// The list as "name/preference", in list order.
+Strings Entries(const CMXList& list) {
+  Strings out;
+  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
+    out.push_back(list.GetEntry(i).m_strMX + "/" + list.GetEntry(i).m_strPreference);
+  }
+  return out;
 }
 
-TEST(SortPending, SortsByNameCaseBlindKeepingEqualNamesInChainOrder) {
+std::vector<CMXEntry> Records(const std::vector<std::pair<std::string, std::string>>& answer) {
+  std::vector<CMXEntry> out;
+  for (const auto& [mx, preference] : answer) out.push_back(CMXEntry{mx, preference});
+  return out;
+}
+
+TEST(MxList, SortsByNameCaseBlindWithEqualNamesInReverseAnswerOrder) {
   struct Case {
     const char* what;
     std::vector<std::pair<std::string, std::string>> answer;  // in answer order
@@ -85,38 +74,66 @@ TEST(SortPending, SortsByNameCaseBlindKeepingEqualNamesInChainOrder) {
        {{"b", "10"}, {"A", "20"}, {"a", "30"}},
        {"a/30", "A/20", "b/10"}},
       {"preferences play no part", {{"mx2.x", "5"}, {"mx1.x", "10"}}, {"mx1.x/10", "mx2.x/5"}},
-      {"repeats keep the reverse of their answer order",
+      {"repeats among other names keep the reverse of their answer order",
        {{"dup", "1"}, {"zz", "9"}, {"DUP", "2"}, {"dup", "3"}},
        {"dup/3", "DUP/2", "dup/1", "zz/9"}},
+      {"case is folded down, so '_' sorts before letters",
+       {{"b.x", "1"}, {"_a.x", "2"}, {"B.x", "3"}},
+       {"_a.x/2", "B.x/3", "b.x/1"}},
+      {"a name sorts before the longer names it begins",
+       {{"mx1.x", "1"}, {"MX", "2"}},
+       {"MX/2", "mx1.x/1"}},
+      {"an empty name sorts first", {{"mx.x", "10"}, {"", "0"}}, {"/0", "mx.x/10"}},
       {"already sorted answer", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, {"a/1", "b/2", "c/3"}},
-      {"one node", {{"only", "0"}}, {"only/0"}},
-      {"no nodes", {}, {}},
+      {"answer in reverse", {{"c", "3"}, {"b", "2"}, {"a", "1"}}, {"a/1", "b/2", "c/3"}},
+      {"one exchanger", {{"only", "0"}}, {"only/0"}},
+      {"no exchangers", {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ChainList list;
-    for (const auto& [mx, preference] : c.answer) list.Add(mx, preference);
-    list.Sort(ChainList::SortKey::kExchange, ChainList::SortOrder::kAscending);
-    EXPECT_EQ(list.Chain(), c.expected);
+    CMXList list;
+    list.Assign(Records(c.answer));
+    EXPECT_EQ(Entries(list), c.expected);
   }
 }
 
-TEST(SortPending, PreferenceKeyComparesTextAndDescendingIsStableToo) {
-  ChainList list;
-  for (auto [mx, pref] : {std::pair{"a", "5"}, {"b", "10"}, {"c", "5"}, {"d", "20"}}) {
-    list.Add(mx, pref);
+TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
+  // Long enough that the sort merges runs rather than only inserting. The preference is
+  // the answer position, so equal names must come out with descending preferences.
+  const char* const names[] = {"b.x", "A.x", "c.x", "a.X", "B.X"};
+  std::vector<CMXEntry> answer;
+  for (int i = 0; i < 60; ++i) answer.push_back(CMXEntry{names[(i * 7) % 5], std::to_string(i)});
+  CMXList list;
+  list.Assign(answer);
+  ASSERT_EQ(list.GetCount(), 60);
+  std::set<std::string> preferences;
+  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
+    preferences.insert(list.GetEntry(i).m_strPreference);
+    if (i == 0) continue;
+    const CMXEntry& before = list.GetEntry(i - 1);
+    const CMXEntry& after = list.GetEntry(i);
+    const int order = CompareTextNoCase(before.m_strMX, after.m_strMX);
+    ASSERT_LE(order, 0) << "position " << i;
+    if (order == 0) {
+      EXPECT_GT(std::stoi(before.m_strPreference), std::stoi(after.m_strPreference))
+          << "position " << i;
+    }
   }
-  list.Sort(ChainList::SortKey::kPreference, ChainList::SortOrder::kAscending);
-  // Text order: "10" < "20" < "5"; the two "5"s keep their chain order (c before a).
-  EXPECT_EQ(list.Chain(), (Strings{"b/10", "d/20", "c/5", "a/5"}));
+  EXPECT_EQ(preferences.size(), 60u) << "every record once";
+}
 
-  list.Sort(ChainList::SortKey::kExchange, ChainList::SortOrder::kDescending);
-  EXPECT_EQ(list.Chain(), (Strings{"d/20", "c/5", "b/10", "a/5"}));
+TEST(MxList, AssignReplacesAndTakingTheEntriesEmptiesTheList) {
+  CMXList list;
+  list.Assign(Records({{"b", "1"}, {"a", "2"}}));
+  list.Assign(Records({{"c", "3"}}));
+  EXPECT_EQ(Entries(list), (Strings{"c/3"}));
 
-  ChainList equal;
-  for (auto [mx, pref] : {std::pair{"X", "1"}, {"x", "2"}, {"y", "3"}}) equal.Add(mx, pref);
-  equal.Sort(ChainList::SortKey::kExchange, ChainList::SortOrder::kDescending);
-  EXPECT_EQ(equal.Chain(), (Strings{"y/3", "x/2", "X/1"}));
+  list.Assign(Records({{"b", "1"}, {"a", "2"}}));
+  const std::vector<CMXEntry> taken = list.TakeEntries();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[0].m_strMX, "a");
+  EXPECT_EQ(taken[1].m_strMX, "b");
+  EXPECT_EQ(list.GetCount(), 0);
 }
 
 TEST(MxEntry, ANewEntryReadsEmptyNameAndPreferenceZero) {
@@ -125,52 +142,23 @@ TEST(MxEntry, ANewEntryReadsEmptyNameAndPreferenceZero) {
   EXPECT_EQ(entry.m_strPreference, "0");
 }
 
-Strings Entries(const CMXList& list) {
-  Strings out;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
-  }
-  return out;
-}
-
-class MxListFill : public ::testing::Test {
- protected:
-  void SetUp() override { lookup::EnsureSocketLayer(); }
-};
-
-TEST_F(MxListFill, OrdersByNameNotPreference) {
+TEST(MxListFromLookup, EachCallReplacesTheListEvenWithNothing) {
   KESTRA_REQUIRE_TESTBED();
+  CLookup lookup;
+  lookup.PutDNSServer(testbed::DnsServer());
+  lookup.PutTimeout(5);
+  lookup.PutDomainName("three.lookup.test");
   CMXList list;
-  list.Fill("three.lookup.test", testbed::DnsServer(), 5);
-  EXPECT_EQ(Entries(list),
-            (Strings{"20 alpha.lookup.test", "10 mid.lookup.test", "5 zeta.lookup.test"}));
-}
-
-TEST_F(MxListFill, RefillReplacesAndFailureEmpties) {
-  KESTRA_REQUIRE_TESTBED();
-  CMXList list;
-  list.Fill("three.lookup.test", testbed::DnsServer(), 5);
+  bool has_list = false;
+  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   ASSERT_EQ(list.GetCount(), 3);
-  list.Fill("three.lookup.test", testbed::DnsServer(), 5);
-  EXPECT_EQ(list.GetCount(), 3) << "a second fill does not append";
-  list.Fill("absent.lookup.test", testbed::DnsServer(), 5);
+  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  EXPECT_EQ(list.GetCount(), 3) << "a second call does not append";
+  // The null MX passes the first query (one record) and empties the list's own.
+  lookup.PutDomainName("nullmx.lookup.test");
+  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  EXPECT_TRUE(has_list);
   EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST_F(MxListFill, NullMxLeavesTheListEmpty) {
-  KESTRA_REQUIRE_TESTBED();
-  CMXList list;
-  list.Fill("nullmx.lookup.test", testbed::DnsServer(), 5);
-  EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST_F(MxListFill, SilentServerLeavesTheListEmpty) {
-  testbed::SilentUdpListener listener(testbed::FakeAddress(kBlock, 10));
-  ASSERT_TRUE(listener.Ready());
-  CMXList list;
-  list.Fill("three.lookup.test", testbed::FakeAddress(kBlock, 10), 1);
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_EQ(listener.DatagramsWithin(100), 1);
 }
 
 }  // namespace

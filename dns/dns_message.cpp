@@ -134,11 +134,12 @@ bool Message::Decode() {
   const std::size_t answers = std::min<std::size_t>(m_nANCount, c.Remaining() / 11);
   const std::size_t room = std::min<std::size_t>(m_nQDCount, c.Remaining() / 5) + answers;
   RecordStorage(room, answers);
+  NameMemo known;
   for (unsigned i = 0; i < m_nQDCount; ++i) {
     if (m_nRecords == room) return false;
     Record& q = *::new (static_cast<void*>(m_pRecords + m_nRecords)) Record;
     q.m_nNameOffset = static_cast<std::uint16_t>(c.Position());
-    SkipName(c, bytes.size());
+    SkipName(c, bytes.size(), &known);
     // One bounds check for the fixed fields of each entry.
     const std::uint8_t* fields = c.Take(4);
     if (fields == nullptr) return false;
@@ -152,7 +153,7 @@ bool Message::Decode() {
     if (m_nRecords == room) return false;
     Record& r = *::new (static_cast<void*>(m_pRecords + m_nRecords)) Record;
     r.m_nNameOffset = static_cast<std::uint16_t>(c.Position());
-    SkipName(c, bytes.size());
+    SkipName(c, bytes.size(), &known);
     const std::uint8_t* fields = c.Take(10);
     if (fields == nullptr) return false;
     r.m_nType = WireCursor::Get16(fields);
@@ -174,7 +175,7 @@ bool Message::Decode() {
     static_cast<Record&>(mx) = r;
     mx.m_nPreference = c.U16();
     std::size_t wire_length = 0;
-    SkipName(c, rdata_end, &wire_length);
+    SkipName(c, rdata_end, &known, &wire_length);
     if (!c.Ok() || c.Position() != rdata_end) return false;
     // Dotted, the root alone is the empty text; otherwise the length bytes but the first
     // become dots and the root byte goes.

@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(raw.size() < dns::kMaxName);
       Check(dns::LabelsToDotted(raw).size() <= raw.size());
     }
-    // The decoder's check of a name and a walk that reads its labels must agree on
-    // every name it accepted.
+    // The decoder's check of a name (with its memo of names found sound) and a plain
+    // walk of it must agree on every name it accepted.
     for (const dns::Record& r : reply.Answers()) {
       std::size_t pos = r.m_nNameOffset;
       std::string raw;

@@ -96,11 +96,18 @@ TEST(DnsName, SoundNamesAreWalkedToTheirEnd) {
     EXPECT_EQ(w.dotted, c.dotted) << c.what;
     EXPECT_EQ(w.wire_length, c.wire_length) << c.what;
     EXPECT_EQ(w.end, c.end) << c.what;
-    std::size_t pos = 8;
-    std::size_t wire_length = 0;
-    EXPECT_TRUE(dns::CheckName(Cat(kExCom, c.name), &pos, ~std::size_t{0}, &wire_length));
-    EXPECT_EQ(pos, c.end) << c.what;
-    EXPECT_EQ(wire_length, c.wire_length) << c.what;
+    // A check finds the same, with or without the memo of names found sound before.
+    const Bytes message = Cat(kExCom, c.name);
+    dns::NameMemo memo;
+    std::size_t at = 0;
+    ASSERT_TRUE(dns::CheckName(message, &at, ~std::size_t{0}, nullptr, &memo));
+    for (dns::NameMemo* known : {static_cast<dns::NameMemo*>(nullptr), &memo}) {
+      std::size_t pos = 8;
+      std::size_t wire_length = 0;
+      EXPECT_TRUE(dns::CheckName(message, &pos, ~std::size_t{0}, &wire_length, known)) << c.what;
+      EXPECT_EQ(pos, c.end) << c.what;
+      EXPECT_EQ(wire_length, c.wire_length) << c.what;
+    }
   }
 }
 
@@ -140,9 +147,17 @@ TEST(DnsName, BrokenNamesAreRefusedAndLeaveThePositionAlone) {
     const Walked w = Walk(message, pos);
     EXPECT_FALSE(w.ok) << c.what;
     EXPECT_EQ(w.end, pos) << c.what;
-    std::size_t check_pos = pos;
-    EXPECT_FALSE(dns::CheckName(message, &check_pos, ~std::size_t{0})) << c.what;
-    EXPECT_EQ(check_pos, pos) << c.what;
+    // Refused as well when the names before it were found sound and kept in a memo.
+    dns::NameMemo memo;
+    std::size_t at = 0;
+    if (pos > 0) {
+      ASSERT_TRUE(dns::CheckName(message, &at, ~std::size_t{0}, nullptr, &memo));
+    }
+    for (dns::NameMemo* known : {static_cast<dns::NameMemo*>(nullptr), &memo}) {
+      std::size_t check_pos = pos;
+      EXPECT_FALSE(dns::CheckName(message, &check_pos, ~std::size_t{0}, nullptr, known)) << c.what;
+      EXPECT_EQ(check_pos, pos) << c.what;
+    }
   }
 }
 

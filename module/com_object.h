@@ -173,6 +173,9 @@ class AggregatedObject final : public IUnknown {
   ContainedObject<T> m_contained;
 };
 
+// Makes an object of one class: without `outer` a plain one, with it an aggregated one.
+using CreatorFunc = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
+
 // The creator of the object map, the same for every class: a plain object without an
 // outer object, an aggregated one with it. The new object is asked for `riid`; when it
 // does not have it, letting go of the first reference destroys it again (which unlocks

@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "lookup/socket_layer.h"
+#include "module/class_objects.h"
 #include "module/module.h"
 #include "module/registration.h"
 
@@ -15,6 +16,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     // Unloaded by FreeLibrary: the class objects, the type information and the
     // process-wide socket start go with the library. At process exit there is
     // nothing left to give back to anyone.
+    kestra::ReleaseClassObjects();
     kestra::TermModule();
     lookup::ReleaseSocketLayer();
   }

@@ -2,8 +2,9 @@
 
 #include <oleauto.h>
 
+#include <atomic>
+
 #include "module/Kestra_h.h"
-#include "module/class_factory.h"
 
 namespace kestra {
 namespace {
@@ -12,17 +13,9 @@ LONG g_nLockCount = 0;
 HINSTANCE g_hInstance = nullptr;
 const GUID* g_pLibid = nullptr;
 
-// Guards the lazy creation of class objects and the loading of the type information.
+// Held by ModuleGuard.
 CRITICAL_SECTION g_csModule;
 bool g_bInitialised = false;
-
-class ModuleGuard {
- public:
-  ModuleGuard() { EnterCriticalSection(&g_csModule); }
-  ~ModuleGuard() { LeaveCriticalSection(&g_csModule); }
-  ModuleGuard(const ModuleGuard&) = delete;
-  ModuleGuard& operator=(const ModuleGuard&) = delete;
-};
 
 // The type information of the three dual interfaces, loaded on first use. Once a slot
 // is filled it never changes until Term, so readers need no lock.
@@ -35,6 +28,8 @@ TypeInfoSlot g_typeInfos[] = {
     {&IID_IList, nullptr},
     {&IID_IListEntries, nullptr},
 };
+// Raw pointers, as the slots above: the module gives them back in TermModule only, never
+// from a destructor at process exit, when oleaut32 may already be gone.
 ITypeLib* g_pTypeLib = nullptr;
 
 // The registered library first, as the classes' registry keys name it. An unregistered
@@ -56,16 +51,6 @@ HRESULT LoadTypeLibrary(ITypeLib** lib) {
   return hr;
 }
 
-HRESULT MakeClassObject(ObjectMapEntry& entry) {
-  OwnedInterface<CachedClassObject<ClassFactory>> factory;
-  HRESULT hr = CachedClassObject<ClassFactory>::Create(&factory);
-  if (FAILED(hr)) return hr;
-  factory->SetCreator(entry.pfnCreateInstance);
-  // The first reference is the module's own; TermModule releases it.
-  entry.pCF.store(static_cast<IClassFactory*>(factory.release()), std::memory_order_release);
-  return S_OK;
-}
-
 }  // namespace
 
 void LockModule() {
@@ -82,6 +67,13 @@ HINSTANCE ModuleInstance() {
   return g_hInstance;
 }
 
+ModuleGuard::ModuleGuard() {
+  EnterCriticalSection(&g_csModule);
+}
+ModuleGuard::~ModuleGuard() {
+  LeaveCriticalSection(&g_csModule);
+}
+
 void InitModule(HINSTANCE instance) {
   g_hInstance = instance;
   g_pLibid = &LIBID_KestraLib;
@@ -91,9 +83,6 @@ void InitModule(HINSTANCE instance) {
 
 void TermModule() {
   if (!g_bInitialised) return;
-  for (ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
-    if (IUnknown* cf = entry->pCF.exchange(nullptr)) cf->Release();
-  }
   for (TypeInfoSlot& slot : g_typeInfos) {
     if (ITypeInfo* info = slot.pInfo.exchange(nullptr)) info->Release();
   }
@@ -103,25 +92,6 @@ void TermModule() {
   }
   DeleteCriticalSection(&g_csModule);
   g_bInitialised = false;
-}
-
-HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  for (ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
-    if (!InlineIsEqualGUID(clsid, *entry->pclsid)) continue;
-    // Tested before and again inside the lock, so that two threads asking at once
-    // end up with the same class object.
-    if (!entry->pCF.load(std::memory_order_acquire)) {
-      ModuleGuard guard;
-      if (!entry->pCF.load(std::memory_order_acquire)) {
-        HRESULT hr = MakeClassObject(*entry);
-        if (FAILED(hr)) return hr;
-      }
-    }
-    return entry->pCF.load(std::memory_order_acquire)->QueryInterface(riid, ppv);
-  }
-  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT GetTypeInfoOf(REFIID iid, ITypeInfo** info) {

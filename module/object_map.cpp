@@ -1,10 +1,10 @@
 // The object map: the three creatable classes, in the order registration walks them.
 #include "module/Kestra_h.h"
+#include "module/class_objects.h"
 #include "module/com_object.h"
 #include "module/list_com.h"
 #include "module/list_entries_com.h"
 #include "module/lookup_com.h"
-#include "module/module.h"
 #include "module/resource_ids.h"
 
 namespace kestra {

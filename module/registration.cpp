@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "module/module.h"
+#include "module/class_objects.h"
 #include "module/owned.h"
 #include "platform/registry.h"
 #include "script_runner.h"

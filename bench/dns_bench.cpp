@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "dns/dns_message.h"
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 
 namespace {
 

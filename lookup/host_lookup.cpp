@@ -11,21 +11,6 @@
 
 namespace {
 
-// Holds one successful start of the socket library and undoes it exactly once.
-class SocketLibraryForCall {
- public:
-  SocketLibraryForCall() : m_started(platform::SocketStartup(2, 0) == 0) {}
-  ~SocketLibraryForCall() {
-    if (m_started) platform::SocketCleanup();
-  }
-  SocketLibraryForCall(const SocketLibraryForCall&) = delete;
-  SocketLibraryForCall& operator=(const SocketLibraryForCall&) = delete;
-  bool Started() const { return m_started; }
-
- private:
-  bool m_started;
-};
-
 // The address's bytes in network order, each as unsigned decimal: 200.0.2.1, never -56.
 std::string DottedAddress(std::uint32_t address) {
   unsigned char b[4];
@@ -44,7 +29,7 @@ constexpr char kGeneralFailure[] = "An error occured. Please try again";
 void CLookup::DNSLookupWork(const std::string& host_name, std::string* address) {
   address->clear();
   try {
-    SocketLibraryForCall library;
+    platform::SocketLibrary library;
     if (!library.Started()) {
       Fail(kGeneralFailure);
       return;
@@ -73,7 +58,7 @@ void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name
       Fail("Please specify IP address");
       return;
     }
-    SocketLibraryForCall library;
+    platform::SocketLibrary library;
     if (!library.Started()) {
       // Reported as the failure it is, not handed back as if it were a host name.
       Fail("winsock.dll not found");

@@ -5,7 +5,7 @@
 
 #include "access/access_control.h"
 #include "collections/mx_list.h"
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 #include "lookup/socket_layer.h"
 #include "smtp/probe.h"
 
@@ -21,7 +21,7 @@ void FillList(CMXList& list, const std::string& domain, const std::string& serve
               std::int32_t timeout_seconds) {
   list.Clear();
   try {
-    CResolveMX resolver;
+    dns::MxResolver resolver;
     if (!resolver.Resolve(domain, server, timeout_seconds)) return;
     const std::string* first = resolver.GetFirstExchange();
     const auto count = static_cast<std::int16_t>(resolver.GetCount());
@@ -122,7 +122,7 @@ bool CLookup::VerifySMTP(const std::string& smtp_server, std::int16_t* result) {
 void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
   *written = false;
   try {
-    CResolveMX resolver;
+    dns::MxResolver resolver;
     lookup::EnsureSocketLayer();
     // An empty domain is caught before anything goes on the network.
     if (m_strDomainName.empty()) {
@@ -143,7 +143,7 @@ void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
 void CLookup::GetMXRecordWork(CMXList* list, bool* has_list) {
   *has_list = false;
   try {
-    CResolveMX resolver;
+    dns::MxResolver resolver;
     lookup::EnsureSocketLayer();
     if (!list) {
       // The binding could not make the list object.

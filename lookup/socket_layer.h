@@ -1,5 +1,5 @@
 // The process-wide start of the socket layer that the MX lookups and the SMTP probe
-// rely on (Windows Sockets 1.1). It is made once, by whichever call comes first, and
+// rely on. It is made once, by whichever call comes first, and
 // stays until the module unloads. A start that fails is tried again by the next call;
 // until one succeeds the resolver's own socket calls fail, and the lookups report that.
 #pragma once

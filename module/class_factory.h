@@ -10,7 +10,7 @@
 
 #include "module/com_object.h"
 #include "module/module.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 
@@ -48,7 +48,7 @@ class ClassFactory : public ComClass<ClassFactory, IClassFactory> {
 template <class T>
 class CachedClassObject final : public T {
  public:
-  static HRESULT Create(OwnedInterface<CachedClassObject>* made) {
+  static HRESULT Create(platform::OwnedInterface<CachedClassObject>* made) {
     CachedClassObject* p = new (std::nothrow) CachedClassObject();
     if (!p) return E_OUTOFMEMORY;
     p->AddRef();

@@ -2,13 +2,13 @@
 
 #include "module/class_factory.h"
 #include "module/module.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 namespace {
 
 HRESULT MakeClassObject(ObjectMapEntry& entry) {
-  OwnedInterface<CachedClassObject<ClassFactory>> factory;
+  platform::OwnedInterface<CachedClassObject<ClassFactory>> factory;
   HRESULT hr = CachedClassObject<ClassFactory>::Create(&factory);
   if (FAILED(hr)) return hr;
   factory->SetCreator(entry.pfnCreateInstance);

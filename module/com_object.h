@@ -25,7 +25,7 @@
 
 #include "module/dispatch.h"
 #include "module/module.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 
@@ -96,7 +96,7 @@ class ComClass : public detail::Base<I>... {
 template <class T>
 class HeapObject final : public T {
  public:
-  static HRESULT Create(OwnedInterface<HeapObject>* made) {
+  static HRESULT Create(platform::OwnedInterface<HeapObject>* made) {
     HeapObject* p = new (std::nothrow) HeapObject();
     if (!p) return E_OUTOFMEMORY;
     p->AddRef();
@@ -141,7 +141,7 @@ class ContainedObject final : public T {
 template <class T>
 class AggregatedObject final : public IUnknown {
  public:
-  static HRESULT Create(IUnknown* outer, OwnedInterface<AggregatedObject>* made) {
+  static HRESULT Create(IUnknown* outer, platform::OwnedInterface<AggregatedObject>* made) {
     if (!outer) return E_INVALIDARG;
     AggregatedObject* p = new (std::nothrow) AggregatedObject(outer);
     if (!p) return E_OUTOFMEMORY;
@@ -186,11 +186,11 @@ HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
   *ppv = nullptr;
   HRESULT hr;
   if (!outer) {
-    OwnedInterface<HeapObject<T>> made;
+    platform::OwnedInterface<HeapObject<T>> made;
     hr = HeapObject<T>::Create(&made);
     if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   } else {
-    OwnedInterface<AggregatedObject<T>> made;
+    platform::OwnedInterface<AggregatedObject<T>> made;
     hr = AggregatedObject<T>::Create(outer, &made);
     if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   }

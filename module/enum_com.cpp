@@ -28,7 +28,7 @@ void VariantEnumerator::InitShared(const VariantEnumerator& source, IUnknown* ow
   m_begin = source.m_begin;
   m_end = source.m_end;
   m_iter = source.m_iter;
-  m_owner = OwnedInterface<IUnknown>::Share(owner);
+  m_owner = platform::OwnedInterface<IUnknown>::Share(owner);
 }
 
 STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) {
@@ -71,7 +71,7 @@ STDMETHODIMP VariantEnumerator::Reset() {
 STDMETHODIMP VariantEnumerator::Clone(IEnumVARIANT** ppEnum) {
   if (!ppEnum) return E_POINTER;
   *ppEnum = nullptr;
-  OwnedInterface<HeapObject<VariantEnumerator>> clone;
+  platform::OwnedInterface<HeapObject<VariantEnumerator>> clone;
   HRESULT hr = HeapObject<VariantEnumerator>::Create(&clone);
   if (FAILED(hr)) return hr;
   // A clone of a clone keeps the snapshot's owner alive, not its source.

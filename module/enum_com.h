@@ -10,7 +10,7 @@
 #include <oaidl.h>
 
 #include "module/com_object.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 
@@ -34,8 +34,9 @@ class VariantEnumerator : public ComClass<VariantEnumerator, IEnumVARIANT> {
   // Shares `source`'s snapshot; `owner` is the enumerator that owns it.
   void InitShared(const VariantEnumerator& source, IUnknown* owner);
 
-  OwnedVariants m_snapshot;          // only in the enumerator that made the copy
-  OwnedInterface<IUnknown> m_owner;  // the snapshot's owner, when the snapshot is another's
+  platform::OwnedVariants m_snapshot;  // only in the enumerator that made the copy
+  platform::OwnedInterface<IUnknown>
+      m_owner;                       // the snapshot's owner, when the snapshot is another's
   const VARIANT* m_begin = nullptr;  // null: no snapshot
   const VARIANT* m_end = nullptr;
   const VARIANT* m_iter = nullptr;

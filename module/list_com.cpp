@@ -13,7 +13,7 @@ void ListObject::SetEntries(std::vector<CMXEntry> entries) {
   m_nCount = 0;
   if (entries.empty() || !m_items.Allocate(entries.size())) return;
   for (CMXEntry& source : entries) {
-    OwnedInterface<HeapObject<ListEntriesObject>> entry;
+    platform::OwnedInterface<HeapObject<ListEntriesObject>> entry;
     if (FAILED(HeapObject<ListEntriesObject>::Create(&entry))) return;
     static_cast<CMXEntry&>(*entry.get()) = std::move(source);
     // The entry's only reference once `entry` lets go, until a script takes one of its own.
@@ -30,7 +30,7 @@ void ListObject::SetEntries(std::vector<CMXEntry> entries) {
 STDMETHODIMP ListObject::get__NewEnum(IUnknown** pVal) {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
-  OwnedInterface<HeapObject<VariantEnumerator>> enumerator;
+  platform::OwnedInterface<HeapObject<VariantEnumerator>> enumerator;
   HRESULT hr = HeapObject<VariantEnumerator>::Create(&enumerator);
   if (FAILED(hr)) return hr;
   hr = enumerator->InitCopy(m_items.data(), m_nCount);

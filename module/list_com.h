@@ -12,7 +12,7 @@
 #include "collections/mx_list.h"
 #include "module/Kestra_h.h"
 #include "module/com_object.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 
@@ -30,7 +30,7 @@ class ListObject : public ComClass<ListObject, IList> {
   STDMETHODIMP get_Item(long index, VARIANT* pVal) override;
 
  private:
-  OwnedVariants m_items;
+  platform::OwnedVariants m_items;
   long m_nCount = 0;  // the items made; never more than m_items.size()
 };
 

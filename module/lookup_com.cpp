@@ -5,7 +5,7 @@
 
 #include "module/bstr_text.h"
 #include "module/list_com.h"
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace kestra {
 namespace {
@@ -68,13 +68,13 @@ STDMETHODIMP LookupObject::get_ErrorReason(BSTR* pVal) {
 
 STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
-  OwnedVariant ignored;
+  platform::OwnedVariant ignored;
   if (!pVal) pVal = ignored.get();
   VariantInit(pVal);
   // The list object is made before any input is looked at; unless the result takes a
   // reference of its own, it goes unseen when `list_object` lets go of it. Without it
   // the lookup fails the call.
-  OwnedInterface<HeapObject<ListObject>> list_object;
+  platform::OwnedInterface<HeapObject<ListObject>> list_object;
   HeapObject<ListObject>::Create(&list_object);
   CMXList list;
   bool has_list = false;

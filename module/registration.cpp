@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "module/class_objects.h"
-#include "module/owned.h"
 #include "platform/registry.h"
+#include "platform/win32/owned.h"
 #include "script_runner.h"
 
 namespace {
@@ -58,7 +58,7 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
 
 // Loads the type library from the library's own file or, failing that, from the file
 // of the same name with the extension ".tlb"; `loaded_from` is the path that worked.
-HRESULT LoadOwnTypeLib(HINSTANCE module, kestra::OwnedInterface<ITypeLib>* lib,
+HRESULT LoadOwnTypeLib(HINSTANCE module, platform::OwnedInterface<ITypeLib>* lib,
                        std::wstring* loaded_from) {
   std::wstring path;
   if (HRESULT hr = ModulePath<wchar_t>(module, GetModuleFileNameW, &path); FAILED(hr)) return hr;
@@ -77,11 +77,11 @@ HRESULT LoadOwnTypeLib(HINSTANCE module, kestra::OwnedInterface<ITypeLib>* lib,
 }
 
 HRESULT RegisterOwnTypeLib(HINSTANCE module) {
-  kestra::OwnedInterface<ITypeLib> lib;
+  platform::OwnedInterface<ITypeLib> lib;
   std::wstring path;
   if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
   // The help folder is the folder of the library's help file, if it names one.
-  kestra::OwnedBstr help_file;
+  platform::OwnedBstr help_file;
   std::wstring help_dir;
   if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
       help_file.get() && *help_file.get()) {
@@ -93,7 +93,7 @@ HRESULT RegisterOwnTypeLib(HINSTANCE module) {
 }
 
 HRESULT UnregisterOwnTypeLib(HINSTANCE module) {
-  kestra::OwnedInterface<ITypeLib> lib;
+  platform::OwnedInterface<ITypeLib> lib;
   std::wstring path;
   if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
   TLIBATTR* attr = nullptr;

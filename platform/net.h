@@ -59,6 +59,29 @@ void SocketCleanup();
 // Tests only: make every later SocketStartup fail (with WSASYSNOTREADY) while set.
 void SetSocketStartupFailureForTesting(bool fail);
 
+// The one way product code starts the socket library: one start (Windows Sockets 2.2),
+// undone exactly once when its holder goes. A start that failed holds nothing, so
+// nothing is undone for it: an unmatched cleanup would tear down a start that someone
+// else in the process made.
+class SocketLibrary {
+ public:
+  SocketLibrary() : m_nError(SocketStartup(2, 2)) {}
+  ~SocketLibrary() {
+    if (m_nError == 0) SocketCleanup();
+  }
+  SocketLibrary(SocketLibrary&& other) noexcept : m_nError(other.m_nError) { other.m_nError = -1; }
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(SocketLibrary&&) = delete;
+
+  bool Started() const { return m_nError == 0; }
+  // 0, or the Winsock code the start failed with.
+  int Error() const { return m_nError; }
+
+ private:
+  int m_nError;
+};
+
 // --- errors ---
 // The socket library's last error (WSAGetLastError, or errno mapped to Winsock codes).
 int LastSocketError();

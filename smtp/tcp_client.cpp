@@ -1,5 +1,7 @@
 #include "smtp/tcp_client.h"
 
+#include <utility>
+
 namespace smtp {
 namespace {
 
@@ -12,16 +14,16 @@ void RecordSocketError() {
 TcpClient::~TcpClient() {
   // The socket goes before the library it was made with.
   m_socket.Reset();
-  for (; m_nStartups > 0; --m_nStartups) platform::SocketCleanup();
+  m_libraries.clear();
 }
 
 bool TcpClient::Socket(int type) {
-  int rc = platform::SocketStartup(2, 2);
-  if (rc != 0) {
-    platform::SetThreadLastError(rc);
+  platform::SocketLibrary library;
+  if (!library.Started()) {
+    platform::SetThreadLastError(library.Error());
     return false;
   }
-  ++m_nStartups;
+  m_libraries.push_back(std::move(library));
   m_socket.Reset(platform::OpenSocket(type));
   if (!m_socket.Valid()) {
     RecordSocketError();

@@ -60,10 +60,9 @@ class TcpClient {
 
  private:
   platform::UniqueSocket m_socket;
-  // Each successful start of the socket library is released once by the destructor.
-  // Release only what this object started: an unmatched release would tear down a
-  // start made by someone else in the process.
-  int m_nStartups = 0;
+  // One start of the socket library per Socket() call that got one; each is released
+  // once when the client goes, after the socket.
+  std::vector<platform::SocketLibrary> m_libraries;
   int m_nConnectWaitMs = -1;
 };
 

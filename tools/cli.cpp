@@ -10,7 +10,7 @@
 #include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "collections/mx_list.h"
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
 
@@ -107,7 +107,7 @@ int RunResolve(ToolLookup& lookup, const Options& o, std::ostream& out, std::ost
   // An administrator sees what a page calling the MX lookups would see.
   if (!lookup.EnterFrame("MXRecords")) return Failed(lookup, err);
   lookup::EnsureSocketLayer();
-  CResolveMX resolver;
+  dns::MxResolver resolver;
   if (!resolver.Resolve(o.argument, o.server.value_or(""), o.timeout.value_or(60))) {
     err << "Invalid domain name or DNS server\n";
     return kExitFailed;

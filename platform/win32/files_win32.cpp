@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "platform/files.h"
-#include "platform/win32/owned_handles.h"
+#include "platform/win32/owned.h"
 
 namespace platform {
 

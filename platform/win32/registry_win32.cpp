@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/registry.h"
-#include "platform/win32/owned_handles.h"
+#include "platform/win32/owned.h"
 
 namespace platform {
 namespace {

@@ -11,6 +11,7 @@
 #include <comsvcs.h>
 
 #include "platform/request.h"
+#include "platform/win32/owned.h"
 
 namespace platform {
 namespace {
@@ -22,68 +23,28 @@ constexpr IID kIidGetContextProperties = {
 constexpr IID kIidRequest = {
     0xd97a6da0, 0xa861, 0x11cf, {0x93, 0xae, 0x00, 0xa0, 0xc9, 0x0c, 0x2b, 0xd8}};
 
-// Owns one interface pointer; released on every path.
-template <class T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() { Reset(); }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T* get() const { return p_; }
-  T** put() {
-    Reset();
-    return &p_;
-  }
-  void Reset() {
-    if (p_ != nullptr) p_->Release();
-    p_ = nullptr;
-  }
-  T* operator->() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
-
-// A VARIANT initialised at construction and cleared on every path.
-struct Variant {
-  VARIANT v;
-  Variant() { VariantInit(&v); }
-  ~Variant() { VariantClear(&v); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-};
-
-// A BSTR freed on every path.
-struct Bstr {
-  BSTR s;
-  explicit Bstr(const wchar_t* text) : s(SysAllocString(text)) {}
-  ~Bstr() { SysFreeString(s); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-};
-
 // The object context, its property bag and the page's Request object. Whatever was
 // obtained before a failing step stays with the caller, who releases it.
-HRESULT GetRequestObject(ComRef<IGetContextProperties>& properties, ComRef<IRequest>& request,
-                         ComRef<IObjectContext>& context) {
+HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>& properties,
+                         OwnedInterface<IRequest>& request,
+                         OwnedInterface<IObjectContext>& context) {
   HRESULT hr = CoGetObjectContext(kIidObjectContext, reinterpret_cast<void**>(context.put()));
   if (FAILED(hr)) return hr;
   if (context.get() == nullptr) return E_POINTER;
   hr =
       context->QueryInterface(kIidGetContextProperties, reinterpret_cast<void**>(properties.put()));
   if (FAILED(hr)) return hr;
-  Bstr name(L"Request");
-  if (name.s == nullptr) return E_OUTOFMEMORY;
-  Variant item;
-  hr = properties->GetProperty(name.s, &item.v);
+  OwnedBstr name(SysAllocString(L"Request"));
+  if (name.get() == nullptr) return E_OUTOFMEMORY;
+  OwnedVariant item;
+  hr = properties->GetProperty(name.get(), item.get());
   if (FAILED(hr)) return hr;
   // An empty property is no Request object, like a failing QueryInterface.
   IUnknown* object = nullptr;
-  if (V_VT(&item.v) == VT_DISPATCH) {
-    object = V_DISPATCH(&item.v);
-  } else if (V_VT(&item.v) == VT_UNKNOWN) {
-    object = V_UNKNOWN(&item.v);
+  if (V_VT(item.get()) == VT_DISPATCH) {
+    object = V_DISPATCH(item.get());
+  } else if (V_VT(item.get()) == VT_UNKNOWN) {
+    object = V_UNKNOWN(item.get());
   }
   if (object == nullptr) return E_NOINTERFACE;
   return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request.put()));
@@ -107,23 +68,23 @@ bool ToAnsi(BSTR text, std::string* out) {
 }  // namespace
 
 bool RequestPathTranslated(std::string* path) {
-  ComRef<IGetContextProperties> properties;
-  ComRef<IRequest> request;
-  ComRef<IObjectContext> context;
+  OwnedInterface<IGetContextProperties> properties;
+  OwnedInterface<IRequest> request;
+  OwnedInterface<IObjectContext> context;
   if (FAILED(GetRequestObject(properties, request, context))) return false;
-  ComRef<IRequestDictionary> variables;
+  OwnedInterface<IRequestDictionary> variables;
   if (FAILED(request->get_ServerVariables(variables.put())) || variables.get() == nullptr) {
     return false;
   }
-  Variant key;
-  Variant item;
-  V_VT(&key.v) = VT_BSTR;
-  V_BSTR(&key.v) = SysAllocString(L"PATH_TRANSLATED");
-  if (V_BSTR(&key.v) == nullptr) return false;
+  OwnedVariant key;
+  OwnedVariant item;
+  V_VT(key.get()) = VT_BSTR;
+  V_BSTR(key.get()) = SysAllocString(L"PATH_TRANSLATED");
+  if (V_BSTR(key.get()) == nullptr) return false;
   // A failing get_Item leaves the item empty, which reads as an empty path.
-  variables->get_Item(key.v, &item.v);
-  if (FAILED(VariantChangeType(&item.v, &item.v, 0, VT_BSTR))) return false;
-  return ToAnsi(V_BSTR(&item.v), path);
+  variables->get_Item(*key.get(), item.get());
+  if (FAILED(VariantChangeType(item.get(), item.get(), 0, VT_BSTR))) return false;
+  return ToAnsi(V_BSTR(item.get()), path);
 }
 
 }  // namespace platform

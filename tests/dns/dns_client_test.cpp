@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dns/dns_client.h"
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 #include "dns/udp_socket.h"
 #include "fake_dns_server.h"
 #include "platform/net.h"

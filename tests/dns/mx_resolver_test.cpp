@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "dns/dns_message.h"
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 #include "fake_dns_server.h"
 #include "platform/net.h"
 #include "testbed.h"

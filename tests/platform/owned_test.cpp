@@ -1,4 +1,4 @@
-// The module's owners of COM resources: every reference they take is given back once,
+// The owners of COM resources: every reference they take is given back once,
 // whichever way the owner lets go of it.
 #include <windows.h>
 
@@ -9,13 +9,13 @@
 #include <functional>
 #include <utility>
 
-#include "module/owned.h"
+#include "platform/win32/owned.h"
 
 namespace {
 
-using kestra::OwnedInterface;
-using kestra::OwnedVariant;
-using kestra::OwnedVariants;
+using platform::OwnedInterface;
+using platform::OwnedVariant;
+using platform::OwnedVariants;
 
 // Counts the references taken and given back; never deletes itself.
 class Counted final : public IUnknown {
@@ -44,10 +44,10 @@ TEST(OwnedInterface, EveryWayOfLettingGoGivesTheReferenceBackOnce) {
   };
   const Case cases[] = {
       {"adopting takes no reference; going away gives it back",
-       [](Counted& a, Counted&) { OwnedInterface<IUnknown> p(Ref(a)); }, 0, 0},
+       [](Counted& a, Counted&) { platform::OwnedInterface<IUnknown> p(Ref(a)); }, 0, 0},
       {"put() gives back what was held before the new one is written",
        [](Counted& a, Counted& b) {
-         OwnedInterface<IUnknown> p(Ref(a));
+         platform::OwnedInterface<IUnknown> p(Ref(a));
          IUnknown** slot = p.put();
          EXPECT_EQ(a.held, 0);
          EXPECT_EQ(*slot, nullptr);
@@ -56,25 +56,25 @@ TEST(OwnedInterface, EveryWayOfLettingGoGivesTheReferenceBackOnce) {
        0, 0},
       {"Share takes a reference of its own",
        [](Counted& a, Counted&) {
-         OwnedInterface<IUnknown> p = OwnedInterface<IUnknown>::Share(&a);
+         platform::OwnedInterface<IUnknown> p = platform::OwnedInterface<IUnknown>::Share(&a);
          EXPECT_EQ(a.held, 1);
        },
        0, 0},
       {"a move hands the one reference over",
        [](Counted& a, Counted& b) {
-         OwnedInterface<IUnknown> p(Ref(a));
-         OwnedInterface<IUnknown> q(Ref(b));
+         platform::OwnedInterface<IUnknown> p(Ref(a));
+         platform::OwnedInterface<IUnknown> q(Ref(b));
          q = std::move(p);
          EXPECT_EQ(b.held, 0);
          EXPECT_EQ(a.held, 1);
          EXPECT_FALSE(p);
-         OwnedInterface<IUnknown> r(std::move(q));
+         platform::OwnedInterface<IUnknown> r(std::move(q));
          EXPECT_EQ(r.get(), &a);
        },
        0, 0},
       {"release() gives up ownership without giving the reference back",
        [](Counted& a, Counted&) {
-         OwnedInterface<IUnknown> p(Ref(a));
+         platform::OwnedInterface<IUnknown> p(Ref(a));
          EXPECT_EQ(p.release(), &a);
          EXPECT_FALSE(p);
        },
@@ -97,7 +97,7 @@ void Hold(VARIANT& v, Counted& c) {
 TEST(OwnedVariant, PutAndGoingAwayClearWhatIsHeld) {
   Counted a, b;
   {
-    OwnedVariant v;
+    platform::OwnedVariant v;
     EXPECT_EQ(V_VT(v.get()), VT_EMPTY);
     Hold(*v.get(), a);
     VARIANT* slot = v.put();
@@ -111,7 +111,7 @@ TEST(OwnedVariant, PutAndGoingAwayClearWhatIsHeld) {
 TEST(OwnedVariants, ItemsStartEmptyAndAreClearedWhenTheArrayIsRemadeOrGoes) {
   Counted a, b, c;
   {
-    OwnedVariants items;
+    platform::OwnedVariants items;
     ASSERT_TRUE(items.Allocate(2));
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(V_VT(&items[0]), VT_EMPTY);
@@ -126,7 +126,7 @@ TEST(OwnedVariants, ItemsStartEmptyAndAreClearedWhenTheArrayIsRemadeOrGoes) {
   EXPECT_EQ(c.held, 0);
 
   // An empty array is still an array, which the enumerator of an empty list relies on.
-  OwnedVariants none;
+  platform::OwnedVariants none;
   EXPECT_EQ(none.data(), nullptr);
   ASSERT_TRUE(none.Allocate(0));
   EXPECT_NE(none.data(), nullptr);

@@ -1,4 +1,4 @@
-#include "dns/resolve_mx.h"
+#include "dns/mx_resolver.h"
 
 #include <charconv>
 #include <new>

@@ -71,6 +71,3 @@ class MxResolver {
 };
 
 }  // namespace dns
-
-// The name the lookups outside dns/ use.
-using CResolveMX = dns::MxResolver;

@@ -21,15 +21,15 @@ class AccessControl {
 // from `caller` (null: the platform's request).
 class ConfiguredAccess final : public AccessControl {
  public:
-  explicit ConfiguredAccess(CallerSource* caller = nullptr) : m_caller(caller) {}
+  explicit ConfiguredAccess(CallerSource* caller = nullptr) : m_pCaller(caller) {}
   ConfigFiles LocateConfigFiles() override { return hosting::LocateConfigFiles(); }
   Decision Check(const std::string& component, const std::string& method,
                  const ConfigFiles& files) override {
-    return Decide(component, method, files, m_caller);
+    return Decide(component, method, files, m_pCaller);
   }
 
  private:
-  CallerSource* m_caller;
+  CallerSource* m_pCaller;
 };
 
 }  // namespace hosting

@@ -12,7 +12,7 @@ std::optional<std::string> RequestCaller::CallerPath() {
 }
 
 std::optional<std::string> FixedCaller::CallerPath() {
-  if (!m_path) platform::SetThreadLastError(m_last_error);
+  if (!m_path) platform::SetThreadLastError(m_nLastError);
   return m_path;
 }
 

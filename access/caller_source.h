@@ -34,9 +34,9 @@ class FixedCaller final : public CallerSource {
 
  private:
   FixedCaller(std::optional<std::string> path, int last_error)
-      : m_path(std::move(path)), m_last_error(last_error) {}
+      : m_path(std::move(path)), m_nLastError(last_error) {}
   std::optional<std::string> m_path;
-  int m_last_error;
+  int m_nLastError;
 };
 
 }  // namespace hosting

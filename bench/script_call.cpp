@@ -28,7 +28,7 @@ double Median(std::vector<double> values) {
 }
 
 // Microseconds per call of one round, calling CLookup directly.
-bool RunDirect(CLookup& lookup, int count, double* per_call) {
+bool RunDirect(lookup::CLookup& lookup, int count, double* per_call) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   std::int16_t n = 0;
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
   const int count = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1000;
   const int rounds = argc > 5 ? std::max(1, std::atoi(argv[5])) : 11;
 
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(server);
   lookup.PutDomainName(domain);
   lookup.PutTimeout(5);

@@ -5,14 +5,15 @@
 
 #include "platform/mbcs.h"
 
+namespace collections {
 namespace {
 
 // The character of `text` at `pos`, folded to lower case; moves `pos` past it. A lead
 // byte at the very end of the text stands alone, as a C string's NUL would end it.
-unsigned NextFoldedCharacter(std::string_view text, std::size_t& pos) {
-  auto lead = static_cast<unsigned char>(text[pos++]);
-  if (platform::IsMultibyteLeadByte(lead) && pos < text.size() && text[pos] != '\0') {
-    auto trail = static_cast<unsigned char>(text[pos++]);
+unsigned NextFoldedCharacter(std::string_view text, std::size_t* pos) {
+  auto lead = static_cast<unsigned char>(text[(*pos)++]);
+  if (platform::IsMultibyteLeadByte(lead) && *pos < text.size() && text[*pos] != '\0') {
+    auto trail = static_cast<unsigned char>(text[(*pos)++]);
     return platform::FoldMultibyteToLower((static_cast<unsigned>(lead) << 8) | trail);
   }
   return platform::FoldMultibyteToLower(lead);
@@ -24,8 +25,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() && j < b.size()) {
-    unsigned ca = NextFoldedCharacter(a, i);
-    unsigned cb = NextFoldedCharacter(b, j);
+    unsigned ca = NextFoldedCharacter(a, &i);
+    unsigned cb = NextFoldedCharacter(b, &j);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   if (i < a.size()) return 1;
@@ -46,3 +47,5 @@ void CMXList::Assign(std::vector<CMXEntry> records) {
 std::vector<CMXEntry> CMXList::TakeEntries() {
   return std::exchange(m_entries, {});
 }
+
+}  // namespace collections

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace collections {
+
 // One exchanger: its host name and its preference as decimal text. An entry made on its
 // own reads "" and "0".
 struct CMXEntry {
@@ -45,3 +47,5 @@ class CMXList {
  private:
   std::vector<CMXEntry> m_entries;
 };
+
+}  // namespace collections

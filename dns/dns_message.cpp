@@ -10,12 +10,12 @@
 namespace dns {
 
 void Message::SetQuestion(std::string_view domain) {
-  char* out = m_questionName;
-  if (domain.size() + 1 > sizeof m_questionName) {
-    m_pQuestionName = std::make_unique_for_overwrite<char[]>(domain.size() + 1);
-    out = m_pQuestionName.get();
+  char* out = m_inlineQuestionName;
+  if (domain.size() + 1 > sizeof m_inlineQuestionName) {
+    m_heapQuestionName = std::make_unique_for_overwrite<char[]>(domain.size() + 1);
+    out = m_heapQuestionName.get();
   } else {
-    m_pQuestionName.reset();
+    m_heapQuestionName.reset();
   }
   m_nQuestionNameSize = WriteLabels(domain, out);
   m_nQuestionType = kTypeMX;

@@ -101,7 +101,8 @@ class Message {
   std::span<const MxRecord> MxRecords() const { return {m_pMX, m_nMX}; }
   // The question name set by SetQuestion, in label form.
   std::string_view QuestionName() const {
-    return {m_pQuestionName ? m_pQuestionName.get() : m_questionName, m_nQuestionNameSize};
+    return {m_heapQuestionName ? m_heapQuestionName.get() : m_inlineQuestionName,
+            m_nQuestionNameSize};
   }
   std::uint16_t QuestionType() const { return m_nQuestionType; }
   std::uint16_t QuestionClass() const { return m_nQuestionClass; }
@@ -147,7 +148,7 @@ class Message {
   MxRecord* m_pMX = nullptr;
   std::size_t m_nMX = 0;
   // The question name in label form: inline when it fits a name a query can carry.
-  std::unique_ptr<char[]> m_pQuestionName;
+  std::unique_ptr<char[]> m_heapQuestionName;
   std::size_t m_nQuestionNameSize = 0;
   std::uint16_t m_nQuestionType = 0;
   std::uint16_t m_nQuestionClass = 0;
@@ -163,7 +164,7 @@ class Message {
   std::uint8_t m_inlineRaw[kInlineBytes];
   alignas(Record) std::byte m_inlineRecords[kInlineRecords * sizeof(Record)];
   alignas(MxRecord) std::byte m_inlineMX[kInlineRecords * sizeof(MxRecord)];
-  char m_questionName[kMaxName + 1];
+  char m_inlineQuestionName[kMaxName + 1];
 };
 
 }  // namespace dns

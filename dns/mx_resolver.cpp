@@ -87,25 +87,25 @@ const MxResolver::Exchanger* MxResolver::At(std::size_t index) {
 // the end on.
 const std::string* MxResolver::GetFirstExchange() {
   if (m_nCount == 0) return nullptr;
-  m_exchangeCursor = 0;
+  m_nExchangeCursor = 0;
   return &At(0)->exchange;
 }
 
 const std::string* MxResolver::GetNextExchange() {
-  if (m_exchangeCursor == kUnset || m_exchangeCursor >= m_nCount) return nullptr;
-  const Exchanger* e = At(++m_exchangeCursor);
+  if (m_nExchangeCursor == kUnset || m_nExchangeCursor >= m_nCount) return nullptr;
+  const Exchanger* e = At(++m_nExchangeCursor);
   return e ? &e->exchange : nullptr;
 }
 
 const std::string* MxResolver::GetFirstPreference() {
   if (m_nCount == 0) return nullptr;
-  m_preferenceCursor = 0;
+  m_nPreferenceCursor = 0;
   return &At(0)->preference;
 }
 
 const std::string* MxResolver::GetNextPreference() {
-  if (m_preferenceCursor == kUnset || m_preferenceCursor >= m_nCount) return nullptr;
-  const Exchanger* e = At(++m_preferenceCursor);
+  if (m_nPreferenceCursor == kUnset || m_nPreferenceCursor >= m_nCount) return nullptr;
+  const Exchanger* e = At(++m_nPreferenceCursor);
   return e ? &e->preference : nullptr;
 }
 

@@ -66,8 +66,8 @@ class MxResolver {
   std::size_t m_nCount = 0;
   // The texts made so far, by position: at their place while later calls append.
   std::vector<std::unique_ptr<Exchanger>> m_made;
-  std::size_t m_exchangeCursor = kUnset;
-  std::size_t m_preferenceCursor = kUnset;
+  std::size_t m_nExchangeCursor = kUnset;
+  std::size_t m_nPreferenceCursor = kUnset;
 };
 
 }  // namespace dns

@@ -13,34 +13,34 @@ namespace dns {
 class WireCursor {
  public:
   explicit WireCursor(std::span<const std::uint8_t> bytes)
-      : m_data(bytes.data()), m_size(bytes.size()) {}
+      : m_pData(bytes.data()), m_nSize(bytes.size()) {}
 
-  bool Ok() const { return m_ok; }
-  void Fail() { m_ok = false; }
-  std::size_t Position() const { return m_pos; }
-  std::size_t Remaining() const { return m_ok ? m_size - m_pos : 0; }
+  bool Ok() const { return m_bOk; }
+  void Fail() { m_bOk = false; }
+  std::size_t Position() const { return m_nPos; }
+  std::size_t Remaining() const { return m_bOk ? m_nSize - m_nPos : 0; }
   // All of the bytes, whatever the position (compressed names point anywhere in them).
-  std::span<const std::uint8_t> Bytes() const { return {m_data, m_size}; }
+  std::span<const std::uint8_t> Bytes() const { return {m_pData, m_nSize}; }
 
   // Moves to an absolute position; a position past the end fails.
   void Seek(std::size_t pos) {
-    if (!m_ok || pos > m_size) {
-      m_ok = false;
+    if (!m_bOk || pos > m_nSize) {
+      m_bOk = false;
       return;
     }
-    m_pos = pos;
+    m_nPos = pos;
   }
 
   void Skip(std::size_t n) {
     if (!Have(n)) return;
-    m_pos += n;
+    m_nPos += n;
   }
 
   // The next n bytes, moving past them; null when fewer are left (which fails).
   const std::uint8_t* Take(std::size_t n) {
     if (!Have(n)) return nullptr;
-    const std::uint8_t* p = m_data + m_pos;
-    m_pos += n;
+    const std::uint8_t* p = m_pData + m_nPos;
+    m_nPos += n;
     return p;
   }
 
@@ -55,24 +55,24 @@ class WireCursor {
 
   std::uint16_t U16() {
     if (!Have(2)) return 0;
-    auto v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
-    m_pos += 2;
+    auto v = static_cast<std::uint16_t>((m_pData[m_nPos] << 8) | m_pData[m_nPos + 1]);
+    m_nPos += 2;
     return v;
   }
 
  private:
   bool Have(std::size_t n) {
-    if (!m_ok || m_size - m_pos < n) {
-      m_ok = false;
+    if (!m_bOk || m_nSize - m_nPos < n) {
+      m_bOk = false;
       return false;
     }
     return true;
   }
 
-  const std::uint8_t* m_data;
-  std::size_t m_size;
-  std::size_t m_pos = 0;
-  bool m_ok = true;
+  const std::uint8_t* m_pData;
+  std::size_t m_nSize;
+  std::size_t m_nPos = 0;
+  bool m_bOk = true;
 };
 
 }  // namespace dns

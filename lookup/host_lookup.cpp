@@ -9,6 +9,8 @@
 #include "lookup/lookup.h"
 #include "platform/net.h"
 
+namespace lookup {
+
 namespace {
 
 // The address's bytes in network order, each as unsigned decimal: 200.0.2.1, never -56.
@@ -43,7 +45,7 @@ void CLookup::DNSLookupWork(const std::string& host_name, std::string* address) 
     if (code == 0 && !addresses.empty()) {
       *address = DottedAddress(addresses.front());
     } else {
-      Fail(lookup::DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
+      Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
     }
   } catch (...) {
     address->clear();
@@ -72,10 +74,12 @@ void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name
     if (code == 0) {
       *host_name = std::move(name);
     } else {
-      Fail(lookup::ReverseLookupErrorText(code));
+      Fail(ReverseLookupErrorText(code));
     }
   } catch (...) {
     host_name->clear();
     Fail(kGeneralFailure);
   }
 }
+
+}  // namespace lookup

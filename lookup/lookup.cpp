@@ -9,6 +9,8 @@
 #include "lookup/socket_layer.h"
 #include "smtp/probe.h"
 
+namespace lookup {
+
 namespace {
 // What a page reads when the call itself broke down (memory ran out, say).
 constexpr char kGeneralFailure[] = "An error occured. Please try again";
@@ -17,28 +19,28 @@ constexpr char kGeneralFailure[] = "An error occured. Please try again";
 // server and timeout. A failed resolution, or one whose first exchange is empty (a null
 // MX, say), leaves the list empty; the count is narrowed to the 16 bits Count reports.
 // Reports nothing and never throws: when memory runs out the list stays empty.
-void FillList(CMXList& list, const std::string& domain, const std::string& server,
+void FillList(collections::CMXList* list, const std::string& domain, const std::string& server,
               std::int32_t timeout_seconds) {
-  list.Clear();
+  list->Clear();
   try {
     dns::MxResolver resolver;
     if (!resolver.Resolve(domain, server, timeout_seconds)) return;
     const std::string* first = resolver.GetFirstExchange();
     const auto count = static_cast<std::int16_t>(resolver.GetCount());
     if (!first || first->empty() || count <= 0) return;
-    std::vector<CMXEntry> records;
+    std::vector<collections::CMXEntry> records;
     records.reserve(static_cast<std::size_t>(count));
     const std::string* mx = first;
     const std::string* preference = resolver.GetFirstPreference();
     for (std::int16_t i = 0; i < count; ++i) {
-      records.push_back(
-          CMXEntry{mx ? *mx : std::string(), preference ? *preference : std::string()});
+      records.push_back(collections::CMXEntry{mx ? *mx : std::string(),
+                                              preference ? *preference : std::string()});
       mx = resolver.GetNextExchange();
       preference = resolver.GetNextPreference();
     }
-    list.Assign(std::move(records));
+    list->Assign(std::move(records));
   } catch (...) {
-    list.Clear();
+    list->Clear();
   }
 }
 
@@ -67,7 +69,7 @@ bool CLookup::EnterFrame(const char* access_name) {
   m_nIsError = 1;
   try {
     m_strMethod = access_name;
-    hosting::AccessControl& control = m_access_control ? *m_access_control : platform_access;
+    hosting::AccessControl& control = m_pAccessControl ? *m_pAccessControl : platform_access;
     // Both steps run at every call: nothing of the decision is kept between calls.
     const hosting::ConfigFiles files = control.LocateConfigFiles();
     m_strAdminIni = files.admin_ini;
@@ -95,7 +97,7 @@ bool CLookup::MXRecords(std::int16_t* count) {
   return true;
 }
 
-bool CLookup::GetMXRecord(CMXList* list, bool* has_list) {
+bool CLookup::GetMXRecord(collections::CMXList* list, bool* has_list) {
   if (!EnterFrame("MXRecords")) return false;
   GetMXRecordWork(list, has_list);
   return true;
@@ -123,7 +125,7 @@ void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
   *written = false;
   try {
     dns::MxResolver resolver;
-    lookup::EnsureSocketLayer();
+    EnsureSocketLayer();
     // An empty domain is caught before anything goes on the network.
     if (m_strDomainName.empty()) {
       Fail("Please specify domain name");
@@ -140,11 +142,11 @@ void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
   }
 }
 
-void CLookup::GetMXRecordWork(CMXList* list, bool* has_list) {
+void CLookup::GetMXRecordWork(collections::CMXList* list, bool* has_list) {
   *has_list = false;
   try {
     dns::MxResolver resolver;
-    lookup::EnsureSocketLayer();
+    EnsureSocketLayer();
     if (!list) {
       // The binding could not make the list object.
       Fail(kGeneralFailure);
@@ -161,7 +163,7 @@ void CLookup::GetMXRecordWork(CMXList* list, bool* has_list) {
     // The first resolution only proves that the domain and the server work; the list
     // comes from a second query with a resolver of its own. Whatever that query brings,
     // even nothing, is a success.
-    FillList(*list, m_strDomainName, m_strDNSServer, m_nTimeout);
+    FillList(list, m_strDomainName, m_strDNSServer, m_nTimeout);
     m_nIsError = 0;
     *has_list = true;
   } catch (...) {
@@ -173,10 +175,12 @@ void CLookup::VerifySMTPWork(const std::string& smtp_server, std::int16_t* resul
   // A failed probe shows in the result alone; the error state stays as the frame left it.
   *result = 0;
   try {
-    lookup::EnsureSocketLayer();
+    EnsureSocketLayer();
     if (smtp_server.empty()) return;
     *result = smtp::Probe().Run(smtp_server) ? 1 : 0;
   } catch (...) {
     *result = 0;
   }
 }
+
+}  // namespace lookup

@@ -6,10 +6,14 @@
 #include <cstdint>
 #include <string>
 
+namespace collections {
 class CMXList;  // collections/mx_list.h: the sorted MX list behind the List object
+}
 namespace hosting {
 class AccessControl;  // access/access_control.h: what the frame asks before each call
 }
+
+namespace lookup {
 
 class CLookup {
  public:
@@ -41,14 +45,14 @@ class CLookup {
   // On success `list` holds the exchangers of a second query of its own, sorted (see
   // CMXList); on a failure the list is left as it was and the result the binding hands
   // out is a null object reference: *has_list tells which.
-  bool GetMXRecord(CMXList* list, bool* has_list);
+  bool GetMXRecord(collections::CMXList* list, bool* has_list);
   bool DNSLookup(const std::string& host_name, std::string* address);
   bool ReverseDNSLookup(const std::string& ip, std::string* host_name);
   bool VerifySMTP(const std::string& smtp_server, std::int16_t* result);
 
   // The lookups' own work, for bindings that run the frame themselves.
   void MXRecordsWork(std::int16_t* count, bool* written);
-  void GetMXRecordWork(CMXList* list, bool* has_list);
+  void GetMXRecordWork(collections::CMXList* list, bool* has_list);
   void DNSLookupWork(const std::string& host_name, std::string* address);
   void ReverseDNSLookupWork(const std::string& ip, std::string* host_name);
   void VerifySMTPWork(const std::string& smtp_server, std::int16_t* result);
@@ -56,7 +60,7 @@ class CLookup {
   // Tests and the kestra tool: the access control the frame asks (null: the hosting
   // configuration with the platform's request, the web server's on Windows). It must
   // outlive the calls made while it is set.
-  void SetAccessControl(hosting::AccessControl* control) { m_access_control = control; }
+  void SetAccessControl(hosting::AccessControl* control) { m_pAccessControl = control; }
 
  protected:
   // Records a failure the lookup reports through the error state.
@@ -75,5 +79,7 @@ class CLookup {
   std::int32_t m_bNoConfig = 1;
   std::string m_strMethod;
 
-  hosting::AccessControl* m_access_control = nullptr;
+  hosting::AccessControl* m_pAccessControl = nullptr;
 };
+
+}  // namespace lookup

@@ -7,13 +7,13 @@
 namespace kestra {
 namespace {
 
-HRESULT MakeClassObject(ObjectMapEntry& entry) {
+HRESULT MakeClassObject(ObjectMapEntry* entry) {
   platform::OwnedInterface<CachedClassObject<ClassFactory>> factory;
   HRESULT hr = CachedClassObject<ClassFactory>::Create(&factory);
   if (FAILED(hr)) return hr;
-  factory->SetCreator(entry.pfnCreateInstance);
+  factory->SetCreator(entry->pfnCreateInstance);
   // The first reference is the module's own; ReleaseClassObjects gives it back.
-  entry.pCF.store(static_cast<IClassFactory*>(factory.release()), std::memory_order_release);
+  entry->pCF.store(static_cast<IClassFactory*>(factory.release()), std::memory_order_release);
   return S_OK;
 }
 
@@ -29,7 +29,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (!entry->pCF.load(std::memory_order_acquire)) {
       ModuleGuard guard;
       if (!entry->pCF.load(std::memory_order_acquire)) {
-        HRESULT hr = MakeClassObject(*entry);
+        HRESULT hr = MakeClassObject(entry);
         if (FAILED(hr)) return hr;
       }
     }

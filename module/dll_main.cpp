@@ -34,9 +34,9 @@ STDAPI DllCanUnloadNow() {
 }
 
 STDAPI DllRegisterServer() {
-  return RegisterServer(kestra::ModuleInstance());
+  return kestra::RegisterServer(kestra::ModuleInstance());
 }
 
 STDAPI DllUnregisterServer() {
-  return UnregisterServer(kestra::ModuleInstance());
+  return kestra::UnregisterServer(kestra::ModuleInstance());
 }

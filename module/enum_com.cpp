@@ -18,16 +18,16 @@ HRESULT VariantEnumerator::InitCopy(const VARIANT* items, LONG count) {
       return hr;
     }
   }
-  m_begin = m_snapshot.data();
-  m_end = m_begin + count;
-  m_iter = m_begin;
+  m_pBegin = m_snapshot.data();
+  m_pEnd = m_pBegin + count;
+  m_pIter = m_pBegin;
   return S_OK;
 }
 
 void VariantEnumerator::InitShared(const VariantEnumerator& source, IUnknown* owner) {
-  m_begin = source.m_begin;
-  m_end = source.m_end;
-  m_iter = source.m_iter;
+  m_pBegin = source.m_pBegin;
+  m_pEnd = source.m_pEnd;
+  m_pIter = source.m_pIter;
   m_owner = platform::OwnedInterface<IUnknown>::Share(owner);
 }
 
@@ -35,21 +35,21 @@ STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFet
   if (pCeltFetched) *pCeltFetched = 0;
   if (celt == 0) return E_INVALIDARG;
   if (!rgVar || (celt != 1 && !pCeltFetched)) return E_POINTER;
-  if (!m_begin) return E_FAIL;
-  ULONG left = static_cast<ULONG>(m_end - m_iter);
+  if (!m_pBegin) return E_FAIL;
+  ULONG left = static_cast<ULONG>(m_pEnd - m_pIter);
   ULONG n = celt < left ? celt : left;
-  const VARIANT* start = m_iter;
+  const VARIANT* start = m_pIter;
   for (ULONG i = 0; i < n; ++i) {
     VariantInit(&rgVar[i]);
-    HRESULT hr = VariantCopy(&rgVar[i], const_cast<VARIANT*>(m_iter));
+    HRESULT hr = VariantCopy(&rgVar[i], const_cast<VARIANT*>(m_pIter));
     if (FAILED(hr)) {
       // Nothing of this call is delivered (the caller's array is the caller's, so it is
       // cleared here by hand), and the position stays where it was.
       for (ULONG j = 0; j < i; ++j) VariantClear(&rgVar[j]);
-      m_iter = start;
+      m_pIter = start;
       return hr;
     }
-    ++m_iter;
+    ++m_pIter;
   }
   if (pCeltFetched) *pCeltFetched = n;
   return n == celt ? S_OK : S_FALSE;
@@ -57,14 +57,14 @@ STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFet
 
 STDMETHODIMP VariantEnumerator::Skip(ULONG celt) {
   if (celt == 0) return E_INVALIDARG;
-  ULONG left = static_cast<ULONG>(m_end - m_iter);
+  ULONG left = static_cast<ULONG>(m_pEnd - m_pIter);
   ULONG n = celt < left ? celt : left;
-  m_iter += n;
+  m_pIter += n;
   return n == celt ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP VariantEnumerator::Reset() {
-  m_iter = m_begin;
+  m_pIter = m_pBegin;
   return S_OK;
 }
 

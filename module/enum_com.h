@@ -36,10 +36,10 @@ class VariantEnumerator : public ComClass<VariantEnumerator, IEnumVARIANT> {
 
   platform::OwnedVariants m_snapshot;  // only in the enumerator that made the copy
   platform::OwnedInterface<IUnknown>
-      m_owner;                       // the snapshot's owner, when the snapshot is another's
-  const VARIANT* m_begin = nullptr;  // null: no snapshot
-  const VARIANT* m_end = nullptr;
-  const VARIANT* m_iter = nullptr;
+      m_owner;                        // the snapshot's owner, when the snapshot is another's
+  const VARIANT* m_pBegin = nullptr;  // null: no snapshot
+  const VARIANT* m_pEnd = nullptr;
+  const VARIANT* m_pIter = nullptr;
 };
 
 }  // namespace kestra

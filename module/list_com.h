@@ -22,7 +22,7 @@ class ListObject : public ComClass<ListObject, IList> {
 
   // Replaces the items with one entry object per entry, in the entries' order. When
   // memory runs out part-way, the list keeps the entry objects made before.
-  void SetEntries(std::vector<CMXEntry> entries);
+  void SetEntries(std::vector<collections::CMXEntry> entries);
 
   // IList
   STDMETHODIMP get__NewEnum(IUnknown** pVal) override;

@@ -11,7 +11,8 @@ namespace kestra {
 
 // The list sets the two fields of CMXEntry right after making the object and never
 // changes them; an entry made through its class object reads "" and "0".
-class ListEntriesObject : public ComClass<ListEntriesObject, IListEntries>, public CMXEntry {
+class ListEntriesObject : public ComClass<ListEntriesObject, IListEntries>,
+                          public collections::CMXEntry {
  public:
   // IListEntries: a new BSTR each time, owned by the caller.
   STDMETHODIMP get_MX(BSTR* pVal) override;

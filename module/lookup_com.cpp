@@ -76,7 +76,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   // the lookup fails the call.
   platform::OwnedInterface<HeapObject<ListObject>> list_object;
   HeapObject<ListObject>::Create(&list_object);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   m_lookup.GetMXRecordWork(list_object ? &list : nullptr, &has_list);
   V_VT(pVal) = VT_DISPATCH;

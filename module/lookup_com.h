@@ -31,7 +31,7 @@ class LookupObject : public ComClass<LookupObject, ILookup> {
   STDMETHODIMP VerifySMTP(BSTR SMTPServer, short* pVal) override;
 
  private:
-  CLookup m_lookup;
+  lookup::CLookup m_lookup;
 };
 
 }  // namespace kestra

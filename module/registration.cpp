@@ -14,6 +14,8 @@
 #include "platform/win32/owned.h"
 #include "script_runner.h"
 
+namespace kestra {
+
 namespace {
 
 HRESULT LastError() {
@@ -42,7 +44,7 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   if (HRESULT hr = ModulePath<char>(module, GetModuleFileNameA, &path); FAILED(hr)) return hr;
   const registrar::Replacements replacements = registrar::Replacements::ForModule(path);
   const std::unique_ptr<platform::Registry> registry = platform::OpenSystemRegistry();
-  for (const kestra::ObjectMapEntry* entry = kestra::ObjectMap(); entry->pclsid; ++entry) {
+  for (const ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry->nRegistryScript), "REGISTRY");
     if (!found) return LastError();
     HGLOBAL loaded = LoadResource(module, found);
@@ -119,3 +121,5 @@ HRESULT UnregisterServer(HINSTANCE module) {
   }
   return UnregisterOwnTypeLib(module);
 }
+
+}  // namespace kestra

@@ -7,7 +7,11 @@
 
 #include <windows.h>
 
+namespace kestra {
+
 // S_OK when every step succeeded, else the first failure. `module` is the library's
 // own instance handle (its file path and resources are read through it).
 HRESULT RegisterServer(HINSTANCE module);
 HRESULT UnregisterServer(HINSTANCE module);
+
+}  // namespace kestra

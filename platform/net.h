@@ -138,8 +138,8 @@ bool ReceiveReportsUnreachable();
 class UniqueSocket {
  public:
   UniqueSocket() = default;
-  explicit UniqueSocket(SocketHandle handle) : m_handle(handle) {}
-  UniqueSocket(UniqueSocket&& other) noexcept : m_handle(other.Release()) {}
+  explicit UniqueSocket(SocketHandle handle) : m_nHandle(handle) {}
+  UniqueSocket(UniqueSocket&& other) noexcept : m_nHandle(other.Release()) {}
   UniqueSocket& operator=(UniqueSocket&& other) noexcept {
     if (this != &other) Reset(other.Release());
     return *this;
@@ -148,29 +148,29 @@ class UniqueSocket {
   UniqueSocket& operator=(const UniqueSocket&) = delete;
   ~UniqueSocket() { Reset(); }
 
-  SocketHandle Get() const { return m_handle; }
-  bool Valid() const { return m_handle != kInvalidSocket; }
+  SocketHandle Get() const { return m_nHandle; }
+  bool Valid() const { return m_nHandle != kInvalidSocket; }
   // Gives the handle up without closing it.
   SocketHandle Release() {
-    const SocketHandle handle = m_handle;
-    m_handle = kInvalidSocket;
+    const SocketHandle handle = m_nHandle;
+    m_nHandle = kInvalidSocket;
     return handle;
   }
   // Closes the handle held (its outcome unread) and holds `handle` instead.
   void Reset(SocketHandle handle = kInvalidSocket) {
-    if (m_handle != kInvalidSocket) CloseSocket(m_handle);
-    m_handle = handle;
+    if (m_nHandle != kInvalidSocket) CloseSocket(m_nHandle);
+    m_nHandle = handle;
   }
   // Closes the handle held: true, and nothing held, when the platform closed it; false,
   // the handle still held (and its code left for LastSocketError), when it refused.
   bool Close() {
-    if (!CloseSocket(m_handle)) return false;
-    m_handle = kInvalidSocket;
+    if (!CloseSocket(m_nHandle)) return false;
+    m_nHandle = kInvalidSocket;
     return true;
   }
 
  private:
-  SocketHandle m_handle = kInvalidSocket;
+  SocketHandle m_nHandle = kInvalidSocket;
 };
 
 // --- addresses and names ---

@@ -12,13 +12,13 @@ namespace {
 // end yields -1, so a short line can never be read beyond.
 class LineCursor {
  public:
-  explicit LineCursor(std::string_view line) : m_line(line) {}
+  explicit LineCursor(std::string_view line) : m_strLine(line) {}
   int At(std::size_t i) const {
-    return i < m_line.size() ? static_cast<unsigned char>(m_line[i]) : -1;
+    return i < m_strLine.size() ? static_cast<unsigned char>(m_strLine[i]) : -1;
   }
 
  private:
-  std::string_view m_line;
+  std::string_view m_strLine;
 };
 
 enum class LineKind { kContinues, kEnds, kBad };
@@ -43,35 +43,35 @@ LineKind JudgeLine(std::string_view text, int* code) {
 }  // namespace
 
 void ReplyReader::Append(std::string_view bytes) {
-  if (m_failure == Status::kReply) m_buffer.append(bytes);
+  if (m_nFailure == Status::kReply) m_strBuffer.append(bytes);
 }
 
 ReplyReader::Reply ReplyReader::Fail(Status status) {
-  m_failure = status;
-  m_buffer.clear();
+  m_nFailure = status;
+  m_strBuffer.clear();
   m_nLineStart = 0;
   return Reply{status, 0};
 }
 
 ReplyReader::Reply ReplyReader::TakeReply() {
-  if (m_failure != Status::kReply) return Reply{m_failure, 0};
+  if (m_nFailure != Status::kReply) return Reply{m_nFailure, 0};
   // The current reply always starts at the front of the buffer; lines already judged
   // as continuations are not looked at again.
   while (true) {
-    std::size_t lf = m_buffer.find('\n', m_nLineStart);
+    std::size_t lf = m_strBuffer.find('\n', m_nLineStart);
     if (lf == std::string::npos) {
-      if (m_buffer.size() > kMaxReplyBytes) return Fail(Status::kTooLong);
+      if (m_strBuffer.size() > kMaxReplyBytes) return Fail(Status::kTooLong);
       return Reply{Status::kIncomplete, 0};
     }
     if (lf + 1 > kMaxReplyBytes) return Fail(Status::kTooLong);
-    std::string_view line(m_buffer.data() + m_nLineStart, lf - m_nLineStart);
+    std::string_view line(m_strBuffer.data() + m_nLineStart, lf - m_nLineStart);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     int code = 0;
     LineKind kind = JudgeLine(line, &code);
     if (kind == LineKind::kBad) return Fail(Status::kMalformed);
     m_nLineStart = lf + 1;
     if (kind == LineKind::kEnds) {
-      m_buffer.erase(0, m_nLineStart);
+      m_strBuffer.erase(0, m_nLineStart);
       m_nLineStart = 0;
       return Reply{Status::kReply, code};
     }

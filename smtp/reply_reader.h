@@ -65,17 +65,17 @@ class ReplyReader {
   Reply Read();
 
   // Bytes appended and not yet taken as part of a reply.
-  std::size_t Pending() const { return m_buffer.size(); }
+  std::size_t Pending() const { return m_strBuffer.size(); }
 
  private:
   Reply Fail(Status status);
 
   ReplySource* m_pSource = nullptr;
   int m_nWaitMs = 0;
-  std::string m_buffer;
+  std::string m_strBuffer;
   // Where the first line of the current reply that is not yet judged starts.
   std::size_t m_nLineStart = 0;
-  Status m_failure = Status::kReply;  // kReply: no failure so far
+  Status m_nFailure = Status::kReply;  // kReply: no failure so far
 };
 
 }  // namespace smtp

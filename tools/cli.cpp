@@ -93,12 +93,12 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
 }
 
 // The tool's Lookup object: the access check of a frame is reachable for `access`.
-class ToolLookup : public CLookup {
+class ToolLookup : public lookup::CLookup {
  public:
-  using CLookup::EnterFrame;
+  using lookup::CLookup::EnterFrame;
 };
 
-int Failed(const CLookup& lookup, std::ostream& err) {
+int Failed(const lookup::CLookup& lookup, std::ostream& err) {
   err << lookup.GetErrorReason() << '\n';
   return kExitFailed;
 }
@@ -125,13 +125,13 @@ int RunResolve(ToolLookup& lookup, const Options& o, std::ostream& out, std::ost
 int RunObjectCommand(ToolLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   const std::string& c = o.command;
   if (c == "mx") {
-    CMXList list;
+    collections::CMXList list;
     bool has_list = false;
     if (!lookup.GetMXRecord(&list, &has_list) || lookup.GetIsError() != 0) {
       return Failed(lookup, err);
     }
     for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-      const CMXEntry& entry = list.GetEntry(i);
+      const collections::CMXEntry& entry = list.GetEntry(i);
       out << entry.m_strPreference << ' ' << entry.m_strMX << '\n';
     }
     return kExitOk;

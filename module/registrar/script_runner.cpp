@@ -44,7 +44,8 @@ HResult ScriptRunner::Register(platform::RegRoot root, const std::string& parent
                                const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      if (int e = m_registry->SetValue(root, parent, entry.name, *entry.value)) return FromWin32(e);
+      if (int e = m_pRegistry->SetValue(root, parent, entry.name, *entry.value))
+        return FromWin32(e);
       continue;
     }
     const std::string path = Join(parent, entry.name);
@@ -57,9 +58,9 @@ HResult ScriptRunner::Register(platform::RegRoot root, const std::string& parent
     if (entry.flag == ScriptEntry::Flag::kForceRemove && !protected_name) {
       DeleteTree(root, path, 0);
     }
-    if (int e = m_registry->CreateKey(root, path)) return FromWin32(e);
+    if (int e = m_pRegistry->CreateKey(root, path)) return FromWin32(e);
     if (entry.value) {
-      if (int e = m_registry->SetValue(root, path, {}, *entry.value)) return FromWin32(e);
+      if (int e = m_pRegistry->SetValue(root, path, {}, *entry.value)) return FromWin32(e);
     }
     if (HResult hr = Register(root, path, entry.children); Failed(hr)) return hr;
   }
@@ -70,22 +71,22 @@ HResult ScriptRunner::Unregister(platform::RegRoot root, const std::string& pare
                                  const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      const int e = m_registry->DeleteValue(root, parent, entry.name);
+      const int e = m_pRegistry->DeleteValue(root, parent, entry.name);
       if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
       continue;
     }
     if (entry.flag == ScriptEntry::Flag::kDelete) continue;  // a register-time action
     const std::string path = Join(parent, entry.name);
-    if (int e = m_registry->OpenKey(root, path, platform::RegView::kOwn)) {
+    if (int e = m_pRegistry->OpenKey(root, path, platform::RegView::kOwn)) {
       if (IsMissing(e)) continue;
       return FromWin32(e);
     }
     if (HResult hr = Unregister(root, path, entry.children); Failed(hr)) return hr;
     if (entry.flag == ScriptEntry::Flag::kNoRemove) continue;
     std::vector<std::string> left;
-    if (int e = m_registry->ListSubkeys(root, path, &left)) return FromWin32(e);
+    if (int e = m_pRegistry->ListSubkeys(root, path, &left)) return FromWin32(e);
     if (!left.empty()) continue;  // keys the script does not know of stay, and so does this
-    const int e = m_registry->DeleteKey(root, path);
+    const int e = m_pRegistry->DeleteKey(root, path);
     if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
   }
   return kOk;
@@ -94,12 +95,12 @@ HResult ScriptRunner::Unregister(platform::RegRoot root, const std::string& pare
 int ScriptRunner::DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth) {
   if (depth > kMaxRegistryDepth) return platform::syserr::kInvalidParameter;
   std::vector<std::string> names;
-  if (int e = m_registry->ListSubkeys(root, path, &names)) return e;
+  if (int e = m_pRegistry->ListSubkeys(root, path, &names)) return e;
   for (const std::string& name : names) {
     const int e = DeleteTree(root, Join(path, name), depth + 1);
     if (e != platform::syserr::kSuccess && !IsMissing(e)) return e;
   }
-  return m_registry->DeleteKey(root, path);
+  return m_pRegistry->DeleteKey(root, path);
 }
 
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,

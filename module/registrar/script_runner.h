@@ -24,7 +24,7 @@ enum class Mode { kRegister, kUnregister };
 
 class ScriptRunner {
  public:
-  explicit ScriptRunner(platform::Registry* registry) : m_registry(registry) {}
+  explicit ScriptRunner(platform::Registry* registry) : m_pRegistry(registry) {}
 
   // kOk, or the first failure as an HRESULT; what was written before it stays.
   HResult Run(const Script& script, Mode mode);
@@ -36,7 +36,7 @@ class ScriptRunner {
                      const std::vector<ScriptEntry>& entries);
   int DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth);
 
-  platform::Registry* m_registry;
+  platform::Registry* m_pRegistry;
 };
 
 // Expands the replacements of `text`, parses it and runs it.

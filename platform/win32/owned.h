@@ -25,32 +25,32 @@ class Owned {
   using Handle = typename Traits::Handle;
 
   Owned() = default;
-  explicit Owned(Handle adopted) : m_handle(adopted) {}
+  explicit Owned(Handle adopted) : m_pHandle(adopted) {}
   ~Owned() { reset(); }
-  Owned(Owned&& other) noexcept : m_handle(other.release()) {}
+  Owned(Owned&& other) noexcept : m_pHandle(other.release()) {}
   Owned& operator=(Owned&& other) noexcept {
     if (this != &other) {
       reset();
-      m_handle = other.release();
+      m_pHandle = other.release();
     }
     return *this;
   }
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
 
-  Handle get() const { return m_handle; }
-  explicit operator bool() const { return m_handle != Traits::Empty(); }
+  Handle get() const { return m_pHandle; }
+  explicit operator bool() const { return m_pHandle != Traits::Empty(); }
   Handle* put() {
     reset();
-    return &m_handle;
+    return &m_pHandle;
   }
-  Handle release() { return std::exchange(m_handle, Traits::Empty()); }
+  Handle release() { return std::exchange(m_pHandle, Traits::Empty()); }
   void reset() {
-    if (m_handle != Traits::Empty()) Traits::Close(std::exchange(m_handle, Traits::Empty()));
+    if (m_pHandle != Traits::Empty()) Traits::Close(std::exchange(m_pHandle, Traits::Empty()));
   }
 
  private:
-  Handle m_handle = Traits::Empty();
+  Handle m_pHandle = Traits::Empty();
 };
 
 struct RegKeyTraits {
@@ -75,13 +75,13 @@ class OwnedInterface {
  public:
   OwnedInterface() = default;
   // Adopts a reference the caller already holds.
-  explicit OwnedInterface(I* adopted) : m_p(adopted) {}
+  explicit OwnedInterface(I* adopted) : m_pInterface(adopted) {}
   ~OwnedInterface() { reset(); }
-  OwnedInterface(OwnedInterface&& other) noexcept : m_p(other.release()) {}
+  OwnedInterface(OwnedInterface&& other) noexcept : m_pInterface(other.release()) {}
   OwnedInterface& operator=(OwnedInterface&& other) noexcept {
     if (this != &other) {
       reset();
-      m_p = other.release();
+      m_pInterface = other.release();
     }
     return *this;
   }
@@ -94,62 +94,62 @@ class OwnedInterface {
     return OwnedInterface(shared);
   }
 
-  I* get() const { return m_p; }
-  I* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
+  I* get() const { return m_pInterface; }
+  I* operator->() const { return m_pInterface; }
+  explicit operator bool() const { return m_pInterface != nullptr; }
 
   // The slot an out-parameter writes a new reference into.
   I** put() {
     reset();
-    return &m_p;
+    return &m_pInterface;
   }
   // The same slot for QueryInterface.
   void** put_void() { return reinterpret_cast<void**>(put()); }
 
-  I* release() { return std::exchange(m_p, nullptr); }
+  I* release() { return std::exchange(m_pInterface, nullptr); }
   void reset() {
-    if (I* p = std::exchange(m_p, nullptr)) p->Release();
+    if (I* p = std::exchange(m_pInterface, nullptr)) p->Release();
   }
 
  private:
-  I* m_p = nullptr;
+  I* m_pInterface = nullptr;
 };
 
 class OwnedBstr {
  public:
   OwnedBstr() = default;
-  explicit OwnedBstr(BSTR adopted) : m_text(adopted) {}
-  ~OwnedBstr() { SysFreeString(m_text); }
+  explicit OwnedBstr(BSTR adopted) : m_strText(adopted) {}
+  ~OwnedBstr() { SysFreeString(m_strText); }
   OwnedBstr(const OwnedBstr&) = delete;
   OwnedBstr& operator=(const OwnedBstr&) = delete;
 
-  BSTR get() const { return m_text; }
+  BSTR get() const { return m_strText; }
   BSTR* put() {
-    SysFreeString(std::exchange(m_text, nullptr));
-    return &m_text;
+    SysFreeString(std::exchange(m_strText, nullptr));
+    return &m_strText;
   }
-  BSTR release() { return std::exchange(m_text, nullptr); }
+  BSTR release() { return std::exchange(m_strText, nullptr); }
 
  private:
-  BSTR m_text = nullptr;
+  BSTR m_strText = nullptr;
 };
 
 class OwnedVariant {
  public:
-  OwnedVariant() { VariantInit(&m_v); }
-  ~OwnedVariant() { VariantClear(&m_v); }
+  OwnedVariant() { VariantInit(&m_variant); }
+  ~OwnedVariant() { VariantClear(&m_variant); }
   OwnedVariant(const OwnedVariant&) = delete;
   OwnedVariant& operator=(const OwnedVariant&) = delete;
 
-  VARIANT* get() { return &m_v; }
+  VARIANT* get() { return &m_variant; }
   // Empties the VARIANT and gives it out to be written.
   VARIANT* put() {
-    VariantClear(&m_v);
-    return &m_v;
+    VariantClear(&m_variant);
+    return &m_variant;
   }
 
  private:
-  VARIANT m_v;
+  VARIANT m_variant;
 };
 
 // A fixed number of VARIANTs, each VT_EMPTY until written, all cleared when the array
@@ -168,16 +168,16 @@ class OwnedVariants {
     m_items.reset(new (std::nothrow) VARIANT[count]);
     if (!m_items) return false;
     for (std::size_t i = 0; i < count; ++i) VariantInit(&m_items[i]);
-    m_size = count;
+    m_nSize = count;
     return true;
   }
   void clear() {
-    for (std::size_t i = 0; i < m_size; ++i) VariantClear(&m_items[i]);
+    for (std::size_t i = 0; i < m_nSize; ++i) VariantClear(&m_items[i]);
     m_items.reset();
-    m_size = 0;
+    m_nSize = 0;
   }
 
-  std::size_t size() const { return m_size; }
+  std::size_t size() const { return m_nSize; }
   VARIANT* data() { return m_items.get(); }
   const VARIANT* data() const { return m_items.get(); }
   VARIANT& operator[](std::size_t i) { return m_items[i]; }
@@ -185,7 +185,7 @@ class OwnedVariants {
 
  private:
   std::unique_ptr<VARIANT[]> m_items;
-  std::size_t m_size = 0;
+  std::size_t m_nSize = 0;
 };
 
 }  // namespace platform

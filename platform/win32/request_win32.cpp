@@ -25,19 +25,19 @@ constexpr IID kIidRequest = {
 
 // The object context, its property bag and the page's Request object. Whatever was
 // obtained before a failing step stays with the caller, who releases it.
-HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>& properties,
-                         OwnedInterface<IRequest>& request,
-                         OwnedInterface<IObjectContext>& context) {
-  HRESULT hr = CoGetObjectContext(kIidObjectContext, reinterpret_cast<void**>(context.put()));
+HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>* properties,
+                         OwnedInterface<IRequest>* request,
+                         OwnedInterface<IObjectContext>* context) {
+  HRESULT hr = CoGetObjectContext(kIidObjectContext, reinterpret_cast<void**>(context->put()));
   if (FAILED(hr)) return hr;
-  if (context.get() == nullptr) return E_POINTER;
-  hr =
-      context->QueryInterface(kIidGetContextProperties, reinterpret_cast<void**>(properties.put()));
+  if (context->get() == nullptr) return E_POINTER;
+  hr = (*context)->QueryInterface(kIidGetContextProperties,
+                                  reinterpret_cast<void**>(properties->put()));
   if (FAILED(hr)) return hr;
   OwnedBstr name(SysAllocString(L"Request"));
   if (name.get() == nullptr) return E_OUTOFMEMORY;
   OwnedVariant item;
-  hr = properties->GetProperty(name.get(), item.get());
+  hr = (*properties)->GetProperty(name.get(), item.get());
   if (FAILED(hr)) return hr;
   // An empty property is no Request object, like a failing QueryInterface.
   IUnknown* object = nullptr;
@@ -47,7 +47,7 @@ HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>& properties,
     object = V_UNKNOWN(item.get());
   }
   if (object == nullptr) return E_NOINTERFACE;
-  return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request.put()));
+  return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request->put()));
 }
 
 bool ToAnsi(BSTR text, std::string* out) {
@@ -71,7 +71,7 @@ bool RequestPathTranslated(std::string* path) {
   OwnedInterface<IGetContextProperties> properties;
   OwnedInterface<IRequest> request;
   OwnedInterface<IObjectContext> context;
-  if (FAILED(GetRequestObject(properties, request, context))) return false;
+  if (FAILED(GetRequestObject(&properties, &request, &context))) return false;
   OwnedInterface<IRequestDictionary> variables;
   if (FAILED(request->get_ServerVariables(variables.put())) || variables.get() == nullptr) {
     return false;

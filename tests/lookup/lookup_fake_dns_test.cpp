@@ -28,7 +28,7 @@ std::vector<FakeReply> Answer(testbed::Bytes bytes) {
   return {FakeReply(std::move(bytes))};
 }
 
-std::vector<std::string> Entries(const CMXList& list) {
+std::vector<std::string> Entries(const collections::CMXList& list) {
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < list.GetCount(); ++i) {
     out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
@@ -55,7 +55,7 @@ class FakeDnsLookup : public ::testing::Test {
   void TearDown() override { platform::SocketCleanup(); }
 
   // A Lookup object aimed at `server` for "fake.test", time-out one second.
-  static void Aim(CLookup& lookup, const FakeDnsServer& server) {
+  static void Aim(lookup::CLookup& lookup, const FakeDnsServer& server) {
     lookup.PutDNSServer(ClientAddress(server));
     lookup.PutDomainName("fake.test");
     lookup.PutTimeout(1);
@@ -68,14 +68,14 @@ TEST_F(FakeDnsLookup, ListIsOrderedByNameWithCaseTwinsInReverseAnswerOrder) {
         DnsReply(query).Mx(10, "b.fake.test").Mx(20, "A.fake.test").Mx(30, "a.fake.test").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
 
   std::int16_t count = 0;
   ASSERT_TRUE(lookup.MXRecords(&count));
   EXPECT_EQ(count, 3);
 
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_TRUE(has_list);
@@ -92,9 +92,9 @@ TEST_F(FakeDnsLookup, UnansweredSecondQueryGivesAnEmptyListAndNoError) {
     return Answer(DnsReply(query).Mx(10, "mx.fake.test").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_TRUE(has_list);
@@ -109,12 +109,12 @@ TEST_F(FakeDnsLookup, EmptyFirstExchangeIsCountedButEmptiesTheList) {
     return Answer(DnsReply(query).Mx(0, "").Mx(10, "mx.fake.test").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
   std::int16_t count = 0;
   ASSERT_TRUE(lookup.MXRecords(&count));
   EXPECT_EQ(count, 2);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_TRUE(has_list);
@@ -127,9 +127,9 @@ TEST_F(FakeDnsLookup, EmptyExchangeAfterTheFirstIsKeptAndSortsFirst) {
     return Answer(DnsReply(query).Mx(10, "mx.fake.test").Mx(0, "").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_EQ(Entries(list), (std::vector<std::string>{"0 ", "10 mx.fake.test"}));
@@ -140,11 +140,11 @@ TEST_F(FakeDnsLookup, DomainNeverSetSendsNoQuery) {
     return Answer(DnsReply(query).Mx(10, "mx.fake.test").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(ClientAddress(server));
   std::int16_t count = -7;
   ASSERT_TRUE(lookup.MXRecords(&count));
-  CMXList list;
+  collections::CMXList list;
   bool has_list = true;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_FALSE(has_list);
@@ -161,7 +161,7 @@ TEST_F(FakeDnsLookup, BlankDomainIsAskedForAsItIs) {
     return Answer(DnsReply(query).RCode(3).Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
   lookup.PutDomainName("   ");
 
@@ -171,7 +171,7 @@ TEST_F(FakeDnsLookup, BlankDomainIsAskedForAsItIs) {
   EXPECT_EQ(lookup.GetIsError(), 1);
   EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
 
-  CMXList list;
+  collections::CMXList list;
   bool has_list = true;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_FALSE(has_list);
@@ -191,9 +191,9 @@ TEST_F(FakeDnsLookup, PreferencesComeThroughAsDecimalText) {
     return Answer(DnsReply(query).Mx(65535, "b.fake.test").Mx(0, "a.fake.test").Build());
   });
   ASSERT_TRUE(server.Started());
-  CLookup lookup;
+  lookup::CLookup lookup;
   Aim(lookup, server);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_EQ(Entries(list), (std::vector<std::string>{"0 a.fake.test", "65535 b.fake.test"}));

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kBlock = 30;
 
-std::vector<std::string> Entries(const CMXList& list) {
+std::vector<std::string> Entries(const collections::CMXList& list) {
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < list.GetCount(); ++i) {
     out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
@@ -31,7 +31,7 @@ class KnotLookup : public ::testing::Test {
     lookup_.PutDNSServer(testbed::DnsServer());
     lookup_.PutTimeout(5);
   }
-  CLookup lookup_;
+  lookup::CLookup lookup_;
 };
 
 TEST_F(KnotLookup, MXRecordsCountsTheExchangers) {
@@ -44,7 +44,7 @@ TEST_F(KnotLookup, MXRecordsCountsTheExchangers) {
 
 TEST_F(KnotLookup, GetMXRecordReturnsTheListSortedByName) {
   lookup_.PutDomainName("three.lookup.test");
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
   EXPECT_TRUE(has_list);
@@ -58,7 +58,7 @@ TEST_F(KnotLookup, NullMxIsCountedButGivesAnEmptyList) {
   std::int16_t count = 0;
   ASSERT_TRUE(lookup_.MXRecords(&count));
   EXPECT_EQ(count, 1);
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
   EXPECT_TRUE(has_list);
@@ -75,7 +75,7 @@ TEST_F(KnotLookup, DomainsWithoutExchangersFail) {
     EXPECT_EQ(count, -7);
     EXPECT_EQ(lookup_.GetIsError(), 1);
     EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
-    CMXList list;
+    collections::CMXList list;
     bool has_list = true;
     ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
     EXPECT_FALSE(has_list);
@@ -97,7 +97,7 @@ TEST_F(KnotLookup, FailureThenSuccessKeepsTheFailureText) {
 TEST(SystemDnsServer, EmptyServerAsksTheMachinesOwn) {
   // Inside the test namespace the machine's DNS server is the test bed's.
   KESTRA_REQUIRE_TESTBED();
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDomainName("three.lookup.test");
   lookup.PutTimeout(5);
   std::int16_t count = 0;
@@ -108,7 +108,7 @@ TEST(SystemDnsServer, EmptyServerAsksTheMachinesOwn) {
 
 TEST(SystemDnsServer, EmptyServerAfterAValueAsksTheMachinesOwnAgain) {
   KESTRA_REQUIRE_TESTBED();
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDomainName("three.lookup.test");
   lookup.PutTimeout(1);
   // Nothing listens there: the query is refused at once (or, at worst, times out).
@@ -128,7 +128,7 @@ TEST(SystemDnsServer, EmptyServerAfterAValueAsksTheMachinesOwnAgain) {
 class HostLookup : public ::testing::Test {
  protected:
   void SetUp() override { KESTRA_REQUIRE_TESTBED(); }
-  CLookup lookup_;
+  lookup::CLookup lookup_;
 };
 
 TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {

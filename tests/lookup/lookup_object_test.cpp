@@ -32,7 +32,7 @@ class RecordingAccess : public hosting::AccessControl {
     std::string method;
     std::int16_t is_error;
   };
-  explicit RecordingAccess(const CLookup* lookup) : m_lookup(lookup) {}
+  explicit RecordingAccess(const lookup::CLookup* lookup) : m_lookup(lookup) {}
 
   std::vector<Step> steps;
   bool allow = true;
@@ -53,11 +53,11 @@ class RecordingAccess : public hosting::AccessControl {
   }
 
  private:
-  const CLookup* m_lookup;
+  const lookup::CLookup* m_lookup;
 };
 
 // A Lookup object whose frame asks a RecordingAccess.
-class RecordingLookup : public CLookup {
+class RecordingLookup : public lookup::CLookup {
  public:
   RecordingLookup() { SetAccessControl(&access); }
   RecordingAccess access{this};
@@ -73,37 +73,37 @@ struct Call {
   const char* access_name;
   // Calls the lookup; returns whether the frame let it through and sets *written when
   // the result parameter was touched.
-  bool (*run)(CLookup& lookup, bool* written);
+  bool (*run)(lookup::CLookup& lookup, bool* written);
   // Whether an allowed call writes its result even for the empty input these use.
   bool writes_on_empty_input;
 };
 
-bool RunMXRecords(CLookup& lookup, bool* written) {
+bool RunMXRecords(lookup::CLookup& lookup, bool* written) {
   std::int16_t count = -7;
   bool allowed = lookup.MXRecords(&count);
   *written = count != -7;
   return allowed;
 }
-bool RunGetMXRecord(CLookup& lookup, bool* written) {
-  CMXList list;
+bool RunGetMXRecord(lookup::CLookup& lookup, bool* written) {
+  collections::CMXList list;
   bool has_list = false;
   bool allowed = lookup.GetMXRecord(&list, &has_list);
   *written = has_list;
   return allowed;
 }
-bool RunDNSLookup(CLookup& lookup, bool* written) {
+bool RunDNSLookup(lookup::CLookup& lookup, bool* written) {
   std::string result = "untouched";
   bool allowed = lookup.DNSLookup("", &result);
   *written = result != "untouched";
   return allowed;
 }
-bool RunReverseDNSLookup(CLookup& lookup, bool* written) {
+bool RunReverseDNSLookup(lookup::CLookup& lookup, bool* written) {
   std::string result = "untouched";
   bool allowed = lookup.ReverseDNSLookup("", &result);
   *written = result != "untouched";
   return allowed;
 }
-bool RunVerifySMTP(CLookup& lookup, bool* written) {
+bool RunVerifySMTP(lookup::CLookup& lookup, bool* written) {
   std::int16_t result = -7;
   bool allowed = lookup.VerifySMTP("", &result);
   *written = result != -7;
@@ -209,7 +209,7 @@ TEST(LookupFrame, RefusedMxLookupSendsNothing) {
 // The frame with the configured access control, once end to end: the decision's
 // refusal text and the caller's path land in the object's state.
 TEST(LookupFrame, ConfiguredAccessDecidesAndTheFrameKeepsTheAnswer) {
-  class FrameLookup : public CLookup {
+  class FrameLookup : public lookup::CLookup {
    public:
     const std::string& CallerPath() const { return m_strCallerPath; }
     std::int32_t NoConfig() const { return m_bNoConfig; }
@@ -246,7 +246,7 @@ TEST(LookupFrame, ConfiguredAccessDecidesAndTheFrameKeepsTheAnswer) {
 }
 
 TEST(LookupErrorState, FailureThenSuccessKeepsTheOldTextAndPutsTouchNothing) {
-  CLookup lookup;
+  lookup::CLookup lookup;
   std::int16_t count = 0;
   ASSERT_TRUE(lookup.MXRecords(&count));  // no domain set
   EXPECT_EQ(lookup.GetIsError(), 1) << "1, never -1";
@@ -275,7 +275,7 @@ TEST(LookupErrorState, FailureThenSuccessKeepsTheOldTextAndPutsTouchNothing) {
 TEST(MxLookups, EmptyDomainFailsBeforeAnyPacket) {
   testbed::SilentUdpListener listener(testbed::FakeAddress(kBlock, 2));
   ASSERT_TRUE(listener.Ready());
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(testbed::FakeAddress(kBlock, 2));
   lookup.PutTimeout(1);
 
@@ -285,7 +285,7 @@ TEST(MxLookups, EmptyDomainFailsBeforeAnyPacket) {
   EXPECT_EQ(lookup.GetIsError(), 1);
   EXPECT_EQ(lookup.GetErrorReason(), "Please specify domain name");
 
-  CMXList list;
+  collections::CMXList list;
   bool has_list = true;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_FALSE(has_list) << "a null object reference";
@@ -298,7 +298,7 @@ TEST(MxLookups, EmptyDomainFailsBeforeAnyPacket) {
 TEST(MxLookups, SilentServerFailsBothWithTheResolverText) {
   testbed::SilentUdpListener listener(testbed::FakeAddress(kBlock, 3));
   ASSERT_TRUE(listener.Ready());
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(testbed::FakeAddress(kBlock, 3));
   lookup.PutDomainName("lookup.test");
   lookup.PutTimeout(1);
@@ -309,7 +309,7 @@ TEST(MxLookups, SilentServerFailsBothWithTheResolverText) {
   EXPECT_EQ(lookup.GetIsError(), 1);
   EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
 
-  CMXList list;
+  collections::CMXList list;
   bool has_list = true;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   EXPECT_FALSE(has_list);
@@ -319,7 +319,7 @@ TEST(MxLookups, SilentServerFailsBothWithTheResolverText) {
 }
 
 TEST(MxLookups, MissingListObjectFailsTheCall) {
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDomainName("lookup.test");
   bool has_list = true;
   ASSERT_TRUE(lookup.GetMXRecord(nullptr, &has_list));

@@ -20,7 +20,7 @@ struct Tally {
 };
 
 void LookUpRepeatedly(Tally* tally, int rounds) {
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(testbed::DnsServer());
   lookup.PutTimeout(5);
   for (int round = 0; round < rounds; ++round) {
@@ -28,7 +28,7 @@ void LookUpRepeatedly(Tally* tally, int rounds) {
     std::int16_t count = 0;
     bool ok = lookup.MXRecords(&count) && lookup.GetIsError() == 0 && count == (round % 2 ? 3 : 1);
 
-    CMXList list;
+    collections::CMXList list;
     bool has_list = false;
     ok = ok && lookup.GetMXRecord(&list, &has_list) && has_list &&
          list.GetCount() == (round % 2 ? 3 : 0) &&

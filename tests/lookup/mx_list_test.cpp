@@ -41,15 +41,15 @@ TEST(CompareTextNoCase, FoldsToLowerCaseAndComparesUnsigned) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
-    EXPECT_EQ(Sign(CompareTextNoCase(c.a, c.b)), c.sign);
-    EXPECT_EQ(Sign(CompareTextNoCase(c.b, c.a)), -c.sign);
+    EXPECT_EQ(Sign(collections::CompareTextNoCase(c.a, c.b)), c.sign);
+    EXPECT_EQ(Sign(collections::CompareTextNoCase(c.b, c.a)), -c.sign);
   }
 }
 
 using Strings = std::vector<std::string>;
 
 // The list as "name/preference", in list order.
-Strings Entries(const CMXList& list) {
+Strings Entries(const collections::CMXList& list) {
   Strings out;
   for (std::int32_t i = 0; i < list.GetCount(); ++i) {
     out.push_back(list.GetEntry(i).m_strMX + "/" + list.GetEntry(i).m_strPreference);
@@ -57,9 +57,10 @@ Strings Entries(const CMXList& list) {
   return out;
 }
 
-std::vector<CMXEntry> Records(const std::vector<std::pair<std::string, std::string>>& answer) {
-  std::vector<CMXEntry> out;
-  for (const auto& [mx, preference] : answer) out.push_back(CMXEntry{mx, preference});
+std::vector<collections::CMXEntry> Records(
+    const std::vector<std::pair<std::string, std::string>>& answer) {
+  std::vector<collections::CMXEntry> out;
+  for (const auto& [mx, preference] : answer) out.push_back(collections::CMXEntry{mx, preference});
   return out;
 }
 
@@ -91,7 +92,7 @@ TEST(MxList, SortsByNameCaseBlindWithEqualNamesInReverseAnswerOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    CMXList list;
+    collections::CMXList list;
     list.Assign(Records(c.answer));
     EXPECT_EQ(Entries(list), c.expected);
   }
@@ -101,18 +102,19 @@ TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
   // Long enough that the sort merges runs rather than only inserting. The preference is
   // the answer position, so equal names must come out with descending preferences.
   const char* const names[] = {"b.x", "A.x", "c.x", "a.X", "B.X"};
-  std::vector<CMXEntry> answer;
-  for (int i = 0; i < 60; ++i) answer.push_back(CMXEntry{names[(i * 7) % 5], std::to_string(i)});
-  CMXList list;
+  std::vector<collections::CMXEntry> answer;
+  for (int i = 0; i < 60; ++i)
+    answer.push_back(collections::CMXEntry{names[(i * 7) % 5], std::to_string(i)});
+  collections::CMXList list;
   list.Assign(answer);
   ASSERT_EQ(list.GetCount(), 60);
   std::set<std::string> preferences;
   for (std::int32_t i = 0; i < list.GetCount(); ++i) {
     preferences.insert(list.GetEntry(i).m_strPreference);
     if (i == 0) continue;
-    const CMXEntry& before = list.GetEntry(i - 1);
-    const CMXEntry& after = list.GetEntry(i);
-    const int order = CompareTextNoCase(before.m_strMX, after.m_strMX);
+    const collections::CMXEntry& before = list.GetEntry(i - 1);
+    const collections::CMXEntry& after = list.GetEntry(i);
+    const int order = collections::CompareTextNoCase(before.m_strMX, after.m_strMX);
     ASSERT_LE(order, 0) << "position " << i;
     if (order == 0) {
       EXPECT_GT(std::stoi(before.m_strPreference), std::stoi(after.m_strPreference))
@@ -123,13 +125,13 @@ TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
 }
 
 TEST(MxList, AssignReplacesAndTakingTheEntriesEmptiesTheList) {
-  CMXList list;
+  collections::CMXList list;
   list.Assign(Records({{"b", "1"}, {"a", "2"}}));
   list.Assign(Records({{"c", "3"}}));
   EXPECT_EQ(Entries(list), (Strings{"c/3"}));
 
   list.Assign(Records({{"b", "1"}, {"a", "2"}}));
-  const std::vector<CMXEntry> taken = list.TakeEntries();
+  const std::vector<collections::CMXEntry> taken = list.TakeEntries();
   ASSERT_EQ(taken.size(), 2u);
   EXPECT_EQ(taken[0].m_strMX, "a");
   EXPECT_EQ(taken[1].m_strMX, "b");
@@ -137,18 +139,18 @@ TEST(MxList, AssignReplacesAndTakingTheEntriesEmptiesTheList) {
 }
 
 TEST(MxEntry, ANewEntryReadsEmptyNameAndPreferenceZero) {
-  CMXEntry entry;
+  collections::CMXEntry entry;
   EXPECT_EQ(entry.m_strMX, "");
   EXPECT_EQ(entry.m_strPreference, "0");
 }
 
 TEST(MxListFromLookup, EachCallReplacesTheListEvenWithNothing) {
   KESTRA_REQUIRE_TESTBED();
-  CLookup lookup;
+  lookup::CLookup lookup;
   lookup.PutDNSServer(testbed::DnsServer());
   lookup.PutTimeout(5);
   lookup.PutDomainName("three.lookup.test");
-  CMXList list;
+  collections::CMXList list;
   bool has_list = false;
   ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
   ASSERT_EQ(list.GetCount(), 3);

@@ -24,7 +24,7 @@ class AllowAll : public hosting::AccessControl {
 };
 
 // Access allowed, and an earlier failure already recorded.
-class AllowingLookup : public CLookup {
+class AllowingLookup : public lookup::CLookup {
  public:
   AllowingLookup() {
     SetAccessControl(&m_allow_all);

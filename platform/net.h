@@ -95,7 +95,6 @@ int ErrnoToWinsock(int err);
 SocketHandle OpenSocket(int type);  // AF_INET, type, protocol 0
 bool Bind(SocketHandle s, Endpoint local);
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
-bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms);     // SO_SNDTIMEO, 0 = none
 bool SetReuseAddress(SocketHandle s);
 bool Connect(SocketHandle s, Endpoint peer);
 // Connects within ms milliseconds (non-blocking connect and a wait); the socket is
@@ -113,7 +112,6 @@ int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint
 int Recv(SocketHandle s, void* buffer, std::size_t size);
 // Waits until the socket is readable: 1 ready, 0 time-out, -1 error. ms < 0 waits forever.
 int WaitReadable(SocketHandle s, int ms);
-bool ShutdownSend(SocketHandle s);
 bool CloseSocket(SocketHandle s);
 // The local endpoint a socket is bound to.
 bool LocalEndpoint(SocketHandle s, Endpoint* local);

@@ -173,9 +173,6 @@ bool Bind(SocketHandle s, Endpoint local) {
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
   return SetTimeout(s, SO_RCVTIMEO, ms);
 }
-bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) {
-  return SetTimeout(s, SO_SNDTIMEO, ms);
-}
 
 bool SetReuseAddress(SocketHandle s) {
   int one = 1;
@@ -333,14 +330,6 @@ int WaitReadable(SocketHandle s, int ms) {
     return -1;
   }
   return rc == 0 ? 0 : 1;
-}
-
-bool ShutdownSend(SocketHandle s) {
-  if (shutdown(Fd(s), SHUT_WR) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
 }
 
 bool CloseSocket(SocketHandle s) {

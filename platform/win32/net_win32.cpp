@@ -79,9 +79,6 @@ bool Bind(SocketHandle s, Endpoint local) {
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
   return SetTimeout(s, SO_RCVTIMEO, ms);
 }
-bool SetSendTimeoutMs(SocketHandle s, std::int32_t ms) {
-  return SetTimeout(s, SO_SNDTIMEO, ms);
-}
 
 bool SetReuseAddress(SocketHandle s) {
   BOOL one = TRUE;
@@ -181,9 +178,6 @@ int WaitReadable(SocketHandle s, int ms) {
   return rc == 0 ? 0 : 1;
 }
 
-bool ShutdownSend(SocketHandle s) {
-  return shutdown(Sock(s), SD_SEND) == 0;
-}
 bool CloseSocket(SocketHandle s) {
   return closesocket(Sock(s)) == 0;
 }

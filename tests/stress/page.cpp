@@ -129,7 +129,7 @@ void WalkList(IDispatch* list, Tally* tally) {
     return;
   }
   Ref<IEnumVARIANT> items;
-  hr = enumerable.value.punkVal->QueryInterface(IID_IEnumVARIANT, items.PutVoid());
+  hr = enumerable.value.punkVal->QueryInterface(IID_IEnumVARIANT, items.put_void());
   if (FAILED(hr)) {
     tally->Fail("_NewEnum gave no IEnumVARIANT: " + Hex(hr));
     return;
@@ -184,12 +184,12 @@ bool FindClass(CLSID* clsid, Tally* tally) {
 void RunPage(const CLSID& clsid, const Bed& bed, bool verifySmtp, Tally* tally) {
   Ref<IDispatch> object;
   HRESULT hr =
-      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.PutVoid());
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void());
   if (FAILED(hr) || !object) {
     tally->Fail("CoCreateInstance: " + Hex(hr));
     return;
   }
-  IDispatch* o = object.Get();
+  IDispatch* o = object.get();
   Variant domain(kDomain), server(bed.dns), timeout(kTimeout);
   if (!Put(o, L"DomainName", &domain, tally) || !Put(o, L"DNSServer", &server, tally) ||
       !Put(o, L"Timeout", &timeout, tally))

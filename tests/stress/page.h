@@ -11,32 +11,13 @@
 #include <string>
 #include <utility>
 
+#include "platform/win32/owned.h"
+
 namespace stress {
 
 // One COM reference, released on every path.
 template <class T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
-  T** Put() {
-    Reset();
-    return &m_p;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-  void Reset() {
-    if (m_p) std::exchange(m_p, nullptr)->Release();
-  }
-
- private:
-  T* m_p = nullptr;
-};
+using Ref = platform::OwnedInterface<T>;
 
 // A VARIANT cleared on every path.
 class Variant {

@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     stress::Ref<IDispatch> held;
     if (stress::FindClass(&clsid, &tally) &&
         SUCCEEDED(
-            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, held.PutVoid())))
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, held.put_void())))
       whileHeld = stress::AskCanUnloadNow();
   }
   HRESULT unload = stress::AskCanUnloadNow();

@@ -37,36 +37,6 @@ std::string Hex(HRESULT hr) {
   return buffer;
 }
 
-// Binds the name at every call, as a script host does for each member it meets.
-HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags,
-               std::initializer_list<VARIANT*> args, VARIANT* result) {
-  DISPID id = 0;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  // IDispatch takes the arguments last one first.
-  VARIANT reversed[4];
-  UINT count = 0;
-  for (auto it = std::rbegin(args); it != std::rend(args) && count < 4; ++it)
-    reversed[count++] = **it;
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params = {reversed, nullptr, count, 0};
-  if (flags == DISPATCH_PROPERTYPUT) {
-    params.rgdispidNamedArgs = &named;
-    params.cNamedArgs = 1;
-  }
-  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
-                        nullptr);
-}
-
-constexpr WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-
-bool Put(IDispatch* object, const wchar_t* name, Variant* value, Tally* tally) {
-  HRESULT hr = Invoke(object, name, DISPATCH_PROPERTYPUT, {&value->value}, nullptr);
-  if (FAILED(hr)) tally->Fail("put " + Narrow(name) + ": " + Hex(hr));
-  return SUCCEEDED(hr);
-}
-
 bool IsText(const Variant& v, const wchar_t* want) {
   return v.value.vt == VT_BSTR && std::wcscmp(v.value.bstrVal ? v.value.bstrVal : L"", want) == 0;
 }
@@ -154,6 +124,33 @@ void WalkList(IDispatch* list, Tally* tally) {
 }
 
 }  // namespace
+
+HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags,
+               std::initializer_list<VARIANT*> args, VARIANT* result) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  // IDispatch takes the arguments last one first.
+  VARIANT reversed[4];
+  UINT count = 0;
+  for (auto it = std::rbegin(args); it != std::rend(args) && count < 4; ++it)
+    reversed[count++] = **it;
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params = {reversed, nullptr, count, 0};
+  if (flags == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &named;
+    params.cNamedArgs = 1;
+  }
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
+                        nullptr);
+}
+
+bool Put(IDispatch* object, const wchar_t* name, Variant* value, Tally* tally) {
+  HRESULT hr = Invoke(object, name, DISPATCH_PROPERTYPUT, {&value->value}, nullptr);
+  if (FAILED(hr)) tally->Fail("put " + Narrow(name) + ": " + Hex(hr));
+  return SUCCEEDED(hr);
+}
 
 Variant::Variant(const std::wstring& text) {
   VariantInit(&value);

@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -53,6 +54,14 @@ class Tally {
   long m_nCalls = 0;
   long m_nFailures = 0;
 };
+
+// Late binding as a script host does it: the name is bound at every call. kGet is how
+// a script reads a property or calls a method.
+constexpr WORD kGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+HRESULT Invoke(IDispatch* object, const wchar_t* name, WORD flags,
+               std::initializer_list<VARIANT*> args, VARIANT* result);
+// A property put; a failure is counted on the tally.
+bool Put(IDispatch* object, const wchar_t* name, Variant* value, Tally* tally);
 
 // The class of the library's object model, looked up by its ProgID as CreateObject
 // does on every page.

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/mbcs.h"
 #include "platform/net.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
 #include "support/ini_values.h"
 #include "support/registry_values.h"
@@ -41,24 +42,43 @@ support::TextResult ReadConfigNumber(const char* name) {
   return support::ReadRegistryNumber(*platform::OpenSystemRegistry(), kConfigKey, name);
 }
 
+// The full path of `file_name` in `folder` (InstallationPath as read, or its error)
+// when an entry of that path exists; otherwise the error text.
+support::TextResult PathInFolder(const support::TextResult& folder, const std::string& file_name) {
+  if (!folder.ok) return folder;
+  if (folder.text.empty()) {
+    // No folder, no file: a path made from it would name the root of a drive.
+    platform::SetThreadLastError(platform::syserr::kFileNotFound);
+    return {false, support::SystemErrorText(platform::syserr::kFileNotFound)};
+  }
+  std::string path = folder.text;
+  if (path.back() != '\\') path += '\\';
+  path += file_name;
+  if (platform::FindEntry(path) != 0) {
+    return {false, support::SystemErrorText(platform::ThreadLastError())};
+  }
+  return {true, std::move(path)};
+}
+
 // Steps 6 to 10: the site whose folder holds the caller, and its grants. A folder must
 // end at a path boundary of the caller's path, so that 'C:\web\site1' does not cover
 // 'C:\web\site10\x.asp'.
 Decision DecideForSite(const std::string& component, const std::string& method,
-                       const ConfigFiles& files, const std::string& caller_path, Trace* trace) {
-  const std::string entry = support::FindIniFolderEntry("Path", caller_path, files.website_ini);
+                       platform::ProfileFile& website, const std::string& caller_path,
+                       Trace* trace) {
+  const std::string entry = support::FindIniFolderEntry("Path", caller_path, website);
   Note(trace, "Path entry", entry);
   const std::size_t eq = entry.find('=');
   if (eq == std::string::npos) return Refuse(6, kNotAllowed + component + " component");
   const std::string site = entry.substr(0, eq);
 
-  const std::string components = support::IniValue("Security", site, files.website_ini);
+  const std::string components = support::IniValue("Security", site, website);
   Note(trace, "Security", components);
   if (!support::IsInList(components, component)) {
     return Refuse(8, kNotAllowed + component + " component");
   }
 
-  const std::string methods = support::IniValue(site, component, files.website_ini);
+  const std::string methods = support::IniValue(site, component, website);
   Note(trace, "Methods", methods);
   if (platform::EqualNoCase(methods, "All") || support::IsInList(methods, method)) return Allow(9);
   return Refuse(10, kNotAllowed + method + " method of " + component + " component");
@@ -84,29 +104,18 @@ bool GatehouseSwitchedOn(const std::string& text) {
 }
 
 support::TextResult InstalledFilePath(const std::string& file_name) {
-  support::TextResult folder = ReadConfigString("InstallationPath");
-  if (!folder.ok) return folder;
-  if (folder.text.empty()) {
-    // No folder, no file: a path made from it would name the root of a drive.
-    platform::SetThreadLastError(platform::syserr::kFileNotFound);
-    return {false, support::SystemErrorText(platform::syserr::kFileNotFound)};
-  }
-  std::string path = std::move(folder.text);
-  if (path.back() != '\\') path += '\\';
-  path += file_name;
-  if (platform::FindEntry(path) != 0) {
-    return {false, support::SystemErrorText(platform::ThreadLastError())};
-  }
-  return {true, std::move(path)};
+  return PathInFolder(ReadConfigString("InstallationPath"), file_name);
 }
 
 ConfigFiles LocateConfigFiles(Trace* trace) {
+  // One read of the folder serves both files.
+  const support::TextResult folder = ReadConfigString("InstallationPath");
   ConfigFiles files;
-  support::TextResult admin = InstalledFilePath("Admin.ini");
+  support::TextResult admin = PathInFolder(folder, "Admin.ini");
   files.admin_ini = std::move(admin.text);
   Note(trace, "Admin.ini", files.admin_ini);
   if (!admin.ok) return files;
-  support::TextResult website = InstalledFilePath("WebSite.ini");
+  support::TextResult website = PathInFolder(folder, "WebSite.ini");
   files.website_ini = std::move(website.text);
   Note(trace, "WebSite.ini", files.website_ini);
   files.found = website.ok;
@@ -125,7 +134,11 @@ Decision Decide(const std::string& component, const std::string& method, const C
                 CallerSource* caller, Trace* trace) {
   if (!files.found) return Allow(1);
 
-  const std::string installed = support::IniValue("Settings", "Installed", files.admin_ini);
+  // Each file is read once for all the steps that ask it (on Windows the system's
+  // profile functions answer each step).
+  platform::ProfileFile admin(files.admin_ini);
+  platform::ProfileFile website(files.website_ini);
+  const std::string installed = support::IniValue("Settings", "Installed", admin);
   Note(trace, "Installed", installed);
   if (!support::IsInList(installed, component)) return Allow(2);
 
@@ -135,7 +148,7 @@ Decision Decide(const std::string& component, const std::string& method, const C
   if (!enabled.ok) return Refuse(3, enabled.text);
   if (!GatehouseSwitchedOn(enabled.text)) return Allow(3);
 
-  const std::string applied = support::IniValue("Settings", "Applied", files.admin_ini);
+  const std::string applied = support::IniValue("Settings", "Applied", admin);
   Note(trace, "Applied", applied);
   if (!support::IsInList(applied, component)) return Allow(4);
 
@@ -143,7 +156,7 @@ Decision Decide(const std::string& component, const std::string& method, const C
   Note(trace, identified.ok ? "Caller path" : "Caller not found", identified.text);
   Decision decision =
       identified.ok
-          ? DecideForSite(component, method, files, identified.text, trace)
+          ? DecideForSite(component, method, website, identified.text, trace)
           : Refuse(5, identified.text +
                           "( Unable to proceed further as calling request object not found. "
                           "Please free " +

@@ -97,6 +97,11 @@ class Registry {
   // The value's type and bytes into *value.
   virtual int QueryValue(RegRoot root, const std::string& path, const std::string& name,
                          RegView view, RegValue* value) = 0;
+  // The value of the key in view `first`, or in view `second` when `first` has no such
+  // key (a missing value in `first` is a missing value): a value read with one open of
+  // the key where `first` has it.
+  virtual int QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
+                                   RegView first, RegView second, RegValue* value);
   // Opens the key or creates it, with any missing keys above it.
   virtual int CreateKey(RegRoot root, const std::string& path) = 0;
   virtual int SetValue(RegRoot root, const std::string& path, const std::string& name,

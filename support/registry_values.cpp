@@ -21,15 +21,9 @@ TextResult Read(platform::Registry& registry, std::string_view key_path,
 
   // Both bitnesses must read the same key, or a site escapes its settings by running in
   // the other kind of process: the 32-bit view, and the 64-bit one when it lacks the key.
-  platform::RegView view = platform::RegView::k32;
-  const int opened = registry.OpenKey(*root, subkey, view);
-  if (opened == platform::syserr::kFileNotFound) {
-    view = platform::RegView::k64;
-  } else if (opened != 0) {
-    return Failure(SystemErrorText(opened));
-  }
   platform::RegValue value;
-  if (int rc = registry.QueryValue(*root, subkey, value_name, view, &value)) {
+  if (int rc = registry.QueryValueOfFirstKey(*root, subkey, value_name, platform::RegView::k32,
+                                             platform::RegView::k64, &value)) {
     return Failure(SystemErrorText(rc));
   }
   if (value.type != wanted_type || value.data.empty()) return Failure(kRegistryTypeMismatch);

@@ -1,6 +1,7 @@
 // The parts of platform/registry.h that are the same on every platform.
 #include <iterator>
 
+#include "platform/errors.h"
 #include "platform/mbcs.h"
 #include "platform/registry.h"
 
@@ -50,6 +51,18 @@ std::optional<std::uint32_t> RegValue::Number() const {
   if (data.size() != 4) return std::nullopt;
   return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
          (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+}
+
+int Registry::QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
+                                   RegView first, RegView second, RegValue* value) {
+  RegView view = first;
+  const int opened = OpenKey(root, path, first);
+  if (opened == syserr::kFileNotFound) {
+    view = second;
+  } else if (opened != 0) {
+    return opened;
+  }
+  return QueryValue(root, path, name, view, value);
 }
 
 }  // namespace platform

@@ -73,11 +73,12 @@ std::vector<IniSection> ParseIni(std::string_view text) {
   return sections;
 }
 
-std::uint32_t ProfileStringFromText(std::string_view text, const std::string& section,
-                                    const std::string& key, char* buffer, std::uint32_t size) {
+namespace {
+
+std::uint32_t StringOf(const std::vector<IniSection>& sections, const std::string& section,
+                       const std::string& key, char* buffer, std::uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = '\0';
-  std::vector<IniSection> sections = ParseIni(text);
   const IniSection* s = FindSection(sections, section);
   if (s == nullptr) return 0;
   std::string_view wanted = TrimView(key);
@@ -98,13 +99,12 @@ std::uint32_t ProfileStringFromText(std::string_view text, const std::string& se
   return 0;
 }
 
-std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& section,
-                                     char* buffer, std::uint32_t size) {
+std::uint32_t SectionOf(const std::vector<IniSection>& sections, const std::string& section,
+                        char* buffer, std::uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = '\0';
   if (size > 1) buffer[1] = '\0';
   if (size <= 2) return 0;
-  std::vector<IniSection> sections = ParseIni(text);
   const IniSection* s = FindSection(sections, section);
   if (s == nullptr) return 0;
   std::string lines;  // each line ended by its NUL
@@ -129,24 +129,48 @@ std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& s
   return size - 2;
 }
 
+}  // namespace
+
+std::uint32_t ProfileStringFromText(std::string_view text, const std::string& section,
+                                    const std::string& key, char* buffer, std::uint32_t size) {
+  return StringOf(ParseIni(text), section, key, buffer, size);
+}
+
+std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& section,
+                                     char* buffer, std::uint32_t size) {
+  return SectionOf(ParseIni(text), section, buffer, size);
+}
+
 std::uint32_t ProfileString(const std::string& section, const std::string& key, char* buffer,
                             std::uint32_t size, const std::string& file) {
-  if (buffer == nullptr || size == 0) return 0;
-  buffer[0] = '\0';
-  const std::optional<std::string> text = ReadIniFile(file);
-  if (!text) return 0;
-  return ProfileStringFromText(*text, section, key, buffer, size);
+  return ProfileFile(file).String(section, key, buffer, size);
 }
 
 std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
                              const std::string& file) {
-  if (buffer == nullptr || size == 0) return 0;
-  buffer[0] = '\0';
-  if (size > 1) buffer[1] = '\0';
-  if (size <= 2) return 0;
-  const std::optional<std::string> text = ReadIniFile(file);
-  if (!text) return 0;
-  return ProfileSectionFromText(*text, section, buffer, size);
+  return ProfileFile(file).Section(section, buffer, size);
+}
+
+const std::vector<IniSection>* ProfileFile::Sections() {
+  if (!m_bRead) {
+    m_bRead = true;
+    if (const std::optional<std::string> text = ReadIniFile(m_strPath))
+      m_sections = ParseIni(*text);
+  }
+  return m_sections ? &*m_sections : nullptr;
+}
+
+std::uint32_t ProfileFile::String(const std::string& section, const std::string& key, char* buffer,
+                                  std::uint32_t size) {
+  const std::vector<IniSection>* sections = Sections();
+  if (sections == nullptr) return StringOf({}, section, key, buffer, size);
+  return StringOf(*sections, section, key, buffer, size);
+}
+
+std::uint32_t ProfileFile::Section(const std::string& section, char* buffer, std::uint32_t size) {
+  const std::vector<IniSection>* sections = Sections();
+  if (sections == nullptr) return SectionOf({}, section, buffer, size);
+  return SectionOf(*sections, section, buffer, size);
 }
 
 }  // namespace platform

@@ -52,6 +52,29 @@ int Open(RegRoot root, const std::string& path, REGSAM access, OwnedRegKey* key)
 // that, after which the read fails with ERROR_MORE_DATA.
 constexpr int kReadAttempts = 4;
 
+// The value `name` of an open key: its type, and its bytes whatever their length.
+int Read(HKEY key, const std::string& name, RegValue* value) {
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+  std::vector<unsigned char> data;
+  for (int attempt = 0; rc == ERROR_SUCCESS && size > 0; ++attempt) {
+    data.assign(size, 0);
+    DWORD got = size;
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &got);
+    if (rc == ERROR_MORE_DATA && attempt + 1 < kReadAttempts) {
+      size = got;
+      rc = ERROR_SUCCESS;
+      continue;
+    }
+    data.resize(got);
+    break;
+  }
+  if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
+  *value = RegValue{type, std::move(data)};
+  return 0;
+}
+
 class SystemRegistry final : public Registry {
  public:
   int OpenKey(RegRoot root, const std::string& path, RegView view) override {
@@ -63,25 +86,16 @@ class SystemRegistry final : public Registry {
                  RegValue* value) override {
     OwnedRegKey key;
     if (int rc = Open(root, path, KEY_READ | ViewFlag(view), &key)) return rc;
-    DWORD type = 0;
-    DWORD size = 0;
-    LONG rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
-    std::vector<unsigned char> data;
-    for (int attempt = 0; rc == ERROR_SUCCESS && size > 0; ++attempt) {
-      data.assign(size, 0);
-      DWORD got = size;
-      rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, data.data(), &got);
-      if (rc == ERROR_MORE_DATA && attempt + 1 < kReadAttempts) {
-        size = got;
-        rc = ERROR_SUCCESS;
-        continue;
-      }
-      data.resize(got);
-      break;
-    }
-    if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
-    *value = RegValue{type, std::move(data)};
-    return 0;
+    return Read(key.get(), name, value);
+  }
+
+  int QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
+                           RegView first, RegView second, RegValue* value) override {
+    OwnedRegKey key;
+    int rc = Open(root, path, KEY_READ | ViewFlag(first), &key);
+    if (rc == ERROR_FILE_NOT_FOUND) rc = Open(root, path, KEY_READ | ViewFlag(second), &key);
+    if (rc != 0) return rc;
+    return Read(key.get(), name, value);
   }
 
   int CreateKey(RegRoot root, const std::string& path) override {

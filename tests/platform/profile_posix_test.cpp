@@ -70,3 +70,23 @@ TEST(IniFile, ProfileAnswersLikeTheSystemFunctions) {
 }
 
 }  // namespace
+
+// One decision's steps share a ProfileFile: the file is read at the first question and
+// not again, and the next decision's ProfileFile sees the file as it is then.
+TEST(IniFile, ProfileFileReadsItsFileOnce) {
+  std::string file = testbed::ScratchDir("platform-profile-file") + "/p.ini";
+  std::ofstream(file) << "[S]\nk=before\n";
+  char buffer[64];
+  platform::ProfileFile first(file);
+  ASSERT_EQ(first.String("S", "k", buffer, sizeof buffer), 6u);
+  std::ofstream(file) << "[S]\nk=after\nl=1\n";
+  EXPECT_EQ(first.String("S", "k", buffer, sizeof buffer), 6u);
+  EXPECT_STREQ(buffer, "before");
+  EXPECT_EQ(first.Section("S", buffer, sizeof buffer), 9u);  // "k=before" and its NUL
+  platform::ProfileFile next(file);
+  EXPECT_EQ(next.String("S", "k", buffer, sizeof buffer), 5u);
+  EXPECT_STREQ(buffer, "after");
+  platform::ProfileFile missing(file + ".absent");
+  EXPECT_EQ(missing.String("S", "k", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(missing.Section("S", buffer, sizeof buffer), 0u);
+}

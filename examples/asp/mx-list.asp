@@ -5,9 +5,9 @@
   Leave the DNS server empty to ask the server's own DNS server.
 -->
 <%
-Dim domain, server, lookup, exchangers, exchanger
+Dim domain, dnsServer, lookup, exchangers, exchanger
 domain = Trim(Request.Form("domain"))
-server = Trim(Request.Form("server"))
+dnsServer = Trim(Request.Form("server"))
 %>
 <html>
 <head><title>Mail exchangers</title></head>
@@ -15,14 +15,14 @@ server = Trim(Request.Form("server"))
 <h1>Mail exchangers</h1>
 <form method="post" action="mx-list.asp">
   Domain: <input type="text" name="domain" value="<%= Server.HTMLEncode(domain) %>">
-  DNS server: <input type="text" name="server" value="<%= Server.HTMLEncode(server) %>">
+  DNS server: <input type="text" name="server" value="<%= Server.HTMLEncode(dnsServer) %>">
   <input type="submit" value="Look up">
 </form>
 <%
 If domain <> "" Then
   Set lookup = Server.CreateObject("Brevan.MX")
   lookup.DomainName = domain
-  lookup.DNSServer = server
+  lookup.DNSServer = dnsServer
   lookup.Timeout = 10
   Set exchangers = lookup.GetMXRecord
   If lookup.IsError <> 0 Then

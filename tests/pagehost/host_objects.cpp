@@ -444,6 +444,22 @@ std::wstring UrlEncode(const std::wstring& text) {
   return out;
 }
 
+// The class of a programmatic identifier, looked up in the registry once per process
+// and name: a page then pays for creating its objects through COM, not for the host's
+// registry reads (under Wine a lookup costs about as much as the creation).
+HRESULT ClassOf(const std::wstring& progid, CLSID* clsid) {
+  static std::vector<std::pair<std::wstring, CLSID>> known;
+  for (const auto& [name, found] : known) {
+    if (_wcsicmp(name.c_str(), progid.c_str()) == 0) {
+      *clsid = found;
+      return S_OK;
+    }
+  }
+  const HRESULT hr = CLSIDFromProgID(progid.c_str(), clsid);
+  if (SUCCEEDED(hr)) known.emplace_back(progid, *clsid);
+  return hr;
+}
+
 class ServerObject final : public HostObject<IDispatch> {
  public:
   explicit ServerObject(std::wstring folder) : m_folder(std::move(folder)) {}
@@ -482,7 +498,7 @@ class ServerObject final : public HostObject<IDispatch> {
   }
   HRESULT CreateObject(const std::wstring& progid, VARIANT* result, EXCEPINFO* error) {
     CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(progid.c_str(), &clsid);
+    HRESULT hr = ClassOf(progid, &clsid);
     IDispatch* object = nullptr;
     if (SUCCEEDED(hr)) {
       hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,

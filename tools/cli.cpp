@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+#include <CLI/CLI.hpp>
+
 #include "access/access_control.h"
 #include "access/access_policy.h"
 #include "access/caller_source.h"
@@ -13,12 +15,15 @@
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
+#include "tools/doctor.h"
+#include "tools/policy.h"
 
 namespace kestra_tool {
 namespace {
 
 constexpr char kUsage[] =
     "usage: kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH] COMMAND ARGUMENT\n"
+    "       kestra doctor | policy [--site NAME]\n"
     "  resolve DOMAIN      the DNS server's MX answer, in answer order\n"
     "  mx DOMAIN           GetMXRecord: the exchangers as the list orders them\n"
     "  mxcount DOMAIN      MXRecords: the number of exchangers\n"
@@ -26,13 +31,24 @@ constexpr char kUsage[] =
     "  reverse ADDRESS     ReverseDNSLookup: the address's host name\n"
     "  smtp HOST           VerifySMTP: 1 when HOST answers as an SMTP server, else 0\n"
     "  access METHOD [--explain]\n"
-    "                      the hosting access check for MXRecords, Lookup or VerifySMTP\n";
+    "                      the hosting access check for MXRecords, Lookup or VerifySMTP\n"
+    "  doctor              checks the registration in each registry view, creates the object\n"
+    "                      and checks the access configuration: one OK, WARN or FAIL row\n"
+    "                      each; exit 1 when a row is FAIL\n"
+    "  policy [--site NAME]\n"
+    "                      what each site of [Path] may call, as the access control\n"
+    "                      answers a page in the site's folder\n";
+
+// The commands that take one argument and run a lookup (or its access check).
+constexpr const char* kArgumentCommands[] = {"resolve", "mx",   "mxcount", "host",
+                                             "reverse", "smtp", "access"};
 
 struct Options {
   std::optional<std::string> server;
   std::optional<std::int32_t> timeout;
   std::optional<std::string> caller_path;
   bool explain = false;
+  std::optional<std::string> site;
   std::string command;
   std::string argument;
 };
@@ -50,45 +66,44 @@ bool ParseTimeout(const std::string& text, std::int32_t* seconds) {
   return true;
 }
 
-// Returns an empty text on success, else what was wrong.
+// Returns an empty text on success, else what was wrong. The options before the
+// command belong to every command and may also follow it.
 std::string Parse(const std::vector<std::string>& args, Options* options) {
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](const char* name) -> std::optional<std::string> {
-      std::string prefix = std::string(name) + "=";
-      if (a.compare(0, prefix.size(), prefix) == 0) return a.substr(prefix.size());
-      if (a == name && i + 1 < args.size()) return args[++i];
-      return std::nullopt;
-    };
-    if (a == "--explain") {
-      options->explain = true;
-    } else if (a.rfind("--server", 0) == 0) {
-      options->server = value("--server");
-      if (!options->server) return "--server needs an address";
-    } else if (a.rfind("--timeout", 0) == 0) {
-      auto text = value("--timeout");
-      std::int32_t seconds = 0;
-      if (!text || !ParseTimeout(*text, &seconds))
-        return "--timeout needs a whole number of seconds";
-      options->timeout = seconds;
-    } else if (a.rfind("--caller-path", 0) == 0) {
-      options->caller_path = value("--caller-path");
-      if (!options->caller_path) return "--caller-path needs a path";
-    } else if (a == "--") {
-      positional.insert(positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                        args.end());
-      break;
-    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return "unknown option " + a;
-    } else {
-      positional.push_back(a);
-    }
+  CLI::App app("kestra");
+  app.set_help_flag();
+  app.require_subcommand(1);
+  std::string server, timeout, caller_path;
+  CLI::Option* server_option = app.add_option("--server", server);
+  CLI::Option* timeout_option = app.add_option("--timeout", timeout);
+  CLI::Option* caller_option = app.add_option("--caller-path", caller_path);
+  for (const char* name : kArgumentCommands) {
+    CLI::App* command = app.add_subcommand(name);
+    command->fallthrough();
+    command->add_option("argument", options->argument)->required();
+    if (std::string(name) == "access") command->add_flag("--explain", options->explain);
   }
-  if (positional.size() != 2) return "expected a command and one argument";
-  options->command = positional[0];
-  options->argument = positional[1];
-  if (options->explain && options->command != "access") return "--explain belongs to access";
+  app.add_subcommand("doctor")->fallthrough();
+  CLI::App* policy = app.add_subcommand("policy");
+  policy->fallthrough();
+  std::string site;
+  CLI::Option* site_option = policy->add_option("--site", site);
+
+  // CLI11 takes a vector of arguments last one first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    return e.what();
+  }
+  options->command = app.get_subcommands().front()->get_name();
+  if (*server_option) options->server = server;
+  if (*caller_option) options->caller_path = caller_path;
+  if (*site_option) options->site = site;
+  if (*timeout_option) {
+    std::int32_t seconds = 0;
+    if (!ParseTimeout(timeout, &seconds)) return "--timeout needs a whole number of seconds";
+    options->timeout = seconds;
+  }
   return "";
 }
 
@@ -188,21 +203,21 @@ int RunAccess(ToolLookup& lookup, const Options& o, hosting::CallerSource* calle
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    out << kUsage;
-    return kExitOk;
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h") {
+      out << kUsage;
+      return kExitOk;
+    }
   }
   Options o;
   std::string problem = Parse(args, &o);
-  static const char* const kCommands[] = {"resolve", "mx",   "mxcount", "host",
-                                          "reverse", "smtp", "access"};
-  bool known = false;
-  for (const char* name : kCommands) known = known || o.command == name;
-  if (problem.empty() && !known) problem = "unknown command " + o.command;
   if (!problem.empty()) {
     err << "kestra: " << problem << '\n' << kUsage;
     return kExitUsage;
   }
+  if (o.command == "doctor") return RunDoctor(out);
+  if (o.command == "policy") return RunPolicy(o.site, out, err);
 
   ToolLookup lookup;
   if (o.server) lookup.PutDNSServer(*o.server);

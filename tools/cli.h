@@ -1,12 +1,14 @@
 // The kestra command line, apart from main() so that the tests can run it in-process.
 //
 //   kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH] COMMAND ARGUMENT
+//   kestra doctor | policy [--site NAME]
 //
 // Commands: resolve DOMAIN, mx DOMAIN, mxcount DOMAIN, host NAME, reverse ADDRESS,
 // smtp HOST, access METHOD [--explain]. Each object command makes one Lookup object,
 // sets what the options give, calls the one method as a page script would and prints
 // its result; every command runs the real access check first, with --caller-path
-// standing in for the calling page's path.
+// standing in for the calling page's path. `doctor` checks the installation
+// (tools/doctor.h) and `policy` prints every site's grants (tools/policy.h).
 #pragma once
 
 #include <ostream>

@@ -109,6 +109,10 @@ TEST(KestraCommandLine, MistakesAreUsageErrors) {
       {"--server"},
       {"--verbose", "mx", "x"},
       {"mx", "x", "--explain"},
+      {"doctor", "x"},
+      {"policy", "--site"},
+      {"policy", "x"},
+      {"mx", "x", "--site", "y"},
   };
   for (const auto& args : mistakes) {
     SCOPED_TRACE(args.empty() ? std::string("(none)") : args[0]);
@@ -120,6 +124,9 @@ TEST(KestraCommandLine, MistakesAreUsageErrors) {
   Result help = Kestra({"--help"});
   EXPECT_EQ(help.rc, 0);
   EXPECT_NE(help.out.find("usage: kestra"), std::string::npos);
+  for (const char* command : {"\n  doctor ", "\n  policy [--site NAME]"}) {
+    EXPECT_NE(help.out.find(command), std::string::npos) << command;
+  }
 }
 
 TEST(KestraAccess, WithoutConfigurationEverythingIsAllowed) {

@@ -1,0 +1,236 @@
+// The doctor's rows: the registration of one registry view, read from an in-memory
+// registry and files made here, and (natively) the access configuration read from a
+// registry store and INI files of its own.
+#include "tools/doctor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/memory_registry.h"
+#include "testbed.h"
+#include "tests/tools/pe_builder.h"
+#include "tools/pe_image.h"
+
+namespace {
+
+using kestra_tool::CheckRow;
+using kestra_tool::Status;
+
+const std::string kLookupClsid = "{" KESTRA_CLSID_LOOKUP "}";
+
+// The keys one view holds after the x86 DLL at C:\k\x86\Kestra.dll registered itself.
+std::string Registration() {
+  std::ostringstream reg;
+  reg << "REGEDIT4\n";
+  const std::pair<const char*, std::string> classes[] = {
+      {"Brevan.MX", kLookupClsid},
+      {"Kestra.List", "{" KESTRA_CLSID_LIST "}"},
+      {"Kestra.ListEntries", "{" KESTRA_CLSID_LISTENTRIES "}"},
+  };
+  const std::string root = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
+  for (const auto& [prog_id, clsid] : classes) {
+    reg << root << prog_id << "\\CurVer]\n@=\"" << prog_id << ".1\"\n"
+        << root << prog_id << ".1\\CLSID]\n@=\"" << clsid << "\"\n"
+        << root << "CLSID\\" << clsid << "\\InprocServer32]\n"
+        << "@=\"C:\\\\k\\\\x86\\\\Kestra.dll\"\n\"ThreadingModel\"=\"Apartment\"\n";
+  }
+  reg << root
+      << "TypeLib\\{" KESTRA_LIBID "}\\1.0\\0\\win32]\n@=\"C:\\\\k\\\\x86\\\\Kestra.dll\"\n";
+  return reg.str();
+}
+
+const std::vector<std::string> kEntryPoints = {"DllCanUnloadNow", "DllGetClassObject",
+                                               "DllRegisterServer", "DllUnregisterServer"};
+
+std::vector<CheckRow> CheckView(const std::string& reg_text,
+                                const std::map<std::string, std::string>& files) {
+  platform::MemoryRegistry registry;
+  EXPECT_TRUE(registry.Load(reg_text));
+  const kestra_tool::FileReader read = [&](const std::string& path) {
+    auto found = files.find(path);
+    return found == files.end() ? std::nullopt : std::optional<std::string>(found->second);
+  };
+  std::vector<CheckRow> rows;
+  kestra_tool::CheckRegistration(registry, {platform::RegView::k32, 32, "regsvr32-32"}, read,
+                                 &rows);
+  return rows;
+}
+
+std::string Show(const std::vector<CheckRow>& rows) {
+  std::ostringstream out;
+  kestra_tool::PrintRows(rows, out);
+  return out.str();
+}
+
+TEST(DoctorRegistration, EachFaultIsOneRowNamingIt) {
+  const std::string dll = "C:\\k\\x86\\Kestra.dll";
+  const std::string good = testpe::MakeImage({kestra_tool::kMachineX86, true, kEntryPoints});
+  const std::string base = Registration();
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = base;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  std::vector<std::string> three(kEntryPoints.begin(), kEntryPoints.begin() + 3);
+  struct Case {
+    const char* what;
+    std::string reg;
+    std::map<std::string, std::string> files;
+    std::string fail;  // what each FAIL row says
+    int fails;         // how many: a fault of the one DLL file shows in every row naming it
+  };
+  const Case cases[] = {
+      {"clean", base, {{dll, good}}, "", 0},
+      {"file deleted", base, {}, dll + " does not exist", 4},
+      {"a 64-bit DLL in the 32-bit view",
+       base,
+       {{dll, testpe::MakeImage({kestra_tool::kMachineX64, true, kEntryPoints})}},
+       dll + " is a 64-bit DLL (wrong bitness)",
+       3},
+      {"an entry point missing",
+       base,
+       {{dll, testpe::MakeImage({kestra_tool::kMachineX86, true, three})}},
+       "does not export DllUnregisterServer",
+       3},
+      {"not a program file", base, {{dll, "text"}}, "is not a DLL (not a program file", 3},
+      {"threading model",
+       replaced("\"ThreadingModel\"=\"Apartment\"", "\"ThreadingModel\"=\"Both\""),
+       {{dll, good}},
+       "ThreadingModel is \"Both\", not \"Apartment\"",
+       1},
+      {"type library key removed",
+       replaced("TypeLib", "TypeLibGone"),
+       {{dll, good}},
+       "type library KestraLib 1.0 is not registered",
+       1},
+      {"CurVer missing",
+       replaced("Kestra.List\\CurVer", "Kestra.List\\Other"),
+       {{dll, good}},
+       "Kestra.List is not registered (no CurVer)",
+       1},
+      {"another class",
+       replaced("Brevan.MX.1\\CLSID]\n@=\"{", "Brevan.MX.1\\CLSID]\n@=\"{0"),
+       {{dll, good}},
+       "not this Kestra's class " + kLookupClsid,
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<CheckRow> rows = CheckView(c.reg, c.files);
+    const std::string shown = Show(rows);
+    int fails = 0;
+    for (const CheckRow& row : rows) {
+      EXPECT_NE(row.status, Status::kWarn) << shown;
+      if (row.status == Status::kFail) {
+        ++fails;
+        EXPECT_NE(row.text.find("32-bit view"), std::string::npos) << shown;
+        EXPECT_NE(row.text.find(c.fail), std::string::npos) << shown;
+        EXPECT_NE(row.todo.find("regsvr32-32"), std::string::npos) << shown;
+      }
+    }
+    EXPECT_EQ(fails, c.fails) << shown;
+    EXPECT_EQ(rows.size(), 4u) << shown;
+  }
+}
+
+TEST(DoctorRegistration, AnEmptyViewWarnsWhichProcessesCannotCreateTheObject) {
+  const std::vector<CheckRow> rows = CheckView("REGEDIT4\n", {});
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].status, Status::kWarn);
+  EXPECT_NE(rows[0].text.find("32-bit view: no Kestra class is registered: 32-bit application "
+                              "pools"),
+            std::string::npos)
+      << rows[0].text;
+}
+
+#ifndef _WIN32
+// A hosting configuration in a scratch folder, site folders included.
+class DoctorAccess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testbed::ScratchDir("doctor-access");
+    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
+  }
+  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
+
+  void Write(const std::string& enable, const std::string& website) {
+    std::ofstream(dir_ + "/registry.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
+        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
+        << "\"EnableGatehouse\"=" << enable << "\n";
+    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
+    std::ofstream(dir_ + "/WebSite.ini") << website;
+  }
+
+  std::vector<CheckRow> Rows() {
+    std::vector<CheckRow> rows;
+    kestra_tool::CheckAccessConfiguration(*platform::OpenSystemRegistry(), false, &rows);
+    return rows;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
+  const std::string one = dir_ + "/one";
+  const std::string inner = one + "/inner";
+  std::filesystem::create_directories(inner);
+  std::filesystem::create_directories(one + "x");
+  Write(
+      "dword:00000001",
+      "[Path]\nOne=" + one + "\nInner=" + inner + "\nOne=" + dir_ + "/gone\nOdd=" + one +
+          "x\nBare=" + dir_ +
+          "\n"
+          "[Security]\nOne=Brevan\nInner=Brevan\nOdd=Brevan\n"
+          "[One]\nBrevan=All\n[Inner]\nBrevan=MXRecords, GetMXRecord\n[Odd]\nBrevan=All, Lookup\n");
+  const std::vector<CheckRow> rows = Rows();
+  const std::string shown = Show(rows);
+  const std::vector<std::string> wanted = {
+      "site Inner (" + inner + "): its folder lies inside the folder of One (" + one +
+          "), listed earlier in [Path]: the earlier line wins, so the rules of Inner never apply",
+      "site Inner (" + inner + "): unknown access name \"GetMXRecord\"",
+      "site One (" + dir_ + "/gone): the site name One is listed twice",
+      "site One (" + dir_ + "/gone): the folder does not exist",
+      "site Bare (" + dir_ + "): no [Security] entry",
+      "site Bare (" + dir_ + "): no [Bare] section",
+      "site Odd (" + one + "x): \"All\" grants every method only alone",
+  };
+  int warns = 0;
+  for (const CheckRow& row : rows) {
+    EXPECT_NE(row.status, Status::kFail) << shown;
+    if (row.status == Status::kWarn) ++warns;
+  }
+  for (const std::string& w : wanted) {
+    EXPECT_NE(shown.find("WARN  " + w), std::string::npos) << w << "\n" << shown;
+  }
+  EXPECT_EQ(warns, static_cast<int>(wanted.size())) << shown;
+  EXPECT_NE(shown.find("OK    site One (" + one + "): [Security] Brevan; [One] Brevan=All\n"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("OK    EnableGatehouse=1: the access control is on\n"), std::string::npos)
+      << shown;
+}
+
+TEST_F(DoctorAccess, AnUnreadableSwitchFailsAndMissingFilesWarn) {
+  Write("\"1\"", "[Path]\n");
+  std::string shown = Show(Rows());
+  EXPECT_NE(shown.find("FAIL  EnableGatehouse cannot be read (The type you specified mismatch "
+                       "with registry value type): every page of every site is refused"),
+            std::string::npos)
+      << shown;
+  std::filesystem::remove(dir_ + "/WebSite.ini");
+  shown = Show(Rows());
+  EXPECT_NE(shown.find("WARN  access configuration: WebSite.ini not found in " + dir_),
+            std::string::npos)
+      << shown;
+  EXPECT_EQ(shown.find("FAIL"), std::string::npos) << shown;
+}
+#endif
+
+}  // namespace

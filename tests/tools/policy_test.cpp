@@ -1,0 +1,104 @@
+// `kestra policy` against the access control itself: the worked configuration's
+// table agrees cell for cell with `kestra access` for a page in each site's folder.
+#include "tools/policy.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "testbed.h"
+#include "tools/cli.h"
+
+#ifndef _WIN32
+namespace {
+
+struct Result {
+  int rc;
+  std::string out;
+  std::string err;
+};
+
+Result Kestra(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int rc = kestra_tool::Run(args, out, err);
+  return {rc, out.str(), err.str()};
+}
+
+// Three sites: one granted All, one MXRecords and Lookup, one without a [Security] entry.
+class KestraPolicy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testbed::ScratchDir("kestra-policy");
+    Configure("dword:00000001");
+    ::unsetenv("PATH_TRANSLATED");
+  }
+  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
+
+  void Configure(const std::string& enable) {
+    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
+    std::ofstream(dir_ + "/WebSite.ini")
+        << "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
+        << "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
+        << "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n";
+    std::ofstream(dir_ + "/registry.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
+        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
+        << "\"EnableGatehouse\"=" << enable << "\n";
+    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
+  }
+  std::string dir_;
+};
+
+TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
+  const kestra_tool::Policy policy = kestra_tool::ComputePolicy(std::nullopt);
+  ASSERT_FALSE(policy.everywhere);
+  ASSERT_EQ(policy.sites.size(), 3u);
+  for (const kestra_tool::SiteGrants& site : policy.sites) {
+    ASSERT_EQ(site.cells.size(), std::size(kestra_tool::kPolicyMethods));
+    for (std::size_t i = 0; i < site.cells.size(); ++i) {
+      const auto& method = kestra_tool::kPolicyMethods[i];
+      SCOPED_TRACE(site.site + " " + method.method);
+      Result r =
+          Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.access_name});
+      const std::string expected =
+          site.cells[i] == "allowed" ? "allowed\n" : "refused\n" + site.cells[i] + "\n";
+      EXPECT_EQ(r.out, expected);
+    }
+  }
+}
+
+TEST_F(KestraPolicy, PrintsATableWithEachRefusalOnce) {
+  Result r = Kestra({"policy"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out,
+            "Site  MXRecords    GetMXRecord  DNSLookup    ReverseDNSLookup  VerifySMTP\n"
+            "Full  allowed      allowed      allowed      allowed           allowed\n"
+            "Some  allowed      allowed      allowed      allowed           refused [1]\n"
+            "None  refused [2]  refused [2]  refused [2]  refused [2]       refused [2]\n"
+            "\n"
+            "[1] Please contact your hosting administrator, as you are not allowed to use "
+            "VerifySMTP method of Brevan component\n"
+            "[2] Please contact your hosting administrator, as you are not allowed to use "
+            "Brevan component\n");
+  Result one = Kestra({"policy", "--site", "some"});
+  EXPECT_EQ(one.rc, 0);
+  EXPECT_EQ(one.out.find("Full"), std::string::npos) << one.out;
+  EXPECT_NE(one.out.find("\nSome  allowed"), std::string::npos) << one.out;
+  Result unknown = Kestra({"policy", "--site", "Other"});
+  EXPECT_EQ(unknown.rc, 1);
+  EXPECT_EQ(unknown.err, "kestra: no site Other in [Path]\n");
+}
+
+TEST_F(KestraPolicy, ASwitchedOffControlIsSaidOnce) {
+  Configure("dword:00010000");
+  Result r = Kestra({"policy"});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.out,
+            "the access control is switched off (EnableGatehouse): every site may use every "
+            "method\n");
+}
+
+}  // namespace
+#endif

@@ -1,0 +1,56 @@
+// `kestra doctor`: checks of the installation, one row each. A row starts with OK, WARN
+// or FAIL, says what was checked and, when it is not OK, what to do.
+//
+// Registration (Windows): in each registry view, each class's ProgID -> CurVer ->
+// CLSID -> InprocServer32 names an existing DLL of the view's bitness that exports the
+// four entry points, with ThreadingModel Apartment, and the type library is registered.
+// Creation (Windows): the object made in this process answers a harmless call.
+// Access configuration (everywhere): the key, its folder, the two files, the switch,
+// and each site of [Path].
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace kestra_tool {
+
+enum class Status { kOk, kWarn, kFail };
+
+struct CheckRow {
+  Status status;
+  std::string text;
+  std::string todo;  // empty for OK rows
+};
+
+// The bytes of a file by its path, or nothing when it cannot be read.
+using FileReader = std::function<std::optional<std::string>(const std::string&)>;
+
+// One registry view as the doctor reports it.
+struct ViewInfo {
+  platform::RegView view;
+  int bits;              // 64 or 32: the bitness of the processes that read this view
+  std::string regsvr32;  // the registration program of that bitness
+};
+
+// The three classes, the type library and their files in one view; false when the
+// view holds none of the classes.
+bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
+                       const FileReader& read_file, std::vector<CheckRow>* rows);
+
+// The hosting access configuration as the access control reads it. `two_views`: the
+// machine has a 32-bit and a 64-bit registry view, either of which may hold the key.
+void CheckAccessConfiguration(platform::Registry& registry, bool two_views,
+                              std::vector<CheckRow>* rows);
+
+// Prints the rows; true when none is FAIL.
+bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out);
+
+// Every check for this machine; the exit code (0 when no row is FAIL, else 1).
+int RunDoctor(std::ostream& out);
+
+}  // namespace kestra_tool

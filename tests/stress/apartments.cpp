@@ -7,9 +7,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <latch>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,6 +22,31 @@ constexpr long kMaxThreads = 64;
 constexpr long kMaxSeconds = 3600;
 // A bound on the pages of one thread besides the clock.
 constexpr long kMaxPagesPerThread = 10'000'000;
+
+// A countdown the threads wait on. Not std::latch: the atomic waits under it in this
+// toolchain's library (GCC 12, no futex on Windows) can miss their wake-up, and then
+// every thread sleeps for good; a mutex and a condition variable cannot.
+class Latch {
+ public:
+  explicit Latch(long count) : m_nCount(count) {}
+  void CountDown() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_nCount > 0 && --m_nCount == 0) m_zero.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_zero.wait(lock, [this] { return m_nCount == 0; });
+  }
+  void ArriveAndWait() {
+    CountDown();
+    Wait();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_zero;
+  long m_nCount;
+};
 
 struct Result {
   long calls = 0;
@@ -43,9 +69,9 @@ int main(int argc, char** argv) {
   if (!stress::ReadBed(argc, argv, 3, &bed, &exitCode)) return exitCode;
 
   std::vector<Result> results(static_cast<size_t>(threads));
-  std::latch started(threads);
-  std::latch released(threads + 1);
-  std::latch asked(1);
+  Latch started(threads);
+  Latch released(threads + 1);
+  Latch asked(1);
   std::vector<std::thread> pool;
   for (long t = 0; t < threads; ++t) {
     pool.emplace_back([&, t] {
@@ -54,7 +80,7 @@ int main(int argc, char** argv) {
       stress::Tally tally(name.c_str());
       bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
       if (!com) tally.Fail("CoInitializeEx");
-      started.arrive_and_wait();
+      started.ArriveAndWait();
       auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
       CLSID clsid;
       if (com && stress::FindClass(&clsid, &tally)) {
@@ -68,16 +94,16 @@ int main(int argc, char** argv) {
       result.failures = tally.Failures();
       // The apartment stays up until the library has been asked: ending the last one
       // would let COM unload it first.
-      released.count_down();
-      asked.wait();
+      released.CountDown();
+      asked.Wait();
       if (com) CoUninitialize();
     });
   }
   auto start = std::chrono::steady_clock::now();
-  released.arrive_and_wait();
+  released.ArriveAndWait();
   double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   HRESULT unload = stress::AskCanUnloadNow();
-  asked.count_down();
+  asked.CountDown();
   for (auto& thread : pool) thread.join();
 
   Result total;

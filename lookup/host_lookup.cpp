@@ -1,5 +1,8 @@
-// DNSLookup and ReverseDNSLookup: through the platform's own resolver, each call
-// starting and stopping the socket library for itself.
+// DNSLookup and ReverseDNSLookup: through the platform's own resolver, on the
+// process-wide start of the socket library that the other lookups use too. A start and
+// a stop around each call would gain nothing, and where the library counts its starts
+// without a lock (Wine's does), the stops of calls on other threads can bring the
+// count to zero, which closes every socket of the process in the middle of its use.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +10,7 @@
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
+#include "lookup/socket_layer.h"
 #include "platform/net.h"
 
 namespace lookup {
@@ -31,8 +35,7 @@ constexpr char kGeneralFailure[] = "An error occured. Please try again";
 void CLookup::DNSLookupWork(const std::string& host_name, std::string* address) {
   address->clear();
   try {
-    platform::SocketLibrary library;
-    if (!library.Started()) {
+    if (!EnsureSocketLayer()) {
       Fail(kGeneralFailure);
       return;
     }
@@ -60,8 +63,7 @@ void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name
       Fail("Please specify IP address");
       return;
     }
-    platform::SocketLibrary library;
-    if (!library.Started()) {
+    if (!EnsureSocketLayer()) {
       // Reported as the failure it is, not handed back as if it were a host name.
       Fail("winsock.dll not found");
       return;

@@ -9,6 +9,7 @@
 #include "collections/mx_list.h"
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
+#include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -201,10 +202,13 @@ TEST_F(HostLookup, EmptyArgumentsFailBeforeAnyLookup) {
   EXPECT_EQ(lookup_.GetIsError(), 1);
 }
 
-// Makes every start of the socket library fail while it lives.
+// Stops the socket library and makes every start of it fail while it lives.
 class SocketLibraryDown {
  public:
-  SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(true); }
+  SocketLibraryDown() {
+    lookup::ReleaseSocketLayer();
+    platform::SetSocketStartupFailureForTesting(true);
+  }
   ~SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(false); }
 };
 

@@ -70,10 +70,14 @@ void ExpectNumber(IDispatch* object, const wchar_t* name, std::initializer_list<
                   long want, Tally* tally) {
   Variant got;
   HRESULT hr = Invoke(object, name, kGet, args, &got.value);
+  // The library leaves the last socket error of a failed lookup on the calling thread;
+  // it tells a refused or timed-out server from a failure of the socket layer itself.
+  const DWORD lastError = GetLastError();
   if (FAILED(hr)) {
     tally->Fail(Narrow(name) + ": " + Hex(hr));
   } else if (!IsNumber(got, want)) {
-    tally->Fail(Narrow(name) + " gave " + Show(got) + ", want " + std::to_string(want));
+    tally->Fail(Narrow(name) + " gave " + Show(got) + ", want " + std::to_string(want) +
+                " (last error " + std::to_string(lastError) + ")");
   }
 }
 

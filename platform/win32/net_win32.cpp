@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/net.h"
 
@@ -34,6 +35,12 @@ Endpoint FromSockaddr(const sockaddr_in& sa) {
   return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
 }
 
+// Every start and stop of the socket library in this module takes this lock. Wine
+// counts starts with a plain increment and decrement: two threads starting at once can
+// lose one, and the stop that then brings the count to zero closes every socket of the
+// process under other threads' feet.
+std::mutex g_startup_lock;
+
 bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
   DWORD value = static_cast<DWORD>(ms);
   return setsockopt(Sock(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value),
@@ -44,9 +51,11 @@ bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
 int SocketStartup(int major, int minor) {
   if (g_fail_startup.load()) return WSASYSNOTREADY;
   WSADATA data;
+  std::lock_guard<std::mutex> lock(g_startup_lock);
   return WSAStartup(MAKEWORD(major, minor), &data);
 }
 void SocketCleanup() {
+  std::lock_guard<std::mutex> lock(g_startup_lock);
   WSACleanup();
 }
 void SetSocketStartupFailureForTesting(bool fail) {

@@ -12,23 +12,15 @@
 #include "platform/net.h"
 #include "testbed.h"
 #include "tests/lookup/silent_udp_listener.h"
+#include "tests/tools/run_kestra.h"
 #include "tools/cli.h"
 
 namespace {
 
 constexpr int kBlock = 60;
 
-struct Result {
-  int rc;
-  std::string out;
-  std::string err;
-};
-
-Result Kestra(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int rc = kestra_tool::Run(args, out, err);
-  return {rc, out.str(), err.str()};
-}
+using kestra_test::Kestra;
+using kestra_test::Result;
 
 class KestraCommand : public ::testing::Test {
  protected:

@@ -9,22 +9,14 @@
 #include <sstream>
 
 #include "testbed.h"
+#include "tests/tools/run_kestra.h"
 #include "tools/cli.h"
 
 #ifndef _WIN32
 namespace {
 
-struct Result {
-  int rc;
-  std::string out;
-  std::string err;
-};
-
-Result Kestra(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int rc = kestra_tool::Run(args, out, err);
-  return {rc, out.str(), err.str()};
-}
+using kestra_test::Kestra;
+using kestra_test::Result;
 
 // Three sites: one granted All, one MXRecords and Lookup, one without a [Security] entry.
 class KestraPolicy : public ::testing::Test {

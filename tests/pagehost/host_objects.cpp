@@ -77,12 +77,34 @@ const std::wstring* Lookup(const Pairs& pairs, const std::wstring& name) {
   return nullptr;
 }
 
+// One host object's references, counted into the tally as well, which the host compares
+// before and after each page.
+class References {
+ public:
+  References() { ++g_tally.objects, ++g_tally.references; }
+  References(const References&) = delete;
+  References& operator=(const References&) = delete;
+  ~References() { --g_tally.objects; }
+  ULONG Add() {
+    ++g_tally.references;
+    return static_cast<ULONG>(++m_nCount);
+  }
+  // What is left; at 0 the owner deletes itself.
+  long Drop() {
+    --g_tally.references;
+    return --m_nCount;
+  }
+
+ private:
+  long m_nCount = 1;
+};
+
 // Reference counting into the tally, and IDispatch by member name for `Primary`, an
 // interface derived from IDispatch.
 template <class Primary>
 class HostObject : public Primary {
  public:
-  HostObject() { ++g_tally.objects, ++g_tally.references; }
+  HostObject() = default;
   HostObject(const HostObject&) = delete;
   HostObject& operator=(const HostObject&) = delete;
 
@@ -98,13 +120,9 @@ class HostObject : public Primary {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override {
-    ++g_tally.references;
-    return static_cast<ULONG>(++m_nRefs);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_references.Add(); }
   STDMETHODIMP_(ULONG) Release() override {
-    --g_tally.references;
-    const long left = --m_nRefs;
+    const long left = m_references.Drop();
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
   }
@@ -134,7 +152,7 @@ class HostObject : public Primary {
   }
 
  protected:
-  virtual ~HostObject() { --g_tally.objects; }
+  virtual ~HostObject() = default;
   struct Member {
     const wchar_t* name;
     DISPID id;
@@ -145,7 +163,7 @@ class HostObject : public Primary {
   virtual void* Find(REFIID) { return nullptr; }
 
  private:
-  long m_nRefs = 1;
+  References m_references;
 };
 
 // An object whose default value is a text, as a web server gives a server variable.
@@ -526,7 +544,6 @@ class ServerObject final : public HostObject<IDispatch> {
 class ContextObject final : public IObjectContext, public IGetContextProperties {
  public:
   ContextObject(IDispatch* request, ContextKind kind) : m_pRequest(request), m_kind(kind) {
-    ++g_tally.objects, ++g_tally.references;
     m_pRequest->AddRef();
   }
   ContextObject(const ContextObject&) = delete;
@@ -545,13 +562,9 @@ class ContextObject final : public IObjectContext, public IGetContextProperties 
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override {
-    ++g_tally.references;
-    return static_cast<ULONG>(++m_nRefs);
-  }
+  STDMETHODIMP_(ULONG) AddRef() override { return m_references.Add(); }
   STDMETHODIMP_(ULONG) Release() override {
-    --g_tally.references;
-    const long left = --m_nRefs;
+    const long left = m_references.Drop();
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
   }
@@ -590,11 +603,8 @@ class ContextObject final : public IObjectContext, public IGetContextProperties 
   }
 
  private:
-  ~ContextObject() {
-    m_pRequest->Release();
-    --g_tally.objects;
-  }
-  long m_nRefs = 1;
+  ~ContextObject() { m_pRequest->Release(); }
+  References m_references;
   IDispatch* m_pRequest;
   ContextKind m_kind;
 };

@@ -6,11 +6,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "testbed.h"
 #include "tests/tools/run_kestra.h"
-#include "tools/cli.h"
 
 #ifndef _WIN32
 namespace {

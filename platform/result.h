@@ -1,0 +1,84 @@
+// platform::Result: how every layer below the automation boundary reports a failure.
+// A call returns either its value or a Failure: a cause, and the system's error code
+// where a page is shown the system's own message text for it. No thread-local last
+// error, no out-parameter codes: a layer returns its failure and the one above decides
+// what a page reads (lookup/ maps causes to texts in one table).
+#pragma once
+
+#include <cassert>
+#include <utility>
+#include <variant>
+
+namespace platform {
+
+enum class Cause {
+  kInvalidInput,  // a name, address or argument that cannot be used as given
+  kNotFound,      // what was looked for is not there (a host, a key, a file, a record)
+  kTimeout,       // the time allowed ran out
+  kUnreachable,   // the peer refused or could not be reached
+  kBadReply,      // the peer answered with something that is not a usable answer
+  kSystem,        // the system refused; `code` holds its error code
+  kNoMemory,      // memory ran out
+};
+
+struct Failure {
+  Cause cause = Cause::kSystem;
+  int code = 0;  // the system's code (Windows numbering), 0 when there is none
+  bool operator==(const Failure&) const = default;
+};
+
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : m_value(std::move(value)) {}  // NOLINT: implicit by design
+  Result(Failure failure) : m_value(failure) {}   // NOLINT: implicit by design
+
+  bool ok() const { return m_value.index() == 0; }
+  explicit operator bool() const { return ok(); }
+
+  T& value() & {
+    assert(ok());
+    return std::get<0>(m_value);
+  }
+  const T& value() const& {
+    assert(ok());
+    return std::get<0>(m_value);
+  }
+  T&& value() && {
+    assert(ok());
+    return std::get<0>(std::move(m_value));
+  }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+
+  const Failure& failure() const {
+    assert(!ok());
+    return std::get<1>(m_value);
+  }
+
+ private:
+  std::variant<T, Failure> m_value;
+};
+
+// A call that yields nothing but success or its failure.
+template <>
+class [[nodiscard]] Result<void> {
+ public:
+  Result() = default;
+  Result(Failure failure) : m_failure(failure), m_bFailed(true) {}  // NOLINT: implicit
+
+  bool ok() const { return !m_bFailed; }
+  explicit operator bool() const { return ok(); }
+  const Failure& failure() const {
+    assert(!ok());
+    return m_failure;
+  }
+
+ private:
+  Failure m_failure;
+  bool m_bFailed = false;
+};
+
+}  // namespace platform

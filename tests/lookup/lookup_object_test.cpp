@@ -19,6 +19,12 @@
 #include "test_registry.h"
 #include "testbed.h"
 
+#ifdef _WIN32
+#include <thread>
+
+#include "tests/common/winsock_watch.h"
+#endif
+
 namespace {
 
 constexpr int kBlock = 30;
@@ -134,6 +140,22 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
   EXPECT_TRUE(lookup::EnsureSocketLayer());
   EXPECT_TRUE(lookup::EnsureSocketLayer());
 }
+
+#ifdef _WIN32
+// The first of the threads asking at once starts the layer; the others find it started.
+TEST(SocketLayer, ThreadsAskingAtOnceStartItOnce) {
+  lookup::ReleaseSocketLayer();
+  testbed::WinsockWatch watch;
+  ASSERT_TRUE(watch.Watching());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([] { EXPECT_TRUE(lookup::EnsureSocketLayer()); });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(watch.Seen().starts, 1);
+  EXPECT_EQ(watch.Seen().most_inside, 1);
+  lookup::ReleaseSocketLayer();
+}
+#endif
 
 TEST(LookupFrame, EveryLookupLocatesThenChecksWithItsAccessNameAndTheFlagRaised) {
   for (const Call& call : kCalls) {

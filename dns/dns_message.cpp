@@ -13,8 +13,8 @@ constexpr std::uint16_t kFlagRD = 0x0100;
 constexpr std::uint16_t kFlagQR = 0x8000;
 constexpr std::size_t kQuestionFields = 4;  // type and class
 
-// Label form (as ReadName gives it) to dotted text: each length byte but the first
-// becomes a dot.
+// Label form (as ReadName gives it) to dotted text: the length bytes become dots, and
+// the first goes.
 std::string LabelsToDotted(std::string labels) {
   for (std::size_t i = 0; i < labels.size();) {  // each pass moves past one label
     const std::size_t length = static_cast<std::uint8_t>(labels[i]);

@@ -24,15 +24,14 @@ inline constexpr std::size_t kHeaderSize = 12;
 struct MxRecord {
   std::uint16_t preference = 0;
   std::string exchange;
-  bool operator==(const MxRecord&) const = default;
 };
 
 // The one query the resolver sends: an ID, RD set, and one question (the domain, MX, IN).
 class Query {
  public:
   // Empty labels vanish ("ab.cd." and "ab.cd" are one name). kInvalidInput when a label
-  // is longer than 63 bytes (its length byte would wrap) or the name runs over 255 bytes
-  // in wire form.
+  // is longer than 63 bytes (the most a length byte can say) or the name runs over 255
+  // bytes in wire form.
   static platform::Result<Query> Make(std::string_view domain, std::uint16_t id);
 
   std::string_view Bytes() const { return m_bytes; }

@@ -11,7 +11,6 @@
 
 #include "access/access_control.h"
 #include "access/caller_source.h"
-#include "collections/mx_list.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
 #include "platform/net.h"

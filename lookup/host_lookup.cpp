@@ -10,7 +10,6 @@
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
 #include "platform/net.h"
 
 namespace lookup {
@@ -35,7 +34,7 @@ constexpr char kGeneralFailure[] = "An error occured. Please try again";
 void CLookup::DNSLookupWork(const std::string& host_name, std::string* address) {
   address->clear();
   try {
-    if (!EnsureSocketLayer()) {
+    if (!platform::EnsureSocketLayer()) {
       Fail(kGeneralFailure);
       return;
     }
@@ -63,7 +62,7 @@ void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name
       Fail("Please specify IP address");
       return;
     }
-    if (!EnsureSocketLayer()) {
+    if (!platform::EnsureSocketLayer()) {
       // Reported as the failure it is, not handed back as if it were a host name.
       Fail("winsock.dll not found");
       return;

@@ -6,7 +6,7 @@
 #include "access/access_control.h"
 #include "collections/mx_list.h"
 #include "dns/mx_resolver.h"
-#include "lookup/socket_layer.h"
+#include "platform/net.h"
 #include "smtp/probe.h"
 
 namespace lookup {
@@ -125,7 +125,7 @@ void CLookup::MXRecordsWork(std::int16_t* count, bool* written) {
   *written = false;
   try {
     dns::MxResolver resolver;
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     // An empty domain is caught before anything goes on the network.
     if (m_strDomainName.empty()) {
       Fail("Please specify domain name");
@@ -146,7 +146,7 @@ void CLookup::GetMXRecordWork(collections::CMXList* list, bool* has_list) {
   *has_list = false;
   try {
     dns::MxResolver resolver;
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     if (!list) {
       // The binding could not make the list object.
       Fail(kGeneralFailure);
@@ -175,7 +175,7 @@ void CLookup::VerifySMTPWork(const std::string& smtp_server, std::int16_t* resul
   // A failed probe shows in the result alone; the error state stays as the frame left it.
   *result = 0;
   try {
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     if (smtp_server.empty()) return;
     *result = smtp::Probe().Run(smtp_server) ? 1 : 0;
   } catch (...) {

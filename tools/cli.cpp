@@ -14,7 +14,7 @@
 #include "collections/mx_list.h"
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
+#include "platform/net.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -121,7 +121,7 @@ int Failed(const lookup::CLookup& lookup, std::ostream& err) {
 int RunResolve(ToolLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   // An administrator sees what a page calling the MX lookups would see.
   if (!lookup.EnterFrame("MXRecords")) return Failed(lookup, err);
-  lookup::EnsureSocketLayer();
+  (void)platform::EnsureSocketLayer();
   dns::MxResolver resolver;
   if (!resolver.Resolve(o.argument, o.server.value_or(""), o.timeout.value_or(60))) {
     err << "Invalid domain name or DNS server\n";

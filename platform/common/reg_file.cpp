@@ -113,8 +113,7 @@ LineResult ParseValueLine(std::string_view line, std::string* name, RegValue* va
     return LineResult::kMalformed;
   }
   c.SkipBlanks();
-  if (!c.AtEnd() || c.Failed()) return LineResult::kMalformed;
-  return LineResult::kValue;
+  return c.AtEnd() ? LineResult::kValue : LineResult::kMalformed;
 }
 
 // The next logical line: physical lines ending in a backslash continue on the next.

@@ -12,6 +12,7 @@
 #include "dns/udp_socket.h"
 #include "fake_dns_server.h"
 #include "platform/net.h"
+#include "test_sockets.h"
 #include "testbed.h"
 
 namespace {
@@ -28,8 +29,7 @@ const char kDomain[] = "example.test";
 
 class FakeServerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 };
 
 // The exchangers of the answer the client accepted, in answer order; empty when the
@@ -388,8 +388,8 @@ class SilentTcpPort {
     const platform::Endpoint here{platform::InetAddr(address), 53};
     m_listener = platform::OpenSocket(platform::kSockStream);
     if (m_listener == platform::kInvalidSocket) return;
-    platform::SetReuseAddress(m_listener);
-    if (!platform::Bind(m_listener, here) || !platform::Listen(m_listener, drop_syn ? 0 : 4)) {
+    testbed::SetReuseAddress(m_listener);
+    if (!platform::Bind(m_listener, here) || !testbed::Listen(m_listener, drop_syn ? 0 : 4)) {
       return;
     }
     if (drop_syn) {

@@ -20,8 +20,7 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;  // preference, 
 
 class KnotTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 };
 
 // Walks the results the way the MX list does: both cursors side by side.

@@ -9,7 +9,6 @@
 #include "collections/mx_list.h"
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -206,7 +205,7 @@ TEST_F(HostLookup, EmptyArgumentsFailBeforeAnyLookup) {
 class SocketLibraryDown {
  public:
   SocketLibraryDown() {
-    lookup::ReleaseSocketLayer();
+    platform::ReleaseSocketLayer();
     platform::SetSocketStartupFailureForTesting(true);
   }
   ~SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(false); }

@@ -13,7 +13,6 @@
 #include "access/caller_source.h"
 #include "collections/mx_list.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "silent_udp_listener.h"
 #include "test_registry.h"
@@ -123,16 +122,6 @@ TEST(LookupObject, NewObjectReportsNoErrorAndWaitsSixtySeconds) {
   EXPECT_EQ(lookup.GetIsError(), 0);
   EXPECT_EQ(lookup.GetErrorReason(), "");
   EXPECT_EQ(lookup.Timeout(), 60);
-}
-
-TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
-  lookup::ReleaseSocketLayer();  // whatever an earlier test started
-  platform::SetSocketStartupFailureForTesting(true);
-  EXPECT_FALSE(lookup::EnsureSocketLayer());
-  EXPECT_FALSE(lookup::EnsureSocketLayer());
-  platform::SetSocketStartupFailureForTesting(false);
-  EXPECT_TRUE(lookup::EnsureSocketLayer());
-  EXPECT_TRUE(lookup::EnsureSocketLayer());
 }
 
 TEST(LookupFrame, EveryLookupLocatesThenChecksWithItsAccessNameAndTheFlagRaised) {

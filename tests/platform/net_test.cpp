@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "failure_of.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -13,8 +14,7 @@ namespace {
 
 class SocketLibrary : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 };
 
 // A hand-made MX query for bed.test (ID 0x4242, RD 0).
@@ -82,6 +82,17 @@ TEST_F(SocketLibrary, ConnectToAClosedPortIsRefused) {
   EXPECT_FALSE(platform::ConnectWithin(s, {platform::InetAddr("127.0.0.1"), 9}, 5000));
   EXPECT_EQ(platform::LastSocketError(), platform::wsa::kECONNREFUSED);
   platform::CloseSocket(s);
+}
+
+TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
+  platform::ReleaseSocketLayer();  // whatever an earlier test started
+  platform::SetSocketStartupFailureForTesting(true);
+  EXPECT_EQ(testbed::FailureOf(platform::EnsureSocketLayer()),
+            (platform::Failure{platform::Cause::kSystem, platform::wsa::kSYSNOTREADY}));
+  EXPECT_FALSE(platform::EnsureSocketLayer());
+  platform::SetSocketStartupFailureForTesting(false);
+  EXPECT_TRUE(platform::EnsureSocketLayer());
+  EXPECT_TRUE(platform::EnsureSocketLayer());
 }
 
 TEST(Platform, InetAddrAndTextRoundTrip) {

@@ -20,7 +20,9 @@ class MemoryUnderTest : public RegistryUnderTest {
   platform::Registry* registry() override { return &m_registry; }
   std::optional<RegValue> Get(RegRoot root, const std::string& path,
                               const std::string& name) override {
-    return m_registry.GetValue(root, path, name);
+    RegValue value;
+    if (m_registry.QueryValue(root, path, name, platform::RegView::kOwn, &value) != 0) return {};
+    return value;
   }
   void Clear() override {}
 

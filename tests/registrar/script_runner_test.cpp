@@ -10,6 +10,7 @@
 #include "platform/errors.h"
 #include "platform/memory_registry.h"
 #include "registry_scripts.h"
+#include "registry_support.h"
 #include "registry_under_test.h"
 
 namespace registrar {
@@ -31,6 +32,10 @@ std::string Braced(const char* guid) {
 }
 std::string ClassKey(const char* guid) {
   return "CLSID\\" + Braced(guid);
+}
+
+bool HasKey(Registry& registry, const std::string& path) {
+  return registry.OpenKey(kCR, path, platform::RegView::kOwn) == 0;
 }
 
 HResult RunClassScripts(Registry* registry, Mode mode, const std::string& module_path) {
@@ -219,21 +224,17 @@ INSTANTIATE_TEST_SUITE_P(Registries, ScriptRunnerTest, testing::ValuesIn(Registr
 
 // What only the in-memory registry can show: whole-registry snapshots and failures.
 
-TEST(ScriptRunnerMemory, RegisteringTwiceGivesTheSameKeys) {
+TEST(ScriptRunnerMemory, RegisteringTwiceGivesTheSameKeysAndUnregisteringLeavesTheClsidKey) {
   MemoryRegistry once;
   MemoryRegistry twice;
   ASSERT_EQ(RunClassScripts(&once, Mode::kRegister, kModule), kOk);
   ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
   ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
-  EXPECT_EQ(once.Dump(), twice.Dump());
-  EXPECT_NE(once.Dump().find("HKCR\\Brevan.MX\\CurVer @ = s 'Brevan.MX.1'\n"), std::string::npos);
-}
-
-TEST(ScriptRunnerMemory, UnregisteringLeavesOnlyTheClsidKey) {
-  MemoryRegistry registry;
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kUnregister, kModule), kOk);
-  EXPECT_EQ(registry.Dump(), "HKCR\\CLSID\n");
+  EXPECT_EQ(testbed::Dump(once), testbed::Dump(twice));
+  EXPECT_NE(testbed::Dump(once).find("HKCR\\Brevan.MX\\CurVer @ = s 'Brevan.MX.1'\n"),
+            std::string::npos);
+  ASSERT_EQ(RunClassScripts(&twice, Mode::kUnregister, kModule), kOk);
+  EXPECT_EQ(testbed::Dump(twice), "HKCR\\CLSID\n");
 }
 
 TEST(ScriptRunnerMemory, SyntaxErrorWritesNothing) {
@@ -244,11 +245,11 @@ TEST(ScriptRunnerMemory, SyntaxErrorWritesNothing) {
   EXPECT_EQ(RunScript("HKCR { A = s '%NOPE%' }", Replacements::ForModule(kModule), Mode::kRegister,
                       &registry),
             kDispException);
-  EXPECT_EQ(registry.Dump(), "");
+  EXPECT_EQ(testbed::Dump(registry), "");
 }
 
 TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
-  using Op = MemoryRegistry::Operation;
+  using Op = testbed::FailingRegistry::Operation;
   const std::string cls = ClassKey(kClsidLookup);
   struct Case {
     const char* what;
@@ -272,12 +273,13 @@ TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
     if (c.mode == Mode::kUnregister) {
       ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
     }
-    registry.InjectFailure(c.op, c.path, kAccessDenied);
-    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kAccessDenied));
-    EXPECT_EQ(registry.HasKey(kCR, "Brevan.MX.1"), c.written_before);
-    EXPECT_EQ(registry.HasKey(kCR, cls), c.written_after);
+    testbed::FailingRegistry failing(&registry);
+    failing.Fail(c.op, c.path, kAccessDenied);
+    EXPECT_EQ(RunClassScripts(&failing, c.mode, kModule), FromWin32(kAccessDenied));
+    EXPECT_EQ(HasKey(registry, "Brevan.MX.1"), c.written_before);
+    EXPECT_EQ(HasKey(registry, cls), c.written_after);
     // The later scripts never ran.
-    EXPECT_EQ(registry.HasKey(kCR, ClassKey(kClsidList)), c.mode == Mode::kUnregister);
+    EXPECT_EQ(HasKey(registry, ClassKey(kClsidList)), c.mode == Mode::kUnregister);
   }
 }
 
@@ -287,11 +289,15 @@ TEST(ScriptRunnerMemory, FailedForceRemoveIsWrittenOver) {
   ASSERT_EQ(registry.CreateKey(kCR, cls + "\\Old"), 0);
   ASSERT_EQ(registry.CreateKey(kCR, cls + "\\InprocServer32"), 0);
   ASSERT_EQ(registry.SetValue(kCR, cls + "\\InprocServer32", {}, RegValue::String("old")), 0);
-  registry.InjectFailure(MemoryRegistry::Operation::kDeleteKey, cls, kAccessDenied);
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
-  EXPECT_EQ(registry.GetValue(kCR, cls + "\\InprocServer32", {}), RegValue::String(kModule));
+  testbed::FailingRegistry failing(&registry);
+  failing.Fail(testbed::FailingRegistry::Operation::kDeleteKey, cls, kAccessDenied);
+  ASSERT_EQ(RunClassScripts(&failing, Mode::kRegister, kModule), kOk);
+  RegValue value;
+  ASSERT_EQ(registry.QueryValue(kCR, cls + "\\InprocServer32", {}, platform::RegView::kOwn, &value),
+            0);
+  EXPECT_EQ(value, RegValue::String(kModule));
   // Its subkeys went before the key itself refused to go.
-  EXPECT_FALSE(registry.HasKey(kCR, cls + "\\Old"));
+  EXPECT_FALSE(HasKey(registry, cls + "\\Old"));
 }
 
 }  // namespace

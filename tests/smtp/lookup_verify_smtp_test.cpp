@@ -8,7 +8,6 @@
 #include "access/access_control.h"
 #include "lookup/lookup.h"
 #include "platform/net.h"
-#include "smtp/probe_waits.h"
 #include "testbed.h"
 
 namespace {
@@ -38,7 +37,6 @@ class AllowingLookup : public lookup::CLookup {
 
 TEST(VerifySMTP, ReportsTheProbeInTheResultAlone) {
   KESTRA_REQUIRE_TESTBED();
-  smtp::SetProbeWaitsForTesting({5000, 5000});
   const struct {
     const char* name;
     std::string server;
@@ -58,7 +56,6 @@ TEST(VerifySMTP, ReportsTheProbeInTheResultAlone) {
     EXPECT_EQ(lookup.GetIsError(), 0);
     EXPECT_EQ(lookup.GetErrorReason(), "an earlier failure");
   }
-  smtp::ResetProbeWaitsForTesting();
 }
 
 }  // namespace

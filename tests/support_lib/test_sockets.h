@@ -1,0 +1,16 @@
+// Socket calls only the tests' own servers make: sharing an address, listening and
+// accepting, and reading the endpoint a socket is bound to.
+#pragma once
+
+#include <optional>
+
+#include "platform/net.h"
+
+namespace testbed {
+
+bool SetReuseAddress(platform::SocketHandle s);
+bool Listen(platform::SocketHandle s, int backlog);
+platform::SocketHandle Accept(platform::SocketHandle listener);
+std::optional<platform::Endpoint> LocalEndpoint(platform::SocketHandle s);
+
+}  // namespace testbed

@@ -15,7 +15,7 @@
 
 namespace platform {
 
-class MemoryRegistry final : public Registry {
+class MemoryRegistry : public Registry {
  public:
   struct NoCaseLess {
     bool operator()(const std::string& a, const std::string& b) const {

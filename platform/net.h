@@ -144,7 +144,6 @@ std::uint32_t InetAddr(const std::string& text);
 // The platform's own inet_addr, which InetAddr calls for every text that is not a plain
 // a.b.c.d (platform/common/net_common.cpp).
 std::uint32_t NativeInetAddr(const std::string& text);
-std::string AddressToText(std::uint32_t address);
 // Host name to IPv4 addresses in the platform's order (gethostbyname on Windows,
 // getaddrinfo AF_INET on POSIX). Returns 0 or a Winsock code (11001 unknown name,
 // 11002 try again, 11003 unrecoverable, 11004 no data).

@@ -58,10 +58,4 @@ Failure SocketFailure(int code) {
   }
 }
 
-std::string AddressToText(std::uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-         std::to_string(b[3]);
-}
-
 }  // namespace platform

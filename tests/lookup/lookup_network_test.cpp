@@ -10,6 +10,7 @@
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
 #include "platform/net.h"
+#include "test_sockets.h"
 #include "testbed.h"
 
 namespace {
@@ -138,7 +139,7 @@ TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
   std::string address;
   ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
-  EXPECT_EQ(address, platform::AddressToText(listed.front()));
+  EXPECT_EQ(address, testbed::AddressText(listed.front()));
   EXPECT_EQ(address, "192.0.2.10");
 }
 

@@ -8,6 +8,7 @@
 
 #include "failure_of.h"
 #include "platform/net.h"
+#include "test_sockets.h"
 #include "testbed.h"
 
 namespace {
@@ -96,7 +97,7 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
 }
 
 TEST(Platform, InetAddrAndTextRoundTrip) {
-  EXPECT_EQ(platform::AddressToText(platform::InetAddr("200.1.2.250")), "200.1.2.250");
+  EXPECT_EQ(testbed::AddressText(platform::InetAddr("200.1.2.250")), "200.1.2.250");
   EXPECT_EQ(platform::InetAddr("not an address"), 0xFFFFFFFFu);
 }
 

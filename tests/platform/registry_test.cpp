@@ -64,8 +64,6 @@ TEST(RegistryNames, RootsByNameWithoutRegardToCase) {
     EXPECT_EQ(platform::FindRegRoot(c.name, RegRootForms::kLong), c.long_only) << c.name;
     EXPECT_EQ(platform::FindRegRoot(c.name, RegRootForms::kLongOrShort), c.with_short) << c.name;
   }
-  EXPECT_EQ(platform::NamesOf(RegRoot::kPerformanceData).name, "HKEY_PERFORMANCE_DATA");
-  EXPECT_EQ(platform::NamesOf(RegRoot::kDynData).short_name, "HKDD");
 }
 
 TEST(RegistryNames, CaseBlindComparisonOrdersAsItMatches) {

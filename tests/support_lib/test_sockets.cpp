@@ -40,4 +40,10 @@ std::optional<platform::Endpoint> LocalEndpoint(platform::SocketHandle s) {
   return platform::Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
 }
 
+std::string AddressText(std::uint32_t address) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&address);
+  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+         std::to_string(b[3]);
+}
+
 }  // namespace testbed

@@ -2,7 +2,9 @@
 // accepting, and reading the endpoint a socket is bound to.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/net.h"
 
@@ -12,5 +14,7 @@ bool SetReuseAddress(platform::SocketHandle s);
 bool Listen(platform::SocketHandle s, int backlog);
 platform::SocketHandle Accept(platform::SocketHandle listener);
 std::optional<platform::Endpoint> LocalEndpoint(platform::SocketHandle s);
+// A network-order address as dotted text.
+std::string AddressText(std::uint32_t address);
 
 }  // namespace testbed

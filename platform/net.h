@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/result.h"
@@ -111,9 +112,10 @@ class UniqueSocket {
  public:
   UniqueSocket() = default;
   explicit UniqueSocket(SocketHandle handle) : m_nHandle(handle) {}
-  UniqueSocket(UniqueSocket&& other) noexcept : m_nHandle(other.Release()) {}
+  UniqueSocket(UniqueSocket&& other) noexcept
+      : m_nHandle(std::exchange(other.m_nHandle, kInvalidSocket)) {}
   UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-    if (this != &other) Reset(other.Release());
+    if (this != &other) Reset(std::exchange(other.m_nHandle, kInvalidSocket));
     return *this;
   }
   UniqueSocket(const UniqueSocket&) = delete;
@@ -122,12 +124,6 @@ class UniqueSocket {
 
   SocketHandle Get() const { return m_nHandle; }
   bool Valid() const { return m_nHandle != kInvalidSocket; }
-  // Gives the handle up without closing it.
-  SocketHandle Release() {
-    const SocketHandle handle = m_nHandle;
-    m_nHandle = kInvalidSocket;
-    return handle;
-  }
   // Closes the handle held (its outcome unread) and holds `handle` instead.
   void Reset(SocketHandle handle = kInvalidSocket) {
     if (m_nHandle != kInvalidSocket) CloseSocket(m_nHandle);

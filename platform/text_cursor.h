@@ -46,6 +46,7 @@ class TextCursor {
     while (Peek() == ' ' || Peek() == '\t') Advance();
   }
 
+  std::string_view Rest() const { return m_strText.substr(m_nPos); }
   // The bytes from `from` (an earlier Position()) up to the cursor.
   std::string_view Since(std::size_t from) const { return m_strText.substr(from, m_nPos - from); }
   // The next line without its end ("\n" or "\r\n"; a "\r" at the very end goes too).

@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/memory_registry.h"
+#include "registry_support.h"
 #include "script.h"
 #include "script_runner.h"
 
@@ -19,15 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string expanded;
   if (Failed(ExpandReplacements(text, replacements, &expanded))) return 0;
-  Script script;
-  if (Failed(ParseScript(expanded, &script))) return 0;
+  const std::optional<Script> script = ParseScript(expanded);
+  if (!script) return 0;
 
   platform::MemoryRegistry registry;
   ScriptRunner runner(&registry);
-  if (Failed(runner.Run(script, Mode::kRegister))) return 0;
-  const std::string once = registry.Dump();
-  if (Failed(runner.Run(script, Mode::kRegister)) || registry.Dump() != once) std::abort();
-  if (Failed(runner.Run(script, Mode::kUnregister))) std::abort();
-  if (Failed(runner.Run(script, Mode::kUnregister))) std::abort();
+  if (Failed(runner.Run(*script, Mode::kRegister))) return 0;
+  const std::string once = testbed::Dump(registry);
+  if (Failed(runner.Run(*script, Mode::kRegister)) || testbed::Dump(registry) != once) std::abort();
+  if (Failed(runner.Run(*script, Mode::kUnregister))) std::abort();
+  if (Failed(runner.Run(*script, Mode::kUnregister))) std::abort();
   return 0;
 }

@@ -19,15 +19,15 @@ using Status = ReplyReader::Status;
 class PieceSource final : public smtp::ReplySource {
  public:
   PieceSource(std::string_view bytes, std::uint32_t seed) : m_bytes(bytes), m_state(seed | 1) {}
-  int WaitReadable(int) override { return 1; }
-  int Receive(char* buffer, int size) override {
+  platform::Result<void> WaitReadable(int) override { return {}; }
+  platform::Result<std::size_t> Receive(char* buffer, std::size_t size) override {
     if (m_bytes.empty()) return 0;
     m_state = m_state * 1103515245u + 12345u;
-    std::size_t piece = 1 + (m_state >> 16) % static_cast<std::uint32_t>(size);
+    std::size_t piece = 1 + (m_state >> 16) % size;
     if (piece > m_bytes.size()) piece = m_bytes.size();
     m_bytes.copy(buffer, piece);
     m_bytes.remove_prefix(piece);
-    return static_cast<int>(piece);
+    return piece;
   }
 
  private:

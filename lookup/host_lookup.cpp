@@ -10,7 +10,6 @@
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "support/texts.h"
 
@@ -35,7 +34,7 @@ std::string DottedAddress(std::uint32_t address) {
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
   try {
-    if (!EnsureSocketLayer()) {
+    if (!platform::EnsureSocketLayer()) {
       Fail(texts::kGeneralFailure);
       return {};
     }
@@ -59,7 +58,7 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
       Fail(texts::kNoAddress);
       return {};
     }
-    if (!EnsureSocketLayer()) {
+    if (!platform::EnsureSocketLayer()) {
       // Reported as the failure it is, not handed back as if it were a host name.
       Fail(texts::kNoSocketLibrary);
       return {};

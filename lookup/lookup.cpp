@@ -4,7 +4,7 @@
 
 #include "access/access_control.h"
 #include "dns/mx_resolver.h"
-#include "lookup/socket_layer.h"
+#include "platform/net.h"
 #include "smtp/probe.h"
 #include "support/texts.h"
 
@@ -72,7 +72,7 @@ Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
 
 std::optional<std::int16_t> CLookup::CountExchangers() {
   try {
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     // An empty domain is caught before anything goes on the network.
     if (m_strDomainName.empty()) {
       Fail(texts::kNoDomain);
@@ -93,7 +93,7 @@ std::optional<std::int16_t> CLookup::CountExchangers() {
 
 std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
   try {
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     if (m_strDomainName.empty()) {
       Fail(texts::kNoDomain);
       return std::nullopt;
@@ -121,7 +121,7 @@ std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
 std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
   // A failed probe shows in the result alone; the error state stays as the frame left it.
   try {
-    EnsureSocketLayer();
+    (void)platform::EnsureSocketLayer();
     if (smtp_server.empty()) return 0;
     return smtp::Probe().Run(smtp_server) ? 1 : 0;
   } catch (...) {

@@ -4,10 +4,10 @@
 
 #include <objbase.h>
 
-#include "lookup/socket_layer.h"
 #include "module/class_objects.h"
 #include "module/module.h"
 #include "module/registration.h"
+#include "platform/net.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -18,7 +18,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     // nothing left to give back to anyone.
     kestra::ReleaseClassObjects();
     kestra::TermModule();
-    lookup::ReleaseSocketLayer();
+    platform::ReleaseSocketLayer();
   }
   return TRUE;
 }

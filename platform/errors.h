@@ -1,7 +1,6 @@
 // System error codes and their message texts. Both platforms number errors as Windows
 // does (the POSIX layer maps its own failures onto these codes), because the texts the
-// access control hands to a page are keyed to them. The calling thread's last error
-// lives in platform/net.h (SetThreadLastError / ThreadLastError).
+// access control hands to a page are keyed to them.
 #pragma once
 
 #include <string>

@@ -6,7 +6,6 @@
 #include <array>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +15,19 @@
 
 namespace platform {
 
-class MemoryRegistry final : public Registry {
+class MemoryRegistry : public Registry {
  public:
+  struct NoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return CompareNoCase(a, b) < 0;
+    }
+  };
+  // One key: its values ("" is the default value) and its subkeys.
+  struct Node {
+    std::map<std::string, RegValue, NoCaseLess> values;
+    std::map<std::string, std::unique_ptr<Node>, NoCaseLess> children;
+  };
+
   MemoryRegistry();
   ~MemoryRegistry() override;
   MemoryRegistry(const MemoryRegistry&) = delete;
@@ -38,46 +48,15 @@ class MemoryRegistry final : public Registry {
   int DeleteKey(RegRoot root, const std::string& path) override;
   int ListSubkeys(RegRoot root, const std::string& path, std::vector<std::string>* names) override;
 
-  // Makes every later call of `operation` on the key `path` (any root, compared
-  // without regard to case) fail with `error`, as a locked or read-only key would.
-  enum class Operation { kOpenKey, kCreateKey, kSetValue, kDeleteValue, kDeleteKey, kListSubkeys };
-  void InjectFailure(Operation operation, const std::string& path, int error);
-
-  // Inspection.
-  bool HasKey(RegRoot root, const std::string& path) const;
-  std::optional<RegValue> GetValue(RegRoot root, const std::string& path,
-                                   const std::string& name) const;
-  // Every key and value, one a line in sorted order, roots by their short names, e.g.
-  //   HKCR\Brevan.MX
-  //   HKCR\Brevan.MX\CurVer @ = s 'Brevan.MX.1'
-  // (values: s 'text', d number, or the type and the bytes in hex: 3 01ff).
-  std::string Dump() const;
+  // The top of one root, for reading the whole registry back.
+  const Node& Root(RegRoot root) const { return m_roots[static_cast<std::size_t>(root)]; }
 
  private:
-  struct NoCaseLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-      return CompareNoCase(a, b) < 0;
-    }
-  };
-  struct Node {
-    std::map<std::string, RegValue, NoCaseLess> values;
-    std::map<std::string, std::unique_ptr<Node>, NoCaseLess> children;
-  };
-  struct Failure {
-    Operation operation;
-    std::string path;
-    int error;
-  };
-
   // The node at `path`, or null with *error set; with `create`, missing nodes are made
   // on the way.
   Node* Find(RegRoot root, const std::string& path, bool create, int* error);
-  const Node* Find(RegRoot root, const std::string& path) const;
-  std::optional<int> Injected(Operation operation, const std::string& path) const;
-  static void DumpNode(const Node& node, const std::string& path, std::vector<std::string>* lines);
 
   std::array<Node, std::size(kRegRootNames)> m_roots;
-  std::vector<Failure> m_failures;
 };
 
 }  // namespace platform

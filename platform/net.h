@@ -1,13 +1,15 @@
-// The thin socket and resolver layer: BSD sockets on POSIX, Winsock on Windows.
-// Portable code talks to the network only through these calls. Errors are reported
-// as Winsock codes on both platforms (POSIX errno values are mapped), because the
+// The thin socket and resolver layer: BSD sockets on POSIX, Winsock on Windows. Errors
+// are Winsock codes on both platforms (POSIX errno values are mapped), because the
 // system's messages are keyed to those codes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace platform {
 
@@ -38,6 +40,7 @@ inline constexpr int kENOTCONN = 10057;
 inline constexpr int kETIMEDOUT = 10060;
 inline constexpr int kECONNREFUSED = 10061;
 inline constexpr int kEHOSTUNREACH = 10065;
+inline constexpr int kSYSNOTREADY = 10091;
 inline constexpr int kNOTINITIALISED = 10093;
 inline constexpr int kHOST_NOT_FOUND = 11001;
 inline constexpr int kTRY_AGAIN = 11002;
@@ -52,39 +55,20 @@ struct Endpoint {
   bool operator==(const Endpoint&) const = default;
 };
 
-// --- socket library life cycle (WSAStartup / WSACleanup; no-ops on POSIX) ---
-// Returns 0 when the library is ready, else the Winsock code.
-int SocketStartup(int major, int minor);
-void SocketCleanup();
-// Tests only: make every later SocketStartup fail (with WSASYSNOTREADY) while set.
+// --- the socket library (WSAStartup on Windows; nothing to start on POSIX) ---
+// The one start of the socket library in the process, made by the first call and kept
+// until ReleaseSocketLayer (the module's unload). A start that fails is tried again by
+// the next call.
+Result<void> EnsureSocketLayer();
+void ReleaseSocketLayer();
+// Tests only: every later start fails (with WSASYSNOTREADY) while set.
 void SetSocketStartupFailureForTesting(bool fail);
-
-// The one way product code starts the socket library: one start (Windows Sockets 2.2),
-// undone exactly once when its holder goes. A start that failed holds nothing, so
-// nothing is undone for it: an unmatched cleanup would tear down a start that someone
-// else in the process made.
-class SocketLibrary {
- public:
-  SocketLibrary() : m_nError(SocketStartup(2, 2)) {}
-  ~SocketLibrary() {
-    if (m_nError == 0) SocketCleanup();
-  }
-  SocketLibrary(SocketLibrary&& other) noexcept : m_nError(other.m_nError) { other.m_nError = -1; }
-  SocketLibrary(const SocketLibrary&) = delete;
-  SocketLibrary& operator=(const SocketLibrary&) = delete;
-  SocketLibrary& operator=(SocketLibrary&&) = delete;
-
-  bool Started() const { return m_nError == 0; }
-  // 0, or the Winsock code the start failed with.
-  int Error() const { return m_nError; }
-
- private:
-  int m_nError;
-};
 
 // --- errors ---
 // The socket library's last error (WSAGetLastError, or errno mapped to Winsock codes).
 int LastSocketError();
+// A Winsock code as a failure, with the cause it means.
+Failure SocketFailure(int code);
 // The calling thread's last error (SetLastError/GetLastError; a thread-local on POSIX).
 void SetThreadLastError(int code);
 int ThreadLastError();
@@ -95,26 +79,19 @@ int ErrnoToWinsock(int err);
 SocketHandle OpenSocket(int type);  // AF_INET, type, protocol 0
 bool Bind(SocketHandle s, Endpoint local);
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
-bool SetReuseAddress(SocketHandle s);
-bool Connect(SocketHandle s, Endpoint peer);
-// Connects within ms milliseconds (non-blocking connect and a wait); the socket is
-// blocking again afterwards. Times out with kETIMEDOUT.
+// Connects within ms milliseconds (ms < 0: no bound); the socket is blocking again
+// afterwards. Times out with kETIMEDOUT.
 bool ConnectWithin(SocketHandle s, Endpoint peer, int ms);
-bool Listen(SocketHandle s, int backlog);
-SocketHandle Accept(SocketHandle s, Endpoint* peer);
-// Returns bytes sent or -1.
+// Bytes sent or received, or -1.
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer);
 int Send(SocketHandle s, const void* data, std::size_t length);
-// Returns bytes received or -1. With peek, a datagram larger than the buffer fails
-// with kEMSGSIZE and stays queued (as Winsock does). A receive time-out fails with
-// kETIMEDOUT on both platforms.
+// With peek, a datagram larger than the buffer fails with kEMSGSIZE and stays queued
+// (as Winsock does). A receive time-out fails with kETIMEDOUT on both platforms.
 int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from);
 int Recv(SocketHandle s, void* buffer, std::size_t size);
 // Waits until the socket is readable: 1 ready, 0 time-out, -1 error. ms < 0 waits forever.
 int WaitReadable(SocketHandle s, int ms);
 bool CloseSocket(SocketHandle s);
-// The local endpoint a socket is bound to.
-bool LocalEndpoint(SocketHandle s, Endpoint* local);
 // The socket's pending error (SO_ERROR) as a Winsock code, 0 when there is none;
 // reading it clears it. Wine leaves an unreachable port of a connected UDP socket only
 // here, while Linux and Windows also report it on the next receive.
@@ -129,17 +106,16 @@ bool ReportUnreachable(SocketHandle s, Endpoint peer);
 // waiting receiver must look at PendingSocketError now and then (Windows builds).
 bool ReceiveReportsUnreachable();
 
-// Owns one socket handle: closes it when it goes, so every way out of a function that
-// opened a socket closes it once. It moves and is never copied, because two owners of
-// one handle would close it twice (the second close could hit a handle the system has
-// given to someone else in between).
+// Owns one socket handle and closes it when it goes. It moves and is never copied: two
+// owners would close the handle twice, the second time perhaps someone else's.
 class UniqueSocket {
  public:
   UniqueSocket() = default;
   explicit UniqueSocket(SocketHandle handle) : m_nHandle(handle) {}
-  UniqueSocket(UniqueSocket&& other) noexcept : m_nHandle(other.Release()) {}
+  UniqueSocket(UniqueSocket&& other) noexcept
+      : m_nHandle(std::exchange(other.m_nHandle, kInvalidSocket)) {}
   UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-    if (this != &other) Reset(other.Release());
+    if (this != &other) Reset(std::exchange(other.m_nHandle, kInvalidSocket));
     return *this;
   }
   UniqueSocket(const UniqueSocket&) = delete;
@@ -148,23 +124,10 @@ class UniqueSocket {
 
   SocketHandle Get() const { return m_nHandle; }
   bool Valid() const { return m_nHandle != kInvalidSocket; }
-  // Gives the handle up without closing it.
-  SocketHandle Release() {
-    const SocketHandle handle = m_nHandle;
-    m_nHandle = kInvalidSocket;
-    return handle;
-  }
   // Closes the handle held (its outcome unread) and holds `handle` instead.
   void Reset(SocketHandle handle = kInvalidSocket) {
     if (m_nHandle != kInvalidSocket) CloseSocket(m_nHandle);
     m_nHandle = handle;
-  }
-  // Closes the handle held: true, and nothing held, when the platform closed it; false,
-  // the handle still held (and its code left for LastSocketError), when it refused.
-  bool Close() {
-    if (!CloseSocket(m_nHandle)) return false;
-    m_nHandle = kInvalidSocket;
-    return true;
   }
 
  private:
@@ -177,7 +140,6 @@ std::uint32_t InetAddr(const std::string& text);
 // The platform's own inet_addr, which InetAddr calls for every text that is not a plain
 // a.b.c.d (platform/common/net_common.cpp).
 std::uint32_t NativeInetAddr(const std::string& text);
-std::string AddressToText(std::uint32_t address);
 // Host name to IPv4 addresses in the platform's order (gethostbyname on Windows,
 // getaddrinfo AF_INET on POSIX). Returns 0 or a Winsock code (11001 unknown name,
 // 11002 try again, 11003 unrecoverable, 11004 no data).
@@ -185,8 +147,8 @@ int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses);
 // Address to the host's official name (gethostbyaddr on Windows, getnameinfo with
 // NI_NAMEREQD on POSIX). Returns 0 or a Winsock code.
 int ReverseResolve(std::uint32_t address, std::string* name);
-// gethostname; returns 0 or a Winsock code.
-int LocalHostName(std::string* name);
+// This machine's host name (gethostname).
+Result<std::string> LocalHostName();
 
 // --- machine configuration ---
 // The first DNS server of the machine's network configuration as dotted text, or ""

@@ -56,7 +56,6 @@ inline constexpr RegRootNames kRegRootNames[] = {
 enum class RegRootForms { kLong, kLongOrShort };
 // The root `name` names, without regard to case; nothing for any other text.
 std::optional<RegRoot> FindRegRoot(std::string_view name, RegRootForms forms);
-const RegRootNames& NamesOf(RegRoot root);
 
 // Registry value types.
 inline constexpr std::uint32_t kRegSz = 1;

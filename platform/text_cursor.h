@@ -1,8 +1,9 @@
-// A bounds-checked cursor over text read from outside (INI files, registry files).
-// Reads past the end do nothing and set a sticky failure flag, so a parser checks once
-// at the end of an item instead of after every byte.
+// A bounds-checked cursor over text read from outside (registry scripts, registry files,
+// INI files): past the end Peek answers '\0' and nothing moves, so a parser may look
+// ahead freely and never reads outside the text.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -14,61 +15,52 @@ class TextCursor {
  public:
   explicit TextCursor(std::string_view text) : m_strText(text) {}
 
-  bool AtEnd() const { return m_nPos >= m_strText.size(); }
-  bool Failed() const { return m_bFailed; }
-  std::size_t Remaining() const { return AtEnd() ? 0 : m_strText.size() - m_nPos; }
+  bool AtEnd() const { return m_nPos == m_strText.size(); }
+  std::size_t Position() const { return m_nPos; }
 
-  // The next byte without taking it; '\0' at the end (and no failure).
-  char Peek() const { return AtEnd() ? '\0' : m_strText[m_nPos]; }
-
-  // Takes one byte; at the end returns '\0' and fails.
-  char Take() {
-    if (AtEnd()) {
-      m_bFailed = true;
-      return '\0';
-    }
-    return m_strText[m_nPos++];
+  // The byte `offset` places ahead, or '\0' past the end.
+  char Peek(std::size_t offset = 0) const {
+    return offset < m_strText.size() - m_nPos ? m_strText[m_nPos + offset] : '\0';
   }
-
+  // Moves on by `count` bytes, never past the end.
+  void Advance(std::size_t count = 1) { m_nPos += std::min(count, m_strText.size() - m_nPos); }
+  // The next byte, taken ('\0' at the end).
+  char Take() {
+    const char c = Peek();
+    Advance();
+    return c;
+  }
   // Takes `c` if it comes next.
   bool Consume(char c) {
-    if (AtEnd() || m_strText[m_nPos] != c) return false;
-    ++m_nPos;
+    if (AtEnd() || Peek() != c) return false;
+    Advance();
     return true;
   }
-
   // Takes `word` if it comes next, compared without regard to case.
   bool ConsumeWordNoCase(std::string_view word) {
-    if (Remaining() < word.size() || !EqualNoCase(m_strText.substr(m_nPos, word.size()), word)) {
-      return false;
-    }
-    m_nPos += word.size();
+    if (!EqualNoCase(m_strText.substr(m_nPos, word.size()), word)) return false;
+    Advance(word.size());
     return true;
   }
-
-  // The next line without its end ("\n", "\r\n" or a lone "\r" at the very end).
-  std::string_view TakeLine() {
-    if (AtEnd()) {
-      m_bFailed = true;
-      return {};
-    }
-    std::size_t end = m_strText.find('\n', m_nPos);
-    const std::size_t next = end == std::string_view::npos ? m_strText.size() : end + 1;
-    if (end == std::string_view::npos) end = m_strText.size();
-    std::string_view line = m_strText.substr(m_nPos, end - m_nPos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    m_nPos = next;
-    return line;
+  void SkipBlanks() {
+    while (Peek() == ' ' || Peek() == '\t') Advance();
   }
 
-  void SkipBlanks() {
-    while (!AtEnd() && (m_strText[m_nPos] == ' ' || m_strText[m_nPos] == '\t')) ++m_nPos;
+  std::string_view Rest() const { return m_strText.substr(m_nPos); }
+  // The bytes from `from` (an earlier Position()) up to the cursor.
+  std::string_view Since(std::size_t from) const { return m_strText.substr(from, m_nPos - from); }
+  // The next line without its end ("\n" or "\r\n"; a "\r" at the very end goes too).
+  std::string_view TakeLine() {
+    const std::size_t end = std::min(m_strText.find('\n', m_nPos), m_strText.size());
+    std::string_view line = m_strText.substr(m_nPos, end - m_nPos);
+    m_nPos = std::min(end + 1, m_strText.size());
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
   }
 
  private:
   std::string_view m_strText;
   std::size_t m_nPos = 0;
-  bool m_bFailed = false;
 };
 
 }  // namespace platform

@@ -6,21 +6,29 @@
 #include <cstdint>
 #include <string>
 
-#include "smtp/probe_waits.h"
+#include "platform/result.h"
 
 namespace smtp {
+
+// How long the probe waits: for the connection, and for each reply. The lookup's
+// Timeout property is for DNS and has no say here.
+struct ProbeWaits {
+  int connect_ms;
+  int reply_ms;
+};
+inline constexpr ProbeWaits kProbeWaits{30'000, 30'000};
 
 class Probe {
  public:
   static constexpr std::uint16_t kSmtpPort = 25;
 
-  explicit Probe(ProbeWaits waits = CurrentProbeWaits()) : m_waits(waits) {}
+  explicit Probe(ProbeWaits waits = kProbeWaits) : m_waits(waits) {}
 
-  // True when the server (a host name or dotted IPv4 address) answered both steps as
-  // expected; false on anything else, an empty server text included (then nothing is
-  // sent). Never throws. A failure of the network leaves its code as the thread's last
-  // error (a reply that does not come in time: WSAETIMEDOUT).
-  bool Run(const std::string& server, std::uint16_t port = kSmtpPort) const;
+  // Succeeds when the server (a host name or dotted IPv4 address) answered both steps
+  // as expected. An empty server text fails with kInvalidInput and sends nothing; a
+  // reply other than the one expected fails with kBadReply; the network's failures
+  // carry their Winsock code (a reply that does not come in time: kTimeout).
+  platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort) const;
 
  private:
   ProbeWaits m_waits;

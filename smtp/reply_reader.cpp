@@ -2,42 +2,29 @@
 
 #include <cstdint>
 
-#include "platform/net.h"
+#include "platform/text_cursor.h"
 #include "support/deadline.h"
 
 namespace smtp {
 namespace {
 
-// A bounds-checked view of one line (its end of line removed): every read past the
-// end yields -1, so a short line can never be read beyond.
-class LineCursor {
- public:
-  explicit LineCursor(std::string_view line) : m_strLine(line) {}
-  int At(std::size_t i) const {
-    return i < m_strLine.size() ? static_cast<unsigned char>(m_strLine[i]) : -1;
-  }
-
- private:
-  std::string_view m_strLine;
-};
-
 enum class LineKind { kContinues, kEnds, kBad };
 
-bool IsDigit(int c) {
+bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
 LineKind JudgeLine(std::string_view text, int* code) {
-  LineCursor line(text);
+  const platform::TextCursor line(text);
   int value = 0;
   for (std::size_t i = 0; i < 3; ++i) {
-    if (!IsDigit(line.At(i))) return LineKind::kBad;
-    value = value * 10 + (line.At(i) - '0');
+    if (!IsDigit(line.Peek(i))) return LineKind::kBad;
+    value = value * 10 + (line.Peek(i) - '0');
   }
   *code = value;
   // Read as lenient SMTP clients read it: only a '-' right after the code continues the
   // reply; anything else there (a space, a tab, text, the line's end) ends it.
-  return line.At(3) == '-' ? LineKind::kContinues : LineKind::kEnds;
+  return line.Peek(3) == '-' ? LineKind::kContinues : LineKind::kEnds;
 }
 
 }  // namespace
@@ -46,11 +33,11 @@ void ReplyReader::Append(std::string_view bytes) {
   if (m_nFailure == Status::kReply) m_strBuffer.append(bytes);
 }
 
-ReplyReader::Reply ReplyReader::Fail(Status status) {
+ReplyReader::Reply ReplyReader::Fail(Status status, int code) {
   m_nFailure = status;
   m_strBuffer.clear();
   m_nLineStart = 0;
-  return Reply{status, 0};
+  return Reply{status, code};
 }
 
 ReplyReader::Reply ReplyReader::TakeReply() {
@@ -88,23 +75,19 @@ ReplyReader::Reply ReplyReader::Read() {
     if (m_pSource == nullptr) return Fail(Status::kClosed);
 
     const std::int32_t left = deadline.RemainingMs();
-    if (left == 0) {
-      platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
+    if (left == 0) return Fail(Status::kTimedOut);
+    const platform::Result<void> ready = m_pSource->WaitReadable(left);
+    if (!ready && ready.failure().cause == platform::Cause::kTimeout) {
       return Fail(Status::kTimedOut);
     }
-    int ready = m_pSource->WaitReadable(left);
-    if (ready == 0) {
-      platform::SetThreadLastError(platform::wsa::kETIMEDOUT);
-      return Fail(Status::kTimedOut);
-    }
-    if (ready < 0) return Fail(Status::kReceiveFailed);
+    if (!ready) return Fail(Status::kReceiveFailed, ready.failure().code);
 
     char chunk[kReceiveBytes];
-    int n = m_pSource->Receive(chunk, kReceiveBytes);
-    if (n < 0) return Fail(Status::kReceiveFailed);
-    if (n == 0) return Fail(Status::kClosed);
-    if (n > kReceiveBytes) return Fail(Status::kReceiveFailed);  // a source that lies
-    Append(std::string_view(chunk, static_cast<std::size_t>(n)));
+    const platform::Result<std::size_t> n = m_pSource->Receive(chunk, kReceiveBytes);
+    if (!n) return Fail(Status::kReceiveFailed, n.failure().code);
+    if (*n == 0) return Fail(Status::kClosed);
+    if (*n > kReceiveBytes) return Fail(Status::kReceiveFailed);  // a source that lies
+    Append(std::string_view(chunk, *n));
   }
 }
 

@@ -15,17 +15,19 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace smtp {
 
 // Where a reader gets its bytes from: the probe's socket, or a script in tests.
 class ReplySource {
  public:
   virtual ~ReplySource() = default;
-  // Waits up to ms milliseconds until bytes (or the peer's close) can be read:
-  // 1 ready, 0 time-out, -1 error.
-  virtual int WaitReadable(int ms) = 0;
-  // One receive: bytes read, 0 when the peer has closed, -1 on an error.
-  virtual int Receive(char* buffer, int size) = 0;
+  // Waits up to ms milliseconds until bytes (or the peer's close) can be read; a wait
+  // that runs out fails with Cause::kTimeout.
+  virtual platform::Result<void> WaitReadable(int ms) = 0;
+  // One receive of at most `size` bytes: the count read, 0 when the peer has closed.
+  virtual platform::Result<std::size_t> Receive(char* buffer, std::size_t size) = 0;
 };
 
 class ReplyReader {
@@ -33,7 +35,7 @@ class ReplyReader {
   // A reply longer than this in all is refused rather than buffered without end.
   static constexpr std::size_t kMaxReplyBytes = 64 * 1024;
   // Bytes asked for by one receive.
-  static constexpr int kReceiveBytes = 1024;
+  static constexpr std::size_t kReceiveBytes = 1024;
 
   enum class Status {
     kReply,          // a whole reply; `code` is its final line's code
@@ -46,7 +48,7 @@ class ReplyReader {
   };
   struct Reply {
     Status status;
-    int code;  // 0 unless status is kReply
+    int code;  // the final line's code (kReply), the source's code (kReceiveFailed), or 0
   };
 
   // A reader that only parses what Append gives it.
@@ -68,7 +70,7 @@ class ReplyReader {
   std::size_t Pending() const { return m_strBuffer.size(); }
 
  private:
-  Reply Fail(Status status);
+  Reply Fail(Status status, int code = 0);
 
   ReplySource* m_pSource = nullptr;
   int m_nWaitMs = 0;

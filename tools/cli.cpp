@@ -13,7 +13,7 @@
 #include "access/caller_source.h"
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
+#include "platform/net.h"
 #include "support/texts.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
@@ -115,7 +115,7 @@ int Failed(const lookup::CLookup& lookup, std::ostream& err) {
 int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   // An administrator sees what a page calling the MX lookups would see.
   if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
-  lookup::EnsureSocketLayer();
+  (void)platform::EnsureSocketLayer();
   const auto exchangers = dns::ResolveMx(o.argument, o.server.value_or(""), o.timeout.value_or(60));
   if (!exchangers || exchangers->empty()) {
     err << support::texts::kBadDomainOrServer << '\n';

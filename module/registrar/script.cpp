@@ -1,23 +1,28 @@
 #include "script.h"
 
-#include "cursor.h"
+#include <charconv>
+
 #include "platform/mbcs.h"
+#include "platform/text_cursor.h"
 
 namespace registrar {
 namespace {
+
+using Flag = ScriptEntry::Flag;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
 struct Token {
-  enum class Kind { kEnd, kWord, kOpen, kClose, kEquals };
+  enum class Kind { kEnd, kWord, kOpen, kClose, kEquals, kBad };  // kBad: a quote left open
   Kind kind = Kind::kEnd;
   std::string text;
   bool quoted = false;
 
+  bool IsWord() const { return kind == Kind::kWord; }
   bool IsKeyword(std::string_view keyword) const {
-    return kind == Kind::kWord && !quoted && platform::EqualNoCase(text, keyword);
+    return IsWord() && !quoted && platform::EqualNoCase(text, keyword);
   }
 };
 
@@ -28,55 +33,39 @@ class Tokenizer {
  public:
   explicit Tokenizer(std::string_view text) : m_cursor(text) {}
 
-  HResult Next(Token* token) {
-    token->text.clear();
-    token->quoted = false;
+  Token Next() {
     while (IsSpace(m_cursor.Peek())) m_cursor.Advance();
     const char c = m_cursor.Peek();
-    if (c == '\0') {  // the end of the text, or a NUL that ends it
-      token->kind = Token::Kind::kEnd;
-      return kOk;
-    }
-    if (c == '\'') return Quoted(token);
-    if (c == '}' || c == '=') {
+    const char after = m_cursor.Peek(1);
+    if (c == '\0') return {};  // the end of the text, or a NUL that ends it
+    if (c == '\'') return Quoted();
+    if (c == '}' || c == '=' || (c == '{' && (IsSpace(after) || after == '\0'))) {
       m_cursor.Advance();
-      token->kind = c == '}' ? Token::Kind::kClose : Token::Kind::kEquals;
-      return kOk;
-    }
-    if (c == '{' && (IsSpace(m_cursor.Peek(1)) || m_cursor.Peek(1) == '\0')) {
-      m_cursor.Advance();
-      token->kind = Token::Kind::kOpen;
-      return kOk;
+      const Token::Kind mark = c == '}'   ? Token::Kind::kClose
+                               : c == '=' ? Token::Kind::kEquals
+                                          : Token::Kind::kOpen;
+      return {mark, {}, false};
     }
     const std::size_t start = m_cursor.Position();
     while (m_cursor.Peek() != '\0' && !IsSpace(m_cursor.Peek())) m_cursor.Advance();
-    token->kind = Token::Kind::kWord;
-    token->text.assign(m_cursor.Since(start));
-    return kOk;
+    return {Token::Kind::kWord, std::string(m_cursor.Since(start)), false};
   }
 
  private:
-  HResult Quoted(Token* token) {
-    m_cursor.Advance();  // the opening quote
-    for (;;) {
-      const char c = m_cursor.Peek();
-      if (c == '\0') return kDispException;  // no closing quote
-      if (c == '\'') {
-        if (m_cursor.Peek(1) != '\'') break;
-        token->text.push_back('\'');
-        m_cursor.Advance(2);
-        continue;
-      }
-      token->text.push_back(c);
-      m_cursor.Advance();
+  // A word in single quotes, '' standing for one quote.
+  Token Quoted() {
+    Token token{Token::Kind::kWord, {}, true};
+    m_cursor.Advance();
+    for (char c = m_cursor.Peek(); c != '\'' || m_cursor.Peek(1) == '\''; c = m_cursor.Peek()) {
+      if (c == '\0') return {Token::Kind::kBad, {}, false};
+      token.text.push_back(c);
+      m_cursor.Advance(c == '\'' ? 2 : 1);
     }
-    m_cursor.Advance();  // the closing quote
-    token->kind = Token::Kind::kWord;
-    token->quoted = true;
-    return kOk;
+    m_cursor.Advance();
+    return token;
   }
 
-  Cursor m_cursor;
+  platform::TextCursor m_cursor;
 };
 
 // A key's name may be a path of names, none of them empty: the registry skips empty
@@ -89,121 +78,94 @@ bool IsKeyPath(std::string_view name) {
 
 // A DWORD written in decimal or as 0x followed by hexadecimal digits; the whole word
 // must be the number and it must fit in 32 bits.
-bool ParseDword(std::string_view text, std::uint32_t* number) {
-  unsigned base = 10;
+std::optional<std::uint32_t> ParseDword(std::string_view text) {
+  int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
     text.remove_prefix(2);
   }
-  if (text.empty()) return false;
-  std::uint64_t result = 0;
-  for (char c : text) {
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return false;
-    }
-    if (digit >= base) return false;
-    result = result * base + digit;
-    if (result > 0xFFFFFFFFu) return false;
-  }
-  *number = static_cast<std::uint32_t>(result);
-  return true;
+  std::uint32_t number = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, number, base);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return number;
 }
 
+// Every function answers false for a syntax error, which leaves the script unfinished.
 class Parser {
  public:
   explicit Parser(std::string_view text) : m_tokens(text) {}
 
-  HResult Parse(Script* script) {
-    Token token;
-    for (;;) {
-      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
-      if (token.kind == Token::Kind::kEnd) return kOk;
-      const std::optional<platform::RegRoot> named =
-          token.kind == Token::Kind::kWord
-              ? platform::FindRegRoot(token.text, platform::RegRootForms::kLongOrShort)
-              : std::nullopt;
-      if (!named) return kDispException;
-      ScriptRoot root;
-      root.root = *named;
-      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
-      if (token.kind != Token::Kind::kOpen) return kDispException;
-      if (HResult hr = Entries(1, &root.entries); Failed(hr)) return hr;
-      script->roots.push_back(std::move(root));
+  bool Parse(Script* script) {
+    for (Token token = m_tokens.Next(); token.kind != Token::Kind::kEnd; token = m_tokens.Next()) {
+      const std::optional<platform::RegRoot> root =
+          token.IsWord() ? platform::FindRegRoot(token.text, platform::RegRootForms::kLongOrShort)
+                         : std::nullopt;
+      if (!root || m_tokens.Next().kind != Token::Kind::kOpen) return false;
+      script->roots.push_back({*root, {}});
+      if (!Entries(1, &script->roots.back().entries)) return false;
     }
+    return true;
   }
 
  private:
   // The entries of one block, up to and including its closing '}'.
-  HResult Entries(std::size_t depth, std::vector<ScriptEntry>* entries) {
-    if (depth > kMaxScriptDepth) return kDispException;
-    Token token;
-    if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
+  bool Entries(std::size_t depth, std::vector<ScriptEntry>* entries) {
+    if (depth > kMaxScriptDepth) return false;
+    Token token = m_tokens.Next();
     while (token.kind != Token::Kind::kClose) {
-      if (token.kind != Token::Kind::kWord) return kDispException;
+      if (!token.IsWord()) return false;
       ScriptEntry entry;
       if (token.IsKeyword("ForceRemove")) {
-        entry.flag = ScriptEntry::Flag::kForceRemove;
+        entry.flag = Flag::kForceRemove;
       } else if (token.IsKeyword("NoRemove")) {
-        entry.flag = ScriptEntry::Flag::kNoRemove;
+        entry.flag = Flag::kNoRemove;
       } else if (token.IsKeyword("Delete")) {
-        entry.flag = ScriptEntry::Flag::kDelete;
+        entry.flag = Flag::kDelete;
       } else if (token.IsKeyword("val")) {
         entry.kind = ScriptEntry::Kind::kValue;
       }
-      if (entry.flag != ScriptEntry::Flag::kNone || entry.kind == ScriptEntry::Kind::kValue) {
-        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
-        if (token.kind != Token::Kind::kWord) return kDispException;
+      if (entry.flag != Flag::kNone || entry.kind == ScriptEntry::Kind::kValue) {
+        token = m_tokens.Next();
+        if (!token.IsWord()) return false;
       }
       entry.name = std::move(token.text);
       const bool is_key = entry.kind == ScriptEntry::Kind::kKey;
-      if (is_key && !IsKeyPath(entry.name)) return kDispException;
+      if (is_key && !IsKeyPath(entry.name)) return false;
       // Whole trees are only ever removed by a single name, never by a path.
-      const bool removes_tree =
-          entry.flag == ScriptEntry::Flag::kForceRemove || entry.flag == ScriptEntry::Flag::kDelete;
-      if (removes_tree && entry.name.find('\\') != std::string::npos) return kDispException;
+      const bool removes_tree = entry.flag == Flag::kForceRemove || entry.flag == Flag::kDelete;
+      if (removes_tree && entry.name.find('\\') != std::string::npos) return false;
 
-      if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
+      token = m_tokens.Next();
       if (token.kind == Token::Kind::kEquals) {
-        if (entry.flag == ScriptEntry::Flag::kDelete) return kDispException;
-        if (HResult hr = Value(&entry); Failed(hr)) return hr;
-        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
+        if (entry.flag == Flag::kDelete || !Value(&entry)) return false;
+        token = m_tokens.Next();
       } else if (!is_key) {
-        return kDispException;  // `val name` without a value
+        return false;  // `val name` without a value
       }
       if (token.kind == Token::Kind::kOpen) {
-        if (!is_key || entry.flag == ScriptEntry::Flag::kDelete) return kDispException;
-        if (HResult hr = Entries(depth + 1, &entry.children); Failed(hr)) return hr;
-        if (HResult hr = m_tokens.Next(&token); Failed(hr)) return hr;
+        if (!is_key || entry.flag == Flag::kDelete) return false;
+        if (!Entries(depth + 1, &entry.children)) return false;
+        token = m_tokens.Next();
       }
       entries->push_back(std::move(entry));
     }
-    return kOk;
+    return true;
   }
 
   // `s 'text'` or `d 'number'` after an '='.
-  HResult Value(ScriptEntry* entry) {
-    Token type;
-    Token data;
-    if (HResult hr = m_tokens.Next(&type); Failed(hr)) return hr;
-    if (HResult hr = m_tokens.Next(&data); Failed(hr)) return hr;
-    if (data.kind != Token::Kind::kWord) return kDispException;
+  bool Value(ScriptEntry* entry) {
+    const Token type = m_tokens.Next();
+    const Token data = m_tokens.Next();
+    if (!data.IsWord()) return false;
     if (type.IsKeyword("s")) {
       entry->value = platform::RegValue::String(data.text);
-      return kOk;
+      return true;
     }
-    std::uint32_t number = 0;
-    if (type.IsKeyword("d") && ParseDword(data.text, &number)) {
-      entry->value = platform::RegValue::Dword(number);
-      return kOk;
-    }
-    return kDispException;
+    const std::optional<std::uint32_t> number = ParseDword(data.text);
+    if (!type.IsKeyword("d") || !number) return false;
+    entry->value = platform::RegValue::Dword(*number);
+    return true;
   }
 
   Tokenizer m_tokens;
@@ -211,12 +173,10 @@ class Parser {
 
 }  // namespace
 
-HResult ParseScript(std::string_view text, Script* script) {
-  Script parsed;
-  Parser parser(text);
-  if (HResult hr = parser.Parse(&parsed); Failed(hr)) return hr;
-  *script = std::move(parsed);
-  return kOk;
+std::optional<Script> ParseScript(std::string_view text) {
+  Script script;
+  if (!Parser(text).Parse(&script)) return std::nullopt;
+  return script;
 }
 
 void Replacements::Add(std::string name, std::string value) {

@@ -60,8 +60,8 @@ struct Script {
 inline constexpr std::size_t kMaxScriptDepth = 64;
 
 // Parses a script whose replacements have already been expanded. The text ends at its
-// end or at its first NUL byte. kOk, or kDispException for any syntax error.
-HResult ParseScript(std::string_view text, Script* script);
+// end or at its first NUL byte. Nothing for any syntax error.
+std::optional<Script> ParseScript(std::string_view text);
 
 // The names a script may use between percent signs, e.g. %MODULE%.
 class Replacements {

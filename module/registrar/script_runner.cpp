@@ -107,9 +107,9 @@ HResult RunScript(std::string_view text, const Replacements& replacements, Mode 
                   platform::Registry* registry) {
   std::string expanded;
   if (HResult hr = ExpandReplacements(text, replacements, &expanded); Failed(hr)) return hr;
-  Script script;
-  if (HResult hr = ParseScript(expanded, &script); Failed(hr)) return hr;
-  return ScriptRunner(registry).Run(script, mode);
+  const std::optional<Script> script = ParseScript(expanded);
+  if (!script) return kDispException;
+  return ScriptRunner(registry).Run(*script, mode);
 }
 
 }  // namespace registrar

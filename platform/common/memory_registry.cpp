@@ -1,7 +1,5 @@
 #include "platform/memory_registry.h"
 
-#include <cstdio>
-
 #include "platform/errors.h"
 #include "platform/reg_file.h"
 
@@ -20,18 +18,6 @@ std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
     path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
   }
   return names;
-}
-
-std::string DumpValue(const RegValue& value) {
-  if (value.type == kRegSz) return "s '" + value.Text() + "'";
-  if (value.type == kRegDword && value.Number()) return "d " + std::to_string(*value.Number());
-  std::string text = std::to_string(value.type) + ' ';
-  for (unsigned char byte : value.data) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02x", byte);
-    text += hex;
-  }
-  return text;
 }
 
 }  // namespace
@@ -54,17 +40,6 @@ bool MemoryRegistry::Load(std::string_view reg_file_text) {
     for (const auto& [name, value] : key.values) node->values.insert_or_assign(name, value);
   }
   return true;
-}
-
-void MemoryRegistry::InjectFailure(Operation operation, const std::string& path, int error) {
-  m_failures.push_back({operation, path, error});
-}
-
-std::optional<int> MemoryRegistry::Injected(Operation operation, const std::string& path) const {
-  for (const Failure& f : m_failures) {
-    if (f.operation == operation && EqualNoCase(f.path, path)) return f.error;
-  }
-  return std::nullopt;
 }
 
 MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path, bool create,
@@ -90,13 +65,7 @@ MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path
   return node;
 }
 
-const MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path) const {
-  int error = 0;
-  return const_cast<MemoryRegistry*>(this)->Find(root, path, false, &error);
-}
-
 int MemoryRegistry::OpenKey(RegRoot root, const std::string& path, RegView) {
-  if (auto e = Injected(Operation::kOpenKey, path)) return *e;
   int error = 0;
   Find(root, path, false, &error);
   return error;
@@ -114,7 +83,6 @@ int MemoryRegistry::QueryValue(RegRoot root, const std::string& path, const std:
 }
 
 int MemoryRegistry::CreateKey(RegRoot root, const std::string& path) {
-  if (auto e = Injected(Operation::kCreateKey, path)) return *e;
   int error = 0;
   Find(root, path, true, &error);
   return error;
@@ -122,7 +90,6 @@ int MemoryRegistry::CreateKey(RegRoot root, const std::string& path) {
 
 int MemoryRegistry::SetValue(RegRoot root, const std::string& path, const std::string& name,
                              const RegValue& value) {
-  if (auto e = Injected(Operation::kSetValue, path)) return *e;
   int error = 0;
   Node* node = Find(root, path, false, &error);
   if (node == nullptr) return error;
@@ -131,7 +98,6 @@ int MemoryRegistry::SetValue(RegRoot root, const std::string& path, const std::s
 }
 
 int MemoryRegistry::DeleteValue(RegRoot root, const std::string& path, const std::string& name) {
-  if (auto e = Injected(Operation::kDeleteValue, path)) return *e;
   int error = 0;
   Node* node = Find(root, path, false, &error);
   if (node == nullptr) return error;
@@ -139,7 +105,6 @@ int MemoryRegistry::DeleteValue(RegRoot root, const std::string& path, const std
 }
 
 int MemoryRegistry::DeleteKey(RegRoot root, const std::string& path) {
-  if (auto e = Injected(Operation::kDeleteKey, path)) return *e;
   const std::optional<std::vector<std::string>> names = SplitPath(path);
   if (!names) return syserr::kBadPathname;
   if (names->empty()) return syserr::kAccessDenied;  // a root is never deleted
@@ -158,48 +123,12 @@ int MemoryRegistry::DeleteKey(RegRoot root, const std::string& path) {
 
 int MemoryRegistry::ListSubkeys(RegRoot root, const std::string& path,
                                 std::vector<std::string>* names) {
-  if (auto e = Injected(Operation::kListSubkeys, path)) return *e;
   int error = 0;
   const Node* node = Find(root, path, false, &error);
   if (node == nullptr) return error;
   names->clear();
   for (const auto& child : node->children) names->push_back(child.first);
   return syserr::kSuccess;
-}
-
-bool MemoryRegistry::HasKey(RegRoot root, const std::string& path) const {
-  return Find(root, path) != nullptr;
-}
-
-std::optional<RegValue> MemoryRegistry::GetValue(RegRoot root, const std::string& path,
-                                                 const std::string& name) const {
-  const Node* node = Find(root, path);
-  if (node == nullptr) return std::nullopt;
-  auto it = node->values.find(name);
-  if (it == node->values.end()) return std::nullopt;
-  return it->second;
-}
-
-void MemoryRegistry::DumpNode(const Node& node, const std::string& path,
-                              std::vector<std::string>* lines) {
-  for (const auto& [name, value] : node.values) {
-    lines->push_back(path + ' ' + (name.empty() ? "@" : name) + " = " + DumpValue(value));
-  }
-  for (const auto& [name, child] : node.children) {
-    const std::string child_path = path + '\\' + name;
-    lines->push_back(child_path);
-    DumpNode(*child, child_path, lines);
-  }
-}
-
-std::string MemoryRegistry::Dump() const {
-  std::vector<std::string> lines;
-  for (std::size_t i = 0; i < m_roots.size(); ++i) {
-    DumpNode(m_roots[i], std::string(kRegRootNames[i].short_name), &lines);
-  }
-  std::string out;
-  for (const std::string& line : lines) out += line + '\n';
-  return out;
 }
 
 }  // namespace platform

@@ -41,10 +41,21 @@ std::uint32_t InetAddr(const std::string& text) {
   return PlainDottedQuad(text, &address) ? address : NativeInetAddr(text);
 }
 
-std::string AddressToText(std::uint32_t address) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&address);
-  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-         std::to_string(b[3]);
+Failure SocketFailure(int code) {
+  switch (code) {
+    case wsa::kETIMEDOUT:
+      return {Cause::kTimeout, code};
+    case wsa::kECONNREFUSED:
+    case wsa::kECONNRESET:
+    case wsa::kEHOSTUNREACH:
+    case wsa::kENETUNREACH:
+      return {Cause::kUnreachable, code};
+    case wsa::kHOST_NOT_FOUND:
+    case wsa::kNO_DATA:
+      return {Cause::kNotFound, code};
+    default:
+      return {Cause::kSystem, code};
+  }
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/reg_file.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "platform/mbcs.h"
 #include "platform/text_cursor.h"
@@ -24,13 +25,6 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A quoted text with the \\ and \" escapes; the cursor stands on the opening quote.
 bool ParseQuoted(TextCursor& c, std::string* out) {
   if (!c.Consume('"')) return false;
@@ -44,16 +38,13 @@ bool ParseQuoted(TextCursor& c, std::string* out) {
   return false;  // no closing quote
 }
 
-// Up to `max_digits` hex digits as a number; false when there are none.
+// One to `max_digits` hex digits as a number, and no more digits after them.
 bool ParseHexNumber(TextCursor& c, std::size_t max_digits, std::uint32_t* value) {
-  std::uint32_t v = 0;
-  std::size_t digits = 0;
-  while (digits < max_digits && HexDigit(c.Peek()) >= 0) {
-    v = (v << 4) | static_cast<std::uint32_t>(HexDigit(c.Take()));
-    ++digits;
-  }
-  *value = v;
-  return digits > 0 && HexDigit(c.Peek()) < 0;
+  const std::string_view rest = c.Rest();
+  const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), *value, 16);
+  const auto digits = static_cast<std::size_t>(end - rest.data());
+  c.Advance(digits);
+  return error == std::errc() && digits <= max_digits;
 }
 
 // Comma-separated bytes of one or two hex digits; may be empty.
@@ -113,8 +104,7 @@ LineResult ParseValueLine(std::string_view line, std::string* name, RegValue* va
     return LineResult::kMalformed;
   }
   c.SkipBlanks();
-  if (!c.AtEnd() || c.Failed()) return LineResult::kMalformed;
-  return LineResult::kValue;
+  return c.AtEnd() ? LineResult::kValue : LineResult::kMalformed;
 }
 
 // The next logical line: physical lines ending in a backslash continue on the next.

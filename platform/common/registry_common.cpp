@@ -1,19 +1,9 @@
 // The parts of platform/registry.h that are the same on every platform.
-#include <iterator>
-
 #include "platform/errors.h"
 #include "platform/mbcs.h"
 #include "platform/registry.h"
 
 namespace platform {
-
-// NamesOf finds a root's names by its place in the table.
-static_assert([] {
-  for (std::size_t i = 0; i < std::size(kRegRootNames); ++i) {
-    if (static_cast<std::size_t>(kRegRootNames[i].root) != i) return false;
-  }
-  return true;
-}());
 
 std::optional<RegRoot> FindRegRoot(std::string_view name, RegRootForms forms) {
   for (const RegRootNames& names : kRegRootNames) {
@@ -23,10 +13,6 @@ std::optional<RegRoot> FindRegRoot(std::string_view name, RegRootForms forms) {
     }
   }
   return std::nullopt;
-}
-
-const RegRootNames& NamesOf(RegRoot root) {
-  return kRegRootNames[static_cast<std::size_t>(root)];
 }
 
 RegValue RegValue::String(std::string_view text) {

@@ -4,6 +4,7 @@
 // needed here, and none otherwise.
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/net.h"
@@ -12,29 +13,16 @@ namespace platform {
 namespace {
 
 int ErrnoFor(int code) {
-  switch (code) {
-    case syserr::kSuccess:
-      return 0;
-    case syserr::kFileNotFound:
-    case syserr::kPathNotFound:
-      return ENOENT;
-    case syserr::kAccessDenied:
-      return EACCES;
-    case syserr::kInvalidHandle:
-      return EBADF;
-    case syserr::kNotEnoughMemory:
-      return ENOMEM;
-    case syserr::kInvalidData:
-      return EILSEQ;
-    case syserr::kInvalidParameter:
-    case syserr::kBadPathname:
-      return EINVAL;
-    case syserr::kFilenameTooLong:
-      return ENAMETOOLONG;
-    case syserr::kMoreData:
-      return EOVERFLOW;
-    default:
-      break;
+  static constexpr std::pair<int, int> kErrnos[] = {
+      {syserr::kSuccess, 0},           {syserr::kFileNotFound, ENOENT},
+      {syserr::kPathNotFound, ENOENT}, {syserr::kAccessDenied, EACCES},
+      {syserr::kInvalidHandle, EBADF}, {syserr::kNotEnoughMemory, ENOMEM},
+      {syserr::kInvalidData, EILSEQ},  {syserr::kInvalidParameter, EINVAL},
+      {syserr::kBadPathname, EINVAL},  {syserr::kFilenameTooLong, ENAMETOOLONG},
+      {syserr::kMoreData, EOVERFLOW},
+  };
+  for (const auto& [system_code, err] : kErrnos) {
+    if (system_code == code) return err;
   }
   if (code > 10000 && code < 11000) {
     // Socket codes: the errno that the socket layer maps onto this one.
@@ -69,7 +57,7 @@ bool SystemMessageText(int code, std::string* text) {
     *text = std::string(own) + "\n";
     return true;
   }
-  int err = ErrnoFor(code);
+  const int err = ErrnoFor(code);
   if (err < 0) return false;
   char buffer[256] = {};
   // The GNU strerror_r returns the text, which may or may not be in the buffer.

@@ -12,9 +12,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "platform/net.h"
 
@@ -22,6 +22,8 @@ namespace platform {
 namespace {
 
 thread_local int t_last_error = 0;
+// The socket layer's own last error, kept per thread like WSAGetLastError.
+thread_local int t_socket_error = 0;
 std::atomic<bool> g_fail_startup{false};
 
 int Fd(SocketHandle s) {
@@ -36,60 +38,51 @@ sockaddr_in ToSockaddr(Endpoint e) {
   return sa;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& sa) {
-  return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+sockaddr* Address(sockaddr_in* sa) {
+  return reinterpret_cast<sockaddr*>(sa);
 }
 
-// The socket layer's own last error, kept per thread like WSAGetLastError.
-thread_local int t_socket_error = 0;
-void Fail(int winsock_code) {
+bool Fail(int winsock_code) {
   t_socket_error = winsock_code;
-}
-void FailErrno() {
-  t_socket_error = ErrnoToWinsock(errno);
+  return false;
 }
 
-bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
-  timeval tv{};
-  if (ms > 0) {
-    tv.tv_sec = ms / 1000;
-    tv.tv_usec = (ms % 1000) * 1000;
-  }
-  if (setsockopt(Fd(s), SOL_SOCKET, option, &tv, sizeof tv) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
+// Whether a call that answers 0 on success succeeded; errno's code is left otherwise.
+bool Succeeded(int rc) {
+  return rc == 0 || Fail(ErrnoToWinsock(errno));
+}
+
+// A failed receive: a time-out (SO_RCVTIMEO) reads as EAGAIN here and WSAETIMEDOUT there.
+int FailReceive() {
+  Fail(errno == EAGAIN || errno == EWOULDBLOCK ? wsa::kETIMEDOUT : ErrnoToWinsock(errno));
+  return -1;
 }
 
 int GaiToWinsock(int rc) {
   switch (rc) {
     case EAI_NONAME:
-#ifdef EAI_NODATA
+      return wsa::kHOST_NOT_FOUND;
     case EAI_NODATA:
-      return rc == EAI_NONAME ? wsa::kHOST_NOT_FOUND : wsa::kNO_DATA;
-#endif
-    case EAI_AGAIN:
-      return wsa::kTRY_AGAIN;
     case EAI_ADDRFAMILY:
       return wsa::kNO_DATA;
+    case EAI_AGAIN:
+      return wsa::kTRY_AGAIN;
     case EAI_FAMILY:
       return wsa::kEAFNOSUPPORT;
-    case EAI_MEMORY:
-    case EAI_FAIL:
-      return wsa::kNO_RECOVERY;
     case EAI_SYSTEM:
       return ErrnoToWinsock(errno);
-    default:
+    default:  // EAI_FAIL, EAI_MEMORY and the rest
       return wsa::kNO_RECOVERY;
   }
 }
+
 }  // namespace
 
-int SocketStartup(int, int) {
-  return g_fail_startup.load() ? 10091 /* WSASYSNOTREADY */ : 0;
+Result<void> EnsureSocketLayer() {
+  if (g_fail_startup.load()) return SocketFailure(wsa::kSYSNOTREADY);
+  return {};
 }
-void SocketCleanup() {}
+void ReleaseSocketLayer() {}
 void SetSocketStartupFailureForTesting(bool fail) {
   g_fail_startup.store(fail);
 }
@@ -105,167 +98,90 @@ int ThreadLastError() {
 }
 
 int ErrnoToWinsock(int err) {
-  switch (err) {
-    case 0:
-      return 0;
-    case EINTR:
-      return wsa::kEINTR;
-    case EACCES:
-    case EPERM:
-      return wsa::kEACCES;
-    case EFAULT:
-      return wsa::kEFAULT;
-    case EINVAL:
-      return wsa::kEINVAL;
-    case EINPROGRESS:
-      return wsa::kEINPROGRESS;
-    case EBADF:
-    case ENOTSOCK:
-      return wsa::kENOTSOCK;
-    case EMSGSIZE:
-      return wsa::kEMSGSIZE;
-    case EAFNOSUPPORT:
-      return wsa::kEAFNOSUPPORT;
-    case EADDRINUSE:
-      return wsa::kEADDRINUSE;
-    case EADDRNOTAVAIL:
-      return wsa::kEADDRNOTAVAIL;
-    case ENETDOWN:
-      return wsa::kENETDOWN;
-    case ENETUNREACH:
-      return wsa::kENETUNREACH;
-    case ECONNRESET:
-    case EPIPE:
-      return wsa::kECONNRESET;
-    case ENOTCONN:
-      return wsa::kENOTCONN;
-    case ETIMEDOUT:
-      return wsa::kETIMEDOUT;
-    case ECONNREFUSED:
-      return wsa::kECONNREFUSED;
-    case EHOSTUNREACH:
-      return wsa::kEHOSTUNREACH;
-    default:
-      if (err == EAGAIN || err == EWOULDBLOCK) return wsa::kEWOULDBLOCK;
-      return 10000 + err;
+  static constexpr std::pair<int, int> kCodes[] = {
+      {0, 0},
+      {EINTR, wsa::kEINTR},
+      {EACCES, wsa::kEACCES},
+      {EPERM, wsa::kEACCES},
+      {EFAULT, wsa::kEFAULT},
+      {EINVAL, wsa::kEINVAL},
+      {EAGAIN, wsa::kEWOULDBLOCK},
+      {EINPROGRESS, wsa::kEINPROGRESS},
+      {EBADF, wsa::kENOTSOCK},
+      {ENOTSOCK, wsa::kENOTSOCK},
+      {EMSGSIZE, wsa::kEMSGSIZE},
+      {EAFNOSUPPORT, wsa::kEAFNOSUPPORT},
+      {EADDRINUSE, wsa::kEADDRINUSE},
+      {EADDRNOTAVAIL, wsa::kEADDRNOTAVAIL},
+      {ENETDOWN, wsa::kENETDOWN},
+      {ENETUNREACH, wsa::kENETUNREACH},
+      {ECONNRESET, wsa::kECONNRESET},
+      {EPIPE, wsa::kECONNRESET},
+      {ENOTCONN, wsa::kENOTCONN},
+      {ETIMEDOUT, wsa::kETIMEDOUT},
+      {ECONNREFUSED, wsa::kECONNREFUSED},
+      {EHOSTUNREACH, wsa::kEHOSTUNREACH},
+  };
+  for (const auto& [from, to] : kCodes) {
+    if (from == err) return to;
   }
+  return 10000 + err;
 }
 
 SocketHandle OpenSocket(int type) {
-  int native_type = type == kSockStream ? SOCK_STREAM : type == kSockDgram ? SOCK_DGRAM : type;
-  int fd = socket(AF_INET, native_type | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    FailErrno();
-    return kInvalidSocket;
-  }
-  return static_cast<SocketHandle>(fd);
+  const int native_type = type == kSockStream  ? SOCK_STREAM
+                          : type == kSockDgram ? SOCK_DGRAM
+                                               : type;
+  const int fd = socket(AF_INET, native_type | SOCK_CLOEXEC, 0);
+  if (fd < 0) Fail(ErrnoToWinsock(errno));
+  return fd < 0 ? kInvalidSocket : static_cast<SocketHandle>(fd);
 }
 
 bool Bind(SocketHandle s, Endpoint local) {
   sockaddr_in sa = ToSockaddr(local);
-  if (bind(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
+  return Succeeded(bind(Fd(s), Address(&sa), sizeof sa));
 }
 
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
-  return SetTimeout(s, SO_RCVTIMEO, ms);
-}
-
-bool SetReuseAddress(SocketHandle s) {
-  int one = 1;
-  if (setsockopt(Fd(s), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
-}
-
-bool Connect(SocketHandle s, Endpoint peer) {
-  sockaddr_in sa = ToSockaddr(peer);
-  int rc;
-  do {
-    rc = connect(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
+  timeval tv{};
+  if (ms > 0) tv = {ms / 1000, (ms % 1000) * 1000};
+  return Succeeded(setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
 }
 
 bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
-  int flags = fcntl(Fd(s), F_GETFL, 0);
+  const int flags = fcntl(Fd(s), F_GETFL, 0);
   if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) {
-    FailErrno();
-    return false;
+    return Fail(ErrnoToWinsock(errno));
   }
   sockaddr_in sa = ToSockaddr(peer);
-  bool ok = false;
-  if (connect(Fd(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-    ok = true;
-  } else if (errno != EINPROGRESS) {
-    FailErrno();
-  } else {
+  bool ok = connect(Fd(s), Address(&sa), sizeof sa) == 0;
+  if (!ok && errno != EINPROGRESS) {
+    Fail(ErrnoToWinsock(errno));
+  } else if (!ok) {
     pollfd p{Fd(s), POLLOUT, 0};
     int rc;
     do {
       rc = poll(&p, 1, ms < 0 ? -1 : ms);
     } while (rc < 0 && errno == EINTR);
+    int err = 0;
+    socklen_t len = sizeof err;
     if (rc == 0) {
       Fail(wsa::kETIMEDOUT);
-    } else if (rc < 0) {
-      FailErrno();
+    } else if (rc > 0 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) == 0) {
+      ok = err == 0 || Fail(ErrnoToWinsock(err));
     } else {
-      int err = 0;
-      socklen_t len = sizeof err;
-      if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) {
-        FailErrno();
-      } else if (err != 0) {
-        Fail(ErrnoToWinsock(err));
-      } else {
-        ok = true;
-      }
+      Fail(ErrnoToWinsock(errno));
     }
   }
   fcntl(Fd(s), F_SETFL, flags);
   return ok;
 }
 
-bool Listen(SocketHandle s, int backlog) {
-  if (listen(Fd(s), backlog) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
-}
-
-SocketHandle Accept(SocketHandle s, Endpoint* peer) {
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  int fd;
-  do {
-    fd = accept4(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    FailErrno();
-    return kInvalidSocket;
-  }
-  if (peer) *peer = FromSockaddr(sa);
-  return static_cast<SocketHandle>(fd);
-}
-
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
   sockaddr_in sa = ToSockaddr(peer);
-  ssize_t n =
-      sendto(Fd(s), data, length, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  if (n < 0) {
-    FailErrno();
-    return -1;
-  }
-  return static_cast<int>(n);
+  const ssize_t n = sendto(Fd(s), data, length, MSG_NOSIGNAL, Address(&sa), sizeof sa);
+  if (n < 0) Fail(ErrnoToWinsock(errno));
+  return n < 0 ? -1 : static_cast<int>(n);
 }
 
 int Send(SocketHandle s, const void* data, std::size_t length) {
@@ -273,11 +189,8 @@ int Send(SocketHandle s, const void* data, std::size_t length) {
   do {
     n = send(Fd(s), data, length, MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) {
-    FailErrno();
-    return -1;
-  }
-  return static_cast<int>(n);
+  if (n < 0) Fail(ErrnoToWinsock(errno));
+  return n < 0 ? -1 : static_cast<int>(n);
 }
 
 int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
@@ -292,15 +205,10 @@ int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint
   do {
     n = recvmsg(Fd(s), &msg, peek ? MSG_PEEK : 0);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) {
-    // A receive time-out (SO_RCVTIMEO) reads as EAGAIN here and as WSAETIMEDOUT there.
-    Fail((errno == EAGAIN || errno == EWOULDBLOCK) ? wsa::kETIMEDOUT : ErrnoToWinsock(errno));
-    return -1;
-  }
-  if (from) *from = FromSockaddr(sa);
+  if (n < 0) return FailReceive();
+  if (from) *from = Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+  // Winsock fails a datagram larger than the buffer; with MSG_PEEK it stays queued.
   if (msg.msg_flags & MSG_TRUNC) {
-    // Winsock reports a datagram larger than the buffer as WSAEMSGSIZE; with MSG_PEEK
-    // the datagram stays queued, as it does here.
     Fail(wsa::kEMSGSIZE);
     return -1;
   }
@@ -312,11 +220,7 @@ int Recv(SocketHandle s, void* buffer, std::size_t size) {
   do {
     n = recv(Fd(s), buffer, size, 0);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) {
-    Fail((errno == EAGAIN || errno == EWOULDBLOCK) ? wsa::kETIMEDOUT : ErrnoToWinsock(errno));
-    return -1;
-  }
-  return static_cast<int>(n);
+  return n < 0 ? FailReceive() : static_cast<int>(n);
 }
 
 int WaitReadable(SocketHandle s, int ms) {
@@ -325,33 +229,12 @@ int WaitReadable(SocketHandle s, int ms) {
   do {
     rc = poll(&p, 1, ms < 0 ? -1 : ms);
   } while (rc < 0 && errno == EINTR);
-  if (rc < 0) {
-    FailErrno();
-    return -1;
-  }
-  return rc == 0 ? 0 : 1;
+  if (rc < 0) Fail(ErrnoToWinsock(errno));
+  return rc < 0 ? -1 : rc == 0 ? 0 : 1;
 }
 
 bool CloseSocket(SocketHandle s) {
-  if (s == kInvalidSocket || close(Fd(s)) != 0) {
-    if (s == kInvalidSocket)
-      Fail(wsa::kENOTSOCK);
-    else
-      FailErrno();
-    return false;
-  }
-  return true;
-}
-
-bool LocalEndpoint(SocketHandle s, Endpoint* local) {
-  sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  if (getsockname(Fd(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    FailErrno();
-    return false;
-  }
-  *local = FromSockaddr(sa);
-  return true;
+  return s == kInvalidSocket ? Fail(wsa::kENOTSOCK) : Succeeded(close(Fd(s)));
 }
 
 int PendingSocketError(SocketHandle s) {
@@ -362,12 +245,8 @@ int PendingSocketError(SocketHandle s) {
 }
 
 bool ReportUnreachable(SocketHandle s, Endpoint) {
-  int one = 1;
-  if (setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one) != 0) {
-    FailErrno();
-    return false;
-  }
-  return true;
+  const int one = 1;
+  return Succeeded(setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one));
 }
 
 bool ReceiveReportsUnreachable() {
@@ -383,7 +262,7 @@ int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses) 
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
-  int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
   if (rc != 0) return GaiToWinsock(rc);
   addresses->clear();
   for (addrinfo* p = result; p; p = p->ai_next) {
@@ -398,19 +277,17 @@ int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses) 
 int ReverseResolve(std::uint32_t address, std::string* name) {
   sockaddr_in sa = ToSockaddr(Endpoint{address, 0});
   char host[NI_MAXHOST];
-  int rc = getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
-                       NI_NAMEREQD);
+  const int rc = getnameinfo(Address(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD);
   if (rc != 0) return GaiToWinsock(rc);
   *name = host;
   return 0;
 }
 
-int LocalHostName(std::string* name) {
+Result<std::string> LocalHostName() {
   char buffer[256];
-  if (gethostname(buffer, sizeof buffer) != 0) return ErrnoToWinsock(errno);
+  if (gethostname(buffer, sizeof buffer) != 0) return SocketFailure(ErrnoToWinsock(errno));
   buffer[sizeof buffer - 1] = '\0';
-  *name = buffer;
-  return 0;
+  return std::string(buffer);
 }
 
 std::string SystemDnsServer() {
@@ -432,13 +309,12 @@ std::string SystemDnsServer() {
 bool CryptoRandom(void* buffer, std::size_t length) {
   auto* p = static_cast<unsigned char*>(buffer);
   while (length > 0) {
-    ssize_t n = getrandom(p, length, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    const ssize_t n = getrandom(p, length, 0);
+    if (n < 0 && errno != EINTR) return false;
+    if (n > 0) {
+      p += n;
+      length -= static_cast<std::size_t>(n);
     }
-    p += n;
-    length -= static_cast<std::size_t>(n);
   }
   return true;
 }

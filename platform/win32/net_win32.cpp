@@ -9,7 +9,6 @@
 // clang-format on
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -17,7 +16,12 @@
 
 namespace platform {
 namespace {
+
 std::atomic<bool> g_fail_startup{false};
+// Wine counts WSAStartup and WSACleanup without a lock of its own; this one keeps two
+// threads from losing a count (README, Safety choices).
+std::mutex g_layer_lock;
+bool g_bLayerStarted = false;
 
 SOCKET Sock(SocketHandle s) {
   return static_cast<SOCKET>(s);
@@ -31,32 +35,25 @@ sockaddr_in ToSockaddr(Endpoint e) {
   return sa;
 }
 
-Endpoint FromSockaddr(const sockaddr_in& sa) {
-  return Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+sockaddr* Address(sockaddr_in* sa) {
+  return reinterpret_cast<sockaddr*>(sa);
 }
 
-// Every start and stop of the socket library in this module takes this lock. Wine
-// counts starts with a plain increment and decrement: two threads starting at once can
-// lose one, and the stop that then brings the count to zero closes every socket of the
-// process under other threads' feet.
-std::mutex g_startup_lock;
-
-bool SetTimeout(SocketHandle s, int option, std::int32_t ms) {
-  DWORD value = static_cast<DWORD>(ms);
-  return setsockopt(Sock(s), SOL_SOCKET, option, reinterpret_cast<const char*>(&value),
-                    sizeof value) == 0;
-}
 }  // namespace
 
-int SocketStartup(int major, int minor) {
-  if (g_fail_startup.load()) return WSASYSNOTREADY;
+Result<void> EnsureSocketLayer() {
+  std::lock_guard<std::mutex> lock(g_layer_lock);
+  if (g_bLayerStarted) return {};
+  if (g_fail_startup.load()) return SocketFailure(WSASYSNOTREADY);
   WSADATA data;
-  std::lock_guard<std::mutex> lock(g_startup_lock);
-  return WSAStartup(MAKEWORD(major, minor), &data);
+  if (const int rc = WSAStartup(MAKEWORD(2, 2), &data)) return SocketFailure(rc);
+  g_bLayerStarted = true;
+  return {};
 }
-void SocketCleanup() {
-  std::lock_guard<std::mutex> lock(g_startup_lock);
-  WSACleanup();
+void ReleaseSocketLayer() {
+  std::lock_guard<std::mutex> lock(g_layer_lock);
+  if (g_bLayerStarted) WSACleanup();
+  g_bLayerStarted = false;
 }
 void SetSocketStartupFailureForTesting(bool fail) {
   g_fail_startup.store(fail);
@@ -82,42 +79,29 @@ SocketHandle OpenSocket(int type) {
 
 bool Bind(SocketHandle s, Endpoint local) {
   sockaddr_in sa = ToSockaddr(local);
-  return bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  return bind(Sock(s), Address(&sa), sizeof sa) == 0;
 }
 
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
-  return SetTimeout(s, SO_RCVTIMEO, ms);
-}
-
-bool SetReuseAddress(SocketHandle s) {
-  BOOL one = TRUE;
-  return setsockopt(Sock(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
-                    sizeof one) == 0;
-}
-
-bool Connect(SocketHandle s, Endpoint peer) {
-  sockaddr_in sa = ToSockaddr(peer);
-  return connect(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  const DWORD value = static_cast<DWORD>(ms);
+  return setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value),
+                    sizeof value) == 0;
 }
 
 bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   u_long nonblocking = 1;
   if (ioctlsocket(Sock(s), FIONBIO, &nonblocking) != 0) return false;
   sockaddr_in sa = ToSockaddr(peer);
-  bool ok = false;
-  int error = 0;
-  if (connect(Sock(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-    ok = true;
-  } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
-    error = WSAGetLastError();
-  } else {
+  bool ok = connect(Sock(s), Address(&sa), sizeof sa) == 0;
+  int error = ok ? 0 : WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) {
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(Sock(s), &writable);
     FD_SET(Sock(s), &failed);
     timeval tv{ms / 1000, (ms % 1000) * 1000};
-    int rc = select(0, nullptr, &writable, &failed, ms < 0 ? nullptr : &tv);
+    const int rc = select(0, nullptr, &writable, &failed, ms < 0 ? nullptr : &tv);
     if (rc == 0) {
       error = WSAETIMEDOUT;
     } else if (rc < 0) {
@@ -137,43 +121,30 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   return ok;
 }
 
-bool Listen(SocketHandle s, int backlog) {
-  return listen(Sock(s), backlog) == 0;
-}
-
-SocketHandle Accept(SocketHandle s, Endpoint* peer) {
-  sockaddr_in sa{};
-  int len = sizeof sa;
-  SOCKET c = accept(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len);
-  if (c == INVALID_SOCKET) return kInvalidSocket;
-  if (peer) *peer = FromSockaddr(sa);
-  return static_cast<SocketHandle>(c);
-}
-
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
   sockaddr_in sa = ToSockaddr(peer);
-  int n = sendto(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0,
-                 reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  const int n = sendto(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0,
+                       Address(&sa), sizeof sa);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
 int Send(SocketHandle s, const void* data, std::size_t length) {
-  int n = send(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0);
+  const int n = send(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
 int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
   sockaddr_in sa{};
   int len = sizeof sa;
-  int n = recvfrom(Sock(s), static_cast<char*>(buffer), static_cast<int>(size), peek ? MSG_PEEK : 0,
-                   reinterpret_cast<sockaddr*>(&sa), &len);
+  const int n = recvfrom(Sock(s), static_cast<char*>(buffer), static_cast<int>(size),
+                         peek ? MSG_PEEK : 0, Address(&sa), &len);
   if (n == SOCKET_ERROR) return -1;
-  if (from) *from = FromSockaddr(sa);
+  if (from) *from = Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
   return n;
 }
 
 int Recv(SocketHandle s, void* buffer, std::size_t size) {
-  int n = recv(Sock(s), static_cast<char*>(buffer), static_cast<int>(size), 0);
+  const int n = recv(Sock(s), static_cast<char*>(buffer), static_cast<int>(size), 0);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
@@ -182,21 +153,12 @@ int WaitReadable(SocketHandle s, int ms) {
   FD_ZERO(&readable);
   FD_SET(Sock(s), &readable);
   timeval tv{ms / 1000, (ms % 1000) * 1000};
-  int rc = select(0, &readable, nullptr, nullptr, ms < 0 ? nullptr : &tv);
-  if (rc == SOCKET_ERROR) return -1;
-  return rc == 0 ? 0 : 1;
+  const int rc = select(0, &readable, nullptr, nullptr, ms < 0 ? nullptr : &tv);
+  return rc == SOCKET_ERROR ? -1 : rc == 0 ? 0 : 1;
 }
 
 bool CloseSocket(SocketHandle s) {
   return closesocket(Sock(s)) == 0;
-}
-
-bool LocalEndpoint(SocketHandle s, Endpoint* local) {
-  sockaddr_in sa{};
-  int len = sizeof sa;
-  if (getsockname(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return false;
-  *local = FromSockaddr(sa);
-  return true;
 }
 
 int PendingSocketError(SocketHandle s) {
@@ -209,7 +171,8 @@ int PendingSocketError(SocketHandle s) {
 }
 
 bool ReportUnreachable(SocketHandle s, Endpoint peer) {
-  return Connect(s, peer);
+  sockaddr_in sa = ToSockaddr(peer);
+  return connect(Sock(s), Address(&sa), sizeof sa) == 0;
 }
 
 bool ReceiveReportsUnreachable() {
@@ -242,27 +205,21 @@ int ReverseResolve(std::uint32_t address, std::string* name) {
   return 0;
 }
 
-int LocalHostName(std::string* name) {
+Result<std::string> LocalHostName() {
   char buffer[256];
-  if (gethostname(buffer, sizeof buffer) != 0) return WSAGetLastError();
+  if (gethostname(buffer, sizeof buffer) != 0) return SocketFailure(WSAGetLastError());
   buffer[sizeof buffer - 1] = '\0';
-  *name = buffer;
-  return 0;
+  return std::string(buffer);
 }
 
 std::string SystemDnsServer() {
-  ULONG size = 4;
+  ULONG size = 0;
   GetNetworkParams(nullptr, &size);
-  std::string result;
-  auto* buffer = static_cast<unsigned char*>(std::malloc(size + 1));
-  if (!buffer) return result;
-  auto* info = reinterpret_cast<FIXED_INFO*>(buffer);
-  if (GetNetworkParams(info, &size) == ERROR_SUCCESS) {
-    const char* text = info->DnsServerList.IpAddress.String;
-    result.assign(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
-  }
-  std::free(buffer);
-  return result;
+  std::vector<unsigned char> buffer(size + 1);
+  auto* info = reinterpret_cast<FIXED_INFO*>(buffer.data());
+  if (size == 0 || GetNetworkParams(info, &size) != ERROR_SUCCESS) return "";
+  const char* text = info->DnsServerList.IpAddress.String;
+  return std::string(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
 }
 
 bool CryptoRandom(void* buffer, std::size_t length) {

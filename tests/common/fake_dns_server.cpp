@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "test_sockets.h"
+
 namespace testbed {
 namespace {
 constexpr int kPollMs = 10;
@@ -38,13 +40,13 @@ FakeDnsServer::FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp,
   const platform::Endpoint here{platform::InetAddr(m_address), 53};
   m_udpSocket = platform::OpenSocket(platform::kSockDgram);
   if (m_udpSocket == platform::kInvalidSocket) return;
-  platform::SetReuseAddress(m_udpSocket);
+  testbed::SetReuseAddress(m_udpSocket);
   if (!platform::Bind(m_udpSocket, here)) return;
   if (m_tcp) {
     m_tcpSocket = platform::OpenSocket(platform::kSockStream);
     if (m_tcpSocket == platform::kInvalidSocket) return;
-    platform::SetReuseAddress(m_tcpSocket);
-    if (!platform::Bind(m_tcpSocket, here) || !platform::Listen(m_tcpSocket, 4)) return;
+    testbed::SetReuseAddress(m_tcpSocket);
+    if (!platform::Bind(m_tcpSocket, here) || !testbed::Listen(m_tcpSocket, 4)) return;
   }
   m_started = true;
   m_thread = std::thread([this] { Run(); });
@@ -102,7 +104,7 @@ void FakeDnsServer::SendReply(const FakeReply& reply, platform::Endpoint to) {
 #endif
   platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
   if (s == platform::kInvalidSocket) return;
-  platform::SetReuseAddress(s);
+  testbed::SetReuseAddress(s);
   if (platform::Bind(s, {platform::InetAddr(address), port})) {
     platform::SendTo(s, reply.bytes.data(), reply.bytes.size(), to);
   }
@@ -127,7 +129,7 @@ void FakeDnsServer::ServeDatagram() {
 }
 
 void FakeDnsServer::ServeConnection() {
-  platform::SocketHandle c = platform::Accept(m_tcpSocket, nullptr);
+  platform::SocketHandle c = testbed::Accept(m_tcpSocket);
   if (c == platform::kInvalidSocket) return;
   std::uint8_t prefix[2];
   if (ReadExactly(c, prefix, 2)) {

@@ -13,6 +13,7 @@
 
 #include "fake_dns_server.h"
 #include "platform/net.h"
+#include "test_sockets.h"
 #include "testbed.h"
 
 namespace {
@@ -29,8 +30,7 @@ const char kDomain[] = "example.test";
 
 class ResolveMx : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 };
 
 // The exchangers handed back as "preference exchange" lines, or "failed".
@@ -271,9 +271,9 @@ class SilentTcpPort {
     const platform::Endpoint here{platform::InetAddr(address), 53};
     m_listener.Reset(platform::OpenSocket(platform::kSockStream));
     if (!m_listener.Valid()) return;
-    platform::SetReuseAddress(m_listener.Get());
+    testbed::SetReuseAddress(m_listener.Get());
     if (!platform::Bind(m_listener.Get(), here) ||
-        !platform::Listen(m_listener.Get(), drop_syn ? 0 : 4)) {
+        !testbed::Listen(m_listener.Get(), drop_syn ? 0 : 4)) {
       return;
     }
     if (drop_syn) {

@@ -51,8 +51,7 @@ std::string ClientAddress(const FakeDnsServer& server) {
 
 class FakeDnsLookup : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 
   // A Lookup object aimed at `server` for "fake.test", time-out one second.
   static void Aim(lookup::CLookup& lookup, const FakeDnsServer& server) {

@@ -8,9 +8,9 @@
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
-#include "lookup/socket_layer.h"
 #include "lookup_calls.h"
 #include "platform/net.h"
+#include "test_sockets.h"
 #include "testbed.h"
 
 namespace {
@@ -139,7 +139,7 @@ TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
   std::string address;
   ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
-  EXPECT_EQ(address, platform::AddressToText(listed.front()));
+  EXPECT_EQ(address, testbed::AddressText(listed.front()));
   EXPECT_EQ(address, "192.0.2.10");
 }
 
@@ -206,7 +206,7 @@ TEST_F(HostLookup, EmptyArgumentsFailBeforeAnyLookup) {
 class SocketLibraryDown {
  public:
   SocketLibraryDown() {
-    lookup::ReleaseSocketLayer();
+    platform::ReleaseSocketLayer();
     platform::SetSocketStartupFailureForTesting(true);
   }
   ~SocketLibraryDown() { platform::SetSocketStartupFailureForTesting(false); }

@@ -6,23 +6,23 @@
 #include <string>
 
 #include "platform/net.h"
+#include "test_sockets.h"
 
 namespace testbed {
 
 class SilentUdpListener {
  public:
   explicit SilentUdpListener(const std::string& address) {
-    started_ = platform::SocketStartup(2, 2) == 0;
+    if (!platform::EnsureSocketLayer()) return;
     socket_ = platform::OpenSocket(platform::kSockDgram);
     if (socket_ == platform::kInvalidSocket) return;
     // Wine binds to every loopback address and then finds port 53 taken by the test
     // bed's own server unless the address may be shared.
-    platform::SetReuseAddress(socket_);
+    testbed::SetReuseAddress(socket_);
     ready_ = platform::Bind(socket_, {platform::InetAddr(address), 53});
   }
   ~SilentUdpListener() {
     if (socket_ != platform::kInvalidSocket) platform::CloseSocket(socket_);
-    if (started_) platform::SocketCleanup();
   }
   SilentUdpListener(const SilentUdpListener&) = delete;
   SilentUdpListener& operator=(const SilentUdpListener&) = delete;
@@ -42,7 +42,6 @@ class SilentUdpListener {
   }
 
  private:
-  bool started_ = false;
   bool ready_ = false;
   platform::SocketHandle socket_ = platform::kInvalidSocket;
 };

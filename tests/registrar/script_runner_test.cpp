@@ -1,16 +1,17 @@
 // Running registry scripts: the three classes' own scripts and small ones for each
-// rule, against the in-memory registry and (under Windows) the system registry.
+// rule, against the in-memory registry (registration_test.cpp holds the system
+// registry to the same rules through regsvr32).
 #include "script_runner.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/errors.h"
 #include "platform/memory_registry.h"
 #include "registry_scripts.h"
-#include "registry_under_test.h"
+#include "registry_support.h"
 
 namespace registrar {
 namespace {
@@ -25,6 +26,8 @@ constexpr RegRoot kCU = RegRoot::kCurrentUser;
 constexpr int kAccessDenied = platform::syserr::kAccessDenied;
 const char* const kModule = "C:\\Program Files\\Kestra\\x64\\Kestra.dll";
 const char* const kClasses[] = {"Lookup", "List", "ListEntries"};
+// Where the generic tests write: HKCU\<kTestKey>.
+const char* const kTestKey = "KestraRegistrarTest";
 
 std::string Braced(const char* guid) {
   return "{" + std::string(guid) + "}";
@@ -43,24 +46,26 @@ HResult RunClassScripts(Registry* registry, Mode mode, const std::string& module
   return kOk;
 }
 
-class ScriptRunnerTest : public testing::TestWithParam<RegistryKind> {
+class ScriptRunnerTest : public testing::Test {
  protected:
-  void SetUp() override { reg_ = GetParam().make(); }
-
-  Registry* registry() { return reg_->registry(); }
+  Registry* registry() { return &registry_; }
   HResult Run(const std::string& text, Mode mode) {
     return RunScript(text, Replacements::ForModule(kModule), mode, registry());
   }
   std::optional<RegValue> Get(RegRoot root, const std::string& path, const std::string& name = {}) {
-    return reg_->Get(root, path, name);
+    RegValue value;
+    if (registry_.QueryValue(root, path, name, platform::RegView::kOwn, &value) != 0) return {};
+    return value;
   }
-  bool Has(RegRoot root, const std::string& path) { return reg_->Has(root, path); }
+  bool Has(RegRoot root, const std::string& path) {
+    return registry_.OpenKey(root, path, platform::RegView::kOwn) == 0;
+  }
   static RegValue S(const std::string& text) { return RegValue::String(text); }
 
-  std::unique_ptr<RegistryUnderTest> reg_;
+  testbed::FailingRegistry registry_;
 };
 
-TEST_P(ScriptRunnerTest, RegistersTheLookupClass) {
+TEST_F(ScriptRunnerTest, RegistersTheLookupClass) {
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
 
   // Brevan.MX -> CurVer -> Brevan.MX.1 -> the class.
@@ -92,7 +97,7 @@ TEST_P(ScriptRunnerTest, RegistersTheLookupClass) {
             S("Apartment"));
 }
 
-TEST_P(ScriptRunnerTest, UnregisteringRemovesEverythingButTheClsidKey) {
+TEST_F(ScriptRunnerTest, UnregisteringRemovesEverythingButTheClsidKey) {
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
   ASSERT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
   for (const char* progid : {"Brevan.MX", "Brevan.MX.1", "Kestra.List", "Kestra.List.1",
@@ -107,13 +112,13 @@ TEST_P(ScriptRunnerTest, UnregisteringRemovesEverythingButTheClsidKey) {
   EXPECT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
 }
 
-TEST_P(ScriptRunnerTest, UnregisteringWhatWasNeverRegisteredSucceeds) {
+TEST_F(ScriptRunnerTest, UnregisteringWhatWasNeverRegisteredSucceeds) {
   EXPECT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
   EXPECT_FALSE(Has(kCR, "Brevan.MX"));
   EXPECT_FALSE(Has(kCR, ClassKey(kClsidLookup)));
 }
 
-TEST_P(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
+TEST_F(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
   const std::string key = ClassKey(kClsidLookup);
   ASSERT_EQ(registry()->CreateKey(kCR, key + "\\LocalServer32\\Old"), 0);
   ASSERT_EQ(registry()->CreateKey(kCR, key + "\\InprocServer32"), 0);
@@ -129,7 +134,7 @@ TEST_P(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
   EXPECT_EQ(Get(kCR, key + "\\InprocServer32"), S(kModule));
 }
 
-TEST_P(ScriptRunnerTest, ForeignSubkeySurvivesUnregistration) {
+TEST_F(ScriptRunnerTest, ForeignSubkeySurvivesUnregistration) {
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
   const std::string key = ClassKey(kClsidLookup);
   ASSERT_EQ(registry()->CreateKey(kCR, key + "\\Implemented Categories"), 0);
@@ -146,7 +151,7 @@ TEST_P(ScriptRunnerTest, ForeignSubkeySurvivesUnregistration) {
   EXPECT_FALSE(Has(kCR, ClassKey(kClsidList)));
 }
 
-TEST_P(ScriptRunnerTest, LibraryPathWithQuotesIsWrittenAsItIs) {
+TEST_F(ScriptRunnerTest, LibraryPathWithQuotesIsWrittenAsItIs) {
   for (const std::string path :
        {"C:\\Bob's Components\\Kestra.dll", "C:\\''\\x'\\Kestra.dll", "C:\\100%\\Kestra.dll"}) {
     ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, path), kOk) << path;
@@ -155,7 +160,7 @@ TEST_P(ScriptRunnerTest, LibraryPathWithQuotesIsWrittenAsItIs) {
   }
 }
 
-TEST_P(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
+TEST_F(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
   const char* shared[] = {"AppID",    "CLSID",     "Component Categories",
                           "FileType", "Interface", "Hardware",
                           "Mime",     "SAM",       "SECURITY",
@@ -181,7 +186,7 @@ TEST_P(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
   EXPECT_TRUE(Has(kCU, other + "\\Mine"));
 }
 
-TEST_P(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
+TEST_F(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
   const std::string t = kTestKey;
   const std::string script = "HKCU { NoRemove " + t +
                              " { A = s 'a' { val x = s '1' val y = d 2 B { C } } "
@@ -204,7 +209,7 @@ TEST_P(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
   EXPECT_TRUE(Has(kCU, t));
 }
 
-TEST_P(ScriptRunnerTest, DeleteRemovesATreeOnRegistration) {
+TEST_F(ScriptRunnerTest, DeleteRemovesATreeOnRegistration) {
   const std::string t = kTestKey;
   ASSERT_EQ(registry()->CreateKey(kCU, t + "\\Old\\A\\B"), 0);
   ASSERT_EQ(Run("HKCU { " + t + " { Delete Old New } }", Mode::kRegister), kOk);
@@ -212,43 +217,26 @@ TEST_P(ScriptRunnerTest, DeleteRemovesATreeOnRegistration) {
   EXPECT_TRUE(Has(kCU, t + "\\New"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Registries, ScriptRunnerTest, testing::ValuesIn(RegistryKinds()),
-                         [](const testing::TestParamInfo<RegistryKind>& info) {
-                           return info.param.name;
-                         });
-
-// What only the in-memory registry can show: whole-registry snapshots and failures.
-
-TEST(ScriptRunnerMemory, RegisteringTwiceGivesTheSameKeys) {
+TEST_F(ScriptRunnerTest, RegisteringTwiceGivesTheSameKeysAndUnregisteringLeavesTheClsidKey) {
   MemoryRegistry once;
-  MemoryRegistry twice;
   ASSERT_EQ(RunClassScripts(&once, Mode::kRegister, kModule), kOk);
-  ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
-  ASSERT_EQ(RunClassScripts(&twice, Mode::kRegister, kModule), kOk);
-  EXPECT_EQ(once.Dump(), twice.Dump());
-  EXPECT_NE(once.Dump().find("HKCR\\Brevan.MX\\CurVer @ = s 'Brevan.MX.1'\n"), std::string::npos);
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  EXPECT_EQ(testbed::Dump(once), testbed::Dump(registry_));
+  EXPECT_NE(testbed::Dump(once).find("HKCR\\Brevan.MX\\CurVer @ = s 'Brevan.MX.1'\n"),
+            std::string::npos);
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
+  EXPECT_EQ(testbed::Dump(registry_), "HKCR\\CLSID\n");
 }
 
-TEST(ScriptRunnerMemory, UnregisteringLeavesOnlyTheClsidKey) {
-  MemoryRegistry registry;
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kUnregister, kModule), kOk);
-  EXPECT_EQ(registry.Dump(), "HKCR\\CLSID\n");
+TEST_F(ScriptRunnerTest, SyntaxErrorWritesNothing) {
+  EXPECT_EQ(Run("HKCR { A { B } C = x 'bad' }", Mode::kRegister), kDispException);
+  EXPECT_EQ(Run("HKCR { A = s '%NOPE%' }", Mode::kRegister), kDispException);
+  EXPECT_EQ(testbed::Dump(registry_), "");
 }
 
-TEST(ScriptRunnerMemory, SyntaxErrorWritesNothing) {
-  MemoryRegistry registry;
-  EXPECT_EQ(RunScript("HKCR { A { B } C = x 'bad' }", Replacements::ForModule(kModule),
-                      Mode::kRegister, &registry),
-            kDispException);
-  EXPECT_EQ(RunScript("HKCR { A = s '%NOPE%' }", Replacements::ForModule(kModule), Mode::kRegister,
-                      &registry),
-            kDispException);
-  EXPECT_EQ(registry.Dump(), "");
-}
-
-TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
-  using Op = MemoryRegistry::Operation;
+TEST(ScriptRunnerFailures, ARegistryFailureEndsTheRun) {
+  using Op = testbed::FailingRegistry::Operation;
   const std::string cls = ClassKey(kClsidLookup);
   struct Case {
     const char* what;
@@ -268,30 +256,32 @@ TEST(ScriptRunnerMemory, RegistryFailuresEndTheRun) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    MemoryRegistry registry;
+    testbed::FailingRegistry registry;
     if (c.mode == Mode::kUnregister) {
       ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
     }
-    registry.InjectFailure(c.op, c.path, kAccessDenied);
+    registry.Fail(c.op, c.path, kAccessDenied);
     EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kAccessDenied));
-    EXPECT_EQ(registry.HasKey(kCR, "Brevan.MX.1"), c.written_before);
-    EXPECT_EQ(registry.HasKey(kCR, cls), c.written_after);
-    // The later scripts never ran.
-    EXPECT_EQ(registry.HasKey(kCR, ClassKey(kClsidList)), c.mode == Mode::kUnregister);
+    // Read past the failures picked.
+    const auto has = [&](const std::string& path) {
+      return registry.MemoryRegistry::OpenKey(kCR, path, platform::RegView::kOwn) == 0;
+    };
+    EXPECT_EQ(has("Brevan.MX.1"), c.written_before);
+    EXPECT_EQ(has(cls), c.written_after);
+    EXPECT_EQ(has(ClassKey(kClsidList)), c.mode == Mode::kUnregister) << "the later scripts ran";
   }
 }
 
-TEST(ScriptRunnerMemory, FailedForceRemoveIsWrittenOver) {
-  MemoryRegistry registry;
+TEST_F(ScriptRunnerTest, FailedForceRemoveIsWrittenOver) {
   const std::string cls = ClassKey(kClsidLookup);
-  ASSERT_EQ(registry.CreateKey(kCR, cls + "\\Old"), 0);
-  ASSERT_EQ(registry.CreateKey(kCR, cls + "\\InprocServer32"), 0);
-  ASSERT_EQ(registry.SetValue(kCR, cls + "\\InprocServer32", {}, RegValue::String("old")), 0);
-  registry.InjectFailure(MemoryRegistry::Operation::kDeleteKey, cls, kAccessDenied);
-  ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
-  EXPECT_EQ(registry.GetValue(kCR, cls + "\\InprocServer32", {}), RegValue::String(kModule));
-  // Its subkeys went before the key itself refused to go.
-  EXPECT_FALSE(registry.HasKey(kCR, cls + "\\Old"));
+  ASSERT_EQ(registry_.CreateKey(kCR, cls + "\\Old"), 0);
+  ASSERT_EQ(registry_.SetValue(kCR, cls, "Stale", S("1")), 0);
+  registry_.Fail(testbed::FailingRegistry::Operation::kDeleteKey, cls, kAccessDenied);
+  ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
+  EXPECT_EQ(Get(kCR, cls + "\\InprocServer32"), S(kModule));
+  // Its subkeys went before the key itself refused to go; its values stay.
+  EXPECT_FALSE(Has(kCR, cls + "\\Old"));
+  EXPECT_EQ(Get(kCR, cls, "Stale"), S("1"));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "test_sockets.h"
+
 namespace smtp_test {
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -14,10 +16,11 @@ int MsLeft(Clock::time_point deadline) {
 
 FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<Step> script)
     : m_script(std::move(script)) {
+  if (!platform::EnsureSocketLayer()) return;
   platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
   if (s == platform::kInvalidSocket) return;
-  platform::SetReuseAddress(s);
-  if (!platform::Bind(s, {platform::InetAddr(address), 25}) || !platform::Listen(s, 4)) {
+  testbed::SetReuseAddress(s);
+  if (!platform::Bind(s, {platform::InetAddr(address), 25}) || !testbed::Listen(s, 4)) {
     platform::CloseSocket(s);
     return;
   }
@@ -59,7 +62,7 @@ void FakeSmtpServer::Run() {
     ready = platform::WaitReadable(m_listener, 50);
   }
   if (ready != 1) return;
-  platform::SocketHandle s = platform::Accept(m_listener, nullptr);
+  platform::SocketHandle s = testbed::Accept(m_listener);
   if (s == platform::kInvalidSocket) return;
   m_session.accepted = true;
 

@@ -3,180 +3,150 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "failure_of.h"
 #include "fake_smtp_server.h"
 #include "platform/net.h"
 #include "smtp/probe.h"
-#include "smtp/probe_waits.h"
 #include "testbed.h"
 
 namespace {
 
+using platform::Cause;
+using platform::Failure;
 using smtp_test::FakeSmtpServer;
 using Step = FakeSmtpServer::Step;
 
 constexpr int kBlock = 20;
+// Short enough that a probe that hangs fails the test quickly, long enough for a
+// loaded machine.
+constexpr smtp::ProbeWaits kWaits{5000, 5000};
+const std::optional<Failure> kPasses;
+const Failure kBadReply{Cause::kBadReply, 0};
+
+const auto Say = FakeSmtpServer::Say;
+const auto Pause = FakeSmtpServer::Pause;
+const auto ReadLine = FakeSmtpServer::ReadLine;
+const auto HangUp = FakeSmtpServer::HangUp;
 
 // The one line a probe may send.
 std::string HeloLine() {
-  std::string name;
-  if (platform::LocalHostName(&name) != 0 || name.empty()) name = "localhost";
-  return "HELO " + name + "\r\n";
+  const platform::Result<std::string> name = platform::LocalHostName();
+  return "HELO " + (name && !name->empty() ? *name : "localhost") + "\r\n";
 }
 
-class SmtpProbe : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(platform::SocketStartup(2, 2), 0);
-    // Short enough that a probe that hangs fails the test quickly, long enough for a
-    // loaded machine.
-    smtp::SetProbeWaitsForTesting({5000, 5000});
-  }
-  void TearDown() override {
-    smtp::ResetProbeWaitsForTesting();
-    platform::SocketCleanup();
-  }
-};
-
-struct ScriptCase {
-  const char* name;
-  std::vector<Step> script;
-  bool result;
-  bool helo_arrives;  // the server received exactly the HELO line (else nothing)
-};
-
-TEST_F(SmtpProbe, AgainstScriptedServers) {
+TEST(SmtpProbe, AgainstScriptedServers) {
   KESTRA_REQUIRE_TESTBED();
-  const std::vector<ScriptCase> cases = {
-      {"220 then 250",
-       {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("250 hello\r\n")},
-       true,
-       true},
-      {"bare 220",
-       {FakeSmtpServer::Say("220\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("250 ok\r\n")},
-       true,
-       true},
+  const struct {
+    const char* name;
+    std::vector<Step> script;
+    std::optional<Failure> failure;
+    bool helo_arrives;  // the server received exactly the HELO line (else nothing)
+  } cases[] = {
+      {"220 then 250", {Say("220 ready\r\n"), ReadLine(), Say("250 hello\r\n")}, kPasses, true},
+      {"bare 220", {Say("220\r\n"), ReadLine(), Say("250 ok\r\n")}, kPasses, true},
       {"three-line greeting, a line at a time",
-       {FakeSmtpServer::Say("220-mx.bed.test\r\n"), FakeSmtpServer::Pause(150),
-        FakeSmtpServer::Say("220-no UCE\r\n"), FakeSmtpServer::Pause(150),
-        FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("250 ok\r\n")},
-       true,
+       {Say("220-mx.bed.test\r\n"), Pause(150), Say("220-no UCE\r\n"), Pause(150),
+        Say("220 ready\r\n"), ReadLine(), Say("250 ok\r\n")},
+       kPasses,
        true},
       {"greeting split after 22",
-       {FakeSmtpServer::Say("22"), FakeSmtpServer::Pause(150), FakeSmtpServer::Say("0 ready\r\n"),
-        FakeSmtpServer::ReadLine(), FakeSmtpServer::Say("250 ok\r\n")},
-       true,
+       {Say("22"), Pause(150), Say("0 ready\r\n"), ReadLine(), Say("250 ok\r\n")},
+       kPasses,
        true},
       {"multi-line answer to HELO",
-       {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("250-mx.bed.test\r\n"), FakeSmtpServer::Pause(150),
-        FakeSmtpServer::Say("250-8BITMIME\r\n250 SIZE 1000\r\n")},
-       true,
+       {Say("220 ready\r\n"), ReadLine(), Say("250-mx.bed.test\r\n"), Pause(150),
+        Say("250-8BITMIME\r\n250 SIZE 1000\r\n")},
+       kPasses,
        true},
-      {"greeting 554", {FakeSmtpServer::Say("554 no service\r\n")}, false, false},
+      {"greeting 554", {Say("554 no service\r\n")}, kBadReply, false},
       // Each step wants its one code, not any positive one.
-      {"greeting 221",
-       {FakeSmtpServer::Say("221 closing\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("250 ok\r\n")},
-       false,
-       false},
+      {"greeting 221", {Say("221 closing\r\n"), ReadLine(), Say("250 ok\r\n")}, kBadReply, false},
       {"HELO answered 220",
-       {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("220 ready\r\n")},
-       false,
+       {Say("220 ready\r\n"), ReadLine(), Say("220 ready\r\n")},
+       kBadReply,
        true},
       {"greeting 220 then 421 on its last line",
-       {FakeSmtpServer::Say("220-hello\r\n421 going down\r\n")},
-       false,
+       {Say("220-hello\r\n421 going down\r\n")},
+       kBadReply,
        false},
-      {"greeting that is no reply", {FakeSmtpServer::Say("hello there\r\n")}, false, false},
+      {"greeting that is no reply", {Say("hello there\r\n")}, kBadReply, false},
       {"HELO answered 501",
-       {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::ReadLine(),
-        FakeSmtpServer::Say("501 syntax\r\n")},
-       false,
+       {Say("220 ready\r\n"), ReadLine(), Say("501 syntax\r\n")},
+       kBadReply,
        true},
-      {"closes mid-greeting",
-       {FakeSmtpServer::Say("220-first\r\n"), FakeSmtpServer::HangUp()},
-       false,
-       false},
+      {"closes mid-greeting", {Say("220-first\r\n"), HangUp()}, kBadReply, false},
   };
   int n = 1;
-  for (const ScriptCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string address = testbed::FakeAddress(kBlock, n++);
     FakeSmtpServer server(address, c.script);
     ASSERT_TRUE(server.listening());
-    EXPECT_EQ(smtp::Probe().Run(address), c.result);
+    EXPECT_EQ(testbed::FailureOf(smtp::Probe(kWaits).Run(address)), c.failure);
     FakeSmtpServer::Session session = server.Finish();
     EXPECT_TRUE(session.accepted);
     EXPECT_EQ(session.received, c.helo_arrives ? HeloLine() : "");
-    const bool hung_up = !c.script.empty() && c.script.back().kind == Step::kHangUp;
-    if (!hung_up) {
+    if (c.script.back().kind != Step::kHangUp) {
       EXPECT_TRUE(session.client_closed) << "the probe left the connection open";
     }
   }
 }
 
-TEST_F(SmtpProbe, AServerThatClosesAfterTheGreetingFails) {
+TEST(SmtpProbe, AServerThatClosesAfterTheGreetingFails) {
   KESTRA_REQUIRE_TESTBED();
   const std::string address = testbed::FakeAddress(kBlock, 30);
-  FakeSmtpServer server(address, {FakeSmtpServer::Say("220 ready\r\n"), FakeSmtpServer::HangUp()});
+  FakeSmtpServer server(address, {Say("220 ready\r\n"), HangUp()});
   ASSERT_TRUE(server.listening());
-  EXPECT_FALSE(smtp::Probe().Run(address));
+  EXPECT_FALSE(smtp::Probe(kWaits).Run(address));
   EXPECT_TRUE(server.Finish().accepted);
 }
 
-TEST_F(SmtpProbe, AServerThatNeverSpeaksFailsWithinTheBound) {
+TEST(SmtpProbe, AServerThatNeverSpeaksFailsWithinTheBound) {
   KESTRA_REQUIRE_TESTBED();
   const std::string address = testbed::FakeAddress(kBlock, 31);
   FakeSmtpServer server(address, {});
   ASSERT_TRUE(server.listening());
-  const smtp::Probe probe({5000, 300});
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(probe.Run(address));
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kETIMEDOUT);
+  EXPECT_EQ(testbed::FailureOf(smtp::Probe({5000, 300}).Run(address)),
+            (Failure{Cause::kTimeout, platform::wsa::kETIMEDOUT}));
   // Generous: the point is that the wait ends, not how precisely.
-  EXPECT_LT(took, std::chrono::seconds(4));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   FakeSmtpServer::Session session = server.Finish();
   EXPECT_EQ(session.received, "");
   EXPECT_TRUE(session.client_closed);
 }
 
-TEST_F(SmtpProbe, FailsWithoutAServerToTalkTo) {
+TEST(SmtpProbe, FailsWithoutAServerToTalkTo) {
   KESTRA_REQUIRE_TESTBED();
   const struct {
     const char* name;
     std::string server;
-    int last_error;  // -1: the probe must not have touched the network at all
+    Failure failure;
   } cases[] = {
-      {"refused port", testbed::FakeAddress(kBlock, 40), platform::wsa::kECONNREFUSED},
-      {"name that does not resolve", "no-such-host.bed.test", platform::wsa::kHOST_NOT_FOUND},
-      {"empty server", "", -1},
+      {"refused port",
+       testbed::FakeAddress(kBlock, 40),
+       {Cause::kUnreachable, platform::wsa::kECONNREFUSED}},
+      {"name that does not resolve",
+       "no-such-host.bed.test",
+       {Cause::kNotFound, platform::wsa::kHOST_NOT_FOUND}},
+      {"empty server", "", {Cause::kInvalidInput, 0}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    constexpr int kUntouched = 424242;
-    platform::SetThreadLastError(kUntouched);
-    EXPECT_FALSE(smtp::Probe().Run(c.server));
-    EXPECT_EQ(platform::ThreadLastError(), c.last_error < 0 ? kUntouched : c.last_error);
+    EXPECT_EQ(testbed::FailureOf(smtp::Probe(kWaits).Run(c.server)), c.failure) << c.name;
   }
 }
 
-TEST_F(SmtpProbe, EachProbeUsesItsOwnConnection) {
+TEST(SmtpProbe, EachProbeUsesItsOwnConnection) {
   KESTRA_REQUIRE_TESTBED();
-  const std::vector<Step> script = {FakeSmtpServer::Say("220 ready\r\n"),
-                                    FakeSmtpServer::ReadLine(), FakeSmtpServer::Say("250 ok\r\n")};
   const std::string address = testbed::FakeAddress(kBlock, 50);
-  const smtp::Probe probe;
+  const smtp::Probe probe(kWaits);
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
-    FakeSmtpServer server(address, script);
+    FakeSmtpServer server(address, {Say("220 ready\r\n"), ReadLine(), Say("250 ok\r\n")});
     ASSERT_TRUE(server.listening());
     EXPECT_TRUE(probe.Run(address));
     FakeSmtpServer::Session session = server.Finish();
@@ -185,18 +155,11 @@ TEST_F(SmtpProbe, EachProbeUsesItsOwnConnection) {
   }
 }
 
-TEST_F(SmtpProbe, RealServerPasses) {
+TEST(SmtpProbe, RealServerPasses) {
   KESTRA_REQUIRE_TESTBED();
-  const struct {
-    const char* name;
-    std::string server;
-  } cases[] = {
-      {"by address", testbed::SmtpServer()},
-      {"by name", "mail.bed.test"},  // an A record of the test bed's zone
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_TRUE(smtp::Probe().Run(c.server));
+  // By address, and by the name of an A record of the test bed's zone.
+  for (const std::string& server : {testbed::SmtpServer(), std::string("mail.bed.test")}) {
+    EXPECT_TRUE(smtp::Probe(kWaits).Run(server)) << server;
   }
 }
 

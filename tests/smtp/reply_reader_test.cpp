@@ -25,23 +25,22 @@ using smtp::ReplyReader;
 using Status = ReplyReader::Status;
 
 // Plays a list of receives. "\x01T" stands for a wait that times out, "\x01E" for a
-// failed receive; after the last entry the peer has closed.
+// receive that fails with WSAECONNRESET; after the last entry the peer has closed.
 class ScriptedSource : public smtp::ReplySource {
  public:
   explicit ScriptedSource(std::vector<std::string> receives) : m_receives(std::move(receives)) {}
-  int WaitReadable(int) override {
+  platform::Result<void> WaitReadable(int) override {
     ++waits;
-    return Next() == kTimeout ? 0 : 1;
+    if (Next() == kTimeout) return platform::SocketFailure(platform::wsa::kETIMEDOUT);
+    return {};
   }
-  int Receive(char* buffer, int size) override {
+  platform::Result<std::size_t> Receive(char* buffer, std::size_t size) override {
     ++receives;
     if (m_index >= m_receives.size()) return 0;
     const std::string& r = m_receives[m_index++];
-    if (r == kError) return -1;
-    int n = static_cast<int>(r.size());
-    EXPECT_LE(n, size) << "a scripted receive larger than the reader asked for";
-    r.copy(buffer, static_cast<std::size_t>(n));
-    return n;
+    if (r == kError) return platform::SocketFailure(platform::wsa::kECONNRESET);
+    EXPECT_LE(r.size(), size) << "a scripted receive larger than the reader asked for";
+    return r.copy(buffer, size);
   }
   int waits = 0;
   int receives = 0;
@@ -132,7 +131,9 @@ const std::vector<Case>& Cases() {
       {"closed after one reply", {"220 hi\r\n"}, {{Status::kReply, 220}, {Status::kClosed, 0}}},
       {"time-out", {ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
       {"time-out mid-reply", {"220-a\r\n", ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
-      {"receive error", {"22", ScriptedSource::kError}, {{Status::kReceiveFailed, 0}}},
+      {"receive error",
+       {"22", ScriptedSource::kError},
+       {{Status::kReceiveFailed, platform::wsa::kECONNRESET}}},
   };
   return cases;
 }
@@ -169,14 +170,6 @@ TEST(ReplyReader, BytesAfterAReplyWaitForTheNextWithoutReceiving) {
   EXPECT_EQ(reader.Pending(), 0u);
 }
 
-TEST(ReplyReader, ATimeOutLeavesWsaeTimedOutAsTheLastError) {
-  ScriptedSource source({ScriptedSource::kTimeout});
-  ReplyReader reader(source, 5000);
-  platform::SetThreadLastError(0);
-  EXPECT_EQ(reader.Read().status, Status::kTimedOut);
-  EXPECT_EQ(platform::ThreadLastError(), platform::wsa::kETIMEDOUT);
-}
-
 // Hands out one byte every period on the real clock, the first one period after the
 // first wait; a wait that ends before the next byte is due sleeps its whole length and
 // times out. After the last byte the peer has closed.
@@ -185,19 +178,19 @@ class TricklingSource : public smtp::ReplySource {
   using Clock = std::chrono::steady_clock;
   TricklingSource(std::string bytes, int period_ms)
       : m_bytes(std::move(bytes)), m_period(period_ms) {}
-  int WaitReadable(int ms) override {
+  platform::Result<void> WaitReadable(int ms) override {
     const Clock::time_point now = Clock::now();
     if (m_at == 0 && m_next == Clock::time_point{}) m_next = now + m_period;
-    if (m_at >= m_bytes.size()) return 1;
+    if (m_at >= m_bytes.size()) return {};
     const Clock::time_point until = now + std::chrono::milliseconds(ms);
     if (m_next > until) {
       std::this_thread::sleep_until(until);
-      return 0;
+      return platform::SocketFailure(platform::wsa::kETIMEDOUT);
     }
     std::this_thread::sleep_until(m_next);
-    return 1;
+    return {};
   }
-  int Receive(char* buffer, int) override {
+  platform::Result<std::size_t> Receive(char* buffer, std::size_t) override {
     if (m_at >= m_bytes.size()) return 0;
     buffer[0] = m_bytes[m_at++];
     m_next += m_period;

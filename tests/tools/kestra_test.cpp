@@ -23,8 +23,7 @@ using kestra_test::Result;
 
 class KestraCommand : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(platform::SocketStartup(2, 2), 0); }
-  void TearDown() override { platform::SocketCleanup(); }
+  void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
 };
 
 TEST_F(KestraCommand, LookupsPrintTheirResults) {

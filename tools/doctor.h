@@ -1,12 +1,13 @@
 // `kestra doctor`: checks of the installation, one row each. A row starts with OK, WARN
 // or FAIL, says what was checked and, when it is not OK, what to do.
 //
-// Registration (Windows): in each registry view, each class's ProgID -> CurVer ->
-// CLSID -> InprocServer32 names an existing DLL of the view's bitness that exports the
-// four entry points, with ThreadingModel Apartment, and the type library is registered.
-// Creation (Windows): the object made in this process answers a harmless call.
-// Access configuration (everywhere): the key, its folder, the two files, the switch,
-// and each site of [Path].
+// Registration (registration_check.cpp, Windows): in each registry view, each class's
+// ProgID -> CurVer -> CLSID -> InprocServer32 names an existing DLL of the view's
+// bitness that exports the four entry points, with ThreadingModel Apartment, and the
+// type library is registered. Creation (win32/, Windows): the object made in this
+// process answers a harmless call.
+// Access configuration (config_check.cpp, everywhere): what hosting::Configuration
+// finds: the key, its folder, the two files, the switch, and each site of [Path].
 #pragma once
 
 #include <functional>
@@ -42,15 +43,22 @@ struct ViewInfo {
 bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
                        const FileReader& read_file, std::vector<CheckRow>* rows);
 
-// The hosting access configuration as the access control reads it. `two_views`: the
-// machine has a 32-bit and a 64-bit registry view, either of which may hold the key.
-void CheckAccessConfiguration(platform::Registry& registry, bool two_views,
-                              std::vector<CheckRow>* rows);
+// The hosting access configuration. `two_views`: the machine has a 32-bit and a 64-bit
+// registry view, either of which may hold the key.
+void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows);
 
 // Prints the rows; true when none is FAIL.
 bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out);
 
 // Every check for this machine; the exit code (0 when no row is FAIL, else 1).
 int RunDoctor(std::ostream& out);
+
+#ifdef _WIN32
+// win32/creation_check_win32.cpp: whether this is 64-bit Windows, and the row of the
+// object made in this process as a page makes it (`registered`: the view of this
+// process's bitness holds the classes).
+bool HasTwoRegistryViews();
+CheckRow CheckCreation(bool registered);
+#endif
 
 }  // namespace kestra_tool

@@ -10,6 +10,9 @@
 
 namespace kestra_tool {
 
+// The component whose access the hosting configuration governs.
+inline constexpr char kComponent[] = "Brevan";
+
 // The methods of the Lookup object, each with its access name.
 struct PolicyMethod {
   const char* method;
@@ -35,9 +38,6 @@ struct Policy {
 
 // The policy for every site, or only for the sites named `site` (without regard to case).
 Policy ComputePolicy(const std::optional<std::string>& site);
-
-// The table, refusals written once each below it and referred to by number.
-void PrintPolicy(const Policy& policy, std::ostream& out);
 
 // `kestra policy [--site NAME]`: 0, or 1 when NAME is no site of [Path].
 int RunPolicy(const std::optional<std::string>& site, std::ostream& out, std::ostream& err);

@@ -5,14 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "hosting_config.h"
 #include "platform/memory_registry.h"
-#include "testbed.h"
 #include "tests/tools/pe_builder.h"
 #include "tools/pe_image.h"
 
@@ -153,28 +151,13 @@ TEST(DoctorRegistration, AnEmptyViewWarnsWhichProcessesCannotCreateTheObject) {
 // A hosting configuration in a scratch folder, site folders included.
 class DoctorAccess : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = testbed::ScratchDir("doctor-access");
-    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
-  }
-  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
-
-  void Write(const std::string& enable, const std::string& website) {
-    std::ofstream(dir_ + "/registry.reg")
-        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
-        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
-        << "\"EnableGatehouse\"=" << enable << "\n";
-    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
-    std::ofstream(dir_ + "/WebSite.ini") << website;
-  }
-
   std::vector<CheckRow> Rows() {
     std::vector<CheckRow> rows;
-    kestra_tool::CheckAccessConfiguration(*platform::OpenSystemRegistry(), false, &rows);
+    kestra_tool::CheckConfiguration(false, &rows);
     return rows;
   }
-
-  std::string dir_;
+  testreg::HostingConfig config_{"doctor-access"};
+  const std::string dir_ = config_.folder;
 };
 
 TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
@@ -182,13 +165,12 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
   const std::string inner = one + "/inner";
   std::filesystem::create_directories(inner);
   std::filesystem::create_directories(one + "x");
-  Write(
-      "dword:00000001",
+  config_.Write(
       "[Path]\nOne=" + one + "\nInner=" + inner + "\nOne=" + dir_ + "/gone\nOdd=" + one +
-          "x\nBare=" + dir_ +
-          "\n"
-          "[Security]\nOne=Brevan\nInner=Brevan\nOdd=Brevan\n"
-          "[One]\nBrevan=All\n[Inner]\nBrevan=MXRecords, GetMXRecord\n[Odd]\nBrevan=All, Lookup\n");
+      "x\nBare=" + dir_ +
+      "\n"
+      "[Security]\nOne=Brevan\nInner=Brevan\nOdd=Brevan\n"
+      "[One]\nBrevan=All\n[Inner]\nBrevan=MXRecords, GetMXRecord\n[Odd]\nBrevan=All, Lookup\n");
   const std::vector<CheckRow> rows = Rows();
   const std::string shown = Show(rows);
   const std::vector<std::string> wanted = {
@@ -218,7 +200,8 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
 }
 
 TEST_F(DoctorAccess, AnUnreadableSwitchFailsAndMissingFilesWarn) {
-  Write("\"1\"", "[Path]\n");
+  config_.Write("[Path]\n");
+  config_.registry.SetString(hosting::kConfigKey, "EnableGatehouse", "1");
   std::string shown = Show(Rows());
   EXPECT_NE(shown.find("FAIL  EnableGatehouse cannot be read (The type you specified mismatch "
                        "with registry value type): every page of every site is refused"),

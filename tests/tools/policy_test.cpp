@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 
-#include "testbed.h"
+#include "hosting_config.h"
 #include "tests/tools/run_kestra.h"
 
 #ifndef _WIN32
@@ -20,25 +19,13 @@ using kestra_test::Result;
 class KestraPolicy : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testbed::ScratchDir("kestra-policy");
-    Configure("dword:00000001");
+    config_.Write(
+        "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
+        "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
+        "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n");
     ::unsetenv("PATH_TRANSLATED");
   }
-  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
-
-  void Configure(const std::string& enable) {
-    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
-    std::ofstream(dir_ + "/WebSite.ini")
-        << "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
-        << "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
-        << "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n";
-    std::ofstream(dir_ + "/registry.reg")
-        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
-        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
-        << "\"EnableGatehouse\"=" << enable << "\n";
-    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
-  }
-  std::string dir_;
+  testreg::HostingConfig config_{"kestra-policy"};
 };
 
 TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
@@ -82,7 +69,7 @@ TEST_F(KestraPolicy, PrintsATableWithEachRefusalOnce) {
 }
 
 TEST_F(KestraPolicy, ASwitchedOffControlIsSaidOnce) {
-  Configure("dword:00010000");
+  config_.Switch(0x10000);
   Result r = Kestra({"policy"});
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.out,

@@ -147,7 +147,6 @@ TEST(DoctorRegistration, AnEmptyViewWarnsWhichProcessesCannotCreateTheObject) {
       << rows[0].text;
 }
 
-#ifndef _WIN32
 // A hosting configuration in a scratch folder, site folders included.
 class DoctorAccess : public ::testing::Test {
  protected:
@@ -214,6 +213,5 @@ TEST_F(DoctorAccess, AnUnreadableSwitchFailsAndMissingFilesWarn) {
       << shown;
   EXPECT_EQ(shown.find("FAIL"), std::string::npos) << shown;
 }
-#endif
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "hosting_config.h"
 #include "tests/tools/run_kestra.h"
 
-#ifndef _WIN32
 namespace {
 
 using kestra_test::Kestra;
@@ -23,7 +22,9 @@ class KestraPolicy : public ::testing::Test {
         "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
         "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
         "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n");
+#ifndef _WIN32
     ::unsetenv("PATH_TRANSLATED");
+#endif
   }
   testreg::HostingConfig config_{"kestra-policy"};
 };
@@ -78,4 +79,3 @@ TEST_F(KestraPolicy, ASwitchedOffControlIsSaidOnce) {
 }
 
 }  // namespace
-#endif

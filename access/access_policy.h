@@ -1,8 +1,6 @@
 // Hosting access control: whether the calling web site may use this component and the
-// method under way, decided from the configuration (configuration.h) at every call.
-// A lookup's frame asks it through access/access_control.h and keeps the answer in its
-// own state. (The folder's namespace is `hosting`: `access` is the POSIX access()
-// function.)
+// method under way, decided from the configuration (configuration.h) at every call of a
+// lookup's frame (access_control.h). The namespace is not `access`, a POSIX function.
 #pragma once
 
 #include <optional>
@@ -48,8 +46,7 @@ struct Decision {
 using Trace = std::vector<std::pair<std::string, std::string>>;
 
 // Whether `method` (an access name: "MXRecords", "Lookup", "VerifySMTP") of `component`
-// may run for the page `caller` names (null: the platform's request), under the
-// configuration `files` locates.
+// may run for the page `caller` names (null: the platform's request).
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, Trace* trace = nullptr);
 

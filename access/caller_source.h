@@ -12,8 +12,7 @@ namespace hosting {
 class CallerSource {
  public:
   virtual ~CallerSource() = default;
-  // The path (possibly empty), or the system's code when no calling request is found:
-  // the refusal begins with that code's text.
+  // The path (possibly empty), or the system's code when no calling request is found.
   virtual platform::Result<std::string> CallerPath() = 0;
 };
 

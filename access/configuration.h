@@ -2,8 +2,7 @@
 // decision, `kestra policy` and `kestra doctor` all ask. Read afresh for every decision
 // (on Windows through the system's registry and profile functions at every question,
 // since stored files rely on how they read) and never written:
-//   HKEY_LOCAL_MACHINE\SOFTWARE\Halverd\Tarnwick: InstallationPath (REG_SZ, the folder of
-//     the two files), EnableGatehouse (REG_DWORD, on/off)
+//   kConfigKey   InstallationPath (REG_SZ, the files' folder), EnableGatehouse (REG_DWORD)
 //   Admin.ini    [Settings] Installed=, Applied=  (component lists)
 //   WebSite.ini  [Path] site=folder, [Security] site=components,
 //                [<site>] component=All | list of access names
@@ -21,8 +20,7 @@
 
 namespace hosting {
 
-// The key under HKEY_LOCAL_MACHINE.
-inline constexpr char kConfigKey[] = "SOFTWARE\\Halverd\\Tarnwick";
+inline constexpr char kConfigKey[] = "SOFTWARE\\Halverd\\Tarnwick";  // under HKEY_LOCAL_MACHINE
 
 // The text rules. Trim removes " \t\n\v\f\r" at both ends. ListItems gives the pieces
 // between separators, each trimmed (a separator at the very end adds none); IsInList
@@ -31,12 +29,11 @@ std::string Trim(std::string_view text);
 std::vector<std::string> ListItems(std::string_view list, char separator = ',');
 bool IsInList(std::string_view list, std::string_view name);
 
-// What a page reads for a failure to read the configuration: the system's message text
-// for the code (with its line break), or the registry's type mismatch text.
+// What a page reads for a failure: the system's text for the code, or the mismatch text.
 std::string FailureText(const platform::Failure& failure);
 
-// Whether `view` of the registry holds the key. Both bitnesses read the 32-bit view's
-// key, and the 64-bit view's only when the 32-bit view has none.
+// Whether `view` holds the key. Both bitnesses read the 32-bit view's key, else the
+// 64-bit view's.
 bool HasKey(platform::RegView view);
 
 // InstallationPath, the folder of Admin.ini and WebSite.ini.

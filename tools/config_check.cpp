@@ -12,6 +12,7 @@ namespace kestra_tool {
 namespace {
 
 const std::string kEveryoneMay = "every site may use every method";
+const std::string kWhere = "access configuration: ";
 
 void Add(std::vector<CheckRow>* rows, Status status, std::string text, std::string todo = {}) {
   rows->push_back({status, std::move(text), std::move(todo)});
@@ -90,25 +91,24 @@ void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows) {
   const bool in64 = two_views && hosting::HasKey(platform::RegView::k64);
   if (!in32 && !in64) {
     Add(rows, Status::kOk,
-        "access configuration: no key " + key + (two_views ? " in either view" : "") + ": " +
-            kEveryoneMay);
+        kWhere + "no key " + key + (two_views ? " in either view" : "") + ": " + kEveryoneMay);
     return;
   }
   if (in32 && in64) {
     Add(rows, Status::kWarn,
-        "access configuration: both registry views hold " + key +
+        kWhere + "both registry views hold " + key +
             "; both bitnesses read the 32-bit view's, and the 64-bit view's is ignored",
         "keep the key in one view only");
   } else if (two_views) {
     Add(rows, Status::kOk,
-        "access configuration: " + key + " is in the " + (in32 ? "32" : "64") +
+        kWhere + key + " is in the " + (in32 ? "32" : "64") +
             "-bit view, which both bitnesses read");
   }
 
   const platform::Result<std::string> folder = hosting::InstallationFolder();
   if (!folder || folder->empty() || !platform::FindEntry(*folder)) {
     Add(rows, Status::kWarn,
-        "access configuration: InstallationPath " +
+        kWhere + "InstallationPath " +
             (folder ? "\"" + *folder + "\" is no folder"
                     : "cannot be read: " + hosting::Trim(hosting::FailureText(folder.failure()))) +
             ", so the access control is not found and " + kEveryoneMay,
@@ -119,14 +119,13 @@ void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows) {
   if (!files.found) {
     const bool admin_missing = files.website_ini.empty();
     Add(rows, Status::kWarn,
-        std::string("access configuration: ") + (admin_missing ? "Admin.ini" : "WebSite.ini") +
-            " not found in " + *folder + ": " +
+        kWhere + (admin_missing ? "Admin.ini" : "WebSite.ini") + " not found in " + *folder + ": " +
             hosting::Trim(admin_missing ? files.admin_ini : files.website_ini) + "; " +
             kEveryoneMay,
         "put Admin.ini and WebSite.ini in " + *folder);
     return;
   }
-  Add(rows, Status::kOk, "access configuration: " + files.admin_ini + " and " + files.website_ini);
+  Add(rows, Status::kOk, kWhere + files.admin_ini + " and " + files.website_ini);
 
   hosting::Configuration config(files);
   // Whether the component is in the list, and so whether the access control goes on.

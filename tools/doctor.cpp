@@ -27,19 +27,15 @@ int RunDoctor(std::ostream& out) {
   const FileReader read_file = [](const std::string& path) {
     return platform::ReadWholeFile(path);
   };
-  std::vector<ViewInfo> views;
-  if (two_views) {
-    views.push_back({platform::RegView::k64, 64, "%SystemRoot%\\System32\\regsvr32"});
-    views.push_back({platform::RegView::k32, 32, "%SystemRoot%\\SysWOW64\\regsvr32"});
-  } else {
-    views.push_back({platform::RegView::kOwn, 32, "%SystemRoot%\\System32\\regsvr32"});
-  }
+  using platform::RegView;
+  const std::vector<ViewInfo> views =
+      two_views ? std::vector<ViewInfo>{{RegView::k64, 64, "%SystemRoot%\\System32\\regsvr32"},
+                                        {RegView::k32, 32, "%SystemRoot%\\SysWOW64\\regsvr32"}}
+                : std::vector<ViewInfo>{{RegView::kOwn, 32, "%SystemRoot%\\System32\\regsvr32"}};
   bool own_registered = false;
   for (const ViewInfo& view : views) {
     const bool registered = CheckRegistration(*registry, view, read_file, &rows);
-    if (view.bits == static_cast<int>(sizeof(void*) * 8) || views.size() == 1) {
-      own_registered = registered;
-    }
+    if (view.bits == int{sizeof(void*) * 8} || views.size() == 1) own_registered = registered;
   }
   rows.push_back(CheckCreation(own_registered));
 #else

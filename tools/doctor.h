@@ -1,13 +1,10 @@
-// `kestra doctor`: checks of the installation, one row each. A row starts with OK, WARN
-// or FAIL, says what was checked and, when it is not OK, what to do.
-//
-// Registration (registration_check.cpp, Windows): in each registry view, each class's
-// ProgID -> CurVer -> CLSID -> InprocServer32 names an existing DLL of the view's
-// bitness that exports the four entry points, with ThreadingModel Apartment, and the
-// type library is registered. Creation (win32/, Windows): the object made in this
-// process answers a harmless call.
-// Access configuration (config_check.cpp, everywhere): what hosting::Configuration
-// finds: the key, its folder, the two files, the switch, and each site of [Path].
+// `kestra doctor`: checks of the installation, one row each: OK, WARN or FAIL, what was
+// checked and, when it is not OK, what to do.
+//   registration_check.cpp (Windows): in each registry view, each class's ProgID ->
+//     CurVer -> CLSID -> InprocServer32 names a DLL of the view's bitness exporting the
+//     four entry points, with ThreadingModel Apartment; the type library is registered.
+//   win32/creation_check_win32.cpp: the object made in this process answers a call.
+//   config_check.cpp: what hosting::Configuration finds, site by site.
 #pragma once
 
 #include <functional>
@@ -24,8 +21,7 @@ enum class Status { kOk, kWarn, kFail };
 
 struct CheckRow {
   Status status;
-  std::string text;
-  std::string todo;  // empty for OK rows
+  std::string text, todo;  // what was checked; what to do, empty for OK rows
 };
 
 // The bytes of a file by its path, or nothing when it cannot be read.
@@ -54,9 +50,8 @@ bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out);
 int RunDoctor(std::ostream& out);
 
 #ifdef _WIN32
-// win32/creation_check_win32.cpp: whether this is 64-bit Windows, and the row of the
-// object made in this process as a page makes it (`registered`: the view of this
-// process's bitness holds the classes).
+// Whether this is 64-bit Windows; the row of the object made in this process as a page
+// makes it (`registered`: the view of this process's bitness holds the classes).
 bool HasTwoRegistryViews();
 CheckRow CheckCreation(bool registered);
 #endif

@@ -10,8 +10,7 @@
 
 namespace kestra_tool {
 
-// The component whose access the hosting configuration governs.
-inline constexpr char kComponent[] = "Brevan";
+inline constexpr char kComponent[] = "Brevan";  // as the hosting configuration names it
 
 // The methods of the Lookup object, each with its access name.
 struct PolicyMethod {
@@ -24,14 +23,12 @@ inline constexpr PolicyMethod kPolicyMethods[] = {
 };
 
 struct SiteGrants {
-  std::string site;
-  std::string folder;
+  std::string site, folder;
   std::vector<std::string> cells;  // per kPolicyMethods: "allowed" or the refusal text
 };
 
 struct Policy {
-  // Set when one answer holds for every site (no configuration, not installed, switched
-  // off, not applied, or the switch unreadable): what the access control does, once.
+  // What the access control does, when one answer holds for every site.
   std::optional<std::string> everywhere;
   std::vector<SiteGrants> sites;  // in [Path] order; only when !everywhere
 };

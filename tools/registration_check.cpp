@@ -1,6 +1,5 @@
 // The doctor's registration rows for one registry view (see doctor.h).
 #include <algorithm>
-#include <map>
 
 #include "platform/mbcs.h"
 #include "tools/doctor.h"
@@ -26,7 +25,7 @@ constexpr char kLibId[] = "{" KESTRA_LIBID "}";
 constexpr const char* kEntryPoints[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
                                         "DllUnregisterServer"};
 
-// The rows of one view. Each DLL file is read once.
+// The rows of one view.
 class ViewCheck {
  public:
   ViewCheck(platform::Registry& registry, const ViewInfo& view, const FileReader& read_file)
@@ -98,23 +97,18 @@ class ViewCheck {
 
   // What is wrong with a DLL file for this view, or nothing.
   std::optional<std::string> Problem(const std::string& path) {
-    auto found = m_images.find(path);
-    if (found == m_images.end()) {
-      const std::optional<std::string> bytes = m_readFile(path);
-      found =
-          m_images.emplace(path, bytes ? std::optional(ReadPeImage(*bytes)) : std::nullopt).first;
-    }
-    const std::optional<PeImage>& image = found->second;
-    if (!image) return path + " does not exist";
-    if (!image->valid) return path + " is not a DLL (" + image->problem + ")";
-    if (image->machine != (m_view.bits == 64 ? kMachineX64 : kMachineX86)) {
-      return path + " is a " + MachineName(image->machine) + " DLL (wrong bitness): " + Bits() +
+    const std::optional<std::string> bytes = m_readFile(path);
+    if (!bytes) return path + " does not exist";
+    const PeImage image = ReadPeImage(*bytes);
+    if (!image.valid) return path + " is not a DLL (" + image.problem + ")";
+    if (image.machine != (m_view.bits == 64 ? kMachineX64 : kMachineX86)) {
+      return path + " is a " + MachineName(image.machine) + " DLL (wrong bitness): " + Bits() +
              "-bit processes cannot load it";
     }
-    if (!image->is_dll) return path + " is a program, not a DLL";
+    if (!image.is_dll) return path + " is a program, not a DLL";
     std::string missing;
     for (const char* name : kEntryPoints) {
-      if (std::find(image->exports.begin(), image->exports.end(), name) == image->exports.end()) {
+      if (std::find(image.exports.begin(), image.exports.end(), name) == image.exports.end()) {
         missing += (missing.empty() ? "" : ", ") + std::string(name);
       }
     }
@@ -125,7 +119,6 @@ class ViewCheck {
   platform::Registry& m_registry;
   const ViewInfo& m_view;
   const FileReader& m_readFile;
-  std::map<std::string, std::optional<PeImage>> m_images;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -83,14 +84,6 @@ PropertyRead CallAsAPage() {
   return result;
 }
 
-// A system text on one line, for a row.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\r' || c == '\n') c = ' ';
-  }
-  return hosting::Trim(text);
-}
-
 }  // namespace
 
 bool HasTwoRegistryViews() {
@@ -103,9 +96,14 @@ bool HasTwoRegistryViews() {
 }
 
 CheckRow CheckCreation(bool registered) {
-  const int bits = static_cast<int>(sizeof(void*) * 8);
-  const std::string label = std::to_string(bits) + "-bit process: Brevan.MX";
+  const std::string bits = std::to_string(sizeof(void*) * 8);
+  const std::string label = bits + "-bit process: Brevan.MX";
   const PropertyRead call = CallAsAPage();
+  auto one_line = [](std::string text) {  // a system text, for a row
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return hosting::Trim(text);
+  };
   // Outside a page the access control may refuse the call; the answer expected is the
   // one the access control gives this process.
   const hosting::Decision decision =
@@ -121,13 +119,12 @@ CheckRow CheckCreation(bool registered) {
   if (!call.created && !registered) {
     // The view's own row says so already, and what to do.
     return {Status::kWarn,
-            label + " is not created: nothing is registered for " + std::to_string(bits) +
-                "-bit processes",
+            label + " is not created: nothing is registered for " + bits + "-bit processes",
             {}};
   }
   if (!call.created) {
     return {Status::kFail, label + " cannot be created in this process: " + call.failure,
-            "see the " + std::to_string(bits) + "-bit view's rows"};
+            "see the " + bits + "-bit view's rows"};
   }
   if (!call.read) {
     return {Status::kFail, label + " was created, but " + call.failure,
@@ -135,13 +132,13 @@ CheckRow CheckCreation(bool registered) {
   }
   if (!as_expected) {
     return {Status::kFail,
-            label + ": MXRecords with no domain gave \"" + OneLine(call.text) + "\", expected \"" +
-                OneLine(expected) + "\"",
+            label + ": MXRecords with no domain gave \"" + one_line(call.text) + "\", expected \"" +
+                one_line(expected) + "\"",
             "check that the registered DLL is this Kestra's"};
   }
   return {Status::kOk,
           label + " created in this process; MXRecords with no domain answered \"" +
-              OneLine(call.text) + "\"",
+              one_line(call.text) + "\"",
           {}};
 }
 

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/mbcs.h"
+#include "support/texts.h"
 
 namespace hosting {
 namespace {
@@ -39,8 +40,8 @@ bool Covers(std::string_view folder, std::string_view page) {
 Result<platform::RegValue> ReadValue(const char* name, std::uint32_t type) {
   platform::RegValue value;
   if (int rc = platform::OpenSystemRegistry()->QueryValueOfFirstKey(
-          platform::RegRoot::kLocalMachine, kConfigKey, name, platform::RegView::k32,
-          platform::RegView::k64, &value)) {
+          platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, name,
+          platform::RegView::k32, platform::RegView::k64, &value)) {
     return Failure{Cause::kSystem, rc};
   }
   if (value.type != type || value.data.empty()) return Failure{Cause::kWrongType};
@@ -87,8 +88,8 @@ bool IsInList(std::string_view list, std::string_view name) {
 }
 
 bool HasKey(platform::RegView view) {
-  return platform::OpenSystemRegistry()->OpenKey(platform::RegRoot::kLocalMachine, kConfigKey,
-                                                 view) == 0;
+  return platform::OpenSystemRegistry()->OpenKey(platform::RegRoot::kLocalMachine,
+                                                 support::texts::kConfigKeyPath, view) == 0;
 }
 
 Result<std::string> InstallationFolder() {

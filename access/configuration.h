@@ -2,7 +2,7 @@
 // decision, `kestra policy` and `kestra doctor` all ask. Read afresh for every decision
 // (on Windows through the system's registry and profile functions at every question,
 // since stored files rely on how they read) and never written:
-//   kConfigKey   InstallationPath (REG_SZ, the files' folder), EnableGatehouse (REG_DWORD)
+//   key (texts.h)  InstallationPath (REG_SZ: the files' folder), EnableGatehouse (DWORD)
 //   Admin.ini    [Settings] Installed=, Applied=  (component lists)
 //   WebSite.ini  [Path] site=folder, [Security] site=components,
 //                [<site>] component=All | list of access names
@@ -19,8 +19,6 @@
 #include "platform/result.h"
 
 namespace hosting {
-
-inline constexpr char kConfigKey[] = "SOFTWARE\\Halverd\\Tarnwick";  // under HKEY_LOCAL_MACHINE
 
 // The text rules. Trim removes " \t\n\v\f\r" at both ends. ListItems gives the pieces
 // between separators, each trimmed (a separator at the very end adds none); IsInList

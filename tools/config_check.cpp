@@ -85,7 +85,7 @@ void CheckSite(hosting::Configuration& config, const std::vector<hosting::Site>&
 }  // namespace
 
 void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows) {
-  const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + hosting::kConfigKey;
+  const std::string key = support::texts::kConfigKey;
   // Where the key is: both bitnesses read the 32-bit view's key, else the 64-bit one's.
   const bool in32 = hosting::HasKey(two_views ? platform::RegView::k32 : platform::RegView::kOwn);
   const bool in64 = two_views && hosting::HasKey(platform::RegView::k64);

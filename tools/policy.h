@@ -1,6 +1,5 @@
-// `kestra policy`: the grants the access control gives each site of [Path], one row per
-// site and one column per method, each cell computed by the access control itself with
-// the site's folder standing in for the calling page's path.
+// `kestra policy`: the grants the access control gives each site of [Path], a row per
+// site and a column per method, for a page in the site's folder.
 #pragma once
 
 #include <optional>
@@ -8,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/texts.h"
+
 namespace kestra_tool {
 
-inline constexpr char kComponent[] = "Brevan";  // as the hosting configuration names it
+using support::texts::kComponent;  // as the hosting configuration names it
 
 // The methods of the Lookup object, each with its access name.
 struct PolicyMethod {

@@ -248,7 +248,7 @@ TEST_F(AccessTest, SiteOfAPageByItsFolder) {
 }
 
 TEST_F(AccessTest, KeyValuesAsStringsAndNumbers) {
-  const char* key = hosting::kConfigKey;
+  const char* key = support::texts::kConfigKeyPath;
   hosting::Configuration config(Files());
   Registry().SetString(key, "installationpath", "C:\\Program Files\\Tarnwick");
   EXPECT_EQ(hosting::InstallationFolder().value(), "C:\\Program Files\\Tarnwick");  // any case
@@ -331,9 +331,9 @@ TEST_F(AccessTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
     for (auto [view, value] : {std::pair{RegView::k32, c.in32}, std::pair{RegView::k64, c.in64}}) {
       if (value == nullptr) continue;
       if (*value == '\0') {
-        Registry().CreateKey(hosting::kConfigKey, view);
+        Registry().CreateKey(support::texts::kConfigKeyPath, view);
       } else {
-        Registry().SetString(hosting::kConfigKey, "InstallationPath", value, view);
+        Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", value, view);
       }
     }
     const char* want = HasTwoRegistryViews() ? c.two_views : c.one_view;
@@ -349,7 +349,7 @@ TEST_F(AccessTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
 TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
   config_->Write();
   for (const std::string& folder : {config_->folder, config_->folder + "\\"}) {
-    Registry().SetString(hosting::kConfigKey, "InstallationPath", folder);
+    Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", folder);
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
     EXPECT_TRUE(files.found) << folder;
     EXPECT_EQ(files.admin_ini, config_->folder + "\\Admin.ini") << folder;
@@ -376,8 +376,8 @@ TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
     config_->WebSite("[Path]\r\n");
     std::remove(config_->Path(c.missing).c_str());
     if (c.folder == 1) config_->Install();
-    if (c.folder == 2) Registry().SetString(hosting::kConfigKey, "InstallationPath", "");
-    if (c.folder == 3) Registry().SetNumber(hosting::kConfigKey, "InstallationPath", 1);
+    if (c.folder == 2) Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", "");
+    if (c.folder == 3) Registry().SetNumber(support::texts::kConfigKeyPath, "InstallationPath", 1);
     config_->Switch(1);
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
     EXPECT_FALSE(files.found) << c.what;
@@ -453,9 +453,9 @@ TEST_F(AccessTest, InstalledAndSwitch) {
     SCOPED_TRACE(std::string(c.installed) + " / " + c.applied + " / " +
                  std::to_string(c.gatehouse));
     config_->Admin(c.installed, c.applied);
-    Registry().DeleteValue(hosting::kConfigKey, "EnableGatehouse");
+    Registry().DeleteValue(support::texts::kConfigKeyPath, "EnableGatehouse");
     if (c.gatehouse == -2) {
-      Registry().SetString(hosting::kConfigKey, "EnableGatehouse", "0");
+      Registry().SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "0");
     } else if (c.gatehouse >= 0) {
       config_->Switch(static_cast<std::uint32_t>(c.gatehouse));
     }
@@ -541,7 +541,7 @@ TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
   EXPECT_FALSE(AskOutsideRequest("VerifySMTP", 0).allowed);
   config_->Admin("Brevan", "Other");
   EXPECT_TRUE(AskOutsideRequest("VerifySMTP", 0).allowed);
-  Registry().DeleteValue(hosting::kConfigKey, "InstallationPath");
+  Registry().DeleteValue(support::texts::kConfigKeyPath, "InstallationPath");
   config_->Admin();
   EXPECT_EQ(AskOutsideRequest("VerifySMTP", 0).reason, Reason::kNoConfiguration);
 }

@@ -19,7 +19,7 @@ class RefusalTest : public ComTest {
     if (HasFatalFailure()) return;
     config_ = std::make_unique<testreg::HostingConfig>("com-refusal");
     config_->Write("[Path]\r\n");
-    config_->registry.SetString(hosting::kConfigKey, "EnableGatehouse", "1");
+    config_->registry.SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "1");
   }
 
   void TearDown() override {

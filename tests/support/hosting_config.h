@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "access/configuration.h"
+#include "support/texts.h"
 #include "test_registry.h"
 
 namespace testreg {
@@ -23,9 +23,9 @@ class HostingConfig {
 
   // The key, switched on, Admin.ini installing and applying Brevan, and `website`.
   void Write(const std::string& website = kWorkedWebSite);
-  void Install() { registry.SetString(hosting::kConfigKey, "InstallationPath", folder); }
+  void Install() { registry.SetString(support::texts::kConfigKeyPath, "InstallationPath", folder); }
   void Switch(std::uint32_t value) {
-    registry.SetNumber(hosting::kConfigKey, "EnableGatehouse", value);
+    registry.SetNumber(support::texts::kConfigKeyPath, "EnableGatehouse", value);
   }
   void Admin(const std::string& installed = "Brevan", const std::string& applied = "Brevan");
   void WebSite(const std::string& text) { WriteFile("WebSite.ini", text); }

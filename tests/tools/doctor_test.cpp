@@ -200,7 +200,7 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
 
 TEST_F(DoctorAccess, AnUnreadableSwitchFailsAndMissingFilesWarn) {
   config_.Write("[Path]\n");
-  config_.registry.SetString(hosting::kConfigKey, "EnableGatehouse", "1");
+  config_.registry.SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "1");
   std::string shown = Show(Rows());
   EXPECT_NE(shown.find("FAIL  EnableGatehouse cannot be read (The type you specified mismatch "
                        "with registry value type): every page of every site is refused"),

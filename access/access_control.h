@@ -1,6 +1,5 @@
-// What a lookup's frame asks before every call (CLookup::EnterFrame): first where the
-// configuration is, then whether the call may run. The frame keeps both answers in its
-// own fields. Tests put a recording stand-in in ConfiguredAccess's place.
+// What a lookup's frame (CLookup::EnterFrame) asks before every call: where the
+// configuration is, then whether the call may run. Tests put stand-ins in its place.
 #pragma once
 
 #include <string>

@@ -1,178 +1,105 @@
 // The access decision made before every lookup (see access_policy.h).
 #include "access/access_policy.h"
 
-#include <climits>
-#include <cstdint>
-
 #include "access/caller_source.h"
 #include "platform/errors.h"
-#include "platform/files.h"
 #include "platform/mbcs.h"
-#include "platform/net.h"
-#include "platform/profile.h"
-#include "platform/registry.h"
-#include "support/ini_values.h"
-#include "support/registry_values.h"
-#include "support/text.h"
 
 namespace hosting {
 namespace {
 
-constexpr const char* kConfigKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick";
-constexpr const char* kNotAllowed =
+// Every text a page reads from the access control, besides the system's own.
+constexpr char kNotAllowed[] =
     "Please contact your hosting administrator, as you are not allowed to use ";
+constexpr char kNoCallerBeforeComponent[] =
+    "( Unable to proceed further as calling request object not found. Please free ";
+constexpr char kNoCallerBeforeMethod[] = " component from Tarnwick Gatehouse to make ";
+constexpr char kNoCallerEnd[] = " method successfull. )";
+constexpr char kTypeMismatch[] = "The type you specified mismatch with registry value type";
+constexpr char kNoSystemText[] = "The system cannot find error message for error number ";
+
+Decision Allow(Reason reason) {
+  return {true, reason, {}, std::nullopt};
+}
+
+Decision Refuse(Reason reason, std::string refusal) {
+  return {false, reason, std::move(refusal), std::nullopt};
+}
 
 void Note(Trace* trace, const char* name, const std::string& value) {
-  if (trace != nullptr) trace->Note(name, value);
+  if (trace != nullptr) trace->emplace_back(name, value);
 }
 
-Decision Allow(int step) {
-  return {true, step, {}, std::nullopt};
-}
+// The site whose folder holds the caller, and its grants.
+Decision DecideForSite(Configuration& config, const std::string& component,
+                       const std::string& method, const std::string& caller_path, Trace* trace) {
+  const std::optional<Site> site = config.SiteOf(caller_path);
+  Note(trace, "Path entry", site ? site->line : std::string());
+  if (!site) return Refuse(Reason::kNoSite, kNotAllowed + component + " component");
 
-Decision Refuse(int step, std::string refusal) {
-  return {false, step, std::move(refusal), std::nullopt};
-}
-
-// Each read opens the registry anew: the configuration is read afresh at every call.
-support::TextResult ReadConfigString(const char* name) {
-  return support::ReadRegistryString(*platform::OpenSystemRegistry(), kConfigKey, name);
-}
-support::TextResult ReadConfigNumber(const char* name) {
-  return support::ReadRegistryNumber(*platform::OpenSystemRegistry(), kConfigKey, name);
-}
-
-// The full path of `file_name` in `folder` (InstallationPath as read, or its error)
-// when an entry of that path exists; otherwise the error text.
-support::TextResult PathInFolder(const support::TextResult& folder, const std::string& file_name) {
-  if (!folder.ok) return folder;
-  if (folder.text.empty()) {
-    // No folder, no file: a path made from it would name the root of a drive.
-    platform::SetThreadLastError(platform::syserr::kFileNotFound);
-    return {false, support::SystemErrorText(platform::syserr::kFileNotFound)};
-  }
-  std::string path = folder.text;
-  if (path.back() != '\\') path += '\\';
-  path += file_name;
-  if (platform::FindEntry(path) != 0) {
-    return {false, support::SystemErrorText(platform::ThreadLastError())};
-  }
-  return {true, std::move(path)};
-}
-
-// Steps 6 to 10: the site whose folder holds the caller, and its grants. A folder must
-// end at a path boundary of the caller's path, so that 'C:\web\site1' does not cover
-// 'C:\web\site10\x.asp'.
-Decision DecideForSite(const std::string& component, const std::string& method,
-                       platform::ProfileFile& website, const std::string& caller_path,
-                       Trace* trace) {
-  const std::string entry = support::FindIniFolderEntry("Path", caller_path, website);
-  Note(trace, "Path entry", entry);
-  const std::size_t eq = entry.find('=');
-  if (eq == std::string::npos) return Refuse(6, kNotAllowed + component + " component");
-  const std::string site = entry.substr(0, eq);
-
-  const std::string components = support::IniValue("Security", site, website);
+  const std::string components = config.Security(site->name);
   Note(trace, "Security", components);
-  if (!support::IsInList(components, component)) {
-    return Refuse(8, kNotAllowed + component + " component");
+  if (!IsInList(components, component)) {
+    return Refuse(Reason::kComponentRefused, kNotAllowed + component + " component");
   }
-
-  const std::string methods = support::IniValue(site, component, website);
+  const std::string methods = config.Grants(site->name, component);
   Note(trace, "Methods", methods);
-  if (platform::EqualNoCase(methods, "All") || support::IsInList(methods, method)) return Allow(9);
-  return Refuse(10, kNotAllowed + method + " method of " + component + " component");
+  if (platform::EqualNoCase(methods, "All") || IsInList(methods, method)) {
+    return Allow(Reason::kGranted);
+  }
+  return Refuse(Reason::kMethodRefused,
+                kNotAllowed + method + " method of " + component + " component");
 }
 
 }  // namespace
 
-bool GatehouseSwitchedOn(const std::string& text) {
-  // As the C library's atoi-style reading does it: blanks, a sign, digits.
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;  // saturated either way
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  if (value < INT_MIN) value = INT_MIN;
-  return (static_cast<std::uint32_t>(value) & 0xFFFFu) != 0;
-}
-
-support::TextResult InstalledFilePath(const std::string& file_name) {
-  return PathInFolder(ReadConfigString("InstallationPath"), file_name);
-}
-
-ConfigFiles LocateConfigFiles(Trace* trace) {
-  // One read of the folder serves both files.
-  const support::TextResult folder = ReadConfigString("InstallationPath");
-  ConfigFiles files;
-  support::TextResult admin = PathInFolder(folder, "Admin.ini");
-  files.admin_ini = std::move(admin.text);
-  Note(trace, "Admin.ini", files.admin_ini);
-  if (!admin.ok) return files;
-  support::TextResult website = PathInFolder(folder, "WebSite.ini");
-  files.website_ini = std::move(website.text);
-  Note(trace, "WebSite.ini", files.website_ini);
-  files.found = website.ok;
-  return files;
-}
-
-support::TextResult IdentifyCaller(CallerSource* caller) {
-  RequestCaller request;
-  if (caller == nullptr) caller = &request;
-  std::optional<std::string> path = caller->CallerPath();
-  if (!path) return {false, support::SystemErrorText(platform::ThreadLastError())};
-  return {true, std::move(*path)};
+std::string FailureText(const platform::Failure& failure) {
+  if (failure.cause == platform::Cause::kWrongType) return kTypeMismatch;
+  std::string text;
+  if (platform::SystemMessageText(failure.code, &text)) return text;
+  return kNoSystemText + std::to_string(failure.code);
 }
 
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, Trace* trace) {
-  if (!files.found) return Allow(1);
-
-  // Each file is read once for all the steps that ask it (on Windows the system's
-  // profile functions answer each step).
-  platform::ProfileFile admin(files.admin_ini);
-  platform::ProfileFile website(files.website_ini);
-  const std::string installed = support::IniValue("Settings", "Installed", admin);
+  if (!files.found) return Allow(Reason::kNoConfiguration);
+  Configuration config(files);
+  const std::string installed = config.Installed();
   Note(trace, "Installed", installed);
-  if (!support::IsInList(installed, component)) return Allow(2);
+  if (!IsInList(installed, component)) return Allow(Reason::kNotInstalled);
 
   // Fails closed: a switch that cannot be read refuses.
-  const support::TextResult enabled = ReadConfigNumber("EnableGatehouse");
-  Note(trace, "EnableGatehouse", enabled.text);
-  if (!enabled.ok) return Refuse(3, enabled.text);
-  if (!GatehouseSwitchedOn(enabled.text)) return Allow(3);
+  const platform::Result<std::uint32_t> gatehouse = config.Gatehouse();
+  const std::string switch_text =
+      gatehouse ? std::to_string(*gatehouse) : FailureText(gatehouse.failure());
+  Note(trace, "EnableGatehouse", switch_text);
+  if (!gatehouse) return Refuse(Reason::kSwitchUnreadable, switch_text);
+  if (!SwitchedOn(*gatehouse)) return Allow(Reason::kSwitchedOff);
 
-  const std::string applied = support::IniValue("Settings", "Applied", admin);
+  const std::string applied = config.Applied();
   Note(trace, "Applied", applied);
-  if (!support::IsInList(applied, component)) return Allow(4);
+  if (!IsInList(applied, component)) return Allow(Reason::kNotApplied);
 
-  const support::TextResult identified = IdentifyCaller(caller);
-  Note(trace, identified.ok ? "Caller path" : "Caller not found", identified.text);
+  RequestCaller request;
+  const platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
+  const std::string found = path ? *path : FailureText(path.failure());
+  Note(trace, path ? "Caller path" : "Caller not found", found);
   Decision decision =
-      identified.ok
-          ? DecideForSite(component, method, website, identified.text, trace)
-          : Refuse(5, identified.text +
-                          "( Unable to proceed further as calling request object not found. "
-                          "Please free " +
-                          component + " component from Tarnwick Gatehouse to make " + method +
-                          " method successfull. )");
-  decision.caller_path = identified.text;
+      path ? DecideForSite(config, component, method, found, trace)
+           : Refuse(Reason::kNoCaller, found + kNoCallerBeforeComponent + component +
+                                           kNoCallerBeforeMethod + method + kNoCallerEnd);
+  decision.caller_path = found;
   return decision;
 }
 
-AccessReport ExplainAccess(const std::string& method, CallerSource* caller,
-                           const std::string& component) {
+std::pair<Decision, Trace> Explain(const std::string& component, const std::string& method,
+                                   CallerSource* caller) {
   Trace trace;
-  const ConfigFiles files = LocateConfigFiles(&trace);
-  const Decision decision = Decide(component, method, files, caller, &trace);
-  return {decision.allowed, decision.step, decision.allowed ? std::string() : decision.refusal,
-          std::move(trace.values)};
+  const ConfigFiles files = LocateConfigFiles();
+  Note(&trace, "Admin.ini", files.admin_ini);
+  if (!files.website_ini.empty()) Note(&trace, "WebSite.ini", files.website_ini);
+  Decision decision = Decide(component, method, files, caller, &trace);
+  return {std::move(decision), std::move(trace)};
 }
 
 }  // namespace hosting

@@ -3,40 +3,38 @@
 // another source: the kestra tool's --caller-path and the tests use a FixedCaller.
 #pragma once
 
-#include <optional>
 #include <string>
+
+#include "platform/request.h"
 
 namespace hosting {
 
 class CallerSource {
  public:
   virtual ~CallerSource() = default;
-  // The path (possibly empty), or nothing when no calling request is found; the calling
-  // thread's last error (platform/net.h) then holds the code whose system text the
-  // refusal begins with.
-  virtual std::optional<std::string> CallerPath() = 0;
+  // The path (possibly empty), or the system's code when no calling request is found.
+  virtual platform::Result<std::string> CallerPath() = 0;
 };
 
 // The request under way: on Windows the web server's Request object reached through
 // the transaction-server object context, on POSIX the CGI variable PATH_TRANSLATED.
 class RequestCaller final : public CallerSource {
  public:
-  std::optional<std::string> CallerPath() override;
+  platform::Result<std::string> CallerPath() override { return platform::RequestPathTranslated(); }
 };
 
-// A stand-in request: a given path, or a failure that leaves a given code as the
-// thread's last error.
+// A stand-in request: a given path, or a failure with a given code.
 class FixedCaller final : public CallerSource {
  public:
-  static FixedCaller WithPath(std::string path) { return FixedCaller(std::move(path), 0); }
-  static FixedCaller Failing(int last_error) { return FixedCaller(std::nullopt, last_error); }
-  std::optional<std::string> CallerPath() override;
+  static FixedCaller WithPath(std::string path) { return FixedCaller(std::move(path)); }
+  static FixedCaller Failing(int code) {
+    return FixedCaller(platform::Failure{platform::Cause::kSystem, code});
+  }
+  platform::Result<std::string> CallerPath() override { return m_path; }
 
  private:
-  FixedCaller(std::optional<std::string> path, int last_error)
-      : m_path(std::move(path)), m_nLastError(last_error) {}
-  std::optional<std::string> m_path;
-  int m_nLastError;
+  explicit FixedCaller(platform::Result<std::string> path) : m_path(std::move(path)) {}
+  platform::Result<std::string> m_path;
 };
 
 }  // namespace hosting

@@ -131,7 +131,7 @@ void Remove(const Setup& s) {
 bool Check(hosting::CallerSource* caller) {
   const hosting::ConfigFiles files = hosting::LocateConfigFiles();
   const hosting::Decision decision = hosting::Decide("Brevan", "MXRecords", files, caller);
-  return decision.allowed && decision.step == 9;
+  return decision.reason == hosting::Reason::kGranted;
 }
 
 // Microseconds of this thread's CPU time (POSIX) or of the wall clock (Windows).

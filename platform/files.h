@@ -4,12 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
-// Whether an entry (file or folder) of that path exists, as FindFirstFileA tells it:
-// 0 when it does, else the system error code, which is also left as the calling
-// thread's last error. The POSIX side takes "\" as a separator like "/".
-int FindEntry(const std::string& path);
+// Whether an entry (file or folder) of that path exists, as FindFirstFileA tells it; the
+// failure holds the system's code. The POSIX side takes "\" as a separator like "/".
+Result<void> FindEntry(const std::string& path);
 
 // The bytes of the file at `path`, taken as the C library's fopen takes it; nothing
 // when it cannot be opened or read to its end.

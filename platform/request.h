@@ -9,12 +9,14 @@
 
 #include <string>
 
+#include "platform/result.h"
+
 namespace platform {
 
-// True with the path (which may be empty: a variable the server does not set reads as
-// empty). False when no request is under way or the value cannot be read; the calling
-// thread's last error is then whatever the platform left there (on POSIX,
-// syserr::kEnvVarNotFound).
-bool RequestPathTranslated(std::string* path);
+// The path (which may be empty: a variable the server does not set reads as empty), or
+// the system's code when no request is under way or the value cannot be read: on
+// Windows the thread's last error once the read gave up, on POSIX
+// syserr::kEnvVarNotFound.
+Result<std::string> RequestPathTranslated();
 
 }  // namespace platform

@@ -19,6 +19,7 @@ enum class Cause {
   kBadReply,      // the peer answered with something that is not a usable answer
   kSystem,        // the system refused; `code` holds its error code
   kNoMemory,      // memory ran out
+  kWrongType,     // a stored value is of another type than the one asked for
 };
 
 struct Failure {

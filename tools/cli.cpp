@@ -167,20 +167,20 @@ int RunAccess(lookup::CLookup& lookup, const Options& o, hosting::CallerSource* 
     return allowed ? kExitOk : kExitFailed;
   }
   // The same two steps through the access control's own account of them.
-  hosting::AccessReport report = hosting::ExplainAccess(o.argument, caller);
-  if (report.allowed) {
+  const auto [decision, values] = hosting::Explain(kComponent, o.argument, caller);
+  if (decision.allowed) {
     out << "allowed\n";
   } else {
-    out << "refused\n" << report.refusal << '\n';
+    out << "refused\n" << decision.refusal << '\n';
   }
-  out << "decided at step " << report.step << '\n';
-  for (const auto& [name, value] : report.values) {
+  out << "decided at step " << hosting::StepOf(decision.reason) << '\n';
+  for (const auto& [name, value] : values) {
     // System texts end with a line break of their own.
     std::string shown = value;
     while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
     out << "  " << name << ": " << shown << '\n';
   }
-  return report.allowed ? kExitOk : kExitFailed;
+  return decision.allowed ? kExitOk : kExitFailed;
 }
 
 }  // namespace

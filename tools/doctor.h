@@ -1,12 +1,10 @@
-// `kestra doctor`: checks of the installation, one row each. A row starts with OK, WARN
-// or FAIL, says what was checked and, when it is not OK, what to do.
-//
-// Registration (Windows): in each registry view, each class's ProgID -> CurVer ->
-// CLSID -> InprocServer32 names an existing DLL of the view's bitness that exports the
-// four entry points, with ThreadingModel Apartment, and the type library is registered.
-// Creation (Windows): the object made in this process answers a harmless call.
-// Access configuration (everywhere): the key, its folder, the two files, the switch,
-// and each site of [Path].
+// `kestra doctor`: checks of the installation, one row each: OK, WARN or FAIL, what was
+// checked and, when it is not OK, what to do.
+//   registration_check.cpp (Windows): in each registry view, each class's ProgID ->
+//     CurVer -> CLSID -> InprocServer32 names a DLL of the view's bitness exporting the
+//     four entry points, with ThreadingModel Apartment; the type library is registered.
+//   win32/creation_check_win32.cpp: the object made in this process answers a call.
+//   config_check.cpp: what hosting::Configuration finds, site by site.
 #pragma once
 
 #include <functional>
@@ -23,8 +21,7 @@ enum class Status { kOk, kWarn, kFail };
 
 struct CheckRow {
   Status status;
-  std::string text;
-  std::string todo;  // empty for OK rows
+  std::string text, todo;  // what was checked; what to do, empty for OK rows
 };
 
 // The bytes of a file by its path, or nothing when it cannot be read.
@@ -42,15 +39,21 @@ struct ViewInfo {
 bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
                        const FileReader& read_file, std::vector<CheckRow>* rows);
 
-// The hosting access configuration as the access control reads it. `two_views`: the
-// machine has a 32-bit and a 64-bit registry view, either of which may hold the key.
-void CheckAccessConfiguration(platform::Registry& registry, bool two_views,
-                              std::vector<CheckRow>* rows);
+// The hosting access configuration. `two_views`: the machine has a 32-bit and a 64-bit
+// registry view, either of which may hold the key.
+void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows);
 
 // Prints the rows; true when none is FAIL.
 bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out);
 
 // Every check for this machine; the exit code (0 when no row is FAIL, else 1).
 int RunDoctor(std::ostream& out);
+
+#ifdef _WIN32
+// Whether this is 64-bit Windows; the row of the object made in this process as a page
+// makes it (`registered`: the view of this process's bitness holds the classes).
+bool HasTwoRegistryViews();
+CheckRow CheckCreation(bool registered);
+#endif
 
 }  // namespace kestra_tool

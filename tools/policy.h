@@ -1,6 +1,5 @@
-// `kestra policy`: the grants the access control gives each site of [Path], one row per
-// site and one column per method, each cell computed by the access control itself with
-// the site's folder standing in for the calling page's path.
+// `kestra policy`: the grants the access control gives each site of [Path], a row per
+// site and a column per method, for a page in the site's folder.
 #pragma once
 
 #include <optional>
@@ -8,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/texts.h"
+
 namespace kestra_tool {
+
+using support::texts::kComponent;  // as the hosting configuration names it
 
 // The methods of the Lookup object, each with its access name.
 struct PolicyMethod {
@@ -21,23 +24,18 @@ inline constexpr PolicyMethod kPolicyMethods[] = {
 };
 
 struct SiteGrants {
-  std::string site;
-  std::string folder;
+  std::string site, folder;
   std::vector<std::string> cells;  // per kPolicyMethods: "allowed" or the refusal text
 };
 
 struct Policy {
-  // Set when one answer holds for every site (no configuration, not installed, switched
-  // off, not applied, or the switch unreadable): what the access control does, once.
+  // What the access control does, when one answer holds for every site.
   std::optional<std::string> everywhere;
   std::vector<SiteGrants> sites;  // in [Path] order; only when !everywhere
 };
 
 // The policy for every site, or only for the sites named `site` (without regard to case).
 Policy ComputePolicy(const std::optional<std::string>& site);
-
-// The table, refusals written once each below it and referred to by number.
-void PrintPolicy(const Policy& policy, std::ostream& out);
 
 // `kestra policy [--site NAME]`: 0, or 1 when NAME is no site of [Path].
 int RunPolicy(const std::optional<std::string>& site, std::ostream& out, std::ostream& err);

@@ -5,11 +5,10 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/net.h"
 
 namespace platform {
 
-int FindEntry(const std::string& path) {
+Result<void> FindEntry(const std::string& path) {
   std::string native = path;
   for (char& c : native) {
     if (c == '\\') c = '/';
@@ -40,8 +39,8 @@ int FindEntry(const std::string& path) {
         break;
     }
   }
-  if (code != syserr::kSuccess) SetThreadLastError(code);
-  return code;
+  if (code != syserr::kSuccess) return Failure{Cause::kSystem, code};
+  return {};
 }
 
 }  // namespace platform

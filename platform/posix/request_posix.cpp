@@ -3,19 +3,14 @@
 #include <cstdlib>
 
 #include "platform/errors.h"
-#include "platform/net.h"
 #include "platform/request.h"
 
 namespace platform {
 
-bool RequestPathTranslated(std::string* path) {
+Result<std::string> RequestPathTranslated() {
   const char* value = std::getenv("PATH_TRANSLATED");
-  if (value == nullptr) {
-    SetThreadLastError(syserr::kEnvVarNotFound);
-    return false;
-  }
-  *path = value;
-  return true;
+  if (value == nullptr) return Failure{Cause::kSystem, syserr::kEnvVarNotFound};
+  return std::string(value);
 }
 
 }  // namespace platform

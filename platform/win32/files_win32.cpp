@@ -6,19 +6,14 @@
 
 namespace platform {
 
-int FindEntry(const std::string& path) {
+Result<void> FindEntry(const std::string& path) {
   WIN32_FIND_DATAA data;
   const OwnedFind found(FindFirstFileA(path.c_str(), &data));
-  if (!found) {
-    DWORD err = GetLastError();
-    // Some failures leave no code; a missing entry is what they mean here.
-    if (err == ERROR_SUCCESS) {
-      err = ERROR_FILE_NOT_FOUND;
-      SetLastError(err);
-    }
-    return static_cast<int>(err);
-  }
-  return 0;
+  if (found) return {};
+  // Some failures leave no code; a missing entry is what they mean here.
+  const DWORD err = GetLastError();
+  return Failure{Cause::kSystem,
+                 err == ERROR_SUCCESS ? ERROR_FILE_NOT_FOUND : static_cast<int>(err)};
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 #include <asptlb.h>
 #include <comsvcs.h>
 
+#include <optional>
+
 #include "platform/request.h"
 #include "platform/win32/owned.h"
 
@@ -50,41 +52,47 @@ HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>* properties,
   return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request->put()));
 }
 
-bool ToAnsi(BSTR text, std::string* out) {
-  out->clear();
-  int wide_length = static_cast<int>(SysStringLen(text));
-  if (text == nullptr || wide_length == 0) return true;
+std::optional<std::string> ToAnsi(BSTR text) {
+  const int wide_length = static_cast<int>(SysStringLen(text));
   // Up to the first NUL, like every other text the component takes from a BSTR.
   int n = 0;
   while (n < wide_length && text[n] != L'\0') ++n;
-  if (n == 0) return true;
-  int bytes = WideCharToMultiByte(CP_ACP, 0, text, n, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return false;
-  out->resize(static_cast<std::size_t>(bytes));
-  WideCharToMultiByte(CP_ACP, 0, text, n, out->data(), bytes, nullptr, nullptr);
-  return true;
+  if (n == 0) return std::string();
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, n, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::nullopt;
+  std::string out(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, n, out.data(), bytes, nullptr, nullptr);
+  return out;
 }
 
-}  // namespace
-
-bool RequestPathTranslated(std::string* path) {
+// The path, or nothing when a step fails (leaving its code as the thread's last error).
+std::optional<std::string> ReadPathTranslated() {
   OwnedInterface<IGetContextProperties> properties;
   OwnedInterface<IRequest> request;
   OwnedInterface<IObjectContext> context;
-  if (FAILED(GetRequestObject(&properties, &request, &context))) return false;
+  if (FAILED(GetRequestObject(&properties, &request, &context))) return std::nullopt;
   OwnedInterface<IRequestDictionary> variables;
   if (FAILED(request->get_ServerVariables(variables.put())) || variables.get() == nullptr) {
-    return false;
+    return std::nullopt;
   }
   OwnedVariant key;
   OwnedVariant item;
   V_VT(key.get()) = VT_BSTR;
   V_BSTR(key.get()) = SysAllocString(L"PATH_TRANSLATED");
-  if (V_BSTR(key.get()) == nullptr) return false;
+  if (V_BSTR(key.get()) == nullptr) return std::nullopt;
   // A failing get_Item leaves the item empty, which reads as an empty path.
   variables->get_Item(*key.get(), item.get());
-  if (FAILED(VariantChangeType(item.get(), item.get(), 0, VT_BSTR))) return false;
-  return ToAnsi(V_BSTR(item.get()), path);
+  if (FAILED(VariantChangeType(item.get(), item.get(), 0, VT_BSTR))) return std::nullopt;
+  return ToAnsi(V_BSTR(item.get()));
+}
+
+}  // namespace
+
+Result<std::string> RequestPathTranslated() {
+  std::optional<std::string> path = ReadPathTranslated();
+  // The code the thread was left with once every object of the read is released.
+  if (!path) return Failure{Cause::kSystem, static_cast<int>(GetLastError())};
+  return std::move(*path);
 }
 
 }  // namespace platform

@@ -1,28 +1,35 @@
-// The access decision made before each lookup: registry and INI files written by the
-// test, the calling page's path from a stand-in request. (The frame that asks it and
-// keeps its answer is tested in tests/lookup.)
+// The hosting access control: the configuration's reader and the decision made before
+// each lookup, against a registry and INI files the test writes (the system's registry
+// and profile functions under Wine, the POSIX readers natively) and a stand-in request.
+// (The frame that asks it and keeps its answer is tested in tests/lookup.)
 #include <gtest/gtest.h>
 
-#include <fstream>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "access/access_policy.h"
 #include "access/caller_source.h"
+#include "hosting_config.h"
 #include "platform/errors.h"
-#include "platform/net.h"
-#include "support/error_text.h"
-#include "support/registry_values.h"
-#include "test_registry.h"
 #include "testbed.h"
 
 namespace {
 
 using hosting::Decision;
 using hosting::FixedCaller;
+using hosting::Reason;
+using Lines = std::vector<std::string>;
 
-const char* const kRefusedComponent =
+const char kRefusedComponent[] =
     "Please contact your hosting administrator, as you are not allowed to use Brevan component";
+const char kMismatch[] = "The type you specified mismatch with registry value type";
 
 std::string MethodRefusal(const std::string& method) {
   return "Please contact your hosting administrator, as you are not allowed to use " + method +
@@ -37,50 +44,97 @@ std::string CallerRefusal(const std::string& system_text, const std::string& met
 }
 
 std::string SystemText(int code) {
-  return support::SystemErrorText(code);
+  return hosting::FailureText({platform::Cause::kSystem, code});
 }
 
-// The three access names and a method of each.
 const char* const kAccessNames[] = {"MXRecords", "Lookup", "VerifySMTP"};
+
+// --- the text rules ---
+
+TEST(TextRules, TrimListItemsAndIsInList) {
+  for (auto [in, out] : {std::pair{"", ""},
+                         {" \t \t", ""},
+                         {" \t\r\n\v\fx y\f\v\n\r\t ", "x y"},
+                         {"a", "a"},
+                         {"\xFA text \xFA", "\xFA text \xFA"}}) {
+    EXPECT_EQ(hosting::Trim(in), out) << '"' << in << '"';
+  }
+  struct Split {
+    std::string text;
+    char sep;
+    Lines items;
+  } splits[] = {
+      {"", ',', {}},
+      {" a , b ", ',', {"a", "b"}},
+      {"a,,b", ',', {"a", "", "b"}},
+      {"a,", ',', {"a"}},
+      {",a", ',', {"", "a"}},
+      {std::string("x=1\0y=\xFA\0", 8), '\0', {"x=1", "y=\xFA"}},
+  };
+  for (const Split& c : splits) EXPECT_EQ(hosting::ListItems(c.text, c.sep), c.items) << c.text;
+  struct Member {
+    const char* list;
+    const char* name;
+    bool in;
+  } members[] = {
+      {"Brevan, Other", "brevan", true},
+      {"Brevan;Other", "Brevan", false},
+      {"", "Brevan", false},
+      {" MXRecords ,Lookup", "Lookup", true},
+      {"Other,Brevan", "BREVAN", true},
+      {"Brevanx", "Brevan", false},
+      {"Brev", "Brevan", false},
+      {"Brevan,", "Brevan", true},
+      {",,Brevan", "Brevan", true},
+      {"Brevan", " Brevan", false},  // the name is not trimmed
+  };
+  for (const Member& c : members) {
+    EXPECT_EQ(hosting::IsInList(c.list, c.name), c.in) << "'" << c.list << "' / '" << c.name << "'";
+  }
+}
+
+TEST(TextRules, SystemTextOrTheFallback) {
+  EXPECT_EQ(SystemText(123456), "The system cannot find error message for error number 123456");
+  EXPECT_EQ(SystemText(-5), "The system cannot find error message for error number -5");
+  for (int code : {platform::syserr::kFileNotFound, platform::syserr::kInvalidHandle}) {
+    const std::string text = SystemText(code);
+    EXPECT_EQ(text.find("The system cannot find error message"), std::string::npos) << code;
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n') << "system texts end with their line break: " << text;
+  }
+  EXPECT_NE(SystemText(platform::syserr::kFileNotFound),
+            SystemText(platform::syserr::kInvalidHandle));
+  EXPECT_EQ(hosting::FailureText({platform::Cause::kWrongType, 0}), kMismatch);
+}
+
+TEST(TextRules, SwitchCountsByItsLowSixteenBitsUpToTheSignedLimit) {
+  for (auto [value, on] : {std::pair{0u, false},
+                           {1u, true},
+                           {65536u, false},
+                           {65537u, true},
+                           {131072u, false},
+                           {2147483647u, true},
+                           {2147483648u, true},
+                           {2147549184u, true},
+                           {4294901760u, true},
+                           {4294967295u, true}}) {
+    EXPECT_EQ(hosting::SwitchedOn(value), on) << value;
+  }
+}
+
+// --- reading the configuration ---
 
 class AccessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("access-") + info->test_suite_name() + "-" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir_ = testbed::ScratchDir(name);
-    reg_ = std::make_unique<testreg::ScopedRegistry>(dir_);
-  }
-  void TearDown() override { reg_.reset(); }
-
-  std::string Path(const std::string& file) {
-    return dir_ + (dir_.find('\\') != std::string::npos ? "\\" : "/") + file;
-  }
-  void WriteIni(const std::string& file, const std::string& text) {
-    std::ofstream(Path(file), std::ios::binary | std::ios::trunc) << text;
-  }
-  void Install() { reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_); }
-  void Switch(std::uint32_t value) {
-    reg_->SetNumber(testreg::kConfigKey, "EnableGatehouse", value);
-  }
-  void Admin(const std::string& installed, const std::string& applied) {
-    WriteIni("Admin.ini",
-             "[Settings]\r\nInstalled=" + installed + "\r\nApplied=" + applied + "\r\n");
+    config_ = std::make_unique<testreg::HostingConfig>(std::string("access-") + info->name());
   }
 
-  // The worked case: Site1 at C:\sites\one may use the MX and host lookups of Brevan.
-  void WorkedCase() {
-    Install();
-    Switch(1);
-    Admin("Brevan", "Brevan");
-    WriteIni("WebSite.ini",
-             "[Path]\r\nSite1=C:\\sites\\one\r\n"
-             "[Security]\r\nSite1=Brevan\r\n"
-             "[Site1]\r\nBrevan=MXRecords, Lookup\r\n");
+  hosting::ConfigFiles Files() const {
+    return {true, config_->Path("Admin.ini"), config_->Path("WebSite.ini")};
   }
+  testreg::ScopedRegistry& Registry() { return config_->registry; }
 
   // The frame's two steps for `method` of Brevan with the page at `caller`.
   static Decision Ask(const std::string& method, hosting::CallerSource* caller) {
@@ -90,375 +144,460 @@ class AccessTest : public ::testing::Test {
     auto source = FixedCaller::WithPath(caller);
     return Ask(method, &source);
   }
-  static Decision AskOutsideRequest(const std::string& method, int last_error) {
-    auto source = FixedCaller::Failing(last_error);
+  static Decision AskOutsideRequest(const std::string& method, int code) {
+    auto source = FixedCaller::Failing(code);
     return Ask(method, &source);
   }
 
-  std::string dir_;
-  std::unique_ptr<testreg::ScopedRegistry> reg_;
+  std::unique_ptr<testreg::HostingConfig> config_;
 };
 
-TEST_F(AccessTest, WorkedCase) {
-  WorkedCase();
-  const std::string page = "C:\\sites\\one\\check.asp";
-  // DNSLookup and ReverseDNSLookup share "Lookup"; GetMXRecord and MXRecords "MXRecords".
-  for (const char* method : {"Lookup", "MXRecords"}) {
-    const Decision d = Ask(method, page);
-    EXPECT_TRUE(d.allowed) << method << ": " << d.refusal;
-    EXPECT_EQ(d.step, 9) << method;
-    EXPECT_EQ(d.refusal, "") << method;
-    EXPECT_EQ(d.caller_path, page) << method;
+TEST_F(AccessTest, IniValuesAndLinesTrimmedAndMatchedWithoutRegardToCase) {
+  config_->WriteFile("Admin.ini",
+                     "[settings]\r\n  INSTALLED =   Brevan, x   \r\nApplied=\r\n"
+                     "[Other]\r\nInstalled=Other\r\n");
+  config_->WebSite(
+      "[Path]\nSite1=C:\\sites\\one\n  Site2=C:\\sites\\two  \nNoEquals\n"
+      "Site\xFA=C:\\sites\\men\xFA\n[SECURITY]\nsite1 = Brevan\n[Site1]\nbrevan = All\n");
+  hosting::Configuration config(Files());
+  EXPECT_EQ(config.Installed(), "Brevan, x");
+  EXPECT_EQ(config.Applied(), "");
+  EXPECT_EQ(config.Security("Site1"), "Brevan");
+  EXPECT_EQ(config.Security("Site2"), "");
+  EXPECT_EQ(config.Grants("SITE1", "Brevan"), "All");
+  EXPECT_TRUE(config.HasSection("site1"));
+  EXPECT_FALSE(config.HasSection("Site2"));
+  Lines lines, names, folders;
+  for (const hosting::Site& site : config.Sites()) {
+    lines.push_back(site.line);
+    names.push_back(site.named ? site.name : "-");
+    folders.push_back(site.folder);
   }
-  Decision d = Ask("VerifySMTP", page);
-  EXPECT_FALSE(d.allowed);
-  EXPECT_EQ(d.step, 10);
-  EXPECT_EQ(d.refusal,
-            "Please contact your hosting administrator, as you are not allowed to use "
-            "VerifySMTP method of Brevan component");
+  // 0xFA (u-acute in the Western code page) stays inside its line.
+  EXPECT_EQ(lines, Lines({"Site1=C:\\sites\\one", "Site2=C:\\sites\\two", "NoEquals",
+                          "Site\xFA=C:\\sites\\men\xFA"}));
+  EXPECT_EQ(names, Lines({"Site1", "Site2", "-", "Site\xFA"}));
+  EXPECT_EQ(folders, Lines({"C:\\sites\\one", "C:\\sites\\two", "", "C:\\sites\\men\xFA"}));
 
-  for (const char* method : kAccessNames) {
-    d = Ask(method, "C:\\sites\\two\\check.asp");
-    EXPECT_FALSE(d.allowed) << method;
-    EXPECT_EQ(d.step, 6) << method;
-    EXPECT_EQ(d.refusal, kRefusedComponent) << method;
+  hosting::Configuration absent({true, config_->Path("absent.ini"), config_->Path("none.ini")});
+  EXPECT_EQ(absent.Installed(), "");
+  EXPECT_TRUE(absent.Sites().empty());
+}
+
+TEST_F(AccessTest, LongValuesAndSectionsAreReadWhole) {
+  // Around each size the reader's buffer passes through: 256, 512, 1024.
+  for (std::size_t n : {254u, 255u, 256u, 300u, 511u, 512u, 513u, 5000u}) {
+    std::string value;
+    for (std::size_t i = 0; i < n; ++i) value.push_back(static_cast<char>('a' + i % 26));
+    config_->Admin(value, "");
+    EXPECT_EQ(hosting::Configuration(Files()).Installed(), value) << n;
+  }
+  // Sections whose lines fill the 256-byte buffer to the byte, and far beyond it.
+  for (int total : {250, 253, 254, 255, 256, 257, 300, 2000}) {
+    std::string text = "[Path]\n";
+    Lines expected;
+    for (int i = 0, used = 0; used < total; ++i) {
+      std::string line = "s" + std::to_string(i) + "=C:\\w";
+      const int room = std::min(std::max(total - used - static_cast<int>(line.size()) - 1, 0), 20);
+      line += std::string(static_cast<std::size_t>(room), 'x');
+      used += static_cast<int>(line.size()) + 1;
+      text += line + "\n";
+      expected.push_back(line);
+    }
+    config_->WebSite(text);
+    Lines lines;
+    for (const hosting::Site& site : hosting::Configuration(Files()).Sites()) {
+      lines.push_back(site.line);
+    }
+    EXPECT_EQ(lines, expected) << total;
   }
 }
 
-TEST_F(AccessTest, ConfigurationFound) {
-  WorkedCase();
-  const hosting::ConfigFiles files = hosting::LocateConfigFiles();
-  EXPECT_TRUE(files.found);
-  EXPECT_EQ(files.admin_ini, dir_ + "\\Admin.ini");
-  EXPECT_EQ(files.website_ini, dir_ + "\\WebSite.ini");
-}
-
-TEST_F(AccessTest, WithoutConfigurationEveryCallRuns) {
+// A folder ends at a path boundary: 'C:\web\site1' covers 'C:\web\site1\x.asp' but not
+// 'C:\web\site10\x.asp'. The first line that covers the page wins, not the longest.
+TEST_F(AccessTest, SiteOfAPageByItsFolder) {
   struct Case {
-    const char* name;
-    bool install;
-    bool admin;
-    bool website;
-    const char* folder;  // InstallationPath, when not the test's folder
+    const char* path_section;
+    const char* page;
+    const char* site;  // nullptr: none
   } cases[] = {
-      {"no InstallationPath", false, true, true, nullptr},
-      {"Admin.ini missing", true, false, true, nullptr},
-      {"WebSite.ini missing", true, true, false, nullptr},
-      {"empty InstallationPath", true, true, true, ""},
+      {"a=C:\\web\\site1\nb=C:\\web\\site10", "C:\\web\\site10\\default.asp", "b"},
+      {"a=C:\\web\\site1\nb=C:\\web\\site10", "C:\\web\\site1\\default.asp", "a"},
+      {"a=C:\\web\\site1", "C:\\web\\site10\\default.asp", nullptr},
+      {"a=c:\\WEB\\site1", "C:\\web\\SITE1\\x.asp", "a"},
+      {"a = C:\\web\\site1 ", "c:\\web\\site1\\p", "a"},
+      {"a=C:\\web\\site1\\", "C:\\web\\site1\\x.asp", "a"},
+      {"a=/srv/site1", "/srv/site1/x.asp", "a"},
+      {"a=/srv/", "/srv/site1/x.asp", "a"},
+      {"a=C:\\web\\site1", "C:\\web\\site1", "a"},
+      {"a=C:\\web\\site1", "C:\\web\\site1.asp", nullptr},
+      {"a=C:\\longer\\than\\page", "C:\\longer", nullptr},
+      {"a=", "C:\\anything\\x.asp", "a"},
+      {"a=", "", "a"},
+      {"a=C:\\web\nb=C:\\web\\site1", "C:\\web\\site1\\x.asp", "a"},
+      {"C:\\web\\site1\nb=C:\\web", "C:\\web\\site1\\x.asp", "b"},
+      {"a=x=y", "x=y\\z", "a"},
+      {"", "C:\\web\\x.asp", nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    reg_->Clear();
-    std::remove(Path("Admin.ini").c_str());
-    std::remove(Path("WebSite.ini").c_str());
-    if (c.install) {
-      reg_->SetString(testreg::kConfigKey, "InstallationPath", c.folder ? c.folder : dir_);
+    config_->WebSite(std::string("[Path]\n") + c.path_section + "\n");
+    const std::optional<hosting::Site> site = hosting::Configuration(Files()).SiteOf(c.page);
+    EXPECT_EQ(site ? hosting::Trim(site->name) : "-", c.site ? c.site : "-")
+        << c.path_section << " <- " << c.page;
+  }
+}
+
+TEST_F(AccessTest, KeyValuesAsStringsAndNumbers) {
+  const char* key = support::texts::kConfigKeyPath;
+  hosting::Configuration config(Files());
+  Registry().SetString(key, "installationpath", "C:\\Program Files\\Tarnwick");
+  EXPECT_EQ(hosting::InstallationFolder().value(), "C:\\Program Files\\Tarnwick");  // any case
+  Registry().Clear();
+  for (std::size_t n : {0u, 1u, 255u, 256u, 300u, 4000u}) {
+    const std::string value = n ? std::string(n - 1, 'v') + "e" : "";
+    Registry().SetString(key, "InstallationPath", value);
+    EXPECT_EQ(hosting::InstallationFolder().value(), value) << n;
+  }
+  Registry().SetRaw(key, "InstallationPath", platform::kRegSz, {'a', 'b', 0, 'c', 0});
+  EXPECT_EQ(hosting::InstallationFolder().value(), "ab");
+  Registry().SetRaw(key, "InstallationPath", platform::kRegSz, {'x', 'y', 'z'});
+  EXPECT_EQ(hosting::InstallationFolder().value(), "xyz");
+  for (std::uint32_t value : {0u, 1u, 4294967295u}) {
+    Registry().SetNumber(key, "EnableGatehouse", value);
+    EXPECT_EQ(config.Gatehouse().value(), value);
+  }
+
+  // Another type, or no bytes, is a mismatch; a missing value the system's text.
+  using Bytes = std::vector<unsigned char>;
+  struct Case {
+    const char* name;
+    std::uint32_t type;
+    Bytes data;
+  } mismatches[] = {
+      {"InstallationPath", platform::kRegDword, {1, 0, 0, 0}},
+      {"InstallationPath", platform::kRegExpandSz, {'%', 'x', '%', 0}},
+      {"InstallationPath", platform::kRegMultiSz, {'a', 0, 0}},
+      {"InstallationPath", platform::kRegSz, {}},
+      {"EnableGatehouse", platform::kRegSz, {'1', 0}},
+      {"EnableGatehouse", platform::kRegDword, {1, 0, 0, 0, 0, 0, 0, 0}},
+      {"EnableGatehouse", platform::kRegDword, {1, 0}},
+  };
+  for (const Case& c : mismatches) {
+    Registry().SetRaw(key, c.name, c.type, c.data);
+    const platform::Result<std::string> folder = hosting::InstallationFolder();
+    const platform::Result<std::uint32_t> gatehouse = config.Gatehouse();
+    const platform::Failure failure = c.name[0] == 'I' ? folder.failure() : gatehouse.failure();
+    EXPECT_EQ(hosting::FailureText(failure), kMismatch) << c.name << " " << c.type;
+    Registry().DeleteValue(key, c.name);
+  }
+  EXPECT_EQ(hosting::FailureText(hosting::InstallationFolder().failure()),
+            SystemText(platform::syserr::kFileNotFound));
+  Registry().Clear();
+  EXPECT_EQ(hosting::FailureText(config.Gatehouse().failure()),
+            SystemText(platform::syserr::kFileNotFound));
+}
+
+// 64-bit Windows keeps a 32-bit and a 64-bit registry view; 32-bit-only Windows and the
+// POSIX store have one, where a write to either view lands in the same key.
+bool HasTwoRegistryViews() {
+#ifdef _WIN32
+  BOOL wow64 = FALSE;
+  return sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+#else
+  return false;
+#endif
+}
+
+// Both bitnesses read one configuration: the key of the 32-bit view, or when that view
+// has no such key, the key of the 64-bit view. A key of the 32-bit view that lacks the
+// value is still the one read.
+TEST_F(AccessTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
+  using platform::RegView;
+  struct Case {
+    const char* what;
+    const char* in32;  // null: no key in that view; "": the key without the value
+    const char* in64;
+    const char* two_views;  // what is read where the views differ (null: nothing)
+    const char* one_view;
+  } cases[] = {
+      {"32-bit view only", "thirty-two", nullptr, "thirty-two", "thirty-two"},
+      {"64-bit view only", nullptr, "sixty-four", "sixty-four", "sixty-four"},
+      {"both views", "thirty-two", "sixty-four", "thirty-two", "sixty-four"},
+      {"32-bit key without the value", "", "sixty-four", nullptr, "sixty-four"},
+      {"neither view", nullptr, nullptr, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    Registry().Clear();
+    for (auto [view, value] : {std::pair{RegView::k32, c.in32}, std::pair{RegView::k64, c.in64}}) {
+      if (value == nullptr) continue;
+      if (*value == '\0') {
+        Registry().CreateKey(support::texts::kConfigKeyPath, view);
+      } else {
+        Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", value, view);
+      }
     }
-    Switch(1);
-    if (c.admin) Admin("Brevan", "Brevan");
-    if (c.website) WriteIni("WebSite.ini", "[Path]\r\n");
-    EXPECT_FALSE(hosting::LocateConfigFiles().found);
+    const char* want = HasTwoRegistryViews() ? c.two_views : c.one_view;
+    const platform::Result<std::string> folder = hosting::InstallationFolder();
+    EXPECT_EQ(folder ? *folder : hosting::FailureText(folder.failure()),
+              want ? want : SystemText(platform::syserr::kFileNotFound))
+        << c.what;
+    EXPECT_EQ(hosting::HasKey(RegView::k32) || hosting::HasKey(RegView::k64), c.in32 || c.in64)
+        << c.what;
+  }
+}
+
+TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
+  config_->Write();
+  for (const std::string& folder : {config_->folder, config_->folder + "\\"}) {
+    Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", folder);
+    const hosting::ConfigFiles files = hosting::LocateConfigFiles();
+    EXPECT_TRUE(files.found) << folder;
+    EXPECT_EQ(files.admin_ini, config_->folder + "\\Admin.ini") << folder;
+    EXPECT_EQ(files.website_ini, config_->folder + "\\WebSite.ini") << folder;
+  }
+
+  const std::string not_found = SystemText(platform::syserr::kFileNotFound);
+  struct Case {
+    const char* what;
+    int folder;  // 0: no InstallationPath, 1: the test's folder, 2: empty, 3: a number
+    const char* missing;
+    std::string admin_text;  // what stands for Admin.ini, when it is not found
+  } cases[] = {
+      {"no InstallationPath: the registry's text", 0, "", not_found},
+      {"Admin.ini missing", 1, "Admin.ini", not_found},
+      {"WebSite.ini missing", 1, "WebSite.ini", ""},
+      // An empty folder names no file, whatever the root of the drive holds.
+      {"empty folder", 2, "", not_found},
+      {"folder of another type", 3, "", kMismatch},
+  };
+  for (const Case& c : cases) {
+    Registry().Clear();
+    config_->Admin();
+    config_->WebSite("[Path]\r\n");
+    std::remove(config_->Path(c.missing).c_str());
+    if (c.folder == 1) config_->Install();
+    if (c.folder == 2) Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", "");
+    if (c.folder == 3) Registry().SetNumber(support::texts::kConfigKeyPath, "InstallationPath", 1);
+    config_->Switch(1);
+    const hosting::ConfigFiles files = hosting::LocateConfigFiles();
+    EXPECT_FALSE(files.found) << c.what;
+    if (c.admin_text.empty()) {
+      EXPECT_EQ(files.admin_ini, config_->folder + "\\Admin.ini") << c.what;
+      EXPECT_EQ(files.website_ini, not_found) << c.what;
+    } else {
+      EXPECT_EQ(files.admin_ini, c.admin_text) << c.what;
+      EXPECT_EQ(files.website_ini, "") << c.what;
+    }
     for (const char* method : kAccessNames) {
       const Decision d = AskOutsideRequest(method, 0);
-      EXPECT_TRUE(d.allowed) << method;
-      EXPECT_EQ(d.step, 1) << method;
+      EXPECT_TRUE(d.allowed) << c.what;
+      EXPECT_EQ(d.reason, Reason::kNoConfiguration) << c.what;
       EXPECT_FALSE(d.caller_path) << "the caller is never asked";
     }
   }
 }
 
+// --- the decision ---
+
+TEST_F(AccessTest, WorkedCase) {
+  config_->Write();
+  const std::string page = "C:\\sites\\one\\check.asp";
+  // DNSLookup and ReverseDNSLookup share "Lookup"; GetMXRecord and MXRecords "MXRecords".
+  for (const char* method : {"Lookup", "MXRecords"}) {
+    const Decision d = Ask(method, page);
+    EXPECT_TRUE(d.allowed) << method << ": " << d.refusal;
+    EXPECT_EQ(d.reason, Reason::kGranted) << method;
+    EXPECT_EQ(d.refusal, "") << method;
+    EXPECT_EQ(d.caller_path, page) << method;
+  }
+  Decision d = Ask("VerifySMTP", page);
+  EXPECT_FALSE(d.allowed);
+  EXPECT_EQ(d.reason, Reason::kMethodRefused);
+  EXPECT_EQ(d.refusal, MethodRefusal("VerifySMTP"));
+  for (const char* method : kAccessNames) {
+    d = Ask(method, "C:\\sites\\two\\check.asp");
+    EXPECT_FALSE(d.allowed) << method;
+    EXPECT_EQ(d.reason, Reason::kNoSite) << method;
+    EXPECT_EQ(d.refusal, kRefusedComponent) << method;
+  }
+}
+
 TEST_F(AccessTest, InstalledAndSwitch) {
-  Install();
-  WriteIni("WebSite.ini", "[Path]\r\n");
+  config_->Install();
+  config_->WebSite("[Path]\r\n");
+  const std::string no_caller =
+      CallerRefusal(SystemText(platform::syserr::kInvalidHandle), "Lookup");
   struct Case {
     const char* installed;
     const char* applied;
     std::int64_t gatehouse;  // -1: missing, -2: stored as a string
-    bool allowed;
-    const char* reason;  // nullptr: the step 5 text
+    Reason reason;
+    std::string refusal;
   } cases[] = {
-      {"Other", "Brevan", 1, true, ""},
-      {"", "Brevan", 1, true, ""},
-      {"brevan , other", "Brevan", 1, false, nullptr},
-      {"Brevan", "Brevan", 0, true, ""},
-      {"Brevan", "Brevan", 65536, true, ""},
-      {"Brevan", "Brevan", 1, false, nullptr},
-      {"Brevan", "Brevan", 65537, false, nullptr},
-      {"Brevan", "Brevan", 2147483648, false, nullptr},
-      {"Brevan", "Brevan", 4294967295, false, nullptr},
-      {"Brevan", "Brevan", -2, false, support::kRegistryTypeMismatch},
-      {"Brevan", "Other", -2, false, support::kRegistryTypeMismatch},
-      {"Other", "Brevan", -2, true, ""},
-      {"Brevan", "Other", 1, true, ""},
-      {"Brevan", "", 1, true, ""},
+      {"Other", "Brevan", 1, Reason::kNotInstalled, ""},
+      {"", "Brevan", 1, Reason::kNotInstalled, ""},
+      {"Other", "Brevan", -2, Reason::kNotInstalled, ""},
+      {"brevan , other", "Brevan", 1, Reason::kNoCaller, no_caller},
+      {"Brevan", "Brevan", 0, Reason::kSwitchedOff, ""},
+      {"Brevan", "Brevan", 65536, Reason::kSwitchedOff, ""},
+      {"Brevan", "Brevan", 65537, Reason::kNoCaller, no_caller},
+      {"Brevan", "Brevan", 2147483648, Reason::kNoCaller, no_caller},
+      // Fails closed with the registry's own text.
+      {"Brevan", "Other", -2, Reason::kSwitchUnreadable, kMismatch},
+      {"Brevan", "Brevan", -1, Reason::kSwitchUnreadable,
+       SystemText(platform::syserr::kFileNotFound)},
+      {"Brevan", "Other", 1, Reason::kNotApplied, ""},
+      {"Brevan", "", 1, Reason::kNotApplied, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.installed) + " / " + c.applied + " / " +
                  std::to_string(c.gatehouse));
-    Admin(c.installed, c.applied);
-    reg_->DeleteValue(testreg::kConfigKey, "EnableGatehouse");
+    config_->Admin(c.installed, c.applied);
+    Registry().DeleteValue(support::texts::kConfigKeyPath, "EnableGatehouse");
     if (c.gatehouse == -2) {
-      reg_->SetString(testreg::kConfigKey, "EnableGatehouse", "0");
+      Registry().SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "0");
     } else if (c.gatehouse >= 0) {
-      Switch(static_cast<std::uint32_t>(c.gatehouse));
+      config_->Switch(static_cast<std::uint32_t>(c.gatehouse));
     }
     const Decision d = AskOutsideRequest("Lookup", platform::syserr::kInvalidHandle);
-    EXPECT_EQ(d.allowed, c.allowed);
-    std::string reason =
-        c.reason ? c.reason : CallerRefusal(SystemText(platform::syserr::kInvalidHandle), "Lookup");
-    EXPECT_EQ(d.refusal, reason);
+    EXPECT_EQ(d.reason, c.reason);
+    EXPECT_EQ(d.allowed, c.refusal.empty());
+    EXPECT_EQ(d.refusal, c.refusal);
   }
-  // A missing switch fails closed with the registry's own text.
-  Admin("Brevan", "Brevan");
-  reg_->DeleteValue(testreg::kConfigKey, "EnableGatehouse");
-  const Decision d = AskOutsideRequest("VerifySMTP", 0);
-  EXPECT_FALSE(d.allowed);
-  EXPECT_EQ(d.step, 3);
-  EXPECT_EQ(d.refusal, SystemText(platform::syserr::kFileNotFound));
-}
-
-TEST_F(AccessTest, SwitchTextToOnOff) {
-  struct Case {
-    const char* text;
-    bool on;
-  } cases[] = {{"0", false},         {"1", true},          {"65536", false},
-               {"65537", true},      {"131072", false},    {"2147483647", true},
-               {"2147483648", true}, {"4294967295", true}, {"99999999999999999999", true},
-               {"-65536", false},    {"-1", true},         {"", false},
-               {"x", false},         {" 65536", false},    {"+1", true}};
-  for (const Case& c : cases) EXPECT_EQ(hosting::GatehouseSwitchedOn(c.text), c.on) << c.text;
 }
 
 TEST_F(AccessTest, CallerNotIdentified) {
-  WorkedCase();
+  config_->Write();
   for (int code : {platform::syserr::kFileNotFound, platform::syserr::kSuccess, 123456}) {
     const Decision d = AskOutsideRequest("MXRecords", code);
     EXPECT_FALSE(d.allowed);
-    EXPECT_EQ(d.step, 5);
+    EXPECT_EQ(d.reason, Reason::kNoCaller);
     EXPECT_EQ(d.refusal, CallerRefusal(SystemText(code), "MXRecords"));
     EXPECT_EQ(d.caller_path, SystemText(code));
   }
 }
 
-TEST_F(AccessTest, SiteByFolder) {
-  Install();
-  Switch(1);
-  Admin("Brevan", "Brevan");
-  struct Case {
-    const char* path_section;
-    const char* caller;
-    const char* site;  // the site whose grants apply; nullptr: refused at step 6
-  } cases[] = {
-      // A folder ends at a path boundary: site10's pages get site10's grants.
-      {"a=C:\\web\\site1\r\nb=C:\\web\\site10", "C:\\web\\site10\\default.asp", "b"},
-      {"a=C:\\web\\site1\r\nb=C:\\web\\site10", "C:\\web\\site1\\default.asp", "a"},
-      {"a=C:\\web\\site1", "C:\\web\\site10\\default.asp", nullptr},
-      {"a=c:\\WEB\\site1", "C:\\web\\SITE1\\x.asp", "a"},
-      {"a=", "C:\\anything\\x.asp", "a"},
-      {"a=", "", "a"},
-      {"a=C:\\web\\", "C:\\web\\site1\\x.asp", "a"},
-      {"a=C:\\web\r\nb=C:\\web\\site1", "C:\\web\\site1\\x.asp", "a"},  // first line wins
-      {"C:\\web\\site1\r\nb=C:\\web", "C:\\web\\site1\\x.asp", "b"},
-      {"", "C:\\web\\x.asp", nullptr},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path_section) + " <- " + c.caller);
-    // Each site may use a different method, so the grant shows which site was chosen.
-    WriteIni("WebSite.ini", std::string("[Path]\r\n") + c.path_section +
-                                "\r\n[Security]\r\na=Brevan\r\nb=Brevan\r\n"
-                                "[a]\r\nBrevan=Lookup\r\n[b]\r\nBrevan=VerifySMTP\r\n");
-    const Decision lookup = Ask("Lookup", c.caller);
-    const Decision smtp = Ask("VerifySMTP", c.caller);
-    if (c.site == nullptr) {
-      EXPECT_FALSE(lookup.allowed);
-      EXPECT_FALSE(smtp.allowed);
-      EXPECT_EQ(smtp.step, 6);
-      EXPECT_EQ(smtp.refusal, kRefusedComponent);
-    } else {
-      EXPECT_EQ(lookup.allowed, std::string(c.site) == "a") << lookup.refusal;
-      EXPECT_EQ(smtp.allowed, std::string(c.site) == "b");
-    }
-  }
-}
-
-TEST_F(AccessTest, SiteNameWithABlankBeforeTheEquals) {
-  Install();
-  Switch(1);
-  Admin("Brevan", "Brevan");
+// The grants of the site the page's folder picks (SiteOfAPageByItsFolder): each site
+// may use another method, so the grant shows which one was chosen.
+TEST_F(AccessTest, TheSiteOfThePageDecides) {
+  config_->Write(
+      "[Path]\r\na=C:\\web\\site1\r\nb=C:\\web\\site10\r\n[Security]\r\na=Brevan\r\nb=Brevan\r\n"
+      "[a]\r\nBrevan=Lookup\r\n[b]\r\nBrevan=VerifySMTP\r\n");
+  EXPECT_TRUE(Ask("VerifySMTP", "C:\\web\\site10\\default.asp").allowed);
+  EXPECT_FALSE(Ask("Lookup", "C:\\web\\site10\\default.asp").allowed);
+  EXPECT_TRUE(Ask("Lookup", "C:\\web\\site1\\default.asp").allowed);
   // The site is named "Site1 "; the profile functions ignore blanks around the names
   // asked for, so its Security key and its section are those of Site1.
-  WriteIni("WebSite.ini",
-           "[Path]\r\nSite1 =C:\\sites\\one\r\n"
-           "[Security]\r\nSite1 =Brevan\r\n"
-           "[Site1]\r\nBrevan=Lookup\r\n");
-  const std::string page = "C:\\sites\\one\\check.asp";
-  const Decision lookup = Ask("Lookup", page);
-  EXPECT_TRUE(lookup.allowed) << lookup.refusal;
-  const Decision smtp = Ask("VerifySMTP", page);
-  EXPECT_FALSE(smtp.allowed);
-  EXPECT_EQ(smtp.refusal, MethodRefusal("VerifySMTP"));
+  config_->WebSite(
+      "[Path]\r\nSite1 =C:\\sites\\one\r\n[Security]\r\nSite1 =Brevan\r\n"
+      "[Site1]\r\nBrevan=Lookup\r\n");
+  EXPECT_TRUE(Ask("Lookup", "C:\\sites\\one\\check.asp").allowed);
+  EXPECT_EQ(Ask("VerifySMTP", "C:\\sites\\one\\check.asp").refusal, MethodRefusal("VerifySMTP"));
 }
 
 TEST_F(AccessTest, SiteGrants) {
-  Install();
-  Switch(1);
-  Admin("Brevan", "Brevan");
+  config_->Write();
   struct Case {
     const char* security;  // Site1's Security value
     const char* methods;   // Site1's Brevan value
     const char* method;
-    bool allowed;
-    bool component_refused;
+    Reason reason;
   } cases[] = {
-      {"Brevan", "all", "VerifySMTP", true, false},
-      {"Brevan", "ALL", "MXRecords", true, false},
-      {"Brevan", "All, Lookup", "Lookup", true, false},
-      {"Brevan", "All, Lookup", "VerifySMTP", false, false},
-      {"Brevan", "MXRecords", "MXRecords", true, false},
-      {"Brevan", "MXRecords", "Lookup", false, false},
-      {"Brevan", "", "Lookup", false, false},
-      {"Other, brevan", " lookup ,x", "Lookup", true, false},
-      {"Other", "All", "Lookup", false, true},
-      {"", "All", "Lookup", false, true},
+      {"Brevan", "all", "VerifySMTP", Reason::kGranted},
+      {"Brevan", "ALL", "MXRecords", Reason::kGranted},
+      {"Brevan", "All, Lookup", "Lookup", Reason::kGranted},
+      {"Brevan", "All, Lookup", "VerifySMTP", Reason::kMethodRefused},
+      {"Brevan", "MXRecords", "MXRecords", Reason::kGranted},
+      {"Brevan", "MXRecords", "Lookup", Reason::kMethodRefused},
+      {"Brevan", "", "Lookup", Reason::kMethodRefused},
+      {"Other, brevan", " lookup ,x", "Lookup", Reason::kGranted},
+      {"Other", "All", "Lookup", Reason::kComponentRefused},
+      {"", "All", "Lookup", Reason::kComponentRefused},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.security) + " / " + c.methods + " / " + c.method);
-    WriteIni("WebSite.ini", std::string("[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=") +
-                                c.security + "\r\n[Site1]\r\nBrevan=" + c.methods + "\r\n");
+    config_->WebSite(std::string("[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=") +
+                     c.security + "\r\n[Site1]\r\nBrevan=" + c.methods + "\r\n");
     const Decision d = Ask(c.method, "C:\\sites\\one\\x.asp");
-    EXPECT_EQ(d.allowed, c.allowed);
-    std::string expected = c.allowed             ? ""
-                           : c.component_refused ? kRefusedComponent
-                                                 : MethodRefusal(c.method);
-    EXPECT_EQ(d.refusal, expected);
-    EXPECT_EQ(d.step, c.allowed ? 9 : c.component_refused ? 8 : 10);
+    EXPECT_EQ(d.reason, c.reason);
+    EXPECT_EQ(d.allowed, c.reason == Reason::kGranted);
+    EXPECT_EQ(d.refusal, c.reason == Reason::kGranted            ? ""
+                         : c.reason == Reason::kComponentRefused ? kRefusedComponent
+                                                                 : MethodRefusal(c.method));
   }
 }
 
 TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
-  WorkedCase();
+  config_->Write();
   const std::string page = "C:\\sites\\one\\check.asp";
   EXPECT_FALSE(Ask("VerifySMTP", page).allowed);
-  WriteIni("WebSite.ini",
-           "[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=Brevan\r\n"
-           "[Site1]\r\nBrevan=MXRecords, Lookup, VerifySMTP\r\n");
+  config_->WebSite(
+      "[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=Brevan\r\n"
+      "[Site1]\r\nBrevan=MXRecords, Lookup, VerifySMTP\r\n");
   EXPECT_TRUE(Ask("VerifySMTP", page).allowed);
-  Switch(0x10000);
+  config_->Switch(0x10000);
   EXPECT_TRUE(AskOutsideRequest("VerifySMTP", 0).allowed);
-  Switch(1);
+  config_->Switch(1);
   EXPECT_FALSE(AskOutsideRequest("VerifySMTP", 0).allowed);
-  Admin("Brevan", "Other");
+  config_->Admin("Brevan", "Other");
   EXPECT_TRUE(AskOutsideRequest("VerifySMTP", 0).allowed);
-  reg_->DeleteValue(testreg::kConfigKey, "InstallationPath");
-  Admin("Brevan", "Brevan");
-  const Decision d = AskOutsideRequest("VerifySMTP", 0);
-  EXPECT_TRUE(d.allowed);
-  EXPECT_EQ(d.step, 1);
+  Registry().DeleteValue(support::texts::kConfigKeyPath, "InstallationPath");
+  config_->Admin();
+  EXPECT_EQ(AskOutsideRequest("VerifySMTP", 0).reason, Reason::kNoConfiguration);
 }
 
-TEST_F(AccessTest, ExplainReportsTheDecidingStepAndValues) {
-  WorkedCase();
+TEST_F(AccessTest, ExplainReportsTheReasonAndEveryValueRead) {
+  config_->Write();
   auto source = FixedCaller::WithPath("C:\\sites\\one\\check.asp");
-  hosting::AccessReport report = hosting::ExplainAccess("VerifySMTP", &source);
-  EXPECT_FALSE(report.allowed);
-  EXPECT_EQ(report.step, 10);
-  EXPECT_EQ(report.refusal, MethodRefusal("VerifySMTP"));
-  std::vector<std::pair<std::string, std::string>> expected = {
-      {"Admin.ini", dir_ + "\\Admin.ini"},
-      {"WebSite.ini", dir_ + "\\WebSite.ini"},
-      {"Installed", "Brevan"},
-      {"EnableGatehouse", "1"},
-      {"Applied", "Brevan"},
-      {"Caller path", "C:\\sites\\one\\check.asp"},
-      {"Path entry", "Site1=C:\\sites\\one"},
-      {"Security", "Brevan"},
-      {"Methods", "MXRecords, Lookup"}};
-  EXPECT_EQ(report.values, expected);
-
-  report = hosting::ExplainAccess("Lookup", &source);
-  EXPECT_TRUE(report.allowed);
-  EXPECT_EQ(report.step, 9);
-  EXPECT_EQ(report.refusal, "");
-  Switch(0);
-  report = hosting::ExplainAccess("Lookup", &source);
-  EXPECT_TRUE(report.allowed);
-  EXPECT_EQ(report.step, 3);
-  reg_->Clear();
-  report = hosting::ExplainAccess("Lookup", &source);
-  EXPECT_EQ(report.step, 1);
+  auto [decision, values] = hosting::Explain("Brevan", "VerifySMTP", &source);
+  EXPECT_EQ(decision.refusal, MethodRefusal("VerifySMTP"));
+  EXPECT_EQ(hosting::StepOf(decision.reason), 10);
+  const hosting::Trace expected = {{"Admin.ini", config_->folder + "\\Admin.ini"},
+                                   {"WebSite.ini", config_->folder + "\\WebSite.ini"},
+                                   {"Installed", "Brevan"},
+                                   {"EnableGatehouse", "1"},
+                                   {"Applied", "Brevan"},
+                                   {"Caller path", "C:\\sites\\one\\check.asp"},
+                                   {"Path entry", "Site1=C:\\sites\\one"},
+                                   {"Security", "Brevan"},
+                                   {"Methods", "MXRecords, Lookup"}};
+  EXPECT_EQ(values, expected);
+  config_->Switch(0);
+  EXPECT_EQ(hosting::StepOf(hosting::Explain("Brevan", "Lookup", &source).first.reason), 3);
+  Registry().Clear();
+  values = hosting::Explain("Brevan", "Lookup", &source).second;
+  EXPECT_EQ(values, hosting::Trace({{"Admin.ini", SystemText(platform::syserr::kFileNotFound)}}));
 }
 
 // Outside any web request the platform's own source finds no request, and the refusal
-// begins with the platform's text for the thread's last error.
+// begins with the system's text for the code it failed with.
 TEST_F(AccessTest, PlatformRequestOutsideAWebRequest) {
-  WorkedCase();
+  config_->Write();
 #ifndef _WIN32
   unsetenv("PATH_TRANSLATED");
 #endif
-  EXPECT_FALSE(hosting::IdentifyCaller(nullptr).ok);
+  hosting::RequestCaller request;
+  const platform::Result<std::string> path = request.CallerPath();
+  ASSERT_FALSE(path.ok());
   const Decision d = Ask("VerifySMTP", nullptr);
-  EXPECT_FALSE(d.allowed);
-  const std::string tail = CallerRefusal("", "VerifySMTP");
-  ASSERT_GT(d.refusal.size(), tail.size());
-  EXPECT_EQ(d.refusal.substr(d.refusal.size() - tail.size()), tail);
-  std::string system_text = d.refusal.substr(0, d.refusal.size() - tail.size());
-  EXPECT_EQ(system_text, d.caller_path);
+  const std::string system_text = hosting::FailureText(path.failure());
+  EXPECT_EQ(d.refusal, CallerRefusal(system_text, "VerifySMTP"));
+  EXPECT_EQ(d.caller_path, system_text);
   // The text is one the system gives, not the fallback for a code it does not know.
   EXPECT_EQ(system_text.find("The system cannot find error message"), std::string::npos);
-  EXPECT_EQ(system_text, SystemText(platform::ThreadLastError()));
 }
 
 #ifndef _WIN32
 TEST_F(AccessTest, CgiPathTranslated) {
-  WorkedCase();
+  config_->Write();
   setenv("PATH_TRANSLATED", "C:\\sites\\one\\cgi.asp", 1);
   const Decision d = Ask("Lookup", nullptr);
   EXPECT_TRUE(d.allowed);
   EXPECT_EQ(d.caller_path, "C:\\sites\\one\\cgi.asp");
   setenv("PATH_TRANSLATED", "", 1);
-  const support::TextResult empty = hosting::IdentifyCaller(nullptr);
-  EXPECT_TRUE(empty.ok);
-  EXPECT_EQ(empty.text, "");
+  EXPECT_EQ(hosting::RequestCaller().CallerPath().value(), "");
   unsetenv("PATH_TRANSLATED");
 }
 #endif
-
-// --- the installation folder ---
-
-TEST_F(AccessTest, InstalledFilePathOfAnExistingFile) {
-  WriteIni("Admin.ini", "[Settings]\n");
-  for (const std::string& folder : {dir_, dir_ + "\\"}) {
-    reg_->SetString(testreg::kConfigKey, "InstallationPath", folder);
-    const support::TextResult path = hosting::InstalledFilePath("Admin.ini");
-    EXPECT_TRUE(path.ok) << folder;
-    EXPECT_EQ(path.text, dir_ + "\\Admin.ini") << folder;
-  }
-}
-
-TEST_F(AccessTest, InstalledFilePathOfAMissingFileOrFolder) {
-  WriteIni("Admin.ini", "[Settings]\n");
-  const std::string not_found = SystemText(platform::syserr::kFileNotFound);
-  struct Case {
-    const char* what;
-    int folder;  // 0: no InstallationPath, 1: the test's folder, 2: empty, 3: a number
-    const char* file;
-    std::string text;
-  } cases[] = {
-      {"no InstallationPath: the registry's text", 0, "Admin.ini", not_found},
-      {"no such file", 1, "WebSite.ini", not_found},
-      // An empty folder names no file, whatever the root of the drive holds.
-      {"empty folder", 2, "Admin.ini", not_found},
-      {"folder of another type", 3, "Admin.ini", support::kRegistryTypeMismatch},
-  };
-  for (const Case& c : cases) {
-    reg_->Clear();
-    if (c.folder == 1) reg_->SetString(testreg::kConfigKey, "InstallationPath", dir_);
-    if (c.folder == 2) reg_->SetString(testreg::kConfigKey, "InstallationPath", "");
-    if (c.folder == 3) reg_->SetNumber(testreg::kConfigKey, "InstallationPath", 1);
-    const support::TextResult path = hosting::InstalledFilePath(c.file);
-    EXPECT_FALSE(path.ok) << c.what;
-    EXPECT_EQ(path.text, c.text) << c.what;
-  }
-}
 
 }  // namespace

@@ -4,22 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "access/access_control.h"
 #include "access/caller_source.h"
+#include "hosting_config.h"
 #include "lookup/lookup.h"
 #include "platform/net.h"
 #include "silent_udp_listener.h"
-#include "test_registry.h"
 #include "testbed.h"
-
-#ifdef _WIN32
-
-#endif
 
 namespace {
 
@@ -52,8 +47,8 @@ class RecordingAccess : public hosting::AccessControl {
     steps.push_back({"CheckAccess", method, m_lookup->GetIsError()});
     EXPECT_EQ(component, "Brevan");
     EXPECT_EQ(files.admin_ini, "admin.ini") << "the located files are the ones checked";
-    if (allow) return {true, 9, "", std::nullopt};
-    return {false, 10, "refused " + method, std::nullopt};
+    if (allow) return {true, hosting::Reason::kGranted, "", std::nullopt};
+    return {false, hosting::Reason::kMethodRefused, "refused " + method, std::nullopt};
   }
 
  private:
@@ -188,16 +183,8 @@ TEST(LookupFrame, RefusedMxLookupSendsNothing) {
 // The frame with the configured access control, once end to end: the decision's
 // refusal text lands in the object's state, and an allowed call leaves an old text.
 TEST(LookupFrame, ConfiguredAccessDecidesAndTheFrameKeepsTheAnswer) {
-  const std::string dir = testbed::ScratchDir("lookup-frame-configured");
-  testreg::ScopedRegistry registry(dir);
-  const char* separator = dir.find('\\') != std::string::npos ? "\\" : "/";
-  registry.SetString(testreg::kConfigKey, "InstallationPath", dir);
-  registry.SetNumber(testreg::kConfigKey, "EnableGatehouse", 1);
-  std::ofstream(dir + separator + "Admin.ini") << "[Settings]\r\nInstalled=Brevan\r\n"
-                                                  "Applied=Brevan\r\n";
-  std::ofstream(dir + separator + "WebSite.ini")
-      << "[Path]\r\nSite1=C:\\sites\\one\r\n[Security]\r\nSite1=Brevan\r\n"
-         "[Site1]\r\nBrevan=Lookup\r\n";
+  testreg::HostingConfig config("lookup-frame-configured");
+  config.Write();
   const std::string page = "C:\\sites\\one\\check.asp";
   auto caller = hosting::FixedCaller::WithPath(page);
   hosting::ConfiguredAccess access(&caller);

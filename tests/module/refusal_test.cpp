@@ -1,87 +1,29 @@
 // A call the hosting access control refuses: every member still answers S_OK, the
 // refusal text is the error reason, and the result is left exactly as the caller passed
 // it. The refusal is made by real configuration in the prefix's registry (switched on
-// with a value of the wrong type, which fails closed), saved and restored around each
-// test.
-#include <fstream>
-#include <optional>
-#include <string>
-#include <vector>
+// with a value of the wrong type, which fails closed), written for each test.
+#include <memory>
 
 #include "com_fixture.h"
-#include "testbed.h"
+#include "hosting_config.h"
 
 namespace comtest {
 namespace {
 
-constexpr wchar_t kParentKey[] = L"SOFTWARE\\Halverd";
-constexpr wchar_t kKey[] = L"SOFTWARE\\Halverd\\Tarnwick";
 constexpr char kRefusal[] = "The type you specified mismatch with registry value type";
-
-struct SavedValue {
-  DWORD type = 0;
-  std::vector<BYTE> data;
-};
-
-std::optional<SavedValue> Save(HKEY key, const wchar_t* name) {
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  SavedValue saved{type, std::vector<BYTE>(size)};
-  if (RegQueryValueExW(key, name, nullptr, &type, saved.data.data(), &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  saved.data.resize(size);
-  return saved;
-}
-
-void Restore(HKEY key, const wchar_t* name, const std::optional<SavedValue>& saved) {
-  if (saved) {
-    RegSetValueExW(key, name, 0, saved->type, saved->data.data(),
-                   static_cast<DWORD>(saved->data.size()));
-  } else {
-    RegDeleteValueW(key, name);
-  }
-}
-
-void SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
-  RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
 
 class RefusalTest : public ComTest {
  protected:
   void SetUp() override {
     ComTest::SetUp();
     if (HasFatalFailure()) return;
-    std::string dir = testbed::ScratchDir("com-refusal");
-    std::ofstream(dir + "\\Admin.ini") << "[Settings]\r\nInstalled=Brevan\r\nApplied=Brevan\r\n";
-    std::ofstream(dir + "\\WebSite.ini") << "[Path]\r\n";
-
-    DWORD disposition = 0;
-    HKEY parent = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kParentKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &parent, &disposition));
-    created_parent_ = disposition == REG_CREATED_NEW_KEY;
-    RegCloseKey(parent);
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &key_, &disposition));
-    created_key_ = disposition == REG_CREATED_NEW_KEY;
-    saved_path_ = Save(key_, L"InstallationPath");
-    saved_switch_ = Save(key_, L"EnableGatehouse");
-    SetText(key_, L"InstallationPath", Wide(dir));
-    SetText(key_, L"EnableGatehouse", L"1");
+    config_ = std::make_unique<testreg::HostingConfig>("com-refusal");
+    config_->Write("[Path]\r\n");
+    config_->registry.SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "1");
   }
 
   void TearDown() override {
-    if (key_) {
-      Restore(key_, L"InstallationPath", saved_path_);
-      Restore(key_, L"EnableGatehouse", saved_switch_);
-      RegCloseKey(key_);
-      if (created_key_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kKey);
-      if (created_parent_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kParentKey);
-    }
+    config_.reset();
     ComTest::TearDown();
   }
 
@@ -95,10 +37,7 @@ class RefusalTest : public ComTest {
   }
 
  private:
-  HKEY key_ = nullptr;
-  bool created_parent_ = false;
-  bool created_key_ = false;
-  std::optional<SavedValue> saved_path_, saved_switch_;
+  std::unique_ptr<testreg::HostingConfig> config_;
 };
 
 TEST_F(RefusalTest, RefusedMembersLeaveTheirResultsUnwritten) {

@@ -17,7 +17,7 @@ class AllowAll : public hosting::AccessControl {
   hosting::ConfigFiles LocateConfigFiles() override { return {}; }
   hosting::Decision Check(const std::string&, const std::string&,
                           const hosting::ConfigFiles&) override {
-    return {true, 1, "", std::nullopt};
+    return {true, hosting::Reason::kNoConfiguration, "", std::nullopt};
   }
 };
 

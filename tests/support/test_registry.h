@@ -16,8 +16,6 @@
 
 namespace testreg {
 
-inline constexpr const char* kConfigKey = "SOFTWARE\\Halverd\\Tarnwick";
-
 class ScopedRegistry {
  public:
   // `scratch` is a folder of the test's own (testbed::ScratchDir) for the POSIX store.

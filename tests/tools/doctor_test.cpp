@@ -5,15 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
+#include "hosting_config.h"
 #include "platform/memory_registry.h"
-#include "test_registry.h"
-#include "testbed.h"
 #include "tests/tools/pe_builder.h"
 #include "tests/tools/run_kestra.h"
 #include "tools/pe_image.h"
@@ -151,35 +148,16 @@ TEST(DoctorRegistration, AnEmptyViewWarnsWhichProcessesCannotCreateTheObject) {
       << rows[0].text;
 }
 
-#ifndef _WIN32
 // A hosting configuration in a scratch folder, site folders included.
 class DoctorAccess : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = testbed::ScratchDir("doctor-access");
-    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
-  }
-  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
-
-  void Write(const std::string& enable, const std::string& website,
-             const std::string& installed = "Brevan") {
-    reg_ =
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n\"InstallationPath\"=\"" +
-        dir_ + "\"\n\"EnableGatehouse\"=" + enable + "\n";
-    std::ofstream(dir_ + "/registry.reg") << reg_;
-    std::ofstream(dir_ + "/Admin.ini")
-        << "[Settings]\nInstalled=" << installed << "\nApplied=Brevan\n";
-    std::ofstream(dir_ + "/WebSite.ini") << website;
-  }
-
   std::vector<CheckRow> Rows() {
     std::vector<CheckRow> rows;
-    kestra_tool::CheckAccessConfiguration(*platform::OpenSystemRegistry(), false, &rows);
+    kestra_tool::CheckConfiguration(false, &rows);
     return rows;
   }
-
-  std::string dir_;
-  std::string reg_;  // the store's text
+  testreg::HostingConfig config_{"doctor-access"};
+  const std::string dir_ = config_.folder;
 };
 
 TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
@@ -187,13 +165,12 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
   const std::string inner = one + "/inner";
   std::filesystem::create_directories(inner);
   std::filesystem::create_directories(one + "x");
-  Write(
-      "dword:00000001",
+  config_.Write(
       "[Path]\nOne=" + one + "\nInner=" + inner + "\nOne=" + dir_ + "/gone\nOdd=" + one +
-          "x\nBare=" + dir_ +
-          "\n"
-          "[Security]\nOne=Brevan\nInner=Brevan\nOdd=Brevan\n"
-          "[One]\nBrevan=All\n[Inner]\nBrevan=MXRecords, GetMXRecord\n[Odd]\nBrevan=All, Lookup\n");
+      "x\nBare=" + dir_ +
+      "\n"
+      "[Security]\nOne=Brevan\nInner=Brevan\nOdd=Brevan\n"
+      "[One]\nBrevan=All\n[Inner]\nBrevan=MXRecords, GetMXRecord\n[Odd]\nBrevan=All, Lookup\n");
   const std::vector<CheckRow> rows = Rows();
   const std::string shown = Show(rows);
   const std::vector<std::string> wanted = {
@@ -234,7 +211,9 @@ TEST_F(DoctorAccess, AnUnreadableSwitchFailsWhereTheCheckIsInstalledAndMissingFi
       {"Other", "WARN  " + unreadable + ". To do: set EnableGatehouse", 0},
   };
   for (const auto& c : cases) {
-    Write("\"1\"", "[Path]\n", c.installed);
+    config_.Write("[Path]\n");
+    config_.Admin(c.installed);
+    config_.registry.SetString(support::texts::kConfigKeyPath, "EnableGatehouse", "1");
     const kestra_test::Result r = kestra_test::Kestra({"doctor"});
     EXPECT_EQ(r.rc, c.rc) << r.out;
     EXPECT_NE(r.out.find(c.row), std::string::npos) << r.out;
@@ -247,22 +226,5 @@ TEST_F(DoctorAccess, AnUnreadableSwitchFailsWhereTheCheckIsInstalledAndMissingFi
       << shown;
   EXPECT_EQ(shown.find("FAIL"), std::string::npos) << shown;
 }
-
-// Where the machine has two views, a key in the 64-bit view alone is the one read.
-TEST_F(DoctorAccess, TheKeyInThe64BitViewAloneIsFoundAndFollowed) {
-  Write("dword:00000001", "[Path]\n");
-  testreg::TwoViewRegistry registry;
-  ASSERT_TRUE(registry.view64.Load(reg_));
-  std::vector<CheckRow> rows;
-  kestra_tool::CheckAccessConfiguration(registry, true, &rows);
-  const std::string shown = Show(rows);
-  EXPECT_NE(
-      shown.find("OK    access configuration: HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick "
-                 "is in the 64-bit view"),
-      std::string::npos)
-      << shown;
-  EXPECT_NE(shown.find("OK    Admin.ini: Installed=Brevan"), std::string::npos) << shown;
-}
-#endif
 
 }  // namespace

@@ -1,13 +1,13 @@
 // The kestra commands, run in-process against the test bed: Knot for the MX and host
-// lookups, aiosmtpd for the probe, and (natively) a hosting configuration of its own
-// for the access check.
+// lookups, aiosmtpd for the probe, and a hosting configuration of its own for the
+// access check.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "hosting_config.h"
 #include "platform/net.h"
 #include "testbed.h"
 #include "tests/lookup/silent_udp_listener.h"
@@ -120,13 +120,7 @@ TEST(KestraCommandLine, MistakesAreUsageErrors) {
 }
 
 TEST(KestraAccess, WithoutConfigurationEverythingIsAllowed) {
-  // The test bed's machine has no hosting configuration (KESTRA_REGISTRY_FILE natively
-  // names none; Wine's registry has no such key).
-#ifndef _WIN32
-  ::unsetenv("KESTRA_REGISTRY_FILE");
-  ::setenv("KESTRA_REGISTRY_FILE", (testbed::ScratchDir("kestra-noconfig") + "/none.reg").c_str(),
-           1);
-#endif
+  testreg::HostingConfig none("kestra-noconfig");
   for (const char* method : {"MXRecords", "Lookup", "VerifySMTP"}) {
     SCOPED_TRACE(method);
     Result r = Kestra({"access", method});
@@ -136,30 +130,18 @@ TEST(KestraAccess, WithoutConfigurationEverythingIsAllowed) {
     EXPECT_EQ(explained.rc, 0);
     EXPECT_EQ(explained.out.rfind("allowed\ndecided at step 1\n", 0), 0u) << explained.out;
   }
-#ifndef _WIN32
-  ::unsetenv("KESTRA_REGISTRY_FILE");
-#endif
 }
 
-#ifndef _WIN32
-// A hosting configuration: site Site1 at C:\sites\one may use MXRecords and Lookup.
+// The worked configuration: site Site1 at C:\sites\one may use MXRecords and Lookup.
 class KestraHostedAccess : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testbed::ScratchDir("kestra-hosted");
-    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
-    std::ofstream(dir_ + "/WebSite.ini") << "[Path]\nSite1=C:\\sites\\one\n"
-                                         << "[Security]\nSite1=Brevan\n"
-                                         << "[Site1]\nBrevan=MXRecords, Lookup\n";
-    std::ofstream(dir_ + "/registry.reg")
-        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
-        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
-        << "\"EnableGatehouse\"=dword:00000001\n";
-    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
+    config_.Write();
+#ifndef _WIN32
     ::unsetenv("PATH_TRANSLATED");
+#endif
   }
-  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
-  std::string dir_;
+  testreg::HostingConfig config_{"kestra-hosted"};
 };
 
 const char kOne[] = "C:\\sites\\one\\check.asp";
@@ -221,6 +203,4 @@ TEST_F(KestraHostedAccess, NoCallerPathMeansNoRequest) {
             std::string::npos)
       << r.out;
 }
-#endif
-
 }  // namespace

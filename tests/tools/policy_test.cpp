@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
-#include <fstream>
 
-#include "testbed.h"
+#include "hosting_config.h"
 #include "tests/tools/run_kestra.h"
 
-#ifndef _WIN32
 namespace {
 
 using kestra_test::Kestra;
@@ -20,26 +19,15 @@ using kestra_test::Result;
 class KestraPolicy : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testbed::ScratchDir("kestra-policy");
-    Configure("dword:00000001");
+    config_.Write(
+        "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
+        "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
+        "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n");
+#ifndef _WIN32
     ::unsetenv("PATH_TRANSLATED");
+#endif
   }
-  void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
-
-  void Configure(const std::string& enable, const std::string& applied = "Brevan") {
-    std::ofstream(dir_ + "/Admin.ini")
-        << "[Settings]\nInstalled=Brevan\nApplied=" << applied << "\n";
-    std::ofstream(dir_ + "/WebSite.ini")
-        << "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
-        << "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
-        << "[Full]\nBrevan=All\n[Some]\nBrevan=MXRecords, Lookup\n[None]\nBrevan=All\n";
-    std::ofstream(dir_ + "/registry.reg")
-        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Halverd\\Tarnwick]\n"
-        << "\"InstallationPath\"=\"" << dir_ << "\"\n"
-        << "\"EnableGatehouse\"=" << enable << "\n";
-    ::setenv("KESTRA_REGISTRY_FILE", (dir_ + "/registry.reg").c_str(), 1);
-  }
-  std::string dir_;
+  testreg::HostingConfig config_{"kestra-policy"};
 };
 
 TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
@@ -85,16 +73,16 @@ TEST_F(KestraPolicy, PrintsATableWithEachRefusalOnce) {
 // What holds for every site is said once, instead of the table.
 TEST_F(KestraPolicy, AControlThatDecidesForEverySiteIsSaidOnce) {
   const struct {
-    const char* enable;
+    std::uint32_t enable;
     const char* applied;
     const char* line;
   } cases[] = {
-      {"dword:00010000", "Brevan", "the access control is switched off (EnableGatehouse)"},
-      {"dword:00000001", "Other",
-       "the access control is not applied to Brevan (Admin.ini [Settings] Applied)"},
+      {0x10000, "Brevan", "the access control is switched off (EnableGatehouse)"},
+      {1, "Other", "the access control is not applied to Brevan (Admin.ini [Settings] Applied)"},
   };
   for (const auto& c : cases) {
-    Configure(c.enable, c.applied);
+    config_.Switch(c.enable);
+    config_.Admin("Brevan", c.applied);
     Result r = Kestra({"policy"});
     EXPECT_EQ(r.rc, 0);
     EXPECT_EQ(r.out, std::string(c.line) + ": every site may use every method\n");
@@ -102,4 +90,3 @@ TEST_F(KestraPolicy, AControlThatDecidesForEverySiteIsSaidOnce) {
 }
 
 }  // namespace
-#endif

@@ -1,0 +1,150 @@
+// The doctor's registration rows for one registry view (see doctor.h).
+#include <algorithm>
+
+#include "platform/mbcs.h"
+#include "tools/doctor.h"
+#include "tools/pe_image.h"
+
+namespace kestra_tool {
+namespace {
+
+using platform::RegRoot;
+
+constexpr char kClasses[] = "SOFTWARE\\Classes\\";
+
+struct ClassName {
+  const char* prog_id;
+  const char* clsid;
+};
+constexpr ClassName kClassNames[] = {
+    {"Brevan.MX", "{" KESTRA_CLSID_LOOKUP "}"},
+    {"Kestra.List", "{" KESTRA_CLSID_LIST "}"},
+    {"Kestra.ListEntries", "{" KESTRA_CLSID_LISTENTRIES "}"},
+};
+constexpr char kLibId[] = "{" KESTRA_LIBID "}";
+constexpr const char* kEntryPoints[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                                        "DllUnregisterServer"};
+
+// The rows of one view.
+class ViewCheck {
+ public:
+  ViewCheck(platform::Registry& registry, const ViewInfo& view, const FileReader& read_file)
+      : m_registry(registry), m_view(view), m_readFile(read_file) {}
+
+  // One class's row: the first broken link of its chain, or the whole chain.
+  CheckRow Class(const ClassName& name) {
+    const std::string label = Bits() + "-bit view: " + name.prog_id;
+    const std::optional<std::string> current =
+        Text(kClasses + std::string(name.prog_id) + "\\CurVer", "", true);
+    if (!current || current->empty()) return Fail(label + " is not registered (no CurVer)");
+    const std::optional<std::string> clsid = Text(kClasses + *current + "\\CLSID", "", true);
+    if (!clsid) return Fail(label + " -> " + *current + ", which names no CLSID");
+    std::string chain = label + " -> " + *current + " -> " + *clsid;
+    if (!platform::EqualNoCase(*clsid, name.clsid)) {
+      return Fail(chain + ", not this Kestra's class " + name.clsid);
+    }
+    const std::string server = kClasses + ("CLSID\\" + *clsid) + "\\InprocServer32";
+    const std::optional<std::string> path = Text(server);
+    if (!path || path->empty()) return Fail(chain + ", which has no InprocServer32 file");
+    chain += " -> " + *path;
+    if (std::optional<std::string> problem = Problem(*path)) {
+      return {Status::kFail, label + ": " + *problem,
+              "put the " + Machine() + " Kestra.dll there, or " + RegisterTodo()};
+    }
+    const std::optional<std::string> model = Text(server, "ThreadingModel");
+    if (!model || !platform::EqualNoCase(*model, "Apartment")) {
+      return Fail(chain + ": ThreadingModel is \"" + model.value_or("") + "\", not \"Apartment\"");
+    }
+    return {Status::kOk, chain + " (" + Bits() + "-bit DLL, four entry points, Apartment)", {}};
+  }
+
+  CheckRow TypeLibrary() {
+    const std::string label = Bits() + "-bit view: type library KestraLib 1.0";
+    const std::string key =
+        std::string("TypeLib\\") + kLibId + "\\1.0\\0\\" + (m_view.bits == 64 ? "win64" : "win32");
+    const std::optional<std::string> path = Text(kClasses + key, "", true);
+    if (!path || path->empty()) return Fail(label + " is not registered (no " + key + ")");
+    if (!m_readFile(*path)) return Fail(label + ": " + *path + " does not exist");
+    return {Status::kOk, label + " -> " + *path, {}};
+  }
+
+  std::string RegisterTodo() const {
+    return "register the " + Machine() + " Kestra.dll from an elevated prompt: " + m_view.regsvr32 +
+           " <folder>\\Kestra.dll (install.cmd does it)";
+  }
+
+ private:
+  std::string Bits() const { return std::to_string(m_view.bits); }
+  std::string Machine() const { return m_view.bits == 64 ? "x64" : "x86"; }
+  CheckRow Fail(std::string text) const { return {Status::kFail, std::move(text), RegisterTodo()}; }
+
+  // A string value, or nothing when the key or value is missing or not text. ProgIDs
+  // and type libraries are `shared` between the two views of 64-bit Windows (only the
+  // class keys are redirected), and a read in the 32-bit view may not find them there:
+  // such a key is read in the 64-bit view then.
+  std::optional<std::string> Text(const std::string& path, const char* name = "",
+                                  bool shared = false) {
+    for (platform::RegView view : {m_view.view, platform::RegView::k64}) {
+      platform::RegValue value;
+      if (m_registry.QueryValue(RegRoot::kLocalMachine, path, name, view, &value) == 0 &&
+          (value.type == platform::kRegSz || value.type == platform::kRegExpandSz)) {
+        return value.Text();
+      }
+      if (!shared || m_view.view != platform::RegView::k32) break;
+    }
+    return std::nullopt;
+  }
+
+  // What is wrong with a DLL file for this view, or nothing.
+  std::optional<std::string> Problem(const std::string& path) {
+    const std::optional<std::string> bytes = m_readFile(path);
+    if (!bytes) return path + " does not exist";
+    const PeImage image = ReadPeImage(*bytes);
+    if (!image.valid) return path + " is not a DLL (" + image.problem + ")";
+    if (image.machine != (m_view.bits == 64 ? kMachineX64 : kMachineX86)) {
+      return path + " is a " + MachineName(image.machine) + " DLL (wrong bitness): " + Bits() +
+             "-bit processes cannot load it";
+    }
+    if (!image.is_dll) return path + " is a program, not a DLL";
+    std::string missing;
+    for (const char* name : kEntryPoints) {
+      if (std::find(image.exports.begin(), image.exports.end(), name) == image.exports.end()) {
+        missing += (missing.empty() ? "" : ", ") + std::string(name);
+      }
+    }
+    if (!missing.empty()) return path + " does not export " + missing;
+    return std::nullopt;
+  }
+
+  platform::Registry& m_registry;
+  const ViewInfo& m_view;
+  const FileReader& m_readFile;
+};
+
+}  // namespace
+
+bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
+                       const FileReader& read_file, std::vector<CheckRow>* rows) {
+  ViewCheck check(registry, view, read_file);
+  // The class keys tell: they alone are the view's own.
+  bool any = false;
+  for (const ClassName& name : kClassNames) {
+    any = any || registry.OpenKey(RegRoot::kLocalMachine,
+                                  kClasses + std::string("CLSID\\") + name.clsid, view.view) == 0;
+  }
+  if (!any) {
+    rows->push_back({Status::kWarn,
+                     std::to_string(view.bits) + "-bit view: no Kestra class is registered: " +
+                         (view.bits == 64 ? "64-bit application pools and 64-bit script hosts"
+                                          : "32-bit application pools (\"Enable 32-Bit "
+                                            "Applications\") and 32-bit script hosts") +
+                         " cannot create Brevan.MX",
+                     check.RegisterTodo()});
+    return false;
+  }
+  for (const ClassName& name : kClassNames) rows->push_back(check.Class(name));
+  rows->push_back(check.TypeLibrary());
+  return true;
+}
+
+}  // namespace kestra_tool

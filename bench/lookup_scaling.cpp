@@ -42,8 +42,9 @@ bool g_bReported = false;
 
 // One call as a page makes it; the first failure of the run is described on stderr.
 bool LookUpOnce(lookup::CLookup* lookup) {
-  std::int16_t count = 0;
-  const bool ran = lookup->MXRecords(&count);
+  const auto outcome = lookup->MXRecords();
+  const bool ran = outcome.has_value();
+  const std::int16_t count = outcome.value_or(0).value_or(0);
   if (ran && lookup->GetIsError() == 0 && count == kExchangers) return true;
   std::lock_guard<std::mutex> hold(g_reportLock);
   if (!g_bReported) {

@@ -22,15 +22,13 @@ int Cycle(const std::string& server, const std::string& domain) {
   lookup.PutDomainName(domain);
   lookup.PutDNSServer(server);
   lookup.PutTimeout(10);
-  collections::CMXList list;
-  bool has_list = false;
-  if (!lookup.GetMXRecord(&list, &has_list) || !has_list || lookup.GetIsError() != 0) return -1;
+  const auto list = lookup.GetMXRecord();
+  if (!list || !*list || lookup.GetIsError() != 0) return -1;
   std::size_t bytes = 0;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    const collections::CMXEntry& entry = list.GetEntry(i);
+  for (const collections::CMXEntry& entry : **list) {
     bytes += entry.m_strMX.size() + entry.m_strPreference.size();
   }
-  return bytes > 0 ? list.GetCount() : -1;
+  return bytes > 0 ? static_cast<int>((*list)->size()) : -1;
 }
 
 }  // namespace

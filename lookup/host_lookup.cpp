@@ -12,8 +12,11 @@
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
 #include "platform/net.h"
+#include "support/texts.h"
 
 namespace lookup {
+
+namespace texts = support::texts;
 
 namespace {
 
@@ -28,60 +31,49 @@ std::string DottedAddress(std::uint32_t address) {
   return text;
 }
 
-constexpr char kGeneralFailure[] = "An error occured. Please try again";
-
 }  // namespace
 
-void CLookup::DNSLookupWork(const std::string& host_name, std::string* address) {
-  address->clear();
+std::string CLookup::ResolveHostName(const std::string& host_name) {
   try {
     if (!EnsureSocketLayer()) {
-      Fail(kGeneralFailure);
-      return;
+      Fail(texts::kGeneralFailure);
+      return {};
     }
     if (host_name.empty()) {
-      Fail("Please specify domain name");
-      return;
+      Fail(texts::kNoDomain);
+      return {};
     }
     std::vector<std::uint32_t> addresses;
     int code = platform::ResolveHost(host_name, &addresses);
-    if (code == 0 && !addresses.empty()) {
-      *address = DottedAddress(addresses.front());
-    } else {
-      Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
-    }
+    if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front());
+    Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
   } catch (...) {
-    address->clear();
-    Fail(kGeneralFailure);
+    Fail(texts::kGeneralFailure);
   }
+  return {};
 }
 
-void CLookup::ReverseDNSLookupWork(const std::string& ip, std::string* host_name) {
-  host_name->clear();
+std::string CLookup::ResolveAddress(const std::string& ip) {
   try {
     if (ip.empty()) {
-      Fail("Please specify IP address");
-      return;
+      Fail(texts::kNoAddress);
+      return {};
     }
     if (!EnsureSocketLayer()) {
       // Reported as the failure it is, not handed back as if it were a host name.
-      Fail("winsock.dll not found");
-      return;
+      Fail(texts::kNoSocketLibrary);
+      return {};
     }
     // Not validated beyond inet_addr: a text that is no address becomes the all-ones
     // address and fails like any unknown address.
-    std::uint32_t address = platform::InetAddr(ip);
     std::string name;
-    int code = platform::ReverseResolve(address, &name);
-    if (code == 0) {
-      *host_name = std::move(name);
-    } else {
-      Fail(ReverseLookupErrorText(code));
-    }
+    int code = platform::ReverseResolve(platform::InetAddr(ip), &name);
+    if (code == 0) return name;
+    Fail(ReverseLookupErrorText(code));
   } catch (...) {
-    host_name->clear();
-    Fail(kGeneralFailure);
+    Fail(texts::kGeneralFailure);
   }
+  return {};
 }
 
 }  // namespace lookup

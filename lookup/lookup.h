@@ -4,80 +4,83 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
-namespace collections {
-class CMXList;  // collections/mx_list.h: the sorted MX list behind the List object
-}
+#include "collections/mx_list.h"
+
 namespace hosting {
 class AccessControl;  // access/access_control.h: what the frame asks before each call
 }
 
 namespace lookup {
 
+// What a lookup hands its binding: nothing when the access control refused the call
+// (the binding then leaves its result unwritten and ErrorReason holds the refusal),
+// else the lookup's result. Failures other than a refusal are in the error state.
+template <class T>
+using Outcome = std::optional<T>;
+
 class CLookup {
  public:
   CLookup();
-  virtual ~CLookup();
+  ~CLookup();
   CLookup(const CLookup&) = delete;
   CLookup& operator=(const CLookup&) = delete;
 
   // Properties. They only store or return fields: no access check, and the error state
   // stays as it is. Texts are narrow text in the ANSI code page, stored as given (no
   // trimming or validation); a binding passes a null argument as the empty text.
-  void PutDNSServer(std::string text);
-  void PutDomainName(std::string text);
-  void PutTimeout(std::int32_t seconds);
+  void PutDNSServer(std::string text) { m_strDNSServer = std::move(text); }
+  void PutDomainName(std::string text) { m_strDomainName = std::move(text); }
+  void PutTimeout(std::int32_t seconds) { m_nTimeout = seconds; }
   std::int16_t GetIsError() const { return m_nIsError; }
   const std::string& GetErrorReason() const { return m_strErrorReason; }
 
-  // The frame shared by the five lookups: sets the access name and the error flag,
-  // has the access control locate the configuration, then asks it whether the call may
-  // run, keeping both answers in the fields below. Returns false when the call is
-  // refused (the refusal text is then the ErrorReason, and the caller returns at once,
-  // its result unwritten); on true the error flag is back at 0 and the lookup's own
-  // work follows.
-  bool EnterFrame(const char* access_name);
+  // The lookups, each inside the frame. MXRecords gives no count when it fails (the
+  // binding leaves its result as it was); GetMXRecord gives no list when it fails (the
+  // page gets a null object reference), else the entries of a second query of its own,
+  // sorted (see CMXList). DNSLookup and ReverseDNSLookup give "" and VerifySMTP 0 when
+  // they fail.
+  Outcome<std::optional<std::int16_t>> MXRecords();
+  Outcome<std::optional<std::vector<collections::CMXEntry>>> GetMXRecord();
+  Outcome<std::string> DNSLookup(const std::string& host_name);
+  Outcome<std::string> ReverseDNSLookup(const std::string& ip);
+  Outcome<std::int16_t> VerifySMTP(const std::string& smtp_server);
 
-  // The lookups, frame included. Each returns false when the access control refused
-  // the call, in which case the result is not written.
-  bool MXRecords(std::int16_t* count);
-  // On success `list` holds the exchangers of a second query of its own, sorted (see
-  // CMXList); on a failure the list is left as it was and the result the binding hands
-  // out is a null object reference: *has_list tells which.
-  bool GetMXRecord(collections::CMXList* list, bool* has_list);
-  bool DNSLookup(const std::string& host_name, std::string* address);
-  bool ReverseDNSLookup(const std::string& ip, std::string* host_name);
-  bool VerifySMTP(const std::string& smtp_server, std::int16_t* result);
+  // Only the frame, for the kestra tool's `access` command: whether a call under this
+  // access name would be allowed (false: ErrorReason holds the refusal).
+  bool CheckAccess(const std::string& access_name) { return EnterFrame(access_name); }
 
-  // The lookups' own work, for bindings that run the frame themselves.
-  void MXRecordsWork(std::int16_t* count, bool* written);
-  void GetMXRecordWork(collections::CMXList* list, bool* has_list);
-  void DNSLookupWork(const std::string& host_name, std::string* address);
-  void ReverseDNSLookupWork(const std::string& ip, std::string* host_name);
-  void VerifySMTPWork(const std::string& smtp_server, std::int16_t* result);
+  // For a binding that cannot deliver an allowed lookup's result (its list object could
+  // not be made): the call fails as one that broke down.
+  void FailAsGeneralFailure();
 
   // Tests and the kestra tool: the access control the frame asks (null: the hosting
   // configuration with the platform's request, the web server's on Windows). It must
   // outlive the calls made while it is set.
   void SetAccessControl(hosting::AccessControl* control) { m_pAccessControl = control; }
 
- protected:
+ private:
+  // Sets the error flag, has the access control locate the configuration and decide.
+  // False when the call is refused (the refusal text is then the ErrorReason); on true
+  // the error flag is back at 0 and the lookup's own work follows.
+  bool EnterFrame(const std::string& access_name);
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
-  // Fields, in the order of the object's data model.
+  std::optional<std::int16_t> CountExchangers();
+  std::optional<std::vector<collections::CMXEntry>> ListExchangers();
+  std::string ResolveHostName(const std::string& host_name);
+  std::string ResolveAddress(const std::string& ip);
+  std::int16_t ProbeSmtp(const std::string& smtp_server);
+
   std::int32_t m_nTimeout = 60;
   std::string m_strErrorReason;
   std::int16_t m_nIsError = 0;
   std::string m_strDNSServer;
   std::string m_strDomainName;
-  std::string m_strComponent = "Brevan";
-  std::string m_strCallerPath;
-  std::string m_strAdminIni;
-  std::string m_strWebSiteIni;
-  std::int32_t m_bNoConfig = 1;
-  std::string m_strMethod;
 
   hosting::AccessControl* m_pAccessControl = nullptr;
 };

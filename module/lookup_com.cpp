@@ -26,11 +26,8 @@ LookupObject::LookupObject() = default;
 LookupObject::~LookupObject() = default;
 
 STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
-  if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
-  std::int16_t count = 0;
-  bool written = false;
-  m_lookup.MXRecordsWork(&count, &written);
-  if (written && pVal) *pVal = count;
+  const auto count = m_lookup.MXRecords();
+  if (count && *count && pVal) *pVal = **count;
   return S_OK;
 }
 
@@ -67,48 +64,42 @@ STDMETHODIMP LookupObject::get_ErrorReason(BSTR* pVal) {
 }
 
 STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
-  if (!m_lookup.EnterFrame("MXRecords")) return S_OK;
+  auto entries = m_lookup.GetMXRecord();
+  if (!entries) return S_OK;
   platform::OwnedVariant ignored;
   if (!pVal) pVal = ignored.get();
   VariantInit(pVal);
-  // The list object is made before any input is looked at; unless the result takes a
-  // reference of its own, it goes unseen when `list_object` lets go of it. Without it
-  // the lookup fails the call.
-  platform::OwnedInterface<HeapObject<ListObject>> list_object;
-  HeapObject<ListObject>::Create(&list_object);
-  collections::CMXList list;
-  bool has_list = false;
-  m_lookup.GetMXRecordWork(list_object ? &list : nullptr, &has_list);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
-  if (has_list) {
-    list_object->SetEntries(list.TakeEntries());
-    list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
+  if (!*entries) return S_OK;
+  // Unless the result takes a reference of its own, the list goes unseen when
+  // `list_object` lets go of it.
+  platform::OwnedInterface<HeapObject<ListObject>> list_object;
+  HeapObject<ListObject>::Create(&list_object);
+  if (!list_object) {
+    m_lookup.FailAsGeneralFailure();
+    return S_OK;
   }
+  list_object->SetEntries(std::move(**entries));
+  list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::DNSLookup(BSTR HostName, BSTR* pVal) {
-  if (!m_lookup.EnterFrame("Lookup")) return S_OK;
-  std::string address;
-  m_lookup.DNSLookupWork(Argument(HostName), &address);
-  if (pVal) *pVal = BstrFromText(address);
+  const auto address = m_lookup.DNSLookup(Argument(HostName));
+  if (address && pVal) *pVal = BstrFromText(*address);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
-  if (!m_lookup.EnterFrame("Lookup")) return S_OK;
-  std::string host_name;
-  m_lookup.ReverseDNSLookupWork(Argument(IP), &host_name);
-  if (pVal) *pVal = BstrFromText(host_name);
+  const auto host_name = m_lookup.ReverseDNSLookup(Argument(IP));
+  if (host_name && pVal) *pVal = BstrFromText(*host_name);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::VerifySMTP(BSTR SMTPServer, short* pVal) {
-  if (!m_lookup.EnterFrame("VerifySMTP")) return S_OK;
-  std::int16_t result = 0;
-  m_lookup.VerifySMTPWork(Argument(SMTPServer), &result);
-  if (pVal) *pVal = result;
+  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer));
+  if (result && pVal) *pVal = *result;
   return S_OK;
 }
 

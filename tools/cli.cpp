@@ -15,6 +15,7 @@
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
+#include "support/texts.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -107,24 +108,18 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   return "";
 }
 
-// The tool's Lookup object: the access check of a frame is reachable for `access`.
-class ToolLookup : public lookup::CLookup {
- public:
-  using lookup::CLookup::EnterFrame;
-};
-
 int Failed(const lookup::CLookup& lookup, std::ostream& err) {
   err << lookup.GetErrorReason() << '\n';
   return kExitFailed;
 }
 
-int RunResolve(ToolLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
+int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.EnterFrame("MXRecords")) return Failed(lookup, err);
+  if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
   lookup::EnsureSocketLayer();
   dns::MxResolver resolver;
   if (!resolver.Resolve(o.argument, o.server.value_or(""), o.timeout.value_or(60))) {
-    err << "Invalid domain name or DNS server\n";
+    err << support::texts::kBadDomainOrServer << '\n';
     return kExitFailed;
   }
   const std::string* exchange = resolver.GetFirstExchange();
@@ -137,45 +132,42 @@ int RunResolve(ToolLookup& lookup, const Options& o, std::ostream& out, std::ost
   return kExitOk;
 }
 
-int RunObjectCommand(ToolLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
+// Each command prints what a page would read, or the ErrorReason when IsError is set.
+int RunObjectCommand(lookup::CLookup& lookup, const Options& o, std::ostream& out,
+                     std::ostream& err) {
   const std::string& c = o.command;
   if (c == "mx") {
-    collections::CMXList list;
-    bool has_list = false;
-    if (!lookup.GetMXRecord(&list, &has_list) || lookup.GetIsError() != 0) {
-      return Failed(lookup, err);
-    }
-    for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-      const collections::CMXEntry& entry = list.GetEntry(i);
+    const auto entries = lookup.GetMXRecord();
+    if (!entries || !*entries) return Failed(lookup, err);
+    for (const collections::CMXEntry& entry : **entries) {
       out << entry.m_strPreference << ' ' << entry.m_strMX << '\n';
     }
     return kExitOk;
   }
   if (c == "mxcount") {
-    std::int16_t count = 0;
-    if (!lookup.MXRecords(&count) || lookup.GetIsError() != 0) return Failed(lookup, err);
-    out << count << '\n';
+    const auto count = lookup.MXRecords();
+    if (!count || !*count) return Failed(lookup, err);
+    out << **count << '\n';
     return kExitOk;
   }
   if (c == "host" || c == "reverse") {
-    std::string result;
-    bool allowed = c == "host" ? lookup.DNSLookup(o.argument, &result)
-                               : lookup.ReverseDNSLookup(o.argument, &result);
-    if (!allowed || lookup.GetIsError() != 0) return Failed(lookup, err);
-    out << result << '\n';
+    const auto result =
+        c == "host" ? lookup.DNSLookup(o.argument) : lookup.ReverseDNSLookup(o.argument);
+    if (!result || lookup.GetIsError() != 0) return Failed(lookup, err);
+    out << *result << '\n';
     return kExitOk;
   }
   // smtp
-  std::int16_t result = 0;
-  if (!lookup.VerifySMTP(o.argument, &result)) return Failed(lookup, err);
-  out << result << '\n';
+  const auto answer = lookup.VerifySMTP(o.argument);
+  if (!answer) return Failed(lookup, err);
+  out << *answer << '\n';
   return lookup.GetIsError() != 0 ? Failed(lookup, err) : kExitOk;
 }
 
-int RunAccess(ToolLookup& lookup, const Options& o, hosting::CallerSource* caller,
+int RunAccess(lookup::CLookup& lookup, const Options& o, hosting::CallerSource* caller,
               std::ostream& out) {
   if (!o.explain) {
-    bool allowed = lookup.EnterFrame(o.argument.c_str());
+    bool allowed = lookup.CheckAccess(o.argument);
     if (allowed) {
       out << "allowed\n";
     } else {
@@ -219,7 +211,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "doctor") return RunDoctor(out);
   if (o.command == "policy") return RunPolicy(o.site, out, err);
 
-  ToolLookup lookup;
+  lookup::CLookup lookup;
   if (o.server) lookup.PutDNSServer(*o.server);
   if (o.timeout) lookup.PutTimeout(*o.timeout);
   if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);

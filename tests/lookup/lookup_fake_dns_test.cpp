@@ -12,6 +12,7 @@
 #include "collections/mx_list.h"
 #include "fake_dns_server.h"
 #include "lookup/lookup.h"
+#include "lookup_calls.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -28,10 +29,10 @@ std::vector<FakeReply> Answer(testbed::Bytes bytes) {
   return {FakeReply(std::move(bytes))};
 }
 
-std::vector<std::string> Entries(const collections::CMXList& list) {
+std::vector<std::string> Entries(const calls::MxList& list) {
   std::vector<std::string> out;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
+  for (std::int32_t i = 0; i < std::ssize(list); ++i) {
+    out.push_back(list[i].m_strPreference + " " + list[i].m_strMX);
   }
   return out;
 }
@@ -72,12 +73,12 @@ TEST_F(FakeDnsLookup, ListIsOrderedByNameWithCaseTwinsInReverseAnswerOrder) {
   Aim(lookup, server);
 
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   EXPECT_EQ(count, 3);
 
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_TRUE(has_list);
   EXPECT_EQ(lookup.GetIsError(), 0);
   EXPECT_EQ(Entries(list),
@@ -94,11 +95,11 @@ TEST_F(FakeDnsLookup, UnansweredSecondQueryGivesAnEmptyListAndNoError) {
   ASSERT_TRUE(server.Started());
   lookup::CLookup lookup;
   Aim(lookup, server);
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_TRUE(has_list);
-  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(std::ssize(list), 0);
   EXPECT_EQ(lookup.GetIsError(), 0);
   EXPECT_EQ(lookup.GetErrorReason(), "");
   EXPECT_EQ(server.UdpQueries().size(), 2u);
@@ -112,13 +113,13 @@ TEST_F(FakeDnsLookup, EmptyFirstExchangeIsCountedButEmptiesTheList) {
   lookup::CLookup lookup;
   Aim(lookup, server);
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   EXPECT_EQ(count, 2);
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_TRUE(has_list);
-  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(std::ssize(list), 0);
   EXPECT_EQ(lookup.GetIsError(), 0);
 }
 
@@ -129,9 +130,9 @@ TEST_F(FakeDnsLookup, EmptyExchangeAfterTheFirstIsKeptAndSortsFirst) {
   ASSERT_TRUE(server.Started());
   lookup::CLookup lookup;
   Aim(lookup, server);
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_EQ(Entries(list), (std::vector<std::string>{"0 ", "10 mx.fake.test"}));
 }
 
@@ -143,10 +144,10 @@ TEST_F(FakeDnsLookup, DomainNeverSetSendsNoQuery) {
   lookup::CLookup lookup;
   lookup.PutDNSServer(ClientAddress(server));
   std::int16_t count = -7;
-  ASSERT_TRUE(lookup.MXRecords(&count));
-  collections::CMXList list;
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
+  calls::MxList list;
   bool has_list = true;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_FALSE(has_list);
   EXPECT_EQ(count, -7);
   EXPECT_EQ(lookup.GetErrorReason(), "Please specify domain name");
@@ -166,14 +167,14 @@ TEST_F(FakeDnsLookup, BlankDomainIsAskedForAsItIs) {
   lookup.PutDomainName("   ");
 
   std::int16_t count = -7;
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   EXPECT_EQ(count, -7);
   EXPECT_EQ(lookup.GetIsError(), 1);
   EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
 
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = true;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_FALSE(has_list);
   EXPECT_EQ(lookup.GetErrorReason(), "Invalid domain name or DNS server");
 
@@ -193,9 +194,9 @@ TEST_F(FakeDnsLookup, PreferencesComeThroughAsDecimalText) {
   ASSERT_TRUE(server.Started());
   lookup::CLookup lookup;
   Aim(lookup, server);
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup, &list, &has_list));
   EXPECT_EQ(Entries(list), (std::vector<std::string>{"0 a.fake.test", "65535 b.fake.test"}));
 }
 

@@ -10,6 +10,7 @@
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
+#include "lookup_calls.h"
 #include "platform/net.h"
 #include "testbed.h"
 
@@ -17,10 +18,10 @@ namespace {
 
 constexpr int kBlock = 30;
 
-std::vector<std::string> Entries(const collections::CMXList& list) {
+std::vector<std::string> Entries(const calls::MxList& list) {
   std::vector<std::string> out;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    out.push_back(list.GetEntry(i).m_strPreference + " " + list.GetEntry(i).m_strMX);
+  for (std::int32_t i = 0; i < std::ssize(list); ++i) {
+    out.push_back(list[i].m_strPreference + " " + list[i].m_strMX);
   }
   return out;
 }
@@ -38,16 +39,16 @@ class KnotLookup : public ::testing::Test {
 TEST_F(KnotLookup, MXRecordsCountsTheExchangers) {
   lookup_.PutDomainName("three.lookup.test");
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup_.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup_, &count));
   EXPECT_EQ(count, 3);
   EXPECT_EQ(lookup_.GetIsError(), 0);
 }
 
 TEST_F(KnotLookup, GetMXRecordReturnsTheListSortedByName) {
   lookup_.PutDomainName("three.lookup.test");
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup_, &list, &has_list));
   EXPECT_TRUE(has_list);
   EXPECT_EQ(lookup_.GetIsError(), 0);
   EXPECT_EQ(Entries(list), (std::vector<std::string>{"20 alpha.lookup.test", "10 mid.lookup.test",
@@ -57,13 +58,13 @@ TEST_F(KnotLookup, GetMXRecordReturnsTheListSortedByName) {
 TEST_F(KnotLookup, NullMxIsCountedButGivesAnEmptyList) {
   lookup_.PutDomainName("nullmx.lookup.test");
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup_.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup_, &count));
   EXPECT_EQ(count, 1);
-  collections::CMXList list;
+  calls::MxList list;
   bool has_list = false;
-  ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+  ASSERT_TRUE(calls::GetMXRecord(lookup_, &list, &has_list));
   EXPECT_TRUE(has_list);
-  EXPECT_EQ(list.GetCount(), 0);
+  EXPECT_EQ(std::ssize(list), 0);
   EXPECT_EQ(lookup_.GetIsError(), 0);
 }
 
@@ -72,13 +73,13 @@ TEST_F(KnotLookup, DomainsWithoutExchangersFail) {
     SCOPED_TRACE(domain);
     lookup_.PutDomainName(domain);
     std::int16_t count = -7;
-    ASSERT_TRUE(lookup_.MXRecords(&count));
+    ASSERT_TRUE(calls::MXRecords(lookup_, &count));
     EXPECT_EQ(count, -7);
     EXPECT_EQ(lookup_.GetIsError(), 1);
     EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
-    collections::CMXList list;
+    calls::MxList list;
     bool has_list = true;
-    ASSERT_TRUE(lookup_.GetMXRecord(&list, &has_list));
+    ASSERT_TRUE(calls::GetMXRecord(lookup_, &list, &has_list));
     EXPECT_FALSE(has_list);
   }
 }
@@ -86,10 +87,10 @@ TEST_F(KnotLookup, DomainsWithoutExchangersFail) {
 TEST_F(KnotLookup, FailureThenSuccessKeepsTheFailureText) {
   lookup_.PutDomainName("absent.lookup.test");
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup_.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup_, &count));
   ASSERT_EQ(lookup_.GetIsError(), 1);
   lookup_.PutDomainName("three.lookup.test");
-  ASSERT_TRUE(lookup_.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup_, &count));
   EXPECT_EQ(count, 3);
   EXPECT_EQ(lookup_.GetIsError(), 0);
   EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
@@ -102,7 +103,7 @@ TEST(SystemDnsServer, EmptyServerAsksTheMachinesOwn) {
   lookup.PutDomainName("three.lookup.test");
   lookup.PutTimeout(5);
   std::int16_t count = 0;
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   EXPECT_EQ(lookup.GetIsError(), 0) << lookup.GetErrorReason();
   EXPECT_EQ(count, 3);
 }
@@ -115,13 +116,13 @@ TEST(SystemDnsServer, EmptyServerAfterAValueAsksTheMachinesOwnAgain) {
   // Nothing listens there: the query is refused at once (or, at worst, times out).
   lookup.PutDNSServer(testbed::FakeAddress(kBlock, 27));
   std::int16_t count = -7;
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   ASSERT_EQ(lookup.GetIsError(), 1) << "the server set was asked";
   EXPECT_EQ(count, -7);
 
   lookup.PutDNSServer("");
   lookup.PutTimeout(5);
-  ASSERT_TRUE(lookup.MXRecords(&count));
+  ASSERT_TRUE(calls::MXRecords(lookup, &count));
   EXPECT_EQ(lookup.GetIsError(), 0) << lookup.GetErrorReason();
   EXPECT_EQ(count, 3);
 }
@@ -137,7 +138,7 @@ TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
   ASSERT_EQ(platform::ResolveHost("multi.lookup.test", &listed), 0);
   ASSERT_EQ(listed.size(), 3u);
   std::string address;
-  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &address));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
   EXPECT_EQ(address, platform::AddressToText(listed.front()));
   EXPECT_EQ(address, "192.0.2.10");
@@ -145,13 +146,13 @@ TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
 
 TEST_F(HostLookup, BytesAbove127AreWrittenUnsigned) {
   std::string address;
-  ASSERT_TRUE(lookup_.DNSLookup("high.lookup.test", &address));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "high.lookup.test", &address));
   EXPECT_EQ(address, "200.100.30.250");
 }
 
 TEST_F(HostLookup, UnknownNameIsNotFound) {
   std::string address = "x";
-  ASSERT_TRUE(lookup_.DNSLookup("absent.lookup.test", &address));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "absent.lookup.test", &address));
   EXPECT_EQ(address, "");
   EXPECT_EQ(lookup_.GetIsError(), 1);
   EXPECT_EQ(lookup_.GetErrorReason(), "Domain name or host not found");
@@ -159,7 +160,7 @@ TEST_F(HostLookup, UnknownNameIsNotFound) {
 
 TEST_F(HostLookup, ReverseGivesTheHostName) {
   std::string name;
-  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.30", &name));
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup_, "203.0.113.30", &name));
   EXPECT_EQ(lookup_.GetIsError(), 0);
   EXPECT_EQ(name, "host30.lookup.test");
 }
@@ -171,7 +172,7 @@ TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
   const char* text = lookup::ReverseLookupErrorText(code);
   ASSERT_STRNE(text, "Unknown error occured.") << "code " << code << " is one the table names";
   std::string name = "x";
-  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.99", &name));
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup_, "203.0.113.99", &name));
   EXPECT_EQ(name, "");
   EXPECT_EQ(lookup_.GetIsError(), 1);
   EXPECT_EQ(lookup_.GetErrorReason(), text);
@@ -184,7 +185,7 @@ TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
 
 TEST_F(HostLookup, HostNameGivenAsAddressFails) {
   std::string name = "x";
-  ASSERT_TRUE(lookup_.ReverseDNSLookup("host30.lookup.test", &name));
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup_, "host30.lookup.test", &name));
   EXPECT_EQ(name, "");
   EXPECT_EQ(lookup_.GetIsError(), 1);
   EXPECT_NE(lookup_.GetErrorReason(), "");
@@ -192,11 +193,11 @@ TEST_F(HostLookup, HostNameGivenAsAddressFails) {
 
 TEST_F(HostLookup, EmptyArgumentsFailBeforeAnyLookup) {
   std::string result = "x";
-  ASSERT_TRUE(lookup_.DNSLookup("", &result));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "", &result));
   EXPECT_EQ(result, "");
   EXPECT_EQ(lookup_.GetErrorReason(), "Please specify domain name");
   result = "x";
-  ASSERT_TRUE(lookup_.ReverseDNSLookup("", &result));
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup_, "", &result));
   EXPECT_EQ(result, "");
   EXPECT_EQ(lookup_.GetErrorReason(), "Please specify IP address");
   EXPECT_EQ(lookup_.GetIsError(), 1);
@@ -215,13 +216,13 @@ class SocketLibraryDown {
 TEST_F(HostLookup, SocketLibraryThatCannotStartIsAnError) {
   SocketLibraryDown down;
   std::string name = "x";
-  ASSERT_TRUE(lookup_.ReverseDNSLookup("203.0.113.30", &name));
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup_, "203.0.113.30", &name));
   EXPECT_EQ(name, "") << "never handed back as a host name";
   EXPECT_EQ(lookup_.GetIsError(), 1);
   EXPECT_EQ(lookup_.GetErrorReason(), "winsock.dll not found");
 
   std::string address = "x";
-  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &address));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(address, "");
   EXPECT_EQ(lookup_.GetIsError(), 1);
   EXPECT_EQ(lookup_.GetErrorReason(), "An error occured. Please try again");
@@ -229,8 +230,8 @@ TEST_F(HostLookup, SocketLibraryThatCannotStartIsAnError) {
 
 TEST_F(HostLookup, SuccessAfterFailureKeepsTheText) {
   std::string result;
-  ASSERT_TRUE(lookup_.DNSLookup("absent.lookup.test", &result));
-  ASSERT_TRUE(lookup_.DNSLookup("multi.lookup.test", &result));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "absent.lookup.test", &result));
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &result));
   EXPECT_EQ(lookup_.GetIsError(), 0);
   EXPECT_EQ(lookup_.GetErrorReason(), "Domain name or host not found");
 }

@@ -10,6 +10,7 @@
 
 #include "collections/mx_list.h"
 #include "lookup/lookup.h"
+#include "lookup_calls.h"
 #include "testbed.h"
 
 namespace {
@@ -26,18 +27,20 @@ void LookUpRepeatedly(Tally* tally, int rounds) {
   for (int round = 0; round < rounds; ++round) {
     lookup.PutDomainName(round % 2 ? "three.lookup.test" : "nullmx.lookup.test");
     std::int16_t count = 0;
-    bool ok = lookup.MXRecords(&count) && lookup.GetIsError() == 0 && count == (round % 2 ? 3 : 1);
+    bool ok = calls::MXRecords(lookup, &count) && lookup.GetIsError() == 0 &&
+              count == (round % 2 ? 3 : 1);
 
-    collections::CMXList list;
+    calls::MxList list;
     bool has_list = false;
-    ok = ok && lookup.GetMXRecord(&list, &has_list) && has_list &&
-         list.GetCount() == (round % 2 ? 3 : 0) &&
-         (list.GetCount() == 0 || list.GetEntry(0).m_strMX == "alpha.lookup.test");
+    ok = ok && calls::GetMXRecord(lookup, &list, &has_list) && has_list &&
+         std::ssize(list) == (round % 2 ? 3 : 0) &&
+         (std::ssize(list) == 0 || list[0].m_strMX == "alpha.lookup.test");
 
     std::string text;
-    ok = ok && lookup.DNSLookup("high.lookup.test", &text) && text == "200.100.30.250";
-    ok = ok && lookup.ReverseDNSLookup("203.0.113.30", &text) && text == "host30.lookup.test";
-    ok = ok && lookup.DNSLookup("absent.lookup.test", &text) && lookup.GetIsError() == 1 &&
+    ok = ok && calls::DNSLookup(lookup, "high.lookup.test", &text) && text == "200.100.30.250";
+    ok = ok && calls::ReverseDNSLookup(lookup, "203.0.113.30", &text) &&
+         text == "host30.lookup.test";
+    ok = ok && calls::DNSLookup(lookup, "absent.lookup.test", &text) && lookup.GetIsError() == 1 &&
          lookup.GetErrorReason() == "Domain name or host not found";
     tally->calls.fetch_add(5);
     if (!ok) tally->wrong.fetch_add(1);

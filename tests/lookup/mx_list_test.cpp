@@ -144,23 +144,4 @@ TEST(MxEntry, ANewEntryReadsEmptyNameAndPreferenceZero) {
   EXPECT_EQ(entry.m_strPreference, "0");
 }
 
-TEST(MxListFromLookup, EachCallReplacesTheListEvenWithNothing) {
-  KESTRA_REQUIRE_TESTBED();
-  lookup::CLookup lookup;
-  lookup.PutDNSServer(testbed::DnsServer());
-  lookup.PutTimeout(5);
-  lookup.PutDomainName("three.lookup.test");
-  collections::CMXList list;
-  bool has_list = false;
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
-  ASSERT_EQ(list.GetCount(), 3);
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
-  EXPECT_EQ(list.GetCount(), 3) << "a second call does not append";
-  // The null MX passes the first query (one record) and empties the list's own.
-  lookup.PutDomainName("nullmx.lookup.test");
-  ASSERT_TRUE(lookup.GetMXRecord(&list, &has_list));
-  EXPECT_TRUE(has_list);
-  EXPECT_EQ(list.GetCount(), 0);
-}
-
 }  // namespace

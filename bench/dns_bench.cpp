@@ -1,6 +1,6 @@
-// Decoding captured MX replies into owned exchange and preference texts, against c-ares
-// on the same bytes; and dns::MxResolver::Resolve against a bare UDP round trip with a fresh
-// socket per query to the same server (the floor any resolver of this shape pays).
+// Reading captured MX replies into owned exchangers, against c-ares on the same bytes;
+// and dns::ResolveMx against a bare UDP round trip with a fresh socket per query to the
+// same server (the floor any resolver of this shape pays).
 // The resolve pair needs the test bed's DNS server: scripts/bench runs it.
 #include <ares.h>
 #include <arpa/inet.h>
@@ -15,10 +15,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "dns/dns_message.h"
 #include "dns/mx_resolver.h"
 
 namespace {
@@ -28,29 +29,36 @@ std::string ReadReply(const char* name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-const std::string& Reply(int exchangers) {
-  static const std::string three = ReadReply("three_mx.bin");
-  static const std::string twenty = ReadReply("twenty_mx.bin");
+struct Captured {
+  std::string bytes;
+  dns::Query query;  // the query it answers
+};
+
+const Captured& Reply(int exchangers) {
+  static const Captured three{ReadReply("three_mx.bin"),
+                              *dns::Query::Make("three.resolver.test", 0x1234)};
+  static const Captured twenty{ReadReply("twenty_mx.bin"),
+                               *dns::Query::Make("many.resolver.test", 0x5678)};
   return exchangers == 3 ? three : twenty;
 }
 
-// The reply's bytes decoded, and its exchange and preference texts made the way
-// dns::MxResolver::Resolve makes them from the reply it accepts (owned texts, as c-ares gives
-// a list of owned hosts), the resolver then destroyed with them.
+// The reply read the way dns::ResolveMx reads the reply it accepts (checked against the
+// query, its exchangers owned, as c-ares gives a list of owned hosts), then destroyed.
 void DecodeOurs(benchmark::State& state) {
-  const std::string& reply = Reply(static_cast<int>(state.range(0)));
+  const Captured& reply = Reply(static_cast<int>(state.range(0)));
+  const std::span<const std::uint8_t> bytes(
+      reinterpret_cast<const std::uint8_t*>(reply.bytes.data()), reply.bytes.size());
   for (auto _ : state) {
-    dns::Message message;
-    message.Parse(reply);
-    dns::MxResolver resolver;
-    resolver.TakeAnswer(message);
-    if (resolver.GetCount() != state.range(0)) state.SkipWithError("decode");
-    benchmark::DoNotOptimize(resolver);
+    const dns::Response response(bytes);
+    std::optional<std::vector<dns::MxRecord>> exchangers;
+    if (response.Answers(reply.query)) exchangers = response.Exchangers();
+    if (!exchangers || std::ssize(*exchangers) != state.range(0)) state.SkipWithError("decode");
+    benchmark::DoNotOptimize(exchangers);
   }
 }
 
 void DecodeCares(benchmark::State& state) {
-  const std::string& reply = Reply(static_cast<int>(state.range(0)));
+  const std::string& reply = Reply(static_cast<int>(state.range(0))).bytes;
   for (auto _ : state) {
     ares_mx_reply* mx = nullptr;
     int rc = ares_parse_mx_reply(reinterpret_cast<const unsigned char*>(reply.data()),
@@ -71,8 +79,8 @@ std::string Server() {
 }
 
 bool ResolveOnce(const std::string& server) {
-  dns::MxResolver r;
-  return r.Resolve(kDomain, server, 5) && r.GetCount() == 3;
+  const auto exchangers = dns::ResolveMx(kDomain, server, 5);
+  return exchangers && exchangers->size() == 3;
 }
 
 // socket, bind, SO_RCVTIMEO, sendto, recvfrom, close: nothing checked but the length.
@@ -100,11 +108,7 @@ double Median(std::vector<double> v) {
 // load on the machine; the medians of the single times are reported as counters.
 void ResolvePair(benchmark::State& state) {
   const std::string server_text = Server();
-  dns::Message m;
-  m.SetQuestion(kDomain);
-  m.m_nID = 0x0312;
-  m.m_bRD = 1;
-  const std::string query = m.BuildQuery();
+  const std::string query(dns::Query::Make(kDomain, 0x0312)->Bytes());
   sockaddr_in server{};
   server.sin_family = AF_INET;
   server.sin_port = htons(53);

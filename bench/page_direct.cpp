@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "collections/mx_list.h"
 #include "lookup/lookup.h"
 
 namespace {
@@ -25,8 +24,9 @@ int Cycle(const std::string& server, const std::string& domain) {
   const auto list = lookup.GetMXRecord();
   if (!list || !*list || lookup.GetIsError() != 0) return -1;
   std::size_t bytes = 0;
-  for (const collections::CMXEntry& entry : **list) {
-    bytes += entry.m_strMX.size() + entry.m_strPreference.size();
+  // What a page reads of each entry: MX and the preference as text.
+  for (const dns::MxRecord& entry : **list) {
+    bytes += entry.exchange.size() + std::to_string(entry.preference).size();
   }
   return bytes > 0 ? static_cast<int>((*list)->size()) : -1;
 }

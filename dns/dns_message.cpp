@@ -1,230 +1,115 @@
 #include "dns/dns_message.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
-#include <utility>
+#include <array>
 
+#include "dns/dns_name.h"
 #include "dns/wire_cursor.h"
 
 namespace dns {
+namespace {
 
-void Message::SetQuestion(std::string_view domain) {
-  char* out = m_inlineQuestionName;
-  if (domain.size() + 1 > sizeof m_inlineQuestionName) {
-    m_heapQuestionName = std::make_unique_for_overwrite<char[]>(domain.size() + 1);
-    out = m_heapQuestionName.get();
-  } else {
-    m_heapQuestionName.reset();
+constexpr std::uint16_t kFlagRD = 0x0100;
+constexpr std::uint16_t kFlagQR = 0x8000;
+constexpr std::size_t kQuestionFields = 4;  // type and class
+
+// Label form (as ReadName gives it) to dotted text: the length bytes become dots, and
+// the first goes.
+std::string LabelsToDotted(std::string labels) {
+  for (std::size_t i = 0; i < labels.size();) {  // each pass moves past one label
+    const std::size_t length = static_cast<std::uint8_t>(labels[i]);
+    labels[i] = '.';
+    i += 1 + length;
   }
-  m_nQuestionNameSize = WriteLabels(domain, out);
-  m_nQuestionType = kTypeMX;
-  m_nQuestionClass = kClassIN;
+  if (!labels.empty()) labels.erase(0, 1);
+  return labels;
 }
 
-std::string Message::BuildQuery() {
-  return std::string(WriteQuery());
-}
+}  // namespace
 
-std::string_view Message::WriteQuery() {
-  ResetStorage();
-  const std::string_view name = QuestionName();
-  std::uint8_t* out = RawStorage(kHeaderSize + name.size() + 5);
-  auto put16 = [&out](std::uint16_t v) {
-    *out++ = static_cast<std::uint8_t>(v >> 8);
-    *out++ = static_cast<std::uint8_t>(v & 0xFF);
-  };
-  const auto flags =
-      static_cast<std::uint16_t>(((m_bQR & 1u) << 15) | ((m_nOpcode & 0xFu) << 11) |
-                                 ((m_bAA & 1u) << 10) | ((m_bTC & 1u) << 9) | ((m_bRD & 1u) << 8) |
-                                 ((m_bRA & 1u) << 7) | ((m_nZ & 7u) << 4) | (m_nRCode & 0xFu));
-  put16(m_nID);
-  put16(flags);
-  put16(1);
-  put16(0);
-  put16(0);
-  put16(0);
-  if (!name.empty()) {
-    std::memcpy(out, name.data(), name.size());
-    out += name.size();
+platform::Result<Query> Query::Make(std::string_view domain, std::uint16_t id) {
+  // Room for the longest query: a name over 255 bytes does not fit.
+  std::array<std::uint8_t, kHeaderSize + kMaxName + kQuestionFields> buffer;
+  WireWriter w(buffer);
+  w.U16(id);
+  w.U16(kFlagRD);
+  w.U16(1);                                               // QDCOUNT
+  for (int i = 0; i < 3; ++i) w.U16(0);                   // ANCOUNT, NSCOUNT, ARCOUNT
+  for (std::size_t start = 0; start <= domain.size();) {  // each pass writes one label
+    const std::size_t dot = std::min(domain.find('.', start), domain.size());
+    const std::string_view label = domain.substr(start, dot - start);
+    if (label.size() > kMaxLabel) return platform::Failure{platform::Cause::kInvalidInput};
+    if (!label.empty()) {
+      w.U8(static_cast<std::uint8_t>(label.size()));
+      w.Put({reinterpret_cast<const std::uint8_t*>(label.data()), label.size()});
+    }
+    start = dot + 1;
   }
-  *out++ = 0;
-  put16(m_nQuestionType);
-  put16(m_nQuestionClass);
-  return Raw();
+  w.U8(0);
+  w.U16(kTypeMx);
+  w.U16(kClassIn);
+  if (!w.Ok()) return platform::Failure{platform::Cause::kInvalidInput};
+  return Query(std::string(reinterpret_cast<const char*>(buffer.data()), w.Size()));
 }
 
-std::uint8_t* Message::RawStorage(std::size_t size) {
-  if (size <= kInlineBytes) {
-    m_pRaw = m_inlineRaw;
-  } else {
-    m_heapRaw = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-    m_pRaw = m_heapRaw.get();
-  }
-  m_nRawSize = size;
-  return m_pRaw;
+std::uint16_t Query::Id() const {
+  return static_cast<std::uint16_t>((static_cast<std::uint8_t>(m_bytes[0]) << 8) |
+                                    static_cast<std::uint8_t>(m_bytes[1]));
 }
 
-void Message::RecordStorage(std::size_t records, std::size_t exchangers) {
-  if (records > kInlineRecords) {
-    m_heapRecords = std::make_unique<Record[]>(records);
-    m_pRecords = m_heapRecords.get();
-  } else {
-    m_pRecords = reinterpret_cast<Record*>(m_inlineRecords);
-  }
-  if (exchangers > kInlineRecords) {
-    m_heapMX = std::make_unique<MxRecord[]>(exchangers);
-    m_pMX = m_heapMX.get();
-  } else {
-    m_pMX = reinterpret_cast<MxRecord*>(m_inlineMX);
-  }
+std::string_view Query::Name() const {
+  return std::string_view(m_bytes).substr(kHeaderSize,
+                                          m_bytes.size() - kHeaderSize - 1 - kQuestionFields);
 }
 
-void Message::ResetStorage() {
-  // Heap storage of an earlier large message goes; the inline room is used again.
-  m_heapRaw.reset();
-  m_heapRecords.reset();
-  m_heapMX.reset();
-  m_pRaw = m_inlineRaw;
-  m_nRawSize = 0;
-  m_pRecords = nullptr;
-  m_pMX = nullptr;
-  m_nRecords = m_nQuestions = m_nMX = 0;
-}
-
-void Message::Clear() {
-  ResetStorage();
-  m_nID = 0;
-  m_bQR = m_nOpcode = m_bAA = m_bTC = m_bRD = m_bRA = m_nZ = m_nRCode = 0;
-  m_nQDCount = m_nANCount = m_nNSCount = m_nARCount = 0;
-}
-
-bool Message::Parse(std::string_view datagram) {
-  Clear();
-  if (!datagram.empty()) {
-    std::memcpy(RawStorage(datagram.size()), datagram.data(), datagram.size());
-  }
-  if (Decode()) return true;
-  m_nRecords = m_nQuestions = m_nMX = 0;
-  return false;
-}
-
-bool Message::Decode() {
-  const std::span<const std::uint8_t> bytes = Bytes();
-  if (bytes.size() < kHeaderSize || bytes.size() > kMaxMessage) return false;
-  WireCursor c(bytes);
-  m_nID = c.U16();
+bool Response::Answers(const Query& query) const {
+  WireCursor c(m_bytes);
+  const std::uint16_t id = c.U16();
   const std::uint16_t flags = c.U16();
-  m_nQDCount = c.U16();
-  m_nANCount = c.U16();
-  m_nNSCount = c.U16();
-  m_nARCount = c.U16();
-  m_bQR = (flags >> 15) & 1;
-  m_nOpcode = (flags >> 11) & 0xF;
-  m_bAA = (flags >> 10) & 1;
-  m_bTC = (flags >> 9) & 1;
-  m_bRD = (flags >> 8) & 1;
-  m_bRA = (flags >> 7) & 1;
-  m_nZ = (flags >> 4) & 7;
-  m_nRCode = flags & 0xF;
+  const std::uint16_t questions = c.U16();
+  c.Skip(6);
+  if (!c.Ok() || id != query.Id() || (flags & kFlagQR) == 0 || questions != 1) return false;
+  std::string name;
+  ReadName(c, m_bytes.size(), &name);
+  const std::uint16_t type = c.U16();
+  const std::uint16_t klass = c.U16();
+  return c.Ok() && type == kTypeMx && klass == kClassIn && SameName(name, query.Name());
+}
 
-  // A question takes at least 5 bytes and a record 11: counts that promise more than
-  // the datagram holds fail below, and never reserve more than it could hold.
-  // (So the room never runs out before the bytes do; the checks on it are a second line.)
-  const std::size_t answers = std::min<std::size_t>(m_nANCount, c.Remaining() / 11);
-  const std::size_t room = std::min<std::size_t>(m_nQDCount, c.Remaining() / 5) + answers;
-  RecordStorage(room, answers);
-  NameMemo known;
-  for (unsigned i = 0; i < m_nQDCount; ++i) {
-    if (m_nRecords == room) return false;
-    Record& q = *::new (static_cast<void*>(m_pRecords + m_nRecords)) Record;
-    q.m_nNameOffset = static_cast<std::uint16_t>(c.Position());
-    SkipName(c, bytes.size(), &known);
-    // One bounds check for the fixed fields of each entry.
-    const std::uint8_t* fields = c.Take(4);
-    if (fields == nullptr) return false;
-    q.m_nType = WireCursor::Get16(fields);
-    q.m_nClass = WireCursor::Get16(fields + 2);
-    ++m_nRecords;
+std::optional<std::vector<MxRecord>> Response::Exchangers() const {
+  WireCursor c(m_bytes);
+  c.Skip(4);
+  const std::uint16_t questions = c.U16();
+  const std::uint16_t answers = c.U16();
+  c.Skip(4);
+  for (unsigned i = 0; i < questions && c.Ok(); ++i) {
+    ReadName(c, m_bytes.size(), nullptr);
+    c.Skip(kQuestionFields);
   }
-  m_nQuestions = m_nRecords;
-
-  for (unsigned i = 0; i < m_nANCount; ++i) {
-    if (m_nRecords == room) return false;
-    Record& r = *::new (static_cast<void*>(m_pRecords + m_nRecords)) Record;
-    r.m_nNameOffset = static_cast<std::uint16_t>(c.Position());
-    SkipName(c, bytes.size(), &known);
-    const std::uint8_t* fields = c.Take(10);
-    if (fields == nullptr) return false;
-    r.m_nType = WireCursor::Get16(fields);
-    r.m_nClass = WireCursor::Get16(fields + 2);
-    r.m_nTTL = WireCursor::Get32(fields + 4);
-    r.m_nRDLength = WireCursor::Get16(fields + 8);
-    r.m_nRDataOffset = static_cast<std::uint16_t>(c.Position());
-    ++m_nRecords;
-    if (r.m_nType != kTypeMX || r.m_nClass != kClassIN) {
-      c.Skip(r.m_nRDLength);
-      if (!c.Ok()) return false;
+  std::vector<MxRecord> out;
+  // A record takes at least 11 bytes: a count that promises more fails below anyway.
+  out.reserve(std::min<std::size_t>(answers, c.Remaining() / 11));
+  for (unsigned i = 0; i < answers && c.Ok(); ++i) {
+    ReadName(c, m_bytes.size(), nullptr);
+    const std::uint16_t type = c.U16();
+    const std::uint16_t klass = c.U16();
+    c.Skip(4);  // TTL
+    const std::size_t rdlength = c.U16();
+    if (type != kTypeMx || klass != kClassIn) {
+      c.Skip(rdlength);
       continue;
     }
-
-    // MX RDATA: a preference and an exchange name that ends exactly at the RDATA's end.
-    const std::size_t rdata_end = c.Position() + r.m_nRDLength;
-    if (r.m_nRDLength < 3 || m_nMX == answers) return false;
-    MxRecord& mx = *::new (static_cast<void*>(m_pMX + m_nMX)) MxRecord;
-    static_cast<Record&>(mx) = r;
-    mx.m_nPreference = c.U16();
-    std::size_t wire_length = 0;
-    SkipName(c, rdata_end, &known, &wire_length);
-    if (!c.Ok() || c.Position() != rdata_end) return false;
-    // Dotted, the root alone is the empty text; otherwise the length bytes but the first
-    // become dots and the root byte goes.
-    mx.m_nExchangeLength = static_cast<std::uint16_t>(wire_length <= 1 ? 0 : wire_length - 2);
-    ++m_nMX;
+    // A preference and a name that ends exactly at the RDATA's end (so at least 3 bytes).
+    const std::size_t end = c.Position() + rdlength;
+    MxRecord& mx = out.emplace_back();
+    mx.preference = c.U16();
+    std::string labels;
+    ReadName(c, end, &labels);
+    if (c.Position() != end) c.Fail();
+    mx.exchange = LabelsToDotted(std::move(labels));
   }
-  // The authority and additional sections are not read.
-  return true;
-}
-
-bool Message::ReadName(std::size_t* pos, std::string* labels) const {
-  labels->clear();
-  return WalkName(Bytes(), pos, m_nRawSize, nullptr,
-                  [labels](const std::uint8_t* label, std::size_t n) {
-                    labels->push_back(static_cast<char>(n));
-                    labels->append(reinterpret_cast<const char*>(label), n);
-                  });
-}
-
-std::string Message::GetExchange(std::size_t index) const {
-  // Dotted, a name takes at most 254 bytes: 255 in wire form less the root byte.
-  char dotted[kMaxName];
-  return std::string(dotted, CopyExchange(index, dotted));
-}
-
-std::size_t Message::CopyExchange(std::size_t index, char* out) const {
-  if (index >= m_nMX) return 0;
-  // Decode found the name sound and measured it, so the walk writes exactly
-  // m_nExchangeLength bytes; the check on each label keeps that so whatever happens.
-  const std::size_t room = m_pMX[index].m_nExchangeLength;
-  std::size_t length = 0;
-  std::size_t pos = m_pMX[index].m_nRDataOffset + 2;
-  const bool ok =
-      WalkName(Bytes(), &pos, m_nRawSize, nullptr, [&](const std::uint8_t* label, std::size_t n) {
-        const std::size_t dot = length != 0 ? 1 : 0;
-        if (room - length < n + dot) return;
-        if (dot) out[length++] = '.';
-        std::memcpy(out + length, label, n);
-        length += n;
-      });
-  return ok && length == room ? length : 0;
-}
-
-bool Message::NameMatches(std::size_t pos, std::string_view labels) const {
-  return dns::NameMatches(Bytes(), pos, labels);
-}
-
-std::uint16_t Message::GetPreference(std::size_t index) const {
-  return index < m_nMX ? m_pMX[index].m_nPreference : 0;
+  if (!c.Ok()) return std::nullopt;
+  return out;
 }
 
 }  // namespace dns

@@ -1,112 +1,219 @@
 #include "dns/mx_resolver.h"
 
-#include <charconv>
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <memory>
 #include <new>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
 
-#include "dns/dns_client.h"
-#include "dns/dns_message.h"
 #include "platform/net.h"
+#include "support/deadline.h"
 
 namespace dns {
+namespace {
 
-MxResolver::MxResolver() = default;
-MxResolver::~MxResolver() = default;
+using platform::Cause;
+using platform::Failure;
+using platform::Result;
+using support::Deadline;
 
-bool MxResolver::Resolve(std::string domain, std::string server, std::int32_t timeout_seconds) {
-  // Nothing may leave this call as an exception: allocation failures and the like
-  // become a false result.
-  try {
-    if (server.empty()) server = platform::SystemDnsServer();
-    // With no server at all there is nobody to ask.
-    if (server.empty()) return false;
-    Client client(std::move(server));
-    Message answer;
-    if (!client.Query(domain, timeout_seconds, &answer)) return false;
-    TakeAnswer(answer);
-    return true;
-  } catch (...) {
-    return false;
+constexpr std::uint16_t kDnsPort = 53;
+// No DNS message, over UDP or TCP, is longer.
+constexpr std::size_t kMaxMessage = 65535;
+// The TCP retry of a truncated reply gets at most this long. A port 53 that drops the
+// SYN, or a server that takes the connection and never answers, would otherwise hold the
+// lookup for the whole time-out while the truncated reply's records are at hand.
+constexpr std::int32_t kMaxTcpRetryMs = 5000;
+
+Failure SocketFailure() {
+  const int code = platform::LastSocketError();
+  if (code == platform::wsa::kETIMEDOUT) return {Cause::kTimeout, code};
+  if (code == platform::wsa::kECONNREFUSED || code == platform::wsa::kECONNRESET) {
+    return {Cause::kUnreachable, code};
   }
+  return {Cause::kSystem, code};
 }
 
-void MxResolver::TakeAnswer(const Message& answer) {
-  const std::size_t count = answer.GetAnswerCount();
-  if (count == 0) return;
-  // A preference takes at most five digits.
-  constexpr std::size_t kMaxPreference = 5;
-  std::size_t size = count * sizeof(Slot);
-  for (std::size_t i = 0; i < count; ++i) size += answer.GetExchangeLength(i) + kMaxPreference;
-  Block block;
-  block.bytes = std::make_unique_for_overwrite<std::byte[]>(size);
-  char* const base = reinterpret_cast<char*>(block.bytes.get());
-  std::size_t at = count * sizeof(Slot);
-  for (std::size_t i = 0; i < count; ++i) {
-    Slot slot;
-    slot.exchange = static_cast<std::uint32_t>(at);
-    const std::size_t length = answer.CopyExchange(i, base + at);
-    slot.exchange_length = static_cast<std::uint8_t>(length);
-    at += length;
-    char* end = std::to_chars(base + at, base + at + kMaxPreference, answer.GetPreference(i)).ptr;
-    slot.preference_length = static_cast<std::uint8_t>(end - (base + at));
-    at += slot.preference_length;
-    ::new (static_cast<void*>(block.bytes.get() + i * sizeof(Slot))) Slot(slot);
+struct Reply {
+  bool truncated = false;
+  std::vector<MxRecord> exchangers;
+};
+
+// The reply to `query` in these bytes, if they hold it and it decodes whole.
+std::optional<Reply> Accept(std::span<const std::uint8_t> bytes, const Query& query) {
+  const Response response(bytes);
+  if (!response.Answers(query)) return std::nullopt;
+  std::optional<std::vector<MxRecord>> exchangers = response.Exchangers();
+  if (!exchangers) return std::nullopt;
+  return Reply{response.Truncated(), std::move(*exchangers)};
+}
+
+// Drawn 32 at a time, to spare a system call per query.
+Result<std::uint16_t> NextQueryId() {
+  thread_local std::array<std::uint16_t, 32> t_pool;
+  thread_local std::size_t t_left = 0;
+  if (t_left == 0) {
+    if (!platform::CryptoRandom(t_pool.data(), sizeof t_pool)) return Failure{Cause::kSystem};
+    t_left = t_pool.size();
   }
-  block.count = count;
-  if (m_nCount == 0) {
-    m_first = std::move(block);
+  return t_pool[--t_left];
+}
+
+// A text that starts with a decimal digit is a dotted address (inet_addr, used as it
+// comes); any other text is resolved by name and its first address is used.
+Result<platform::Endpoint> ServerEndpoint(const std::string& server) {
+  std::uint32_t address = 0;
+  if (server[0] >= '0' && server[0] <= '9') {
+    address = platform::InetAddr(server);
   } else {
-    m_more.push_back(std::move(block));
-  }
-  m_nCount += count;
-}
-
-std::int32_t MxResolver::GetCount() const {
-  return static_cast<std::int32_t>(m_nCount);
-}
-
-const MxResolver::Exchanger* MxResolver::At(std::size_t index) {
-  if (index >= m_nCount) return nullptr;
-  // Each pass makes the texts of the next position, up to the one asked for.
-  while (m_made.size() <= index) {
-    std::size_t i = m_made.size();
-    const Block* block = &m_first;
-    for (std::size_t next = 0; i >= block->count; ++next) {
-      i -= block->count;
-      block = &m_more[next];
+    std::vector<std::uint32_t> addresses;
+    if (const int code = platform::ResolveHost(server, &addresses); code != 0) {
+      return Failure{Cause::kNotFound, code};
     }
-    const Slot& slot = block->Slots()[i];
-    const char* exchange = block->Text(slot.exchange);
-    m_made.push_back(std::make_unique<Exchanger>(
-        Exchanger{std::string(exchange, slot.exchange_length),
-                  std::string(exchange + slot.exchange_length, slot.preference_length)}));
+    if (!addresses.empty()) address = addresses.front();
   }
-  return m_made[index].get();
+  // 0.0.0.0, or the all-ones address of an invalid dotted text: nowhere to send to.
+  if (address == 0 || address == 0xFFFFFFFFu) return Failure{Cause::kInvalidInput};
+  return platform::Endpoint{address, kDnsPort};
 }
 
-// The cursors: null when empty, before the first call of the matching First, and from
-// the end on.
-const std::string* MxResolver::GetFirstExchange() {
-  if (m_nCount == 0) return nullptr;
-  m_nExchangeCursor = 0;
-  return &At(0)->exchange;
+std::int32_t TimeoutToMs(std::int32_t seconds) {
+  return static_cast<std::int32_t>(std::min<std::int64_t>(
+      std::int64_t{seconds} * 1000, std::numeric_limits<std::int32_t>::max()));
 }
 
-const std::string* MxResolver::GetNextExchange() {
-  if (m_nExchangeCursor == kUnset || m_nExchangeCursor >= m_nCount) return nullptr;
-  const Exchanger* e = At(++m_nExchangeCursor);
-  return e ? &e->exchange : nullptr;
+// Waits for the accepted reply; each pass takes one datagram, or fails, or (where the
+// platform needs it) waits one slice of time, so the loop ends with an accepted reply,
+// a failure or the deadline.
+//
+// Where the receive reports an unreachable port itself (POSIX), the receive blocks on
+// the socket's receive time-out, which after a dropped datagram becomes what is left of
+// the time-out. Elsewhere (Windows builds, for Wine, which shows an unreachable port only
+// in the socket's pending error) the wait goes in slices growing from 1 ms to 100 ms
+// with a look at that error between them, so such a query fails within milliseconds.
+Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, const Query& query,
+                         const Deadline& deadline) {
+  constexpr std::int32_t kMaxSliceMs = 100;
+  const bool look_for_errors = !platform::ReceiveReportsUnreachable();
+  std::int32_t slice = 1;
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kMaxMessage);
+  for (;;) {
+    if (look_for_errors) {
+      const std::int32_t left = deadline.RemainingMs();
+      if (left == 0) return Failure{Cause::kTimeout};
+      const int ready = platform::WaitReadable(s, left < 0 ? slice : std::min(left, slice));
+      if (ready < 0) return SocketFailure();
+      if (ready == 0) {
+        if (const int code = platform::PendingSocketError(s); code != 0) {
+          return Failure{Cause::kUnreachable, code};
+        }
+        slice = std::min(slice * 2, kMaxSliceMs);
+        continue;
+      }
+    }
+    platform::Endpoint from;
+    const int n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
+    if (n < 0) return SocketFailure();
+    if (from == server) {
+      std::optional<Reply> reply = Accept({buffer.get(), static_cast<std::size_t>(n)}, query);
+      if (reply) return std::move(*reply);
+    }
+    if (!look_for_errors) {
+      const std::int32_t left = deadline.RemainingMs();
+      if (left == 0) return Failure{Cause::kTimeout};
+      if (left > 0 && !platform::SetReceiveTimeoutMs(s, left)) return SocketFailure();
+    }
+  }
 }
 
-const std::string* MxResolver::GetFirstPreference() {
-  if (m_nCount == 0) return nullptr;
-  m_nPreferenceCursor = 0;
-  return &At(0)->preference;
+Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int32_t timeout_ms,
+                         const Deadline& deadline) {
+  const platform::UniqueSocket socket(platform::OpenSocket(platform::kSockDgram));
+  const platform::SocketHandle s = socket.Get();
+  if (!socket.Valid() || !platform::Bind(s, platform::Endpoint{0, 0}) ||
+      !platform::SetReceiveTimeoutMs(s, timeout_ms) || !platform::ReportUnreachable(s, server)) {
+    return SocketFailure();
+  }
+  // A datagram sent in part is a query the server cannot read.
+  const std::string_view bytes = query.Bytes();
+  if (platform::SendTo(s, bytes.data(), bytes.size(), server) != static_cast<int>(bytes.size())) {
+    return SocketFailure();
+  }
+  return AwaitReply(s, server, query, deadline);
 }
 
-const std::string* MxResolver::GetNextPreference() {
-  if (m_nPreferenceCursor == kUnset || m_nPreferenceCursor >= m_nCount) return nullptr;
-  const Exchanger* e = At(++m_nPreferenceCursor);
-  return e ? &e->preference : nullptr;
+// The same query over TCP, framed by its two-byte length, and its reply if one comes in
+// time. Why it did not come is of no interest: the truncated reply stands then.
+std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
+                                const Deadline& deadline) {
+  const platform::UniqueSocket socket(platform::OpenSocket(platform::kSockStream));
+  const platform::SocketHandle s = socket.Get();
+  const std::int32_t ms = deadline.RemainingMs();
+  if (ms == 0 || !socket.Valid() || !platform::ConnectWithin(s, server, ms)) return std::nullopt;
+  const std::string_view bytes = query.Bytes();
+  std::string framed{static_cast<char>(bytes.size() >> 8), static_cast<char>(bytes.size() & 0xFF)};
+  framed += bytes;
+  for (std::string_view left = framed; !left.empty();) {  // each pass sends a byte or more
+    const int n = platform::Send(s, left.data(), left.size());
+    if (n <= 0) return std::nullopt;
+    left.remove_prefix(static_cast<std::size_t>(n));
+  }
+  const auto read = [&](std::span<std::uint8_t> out) {
+    while (!out.empty()) {  // each pass reads a byte or more, or gives up
+      const std::int32_t left = deadline.RemainingMs();
+      if (left == 0 || platform::WaitReadable(s, left) != 1) return false;
+      const int n = platform::Recv(s, out.data(), out.size());
+      if (n <= 0) return false;
+      out = out.subspan(static_cast<std::size_t>(n));
+    }
+    return true;
+  };
+  std::uint8_t prefix[2];
+  if (!read(prefix)) return std::nullopt;
+  std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
+  if (!read(reply)) return std::nullopt;
+  return Accept(reply, query);
+}
+
+Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,
+                                      std::int32_t timeout_seconds) {
+  if (timeout_seconds < 0) return Failure{Cause::kInvalidInput};
+  const Result<std::uint16_t> id = NextQueryId();
+  if (!id) return id.failure();
+  const Result<Query> query = Query::Make(domain, *id);
+  if (!query) return query.failure();
+  if (server.empty()) server = platform::SystemDnsServer();
+  if (server.empty()) return Failure{Cause::kNotFound};  // nobody to ask
+  const Result<platform::Endpoint> endpoint = ServerEndpoint(server);
+  if (!endpoint) return endpoint.failure();
+
+  const std::int32_t timeout_ms = TimeoutToMs(timeout_seconds);
+  const Deadline deadline = timeout_ms > 0 ? Deadline::In(timeout_ms) : Deadline::None();
+  Result<Reply> reply = AskOverUdp(*endpoint, *query, timeout_ms, deadline);
+  if (!reply) return reply.failure();
+  if (reply->truncated) {
+    std::optional<Reply> full = AskOverTcp(*endpoint, *query, deadline.Within(kMaxTcpRetryMs));
+    if (full) return std::move(full->exchangers);
+  }
+  return std::move(reply->exchangers);
+}
+
+}  // namespace
+
+Result<std::vector<MxRecord>> ResolveMx(const std::string& domain, const std::string& server,
+                                        std::int32_t timeout_seconds) {
+  // Nothing may leave as an exception: the caller is a page's call.
+  try {
+    return Resolve(domain, server, timeout_seconds);
+  } catch (const std::bad_alloc&) {
+    return Failure{Cause::kNoMemory};
+  } catch (...) {
+    return Failure{Cause::kSystem};
+  }
 }
 
 }  // namespace dns

@@ -1,73 +1,38 @@
-// dns::MxResolver: the resolver object one lookup makes on its stack. Resolve() asks one
-// DNS server for a domain's MX records; the results are two parallel lists of owned
-// texts (exchange names and decimal preferences) in answer order, read with
-// first/next cursors.
+// dns::ResolveMx: asks one DNS server (a host name or a dotted IPv4 address) for a
+// domain's MX records: one query datagram to port 53, no retransmission, one accepted
+// reply within the time-out, and a retry over TCP when that reply was truncated.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "dns/dns_message.h"
+#include "platform/result.h"
+
 namespace dns {
 
-class Message;  // dns/dns_message.h
-
-class MxResolver {
- public:
-  MxResolver();
-  ~MxResolver();
-  MxResolver(const MxResolver&) = delete;
-  MxResolver& operator=(const MxResolver&) = delete;
-
-  // True when the reply held at least one exchanger; never throws.
-  bool Resolve(std::string domain, std::string server, std::int32_t timeout_seconds);
-  // Appends the exchangers of a decoded reply (what Resolve does with the reply it
-  // accepts); may throw std::bad_alloc.
-  void TakeAnswer(const Message& answer);
-
-  std::int32_t GetCount() const;
-  const std::string* GetFirstExchange();
-  const std::string* GetNextExchange();
-  const std::string* GetFirstPreference();
-  const std::string* GetNextPreference();
-
- private:
-  // One exchanger's texts as the cursors hand them out.
-  struct Exchanger {
-    std::string exchange;
-    std::string preference;
-  };
-  // Where one exchanger's texts lie in its reply's block.
-  struct Slot {
-    std::uint32_t exchange;  // offset of the exchange text from the block's start
-    std::uint8_t exchange_length;
-    std::uint8_t preference_length;  // the preference text follows the exchange text
-  };
-  // The texts of one accepted reply, made at their final size in one allocation: a slot
-  // per exchanger, then the texts. The std::string objects the cursors hand out are made
-  // from them when first asked for (a count needs none of them).
-  struct Block {
-    std::unique_ptr<std::byte[]> bytes;
-    std::size_t count = 0;
-    const Slot* Slots() const { return reinterpret_cast<const Slot*>(bytes.get()); }
-    const char* Text(std::uint32_t offset) const {
-      return reinterpret_cast<const char*>(bytes.get()) + offset;
-    }
-  };
-  static constexpr std::size_t kUnset = ~std::size_t{0};
-  // The texts at a position counted across the blocks (made on first use and kept until
-  // the object goes, so the pointers handed out stay valid), or null past the end.
-  const Exchanger* At(std::size_t index);
-
-  Block m_first;  // mostly the only one
-  std::vector<Block> m_more;
-  std::size_t m_nCount = 0;
-  // The texts made so far, by position: at their place while later calls append.
-  std::vector<std::unique_ptr<Exchanger>> m_made;
-  std::size_t m_nExchangeCursor = kUnset;
-  std::size_t m_nPreferenceCursor = kUnset;
-};
+// Never throws. The exchangers of the reply it accepts, in answer order (none when that
+// reply holds none); a Failure when no reply was accepted or the query could not be made.
+//
+// An empty server is the machine's first DNS server (platform::SystemDnsServer). Every
+// query carries a fresh ID from the platform's cryptographic random source. A datagram
+// is accepted only when it comes from the server's address and port 53 and is the reply
+// to the query (Response::Answers) that decodes whole; anything else is dropped and the
+// wait goes on, the time-out running from the send, so dropped datagrams never extend it.
+//
+// An accepted reply with TC set is asked again once over TCP (same server, port 53)
+// within what is left of the time-out, and at most 5 seconds; an accepted TCP answer
+// replaces it, and if TCP fails or runs out of time the truncated reply's records are
+// used.
+//
+// It fails at once, sending nothing, when the domain cannot be put in a query
+// (Query::Make), when there is no server, when the server gives no address (a name that
+// does not resolve, 0.0.0.0, or an invalid dotted text), when the time-out is negative,
+// or when the platform reports the server's port unreachable. A time-out of 0 means no
+// time limit; one above 2,147,483 seconds is held at 2^31 - 1 ms (about 24.8 days).
+platform::Result<std::vector<MxRecord>> ResolveMx(const std::string& domain,
+                                                  const std::string& server,
+                                                  std::int32_t timeout_seconds);
 
 }  // namespace dns

@@ -12,35 +12,6 @@ namespace lookup {
 
 namespace texts = support::texts;
 
-namespace {
-
-// The list's own query, made after the first one succeeded: the same domain, server and
-// timeout. A failed resolution, or one whose first exchange is empty (a null MX, say),
-// leaves the list empty; the count is narrowed to the 16 bits Count reports.
-std::vector<collections::CMXEntry> QueryList(const std::string& domain, const std::string& server,
-                                             std::int32_t timeout_seconds) {
-  dns::MxResolver resolver;
-  if (!resolver.Resolve(domain, server, timeout_seconds)) return {};
-  const std::string* first = resolver.GetFirstExchange();
-  const auto count = static_cast<std::int16_t>(resolver.GetCount());
-  if (!first || first->empty() || count <= 0) return {};
-  std::vector<collections::CMXEntry> records;
-  records.reserve(static_cast<std::size_t>(count));
-  const std::string* mx = first;
-  const std::string* preference = resolver.GetFirstPreference();
-  for (std::int16_t i = 0; i < count; ++i) {
-    records.push_back(
-        collections::CMXEntry{mx ? *mx : std::string(), preference ? *preference : std::string()});
-    mx = resolver.GetNextExchange();
-    preference = resolver.GetNextPreference();
-  }
-  collections::CMXList list;
-  list.Assign(std::move(records));
-  return list.TakeEntries();
-}
-
-}  // namespace
-
 CLookup::CLookup() = default;
 CLookup::~CLookup() = default;
 
@@ -79,7 +50,7 @@ Outcome<std::optional<std::int16_t>> CLookup::MXRecords() {
   return CountExchangers();
 }
 
-Outcome<std::optional<std::vector<collections::CMXEntry>>> CLookup::GetMXRecord() {
+Outcome<std::optional<std::vector<dns::MxRecord>>> CLookup::GetMXRecord() {
   if (!EnterFrame("MXRecords")) return std::nullopt;
   return ListExchangers();
 }
@@ -107,33 +78,40 @@ std::optional<std::int16_t> CLookup::CountExchangers() {
       Fail(texts::kNoDomain);
       return std::nullopt;
     }
-    dns::MxResolver resolver;
-    if (!resolver.Resolve(m_strDomainName, m_strDNSServer, m_nTimeout)) {
+    const auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+    if (!exchangers || exchangers->empty()) {
       Fail(texts::kBadDomainOrServer);
       return std::nullopt;
     }
-    return static_cast<std::int16_t>(resolver.GetCount());
+    // A null MX ("0 .") counts as one; Count reports 16 bits.
+    return static_cast<std::int16_t>(exchangers->size());
   } catch (...) {
     Fail(texts::kGeneralFailure);
     return std::nullopt;
   }
 }
 
-std::optional<std::vector<collections::CMXEntry>> CLookup::ListExchangers() {
+std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
   try {
     EnsureSocketLayer();
     if (m_strDomainName.empty()) {
       Fail(texts::kNoDomain);
       return std::nullopt;
     }
-    dns::MxResolver resolver;
-    if (!resolver.Resolve(m_strDomainName, m_strDNSServer, m_nTimeout)) {
+    const auto first = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+    if (!first || first->empty()) {
       Fail(texts::kBadDomainOrServer);
       return std::nullopt;
     }
-    // The first resolution only proves that the domain and the server work; the list
-    // comes from a second query. Whatever that query brings, even nothing, is a success.
-    return QueryList(m_strDomainName, m_strDNSServer, m_nTimeout);
+    // The first query only proves that the domain and the server work; the list comes
+    // from a second query. Whatever that brings is a success: a failed query, or one
+    // whose first exchange is empty (a null MX), gives an empty list.
+    auto list = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+    if (!list || list->empty() || list->front().exchange.empty()) {
+      return std::vector<dns::MxRecord>();
+    }
+    SortMxList(&*list);
+    return std::move(*list);
   } catch (...) {
     Fail(texts::kGeneralFailure);
     return std::nullopt;

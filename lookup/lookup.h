@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collections/mx_list.h"
+#include "lookup/mx_list.h"
 
 namespace hosting {
 class AccessControl;  // access/access_control.h: what the frame asks before each call
@@ -40,11 +40,11 @@ class CLookup {
 
   // The lookups, each inside the frame. MXRecords gives no count when it fails (the
   // binding leaves its result as it was); GetMXRecord gives no list when it fails (the
-  // page gets a null object reference), else the entries of a second query of its own,
-  // sorted (see CMXList). DNSLookup and ReverseDNSLookup give "" and VerifySMTP 0 when
-  // they fail.
+  // page gets a null object reference), else the exchangers of a second query of its
+  // own, sorted (see SortMxList). DNSLookup and ReverseDNSLookup give "" and VerifySMTP
+  // 0 when they fail.
   Outcome<std::optional<std::int16_t>> MXRecords();
-  Outcome<std::optional<std::vector<collections::CMXEntry>>> GetMXRecord();
+  Outcome<std::optional<std::vector<dns::MxRecord>>> GetMXRecord();
   Outcome<std::string> DNSLookup(const std::string& host_name);
   Outcome<std::string> ReverseDNSLookup(const std::string& ip);
   Outcome<std::int16_t> VerifySMTP(const std::string& smtp_server);
@@ -71,7 +71,7 @@ class CLookup {
   void Fail(const char* reason);
 
   std::optional<std::int16_t> CountExchangers();
-  std::optional<std::vector<collections::CMXEntry>> ListExchangers();
+  std::optional<std::vector<dns::MxRecord>> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);
   std::string ResolveAddress(const std::string& ip);
   std::int16_t ProbeSmtp(const std::string& smtp_server);

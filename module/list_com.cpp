@@ -8,14 +8,14 @@
 
 namespace kestra {
 
-void ListObject::SetEntries(std::vector<collections::CMXEntry> entries) {
+void ListObject::SetEntries(std::vector<dns::MxRecord> entries) {
   m_items.clear();
   m_nCount = 0;
   if (entries.empty() || !m_items.Allocate(entries.size())) return;
-  for (collections::CMXEntry& source : entries) {
+  for (dns::MxRecord& source : entries) {
     platform::OwnedInterface<HeapObject<ListEntriesObject>> entry;
     if (FAILED(HeapObject<ListEntriesObject>::Create(&entry))) return;
-    static_cast<collections::CMXEntry&>(*entry.get()) = std::move(source);
+    static_cast<dns::MxRecord&>(*entry.get()) = std::move(source);
     // The entry's only reference once `entry` lets go, until a script takes one of its own.
     VARIANT& item = m_items[static_cast<std::size_t>(m_nCount)];
     if (FAILED(entry->QueryInterface(__uuidof(IDispatch),

@@ -1,15 +1,15 @@
 // The List object: the collection GetMXRecord returns.
 //
-// It takes over the entries of a sorted CMXList and keeps one ListEntries object per
-// entry as an array of VARIANTs, each holding the one reference the list owns to its
-// entry object. Count, the 1-based Item and _NewEnum only read that array.
+// It takes over the sorted exchangers of an answer (lookup/mx_list.h) and keeps one
+// ListEntries object per entry as an array of VARIANTs, each holding the one reference the list
+// owns to its entry object. Count, the 1-based Item and _NewEnum only read that array.
 #pragma once
 
 #include <windows.h>
 
 #include <vector>
 
-#include "collections/mx_list.h"
+#include "lookup/mx_list.h"
 #include "module/Kestra_h.h"
 #include "module/com_object.h"
 #include "platform/win32/owned.h"
@@ -22,7 +22,7 @@ class ListObject : public ComClass<ListObject, IList> {
 
   // Replaces the items with one entry object per entry, in the entries' order. When
   // memory runs out part-way, the list keeps the entry objects made before.
-  void SetEntries(std::vector<collections::CMXEntry> entries);
+  void SetEntries(std::vector<dns::MxRecord> entries);
 
   // IList
   STDMETHODIMP get__NewEnum(IUnknown** pVal) override;

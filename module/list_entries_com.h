@@ -3,18 +3,17 @@
 
 #include <windows.h>
 
-#include "collections/mx_list.h"
+#include "lookup/mx_list.h"
 #include "module/Kestra_h.h"
 #include "module/com_object.h"
 
 namespace kestra {
 
-// The list sets the two fields of CMXEntry right after making the object and never
-// changes them; an entry made through its class object reads "" and "0".
-class ListEntriesObject : public ComClass<ListEntriesObject, IListEntries>,
-                          public collections::CMXEntry {
+// The list sets the record right after making the object and never changes it; an entry
+// made through its class object reads "" and "0".
+class ListEntriesObject : public ComClass<ListEntriesObject, IListEntries>, public dns::MxRecord {
  public:
-  // IListEntries: a new BSTR each time, owned by the caller.
+  // IListEntries: a new BSTR each time, owned by the caller; the preference in decimal.
   STDMETHODIMP get_MX(BSTR* pVal) override;
   STDMETHODIMP get_Preference(BSTR* pVal) override;
 };

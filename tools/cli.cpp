@@ -11,7 +11,6 @@
 #include "access/access_control.h"
 #include "access/access_policy.h"
 #include "access/caller_source.h"
-#include "collections/mx_list.h"
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
@@ -117,18 +116,12 @@ int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std
   // An administrator sees what a page calling the MX lookups would see.
   if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
   lookup::EnsureSocketLayer();
-  dns::MxResolver resolver;
-  if (!resolver.Resolve(o.argument, o.server.value_or(""), o.timeout.value_or(60))) {
+  const auto exchangers = dns::ResolveMx(o.argument, o.server.value_or(""), o.timeout.value_or(60));
+  if (!exchangers || exchangers->empty()) {
     err << support::texts::kBadDomainOrServer << '\n';
     return kExitFailed;
   }
-  const std::string* exchange = resolver.GetFirstExchange();
-  const std::string* preference = resolver.GetFirstPreference();
-  for (std::int32_t i = 0; i < resolver.GetCount() && exchange && preference; ++i) {
-    out << *preference << ' ' << *exchange << '\n';
-    exchange = resolver.GetNextExchange();
-    preference = resolver.GetNextPreference();
-  }
+  for (const dns::MxRecord& mx : *exchangers) out << mx.preference << ' ' << mx.exchange << '\n';
   return kExitOk;
 }
 
@@ -139,9 +132,7 @@ int RunObjectCommand(lookup::CLookup& lookup, const Options& o, std::ostream& ou
   if (c == "mx") {
     const auto entries = lookup.GetMXRecord();
     if (!entries || !*entries) return Failed(lookup, err);
-    for (const collections::CMXEntry& entry : **entries) {
-      out << entry.m_strPreference << ' ' << entry.m_strMX << '\n';
-    }
+    for (const dns::MxRecord& mx : **entries) out << mx.preference << ' ' << mx.exchange << '\n';
     return kExitOk;
   }
   if (c == "mxcount") {

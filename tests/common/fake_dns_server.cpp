@@ -193,49 +193,37 @@ Bytes DnsReply::Name(const std::string& dotted) {
   return out;
 }
 
+DnsReply& DnsReply::Record(std::uint16_t type, const Bytes& rdata, const Bytes& owner,
+                           std::uint16_t klass) {
+  m_answers.insert(m_answers.end(), owner.begin(), owner.end());
+  const Bytes fields{static_cast<std::uint8_t>(type >> 8),
+                     static_cast<std::uint8_t>(type),
+                     static_cast<std::uint8_t>(klass >> 8),
+                     static_cast<std::uint8_t>(klass),
+                     0,
+                     0,
+                     0x0E,
+                     0x10,  // TTL 3600
+                     static_cast<std::uint8_t>(rdata.size() >> 8),
+                     static_cast<std::uint8_t>(rdata.size())};
+  m_answers.insert(m_answers.end(), fields.begin(), fields.end());
+  m_answers.insert(m_answers.end(), rdata.begin(), rdata.end());
+  ++m_count;
+  return *this;
+}
+
+DnsReply& DnsReply::MxWire(std::uint16_t preference, const Bytes& exchange) {
+  Bytes rdata{static_cast<std::uint8_t>(preference >> 8), static_cast<std::uint8_t>(preference)};
+  rdata.insert(rdata.end(), exchange.begin(), exchange.end());
+  return Record(15, rdata);
+}
+
 DnsReply& DnsReply::Mx(std::uint16_t preference, const std::string& exchange) {
-  Bytes name = Name(exchange);
-  const std::size_t rdlength = 2 + name.size();
-  Bytes record{0xC0,
-               0x0C,
-               0,
-               15,
-               0,
-               1,
-               0,
-               0,
-               0x0E,
-               0x10,
-               static_cast<std::uint8_t>(rdlength >> 8),
-               static_cast<std::uint8_t>(rdlength & 0xFF),
-               static_cast<std::uint8_t>(preference >> 8),
-               static_cast<std::uint8_t>(preference & 0xFF)};
-  record.insert(record.end(), name.begin(), name.end());
-  return RawAnswer(record);
+  return MxWire(preference, Name(exchange));
 }
 
 DnsReply& DnsReply::Cname(const std::string& target) {
-  Bytes name = Name(target);
-  Bytes record{0xC0,
-               0x0C,
-               0,
-               5,
-               0,
-               1,
-               0,
-               0,
-               0x0E,
-               0x10,
-               static_cast<std::uint8_t>(name.size() >> 8),
-               static_cast<std::uint8_t>(name.size() & 0xFF)};
-  record.insert(record.end(), name.begin(), name.end());
-  return RawAnswer(record);
-}
-
-DnsReply& DnsReply::RawAnswer(const Bytes& record) {
-  m_answers.insert(m_answers.end(), record.begin(), record.end());
-  ++m_count;
-  return *this;
+  return Record(5, Name(target));
 }
 
 Bytes DnsReply::Build() const {

@@ -86,20 +86,23 @@ class FakeDnsServer {
   std::thread m_thread;
 };
 
-// Builds DNS replies for the scripts: a reply to a query copies its ID and question
-// and sets QR; records are appended to the answer section.
+// Builds DNS replies, for the scripts and for the reader's own tests: a reply to a query
+// copies its ID and question and sets QR, AA and RD; records go to the answer section.
 class DnsReply {
  public:
   explicit DnsReply(const Bytes& query);
   DnsReply& Id(std::uint16_t id);
   DnsReply& Truncated(bool tc = true);
   DnsReply& RCode(int rcode);
-  // An MX record owned by the question's name (a pointer to offset 12).
+  // An answer record: its owner name in wire form (by default a pointer to the question's
+  // name), type, class and RDATA as given.
+  DnsReply& Record(std::uint16_t type, const Bytes& rdata, const Bytes& owner = {0xC0, 0x0C},
+                   std::uint16_t klass = 1);
+  // MX and CNAME records owned by the question's name; MxWire takes the exchange in wire
+  // form, as it stands.
   DnsReply& Mx(std::uint16_t preference, const std::string& exchange);
-  // A CNAME record owned by the question's name.
+  DnsReply& MxWire(std::uint16_t preference, const Bytes& exchange);
   DnsReply& Cname(const std::string& target);
-  // A whole answer record as raw bytes (counted in ANCOUNT).
-  DnsReply& RawAnswer(const Bytes& record);
   Bytes Build() const;
 
   // Dotted text to wire form, closing zero included.

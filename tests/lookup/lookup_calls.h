@@ -11,7 +11,7 @@
 
 namespace calls {
 
-using MxList = std::vector<collections::CMXEntry>;
+using MxList = std::vector<dns::MxRecord>;
 
 inline bool MXRecords(lookup::CLookup& lookup, std::int16_t* count) {
   const auto outcome = lookup.MXRecords();

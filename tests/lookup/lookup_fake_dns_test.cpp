@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "collections/mx_list.h"
 #include "fake_dns_server.h"
 #include "lookup/lookup.h"
 #include "lookup_calls.h"
@@ -32,7 +31,7 @@ std::vector<FakeReply> Answer(testbed::Bytes bytes) {
 std::vector<std::string> Entries(const calls::MxList& list) {
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < std::ssize(list); ++i) {
-    out.push_back(list[i].m_strPreference + " " + list[i].m_strMX);
+    out.push_back(std::to_string(list[i].preference) + " " + list[i].exchange);
   }
   return out;
 }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "collections/mx_list.h"
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
@@ -21,7 +20,7 @@ constexpr int kBlock = 30;
 std::vector<std::string> Entries(const calls::MxList& list) {
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < std::ssize(list); ++i) {
-    out.push_back(list[i].m_strPreference + " " + list[i].m_strMX);
+    out.push_back(std::to_string(list[i].preference) + " " + list[i].exchange);
   }
   return out;
 }

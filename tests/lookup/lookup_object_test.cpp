@@ -11,13 +11,18 @@
 
 #include "access/access_control.h"
 #include "access/caller_source.h"
-#include "collections/mx_list.h"
 #include "lookup/lookup.h"
 #include "lookup/socket_layer.h"
 #include "platform/net.h"
 #include "silent_udp_listener.h"
 #include "test_registry.h"
 #include "testbed.h"
+
+#ifdef _WIN32
+#include <thread>
+
+#include "tests/common/winsock_watch.h"
+#endif
 
 namespace {
 
@@ -122,6 +127,22 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
   EXPECT_TRUE(lookup::EnsureSocketLayer());
   EXPECT_TRUE(lookup::EnsureSocketLayer());
 }
+
+#ifdef _WIN32
+// The first of the threads asking at once starts the layer; the others find it started.
+TEST(SocketLayer, ThreadsAskingAtOnceStartItOnce) {
+  lookup::ReleaseSocketLayer();
+  testbed::WinsockWatch watch;
+  ASSERT_TRUE(watch.Watching());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([] { EXPECT_TRUE(lookup::EnsureSocketLayer()); });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(watch.Seen().starts, 1);
+  EXPECT_EQ(watch.Seen().most_inside, 1);
+  lookup::ReleaseSocketLayer();
+}
+#endif
 
 TEST(LookupFrame, EveryLookupLocatesThenChecksWithItsAccessNameAndTheFlagRaised) {
   for (const Call& call : kCalls) {

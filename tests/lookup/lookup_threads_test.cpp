@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "collections/mx_list.h"
 #include "lookup/lookup.h"
 #include "lookup_calls.h"
 #include "testbed.h"
@@ -34,7 +33,7 @@ void LookUpRepeatedly(Tally* tally, int rounds) {
     bool has_list = false;
     ok = ok && calls::GetMXRecord(lookup, &list, &has_list) && has_list &&
          std::ssize(list) == (round % 2 ? 3 : 0) &&
-         (std::ssize(list) == 0 || list[0].m_strMX == "alpha.lookup.test");
+         (std::ssize(list) == 0 || list[0].exchange == "alpha.lookup.test");
 
     std::string text;
     ok = ok && calls::DNSLookup(lookup, "high.lookup.test", &text) && text == "200.100.30.250";

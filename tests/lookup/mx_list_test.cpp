@@ -1,15 +1,12 @@
-// The sorted MX list: case-blind ordering, the order of names that compare equal, and
-// the list the lookup fills from its second query.
+// The order of the MX list: case-blind comparison, and the order of names that compare
+// equal.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "collections/mx_list.h"
-#include "lookup/lookup.h"
-#include "testbed.h"
+#include "lookup/mx_list.h"
 
 namespace {
 
@@ -41,59 +38,52 @@ TEST(CompareTextNoCase, FoldsToLowerCaseAndComparesUnsigned) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
-    EXPECT_EQ(Sign(collections::CompareTextNoCase(c.a, c.b)), c.sign);
-    EXPECT_EQ(Sign(collections::CompareTextNoCase(c.b, c.a)), -c.sign);
+    EXPECT_EQ(Sign(lookup::CompareTextNoCase(c.a, c.b)), c.sign);
+    EXPECT_EQ(Sign(lookup::CompareTextNoCase(c.b, c.a)), -c.sign);
   }
 }
 
 using Strings = std::vector<std::string>;
+using Records = std::vector<dns::MxRecord>;
 
-// The list as "name/preference", in list order.
-Strings Entries(const collections::CMXList& list) {
+// The records as "name/preference", in list order.
+Strings Entries(const Records& list) {
   Strings out;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    out.push_back(list.GetEntry(i).m_strMX + "/" + list.GetEntry(i).m_strPreference);
-  }
-  return out;
-}
-
-std::vector<collections::CMXEntry> Records(
-    const std::vector<std::pair<std::string, std::string>>& answer) {
-  std::vector<collections::CMXEntry> out;
-  for (const auto& [mx, preference] : answer) out.push_back(collections::CMXEntry{mx, preference});
+  for (const dns::MxRecord& r : list)
+    out.push_back(r.exchange + "/" + std::to_string(r.preference));
   return out;
 }
 
 TEST(MxList, SortsByNameCaseBlindWithEqualNamesInReverseAnswerOrder) {
   struct Case {
     const char* what;
-    std::vector<std::pair<std::string, std::string>> answer;  // in answer order
+    Records answer;  // in answer order
     Strings expected;
   };
   const Case cases[] = {
       {"names equal but for case come out in reverse answer order",
-       {{"b", "10"}, {"A", "20"}, {"a", "30"}},
+       {{10, "b"}, {20, "A"}, {30, "a"}},
        {"a/30", "A/20", "b/10"}},
-      {"preferences play no part", {{"mx2.x", "5"}, {"mx1.x", "10"}}, {"mx1.x/10", "mx2.x/5"}},
+      {"preferences play no part", {{5, "mx2.x"}, {10, "mx1.x"}}, {"mx1.x/10", "mx2.x/5"}},
       {"repeats among other names keep the reverse of their answer order",
-       {{"dup", "1"}, {"zz", "9"}, {"DUP", "2"}, {"dup", "3"}},
+       {{1, "dup"}, {9, "zz"}, {2, "DUP"}, {3, "dup"}},
        {"dup/3", "DUP/2", "dup/1", "zz/9"}},
       {"case is folded down, so '_' sorts before letters",
-       {{"b.x", "1"}, {"_a.x", "2"}, {"B.x", "3"}},
+       {{1, "b.x"}, {2, "_a.x"}, {3, "B.x"}},
        {"_a.x/2", "B.x/3", "b.x/1"}},
       {"a name sorts before the longer names it begins",
-       {{"mx1.x", "1"}, {"MX", "2"}},
+       {{1, "mx1.x"}, {2, "MX"}},
        {"MX/2", "mx1.x/1"}},
-      {"an empty name sorts first", {{"mx.x", "10"}, {"", "0"}}, {"/0", "mx.x/10"}},
-      {"already sorted answer", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, {"a/1", "b/2", "c/3"}},
-      {"answer in reverse", {{"c", "3"}, {"b", "2"}, {"a", "1"}}, {"a/1", "b/2", "c/3"}},
-      {"one exchanger", {{"only", "0"}}, {"only/0"}},
+      {"an empty name sorts first", {{10, "mx.x"}, {0, ""}}, {"/0", "mx.x/10"}},
+      {"already sorted answer", {{1, "a"}, {2, "b"}, {3, "c"}}, {"a/1", "b/2", "c/3"}},
+      {"answer in reverse", {{3, "c"}, {2, "b"}, {1, "a"}}, {"a/1", "b/2", "c/3"}},
+      {"one exchanger", {{0, "only"}}, {"only/0"}},
       {"no exchangers", {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    collections::CMXList list;
-    list.Assign(Records(c.answer));
+    Records list = c.answer;
+    lookup::SortMxList(&list);
     EXPECT_EQ(Entries(list), c.expected);
   }
 }
@@ -102,46 +92,23 @@ TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
   // Long enough that the sort merges runs rather than only inserting. The preference is
   // the answer position, so equal names must come out with descending preferences.
   const char* const names[] = {"b.x", "A.x", "c.x", "a.X", "B.X"};
-  std::vector<collections::CMXEntry> answer;
-  for (int i = 0; i < 60; ++i)
-    answer.push_back(collections::CMXEntry{names[(i * 7) % 5], std::to_string(i)});
-  collections::CMXList list;
-  list.Assign(answer);
-  ASSERT_EQ(list.GetCount(), 60);
-  std::set<std::string> preferences;
-  for (std::int32_t i = 0; i < list.GetCount(); ++i) {
-    preferences.insert(list.GetEntry(i).m_strPreference);
+  Records list;
+  for (int i = 0; i < 60; ++i) {
+    list.push_back(dns::MxRecord{static_cast<std::uint16_t>(i), names[(i * 7) % 5]});
+  }
+  lookup::SortMxList(&list);
+  ASSERT_EQ(list.size(), 60u);
+  std::set<int> preferences;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    preferences.insert(list[i].preference);
     if (i == 0) continue;
-    const collections::CMXEntry& before = list.GetEntry(i - 1);
-    const collections::CMXEntry& after = list.GetEntry(i);
-    const int order = collections::CompareTextNoCase(before.m_strMX, after.m_strMX);
+    const int order = lookup::CompareTextNoCase(list[i - 1].exchange, list[i].exchange);
     ASSERT_LE(order, 0) << "position " << i;
     if (order == 0) {
-      EXPECT_GT(std::stoi(before.m_strPreference), std::stoi(after.m_strPreference))
-          << "position " << i;
+      EXPECT_GT(list[i - 1].preference, list[i].preference) << "position " << i;
     }
   }
   EXPECT_EQ(preferences.size(), 60u) << "every record once";
-}
-
-TEST(MxList, AssignReplacesAndTakingTheEntriesEmptiesTheList) {
-  collections::CMXList list;
-  list.Assign(Records({{"b", "1"}, {"a", "2"}}));
-  list.Assign(Records({{"c", "3"}}));
-  EXPECT_EQ(Entries(list), (Strings{"c/3"}));
-
-  list.Assign(Records({{"b", "1"}, {"a", "2"}}));
-  const std::vector<collections::CMXEntry> taken = list.TakeEntries();
-  ASSERT_EQ(taken.size(), 2u);
-  EXPECT_EQ(taken[0].m_strMX, "a");
-  EXPECT_EQ(taken[1].m_strMX, "b");
-  EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST(MxEntry, ANewEntryReadsEmptyNameAndPreferenceZero) {
-  collections::CMXEntry entry;
-  EXPECT_EQ(entry.m_strMX, "");
-  EXPECT_EQ(entry.m_strPreference, "0");
 }
 
 }  // namespace

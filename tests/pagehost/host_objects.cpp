@@ -6,7 +6,7 @@
 
 #include <cwchar>
 
-#include "context_hook.h"
+#include "tests/common/import_slot.h"
 
 namespace pagehost {
 namespace {
@@ -526,8 +526,10 @@ class ServerObject final : public HostObject<IDispatch> {
       return Fail(error, L"Server object", L"Server.CreateObject Failed: " + progid,
                   FAILED(hr) ? hr : E_POINTER);
     }
-    // The component's DLL is loaded now; its calls for the object context come here.
-    PointModuleAtHostContext();
+    // The component's DLL is loaded now. Wine has no transaction-server context for
+    // CoGetObjectContext to find, so the DLL's import of it is pointed at the host's own.
+    testbed::PointImport(GetModuleHandleW(L"Kestra.dll"), "ole32.dll", "CoGetObjectContext",
+                         reinterpret_cast<ULONG_PTR>(&HostCoGetObjectContext));
     if (result == nullptr) {
       object->Release();
       return S_OK;
@@ -595,7 +597,9 @@ class ContextObject final : public IObjectContext, public IGetContextProperties 
     if (name == nullptr || _wcsicmp(name, L"Request") != 0 || m_kind == ContextKind::kNoRequest)
       return E_INVALIDARG;
     if (m_kind == ContextKind::kEmptyRequest) return S_OK;
-    return SetObject(value, m_pRequest);
+    const HRESULT hr = SetObject(value, m_pRequest);
+    if (m_kind == ContextKind::kAsUnknown) V_VT(value) = VT_UNKNOWN;  // an IDispatch is an IUnknown
+    return hr;
   }
   STDMETHODIMP EnumNames(IEnumNames** out) override {
     if (out != nullptr) *out = nullptr;

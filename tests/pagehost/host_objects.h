@@ -29,6 +29,7 @@ enum class ContextKind {
   kNone,           // no context at all
   kNoRequest,      // the context has no "Request" property
   kEmptyRequest,   // "Request" holds no object
+  kAsUnknown,      // "Request" holds the page's Request as VT_UNKNOWN
   kVariablesFail,  // Request.ServerVariables fails
   kItemFails,      // ServerVariables("PATH_TRANSLATED") fails
   kValueObject,    // the value is an object whose default value is the path

@@ -3,7 +3,8 @@
 //            [--no-context] [--repeat N] PAGE.asp
 // and, for the checks of the walk from the object context to PATH_TRANSLATED and for
 // the benchmark:
-//   --context full|none|no-request|empty-request|variables-fail|item-fails|value-object
+//   --context full|none|no-request|empty-request|unknown-request|variables-fail|item-fails|
+//             value-object
 //   --server-variable NAME=VALUE   (besides PATH_TRANSLATED, REMOTE_ADDR and the like)
 //   --time                         per-run time of the runs after the first, on stderr
 // The page is parsed once; each run gets its own Request, Response, Server and object
@@ -90,6 +91,7 @@ bool ParseContext(const std::string& name, pagehost::ContextKind* kind) {
                 {"none", ContextKind::kNone},
                 {"no-request", ContextKind::kNoRequest},
                 {"empty-request", ContextKind::kEmptyRequest},
+                {"unknown-request", ContextKind::kAsUnknown},
                 {"variables-fail", ContextKind::kVariablesFail},
                 {"item-fails", ContextKind::kItemFails},
                 {"value-object", ContextKind::kValueObject}};

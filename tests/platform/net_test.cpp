@@ -9,6 +9,12 @@
 #include "platform/net.h"
 #include "testbed.h"
 
+#ifdef _WIN32
+#include <thread>
+
+#include "tests/common/winsock_watch.h"
+#endif
+
 namespace {
 
 class SocketLibrary : public ::testing::Test {
@@ -95,5 +101,37 @@ TEST(Platform, CryptoRandomFillsTheBuffer) {
   ASSERT_TRUE(platform::CryptoRandom(b.data(), b.size()));
   EXPECT_NE(a, b);
 }
+
+#ifdef _WIN32
+// Starts and stops of the socket library take turns, or Wine's start count goes wrong
+// and closes the sockets of a start that is still held.
+TEST(SocketLibraryStart, StartsAndStopsTakeTurnsAndAHeldSocketStaysUsable) {
+  const platform::SocketLibrary start;
+  ASSERT_TRUE(start.Started());
+  platform::UniqueSocket held(platform::OpenSocket(platform::kSockDgram));
+  platform::Endpoint here{platform::InetAddr("127.0.0.1"), 0};
+  ASSERT_TRUE(held.Valid());
+  ASSERT_TRUE(platform::Bind(held.Get(), here) && platform::LocalEndpoint(held.Get(), &here));
+  ASSERT_TRUE(platform::SetReceiveTimeoutMs(held.Get(), 5000));
+  {
+    testbed::WinsockWatch watch;
+    ASSERT_TRUE(watch.Watching());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+      threads.emplace_back([] {
+        for (int i = 0; i < 2; ++i) platform::SocketLibrary library;
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(watch.Seen().starts, 6);
+    EXPECT_EQ(watch.Seen().most_inside, 1) << "a start and a stop ran at once";
+  }
+  char byte = 'k';
+  EXPECT_EQ(platform::SendTo(held.Get(), &byte, 1, here), 1);
+  byte = 0;
+  EXPECT_EQ(platform::RecvFrom(held.Get(), &byte, 1, false, nullptr), 1);
+  EXPECT_EQ(byte, 'k');
+}
+#endif
 
 }  // namespace

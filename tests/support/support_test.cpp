@@ -409,6 +409,21 @@ TEST_F(RegistryTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
     EXPECT_EQ(result.ok, want != nullptr) << c.what;
     EXPECT_EQ(result.text, want ? want : not_found) << c.what;
   }
+  // The same with two views in memory, wherever the system's registry has one.
+  for (const Case& c : cases) {
+    testreg::TwoViewRegistry registry;
+    for (auto [view, value] : {std::pair{RegView::k32, c.in32}, std::pair{RegView::k64, c.in64}}) {
+      if (value == nullptr) continue;
+      registry.Of(view).CreateKey(platform::RegRoot::kLocalMachine, kKey);
+      if (*value) {
+        registry.Of(view).SetValue(platform::RegRoot::kLocalMachine, kKey, "Where",
+                                   platform::RegValue::String(value));
+      }
+    }
+    const support::TextResult result = support::ReadRegistryString(registry, kPath, "Where");
+    EXPECT_EQ(result.ok, c.two_views != nullptr) << c.what;
+    EXPECT_EQ(result.text, c.two_views ? c.two_views : not_found) << c.what;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory_registry.h"
 #include "platform/registry.h"
 
 namespace testreg {
@@ -45,6 +46,42 @@ class ScopedRegistry {
   // POSIX: the store's contents, written out whole after every change.
   std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::vector<unsigned char>>>>
       keys_;
+};
+
+// Two registry views in memory, for the order in which they are read where the system's
+// registry has one view: k32 reads `view32`, k64 and kOwn read `view64`, which takes the
+// writes (they name no view).
+class TwoViewRegistry final : public platform::Registry {
+ public:
+  using RegRoot = platform::RegRoot;
+  platform::MemoryRegistry& Of(platform::RegView view) {
+    return view == platform::RegView::k32 ? view32 : view64;
+  }
+  int OpenKey(RegRoot root, const std::string& path, platform::RegView view) override {
+    return Of(view).OpenKey(root, path, view);
+  }
+  int QueryValue(RegRoot root, const std::string& path, const std::string& name,
+                 platform::RegView view, platform::RegValue* value) override {
+    return Of(view).QueryValue(root, path, name, view, value);
+  }
+  int CreateKey(RegRoot root, const std::string& path) override {
+    return view64.CreateKey(root, path);
+  }
+  int SetValue(RegRoot root, const std::string& path, const std::string& name,
+               const platform::RegValue& value) override {
+    return view64.SetValue(root, path, name, value);
+  }
+  int DeleteValue(RegRoot root, const std::string& path, const std::string& name) override {
+    return view64.DeleteValue(root, path, name);
+  }
+  int DeleteKey(RegRoot root, const std::string& path) override {
+    return view64.DeleteKey(root, path);
+  }
+  int ListSubkeys(RegRoot root, const std::string& path, std::vector<std::string>* names) override {
+    return view64.ListSubkeys(root, path, names);
+  }
+
+  platform::MemoryRegistry view32, view64;
 };
 
 }  // namespace testreg

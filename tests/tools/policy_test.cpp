@@ -26,8 +26,9 @@ class KestraPolicy : public ::testing::Test {
   }
   void TearDown() override { ::unsetenv("KESTRA_REGISTRY_FILE"); }
 
-  void Configure(const std::string& enable) {
-    std::ofstream(dir_ + "/Admin.ini") << "[Settings]\nInstalled=Brevan\nApplied=Brevan\n";
+  void Configure(const std::string& enable, const std::string& applied = "Brevan") {
+    std::ofstream(dir_ + "/Admin.ini")
+        << "[Settings]\nInstalled=Brevan\nApplied=" << applied << "\n";
     std::ofstream(dir_ + "/WebSite.ini")
         << "[Path]\nFull=C:\\sites\\full\nSome=C:\\sites\\some\nNone=C:\\sites\\none\n"
         << "[Security]\nFull=Brevan\nSome=Other, Brevan\n"
@@ -81,13 +82,23 @@ TEST_F(KestraPolicy, PrintsATableWithEachRefusalOnce) {
   EXPECT_EQ(unknown.err, "kestra: no site Other in [Path]\n");
 }
 
-TEST_F(KestraPolicy, ASwitchedOffControlIsSaidOnce) {
-  Configure("dword:00010000");
-  Result r = Kestra({"policy"});
-  EXPECT_EQ(r.rc, 0);
-  EXPECT_EQ(r.out,
-            "the access control is switched off (EnableGatehouse): every site may use every "
-            "method\n");
+// What holds for every site is said once, instead of the table.
+TEST_F(KestraPolicy, AControlThatDecidesForEverySiteIsSaidOnce) {
+  const struct {
+    const char* enable;
+    const char* applied;
+    const char* line;
+  } cases[] = {
+      {"dword:00010000", "Brevan", "the access control is switched off (EnableGatehouse)"},
+      {"dword:00000001", "Other",
+       "the access control is not applied to Brevan (Admin.ini [Settings] Applied)"},
+  };
+  for (const auto& c : cases) {
+    Configure(c.enable, c.applied);
+    Result r = Kestra({"policy"});
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.out, std::string(c.line) + ": every site may use every method\n");
+  }
 }
 
 }  // namespace

@@ -1,19 +1,18 @@
-#include "collections/mx_list.h"
+#include "lookup/mx_list.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "platform/mbcs.h"
 
-namespace collections {
+namespace lookup {
 namespace {
 
 // The character of `text` at `pos`, folded to lower case; moves `pos` past it. A lead
 // byte at the very end of the text stands alone, as a C string's NUL would end it.
 unsigned NextFoldedCharacter(std::string_view text, std::size_t* pos) {
-  auto lead = static_cast<unsigned char>(text[(*pos)++]);
+  const auto lead = static_cast<unsigned char>(text[(*pos)++]);
   if (platform::IsMultibyteLeadByte(lead) && *pos < text.size() && text[*pos] != '\0') {
-    auto trail = static_cast<unsigned char>(text[(*pos)++]);
+    const auto trail = static_cast<unsigned char>(text[(*pos)++]);
     return platform::FoldMultibyteToLower((static_cast<unsigned>(lead) << 8) | trail);
   }
   return platform::FoldMultibyteToLower(lead);
@@ -25,8 +24,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() && j < b.size()) {
-    unsigned ca = NextFoldedCharacter(a, &i);
-    unsigned cb = NextFoldedCharacter(b, &j);
+    const unsigned ca = NextFoldedCharacter(a, &i);
+    const unsigned cb = NextFoldedCharacter(b, &j);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   if (i < a.size()) return 1;
@@ -34,18 +33,14 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
   return 0;
 }
 
-void CMXList::Assign(std::vector<CMXEntry> records) {
+void SortMxList(std::vector<dns::MxRecord>* records) {
   // Equal names end up in the reverse of their answer order: a stable sort of the
   // reversed answer.
-  std::reverse(records.begin(), records.end());
-  std::stable_sort(records.begin(), records.end(), [](const CMXEntry& a, const CMXEntry& b) {
-    return CompareTextNoCase(a.m_strMX, b.m_strMX) < 0;
-  });
-  m_entries = std::move(records);
+  std::reverse(records->begin(), records->end());
+  std::stable_sort(records->begin(), records->end(),
+                   [](const dns::MxRecord& a, const dns::MxRecord& b) {
+                     return CompareTextNoCase(a.exchange, b.exchange) < 0;
+                   });
 }
 
-std::vector<CMXEntry> CMXList::TakeEntries() {
-  return std::exchange(m_entries, {});
-}
-
-}  // namespace collections
+}  // namespace lookup

@@ -33,45 +33,37 @@ std::string DottedAddress(std::uint32_t address) {
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
-  try {
-    if (!platform::EnsureSocketLayer()) {
-      Fail(texts::kGeneralFailure);
-      return {};
-    }
-    if (host_name.empty()) {
-      Fail(texts::kNoDomain);
-      return {};
-    }
-    std::vector<std::uint32_t> addresses;
-    int code = platform::ResolveHost(host_name, &addresses);
-    if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front());
-    Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
-  } catch (...) {
+  if (!platform::EnsureSocketLayer()) {
     Fail(texts::kGeneralFailure);
+    return {};
   }
+  if (host_name.empty()) {
+    Fail(texts::kNoDomain);
+    return {};
+  }
+  std::vector<std::uint32_t> addresses;
+  int code = platform::ResolveHost(host_name, &addresses);
+  if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front());
+  Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
   return {};
 }
 
 std::string CLookup::ResolveAddress(const std::string& ip) {
-  try {
-    if (ip.empty()) {
-      Fail(texts::kNoAddress);
-      return {};
-    }
-    if (!platform::EnsureSocketLayer()) {
-      // Reported as the failure it is, not handed back as if it were a host name.
-      Fail(texts::kNoSocketLibrary);
-      return {};
-    }
-    // Not validated beyond inet_addr: a text that is no address becomes the all-ones
-    // address and fails like any unknown address.
-    std::string name;
-    int code = platform::ReverseResolve(platform::InetAddr(ip), &name);
-    if (code == 0) return name;
-    Fail(ReverseLookupErrorText(code));
-  } catch (...) {
-    Fail(texts::kGeneralFailure);
+  if (ip.empty()) {
+    Fail(texts::kNoAddress);
+    return {};
   }
+  if (!platform::EnsureSocketLayer()) {
+    // Reported as the failure it is, not handed back as if it were a host name.
+    Fail(texts::kNoSocketLibrary);
+    return {};
+  }
+  // Not validated beyond inet_addr: a text that is no address becomes the all-ones
+  // address and fails like any unknown address.
+  std::string name;
+  int code = platform::ReverseResolve(platform::InetAddr(ip), &name);
+  if (code == 0) return name;
+  Fail(ReverseLookupErrorText(code));
   return {};
 }
 

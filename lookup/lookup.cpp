@@ -45,88 +45,86 @@ bool CLookup::EnterFrame(const std::string& access_name) {
   return true;
 }
 
+// The frame, then the lookup's own work. Below the COM binding this is the one place
+// that catches what the work throws (memory ran out): the call then gives
+// `on_failure`, and fails as one that broke down unless the lookup reports its
+// failures in the result alone.
+template <class T, class Work>
+Outcome<T> CLookup::Run(const char* access_name, T on_failure, bool in_result_alone, Work work) {
+  if (!EnterFrame(access_name)) return std::nullopt;
+  try {
+    return work();
+  } catch (...) {
+    if (!in_result_alone) Fail(texts::kGeneralFailure);
+    return on_failure;
+  }
+}
+
 Outcome<std::optional<std::int16_t>> CLookup::MXRecords() {
-  if (!EnterFrame("MXRecords")) return std::nullopt;
-  return CountExchangers();
+  return Run<std::optional<std::int16_t>>("MXRecords", std::nullopt, false,
+                                          [&] { return CountExchangers(); });
 }
 
 Outcome<std::optional<std::vector<dns::MxRecord>>> CLookup::GetMXRecord() {
-  if (!EnterFrame("MXRecords")) return std::nullopt;
-  return ListExchangers();
+  return Run<std::optional<std::vector<dns::MxRecord>>>("MXRecords", std::nullopt, false,
+                                                        [&] { return ListExchangers(); });
 }
 
 Outcome<std::string> CLookup::DNSLookup(const std::string& host_name) {
-  if (!EnterFrame("Lookup")) return std::nullopt;
-  return ResolveHostName(host_name);
+  return Run<std::string>("Lookup", {}, false, [&] { return ResolveHostName(host_name); });
 }
 
 Outcome<std::string> CLookup::ReverseDNSLookup(const std::string& ip) {
-  if (!EnterFrame("Lookup")) return std::nullopt;
-  return ResolveAddress(ip);
+  return Run<std::string>("Lookup", {}, false, [&] { return ResolveAddress(ip); });
 }
 
 Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
-  if (!EnterFrame("VerifySMTP")) return std::nullopt;
-  return ProbeSmtp(smtp_server);
+  // A failed probe shows in the result alone; the error state stays as the frame left it.
+  return Run<std::int16_t>("VerifySMTP", 0, true, [&] { return ProbeSmtp(smtp_server); });
 }
 
 std::optional<std::int16_t> CLookup::CountExchangers() {
-  try {
-    (void)platform::EnsureSocketLayer();
-    // An empty domain is caught before anything goes on the network.
-    if (m_strDomainName.empty()) {
-      Fail(texts::kNoDomain);
-      return std::nullopt;
-    }
-    const auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
-    if (!exchangers || exchangers->empty()) {
-      Fail(texts::kBadDomainOrServer);
-      return std::nullopt;
-    }
-    // A null MX ("0 .") counts as one; Count reports 16 bits.
-    return static_cast<std::int16_t>(exchangers->size());
-  } catch (...) {
-    Fail(texts::kGeneralFailure);
+  (void)platform::EnsureSocketLayer();
+  // An empty domain is caught before anything goes on the network.
+  if (m_strDomainName.empty()) {
+    Fail(texts::kNoDomain);
     return std::nullopt;
   }
+  const auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  if (!exchangers || exchangers->empty()) {
+    Fail(texts::kBadDomainOrServer);
+    return std::nullopt;
+  }
+  // A null MX ("0 .") counts as one; Count reports 16 bits.
+  return static_cast<std::int16_t>(exchangers->size());
 }
 
 std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
-  try {
-    (void)platform::EnsureSocketLayer();
-    if (m_strDomainName.empty()) {
-      Fail(texts::kNoDomain);
-      return std::nullopt;
-    }
-    const auto first = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
-    if (!first || first->empty()) {
-      Fail(texts::kBadDomainOrServer);
-      return std::nullopt;
-    }
-    // The first query only proves that the domain and the server work; the list comes
-    // from a second query. Whatever that brings is a success: a failed query, or one
-    // whose first exchange is empty (a null MX), gives an empty list.
-    auto list = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
-    if (!list || list->empty() || list->front().exchange.empty()) {
-      return std::vector<dns::MxRecord>();
-    }
-    SortMxList(&*list);
-    return std::move(*list);
-  } catch (...) {
-    Fail(texts::kGeneralFailure);
+  (void)platform::EnsureSocketLayer();
+  if (m_strDomainName.empty()) {
+    Fail(texts::kNoDomain);
     return std::nullopt;
   }
+  const auto first = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  if (!first || first->empty()) {
+    Fail(texts::kBadDomainOrServer);
+    return std::nullopt;
+  }
+  // The first query only proves that the domain and the server work; the list comes
+  // from a second query. Whatever that brings is a success: a failed query, or one
+  // whose first exchange is empty (a null MX), gives an empty list.
+  auto list = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  if (!list || list->empty() || list->front().exchange.empty()) {
+    return std::vector<dns::MxRecord>();
+  }
+  SortMxList(&*list);
+  return std::move(*list);
 }
 
 std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
-  // A failed probe shows in the result alone; the error state stays as the frame left it.
-  try {
-    (void)platform::EnsureSocketLayer();
-    if (smtp_server.empty()) return 0;
-    return smtp::Probe().Run(smtp_server) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  (void)platform::EnsureSocketLayer();
+  if (smtp_server.empty()) return 0;
+  return smtp::Probe().Run(smtp_server) ? 1 : 0;
 }
 
 }  // namespace lookup

@@ -67,6 +67,8 @@ class CLookup {
   // False when the call is refused (the refusal text is then the ErrorReason); on true
   // the error flag is back at 0 and the lookup's own work follows.
   bool EnterFrame(const std::string& access_name);
+  template <class T, class Work>
+  Outcome<T> Run(const char* access_name, T on_failure, bool in_result_alone, Work work);
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 

@@ -69,9 +69,6 @@ void SetSocketStartupFailureForTesting(bool fail);
 int LastSocketError();
 // A Winsock code as a failure, with the cause it means.
 Failure SocketFailure(int code);
-// The calling thread's last error (SetLastError/GetLastError; a thread-local on POSIX).
-void SetThreadLastError(int code);
-int ThreadLastError();
 // Maps a POSIX errno value to the Winsock code of the same meaning (identity on Windows).
 int ErrnoToWinsock(int err);
 

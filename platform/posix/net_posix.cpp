@@ -21,7 +21,6 @@
 namespace platform {
 namespace {
 
-thread_local int t_last_error = 0;
 // The socket layer's own last error, kept per thread like WSAGetLastError.
 thread_local int t_socket_error = 0;
 std::atomic<bool> g_fail_startup{false};
@@ -89,12 +88,6 @@ void SetSocketStartupFailureForTesting(bool fail) {
 
 int LastSocketError() {
   return t_socket_error;
-}
-void SetThreadLastError(int code) {
-  t_last_error = code;
-}
-int ThreadLastError() {
-  return t_last_error;
 }
 
 int ErrnoToWinsock(int err) {

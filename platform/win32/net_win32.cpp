@@ -62,12 +62,7 @@ void SetSocketStartupFailureForTesting(bool fail) {
 int LastSocketError() {
   return WSAGetLastError();
 }
-void SetThreadLastError(int code) {
-  SetLastError(static_cast<DWORD>(code));
-}
-int ThreadLastError() {
-  return static_cast<int>(GetLastError());
-}
+
 int ErrnoToWinsock(int err) {
   return err;
 }

@@ -1,8 +1,5 @@
 // DNSLookup and ReverseDNSLookup: through the platform's own resolver, on the
-// process-wide start of the socket library that the other lookups use too. A start and
-// a stop around each call would gain nothing, and where the library counts its starts
-// without a lock (Wine's does), the stops of calls on other threads can bring the
-// count to zero, which closes every socket of the process in the middle of its use.
+// process-wide start of the socket library (never a start and a stop per call).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -83,33 +83,30 @@ Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
   return Run<std::int16_t>("VerifySMTP", 0, true, [&] { return ProbeSmtp(smtp_server); });
 }
 
-std::optional<std::int16_t> CLookup::CountExchangers() {
+std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers() {
   (void)platform::EnsureSocketLayer();
   // An empty domain is caught before anything goes on the network.
   if (m_strDomainName.empty()) {
     Fail(texts::kNoDomain);
     return std::nullopt;
   }
-  const auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
   if (!exchangers || exchangers->empty()) {
     Fail(texts::kBadDomainOrServer);
     return std::nullopt;
   }
+  return std::move(*exchangers);
+}
+
+std::optional<std::int16_t> CLookup::CountExchangers() {
+  const auto exchangers = QueryExchangers();
+  if (!exchangers) return std::nullopt;
   // A null MX ("0 .") counts as one; Count reports 16 bits.
   return static_cast<std::int16_t>(exchangers->size());
 }
 
 std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
-  (void)platform::EnsureSocketLayer();
-  if (m_strDomainName.empty()) {
-    Fail(texts::kNoDomain);
-    return std::nullopt;
-  }
-  const auto first = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
-  if (!first || first->empty()) {
-    Fail(texts::kBadDomainOrServer);
-    return std::nullopt;
-  }
+  if (!QueryExchangers()) return std::nullopt;
   // The first query only proves that the domain and the server work; the list comes
   // from a second query. Whatever that brings is a success: a failed query, or one
   // whose first exchange is empty (a null MX), gives an empty list.

@@ -72,6 +72,8 @@ class CLookup {
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
+  // The first MX query of both MX lookups; a failure is in the error state.
+  std::optional<std::vector<dns::MxRecord>> QueryExchangers();
   std::optional<std::int16_t> CountExchangers();
   std::optional<std::vector<dns::MxRecord>> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);

@@ -30,6 +30,7 @@ std::string DottedAddress(std::uint32_t address) {
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
+  const auto ascii = AsciiName(host_name);
   if (!platform::EnsureSocketLayer()) {
     Fail(texts::kGeneralFailure);
     return {};
@@ -38,8 +39,13 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
     Fail(texts::kNoDomain);
     return {};
   }
+  if (!ascii) {
+    // No ASCII form: no host can have the name.
+    Fail(DnsLookupErrorText(platform::wsa::kHOST_NOT_FOUND));
+    return {};
+  }
   std::vector<std::uint32_t> addresses;
-  int code = platform::ResolveHost(host_name, &addresses);
+  int code = platform::ResolveHost(*ascii, &addresses);
   if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front());
   Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
   return {};

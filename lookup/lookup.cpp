@@ -1,9 +1,11 @@
 #include "lookup/lookup.h"
 
+#include <new>
 #include <utility>
 
 #include "access/access_control.h"
 #include "dns/mx_resolver.h"
+#include "platform/idn.h"
 #include "platform/net.h"
 #include "smtp/probe.h"
 #include "support/texts.h"
@@ -83,14 +85,32 @@ Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
   return Run<std::int16_t>("VerifySMTP", 0, true, [&] { return ProbeSmtp(smtp_server); });
 }
 
-std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers() {
-  (void)platform::EnsureSocketLayer();
+std::optional<std::string> CLookup::AsciiName(const std::string& name) {
+  auto ascii = platform::AsciiName(name);
+  if (ascii) return std::move(*ascii);
+  // The frame reports the call as one that broke down.
+  if (ascii.failure().cause == platform::Cause::kNoMemory) throw std::bad_alloc();
+  return std::nullopt;
+}
+
+std::optional<CLookup::MxNames> CLookup::AsciiMxNames() {
+  auto domain = AsciiName(m_strDomainName);
+  auto server = AsciiName(m_strDNSServer);
   // An empty domain is caught before anything goes on the network.
   if (m_strDomainName.empty()) {
     Fail(texts::kNoDomain);
     return std::nullopt;
   }
-  auto exchangers = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  if (!domain || !server) {
+    Fail(texts::kBadDomainOrServer);
+    return std::nullopt;
+  }
+  return MxNames{std::move(*domain), std::move(*server)};
+}
+
+std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers(const MxNames& names) {
+  (void)platform::EnsureSocketLayer();
+  auto exchangers = dns::ResolveMx(names.domain, names.server, m_nTimeout);
   if (!exchangers || exchangers->empty()) {
     Fail(texts::kBadDomainOrServer);
     return std::nullopt;
@@ -99,18 +119,21 @@ std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers() {
 }
 
 std::optional<std::int16_t> CLookup::CountExchangers() {
-  const auto exchangers = QueryExchangers();
+  const auto names = AsciiMxNames();
+  if (!names) return std::nullopt;
+  const auto exchangers = QueryExchangers(*names);
   if (!exchangers) return std::nullopt;
   // A null MX ("0 .") counts as one; Count reports 16 bits.
   return static_cast<std::int16_t>(exchangers->size());
 }
 
 std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
-  if (!QueryExchangers()) return std::nullopt;
+  const auto names = AsciiMxNames();
+  if (!names || !QueryExchangers(*names)) return std::nullopt;
   // The first query only proves that the domain and the server work; the list comes
   // from a second query. Whatever that brings is a success: a failed query, or one
   // whose first exchange is empty (a null MX), gives an empty list.
-  auto list = dns::ResolveMx(m_strDomainName, m_strDNSServer, m_nTimeout);
+  auto list = dns::ResolveMx(names->domain, names->server, m_nTimeout);
   if (!list || list->empty() || list->front().exchange.empty()) {
     return std::vector<dns::MxRecord>();
   }
@@ -119,9 +142,10 @@ std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
 }
 
 std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
+  const auto server = AsciiName(smtp_server);
   (void)platform::EnsureSocketLayer();
-  if (smtp_server.empty()) return 0;
-  return smtp::Probe().Run(smtp_server) ? 1 : 0;
+  if (smtp_server.empty() || !server) return 0;
+  return smtp::Probe().Run(*server) ? 1 : 0;
 }
 
 }  // namespace lookup

@@ -30,8 +30,11 @@ class CLookup {
   CLookup& operator=(const CLookup&) = delete;
 
   // Properties. They only store or return fields: no access check, and the error state
-  // stays as it is. Texts are narrow text in the ANSI code page, stored as given (no
-  // trimming or validation); a binding passes a null argument as the empty text.
+  // stays as it is. Texts are stored as given (no trimming or validation); a binding
+  // passes a null argument as the empty text. The names (DNSServer, DomainName, and the
+  // HostName and SMTPServer arguments below) are UTF-8, and each lookup sends their
+  // ASCII form (platform::AsciiName; all-ASCII text goes as it is); every other text,
+  // the results and ErrorReason included, is narrow text in the ANSI code page.
   void PutDNSServer(std::string text) { m_strDNSServer = std::move(text); }
   void PutDomainName(std::string text) { m_strDomainName = std::move(text); }
   void PutTimeout(std::int32_t seconds) { m_nTimeout = seconds; }
@@ -42,7 +45,7 @@ class CLookup {
   // binding leaves its result as it was); GetMXRecord gives no list when it fails (the
   // page gets a null object reference), else the exchangers of a second query of its
   // own, sorted (see SortMxList). DNSLookup and ReverseDNSLookup give "" and VerifySMTP
-  // 0 when they fail.
+  // 0 when they fail. A name that has no ASCII form fails as an unknown one does.
   Outcome<std::optional<std::int16_t>> MXRecords();
   Outcome<std::optional<std::vector<dns::MxRecord>>> GetMXRecord();
   Outcome<std::string> DNSLookup(const std::string& host_name);
@@ -72,8 +75,18 @@ class CLookup {
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
+  // The domain and server of an MX lookup in their ASCII form, converted once per call;
+  // nothing (the failure in the error state) when the domain is empty or either name
+  // has no ASCII form.
+  struct MxNames {
+    std::string domain;
+    std::string server;
+  };
+  std::optional<MxNames> AsciiMxNames();
+  // A name's ASCII form, or nothing when it has none (memory running out is thrown).
+  static std::optional<std::string> AsciiName(const std::string& name);
   // The first MX query of both MX lookups; a failure is in the error state.
-  std::optional<std::vector<dns::MxRecord>> QueryExchangers();
+  std::optional<std::vector<dns::MxRecord>> QueryExchangers(const MxNames& names);
   std::optional<std::int16_t> CountExchangers();
   std::optional<std::vector<dns::MxRecord>> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);

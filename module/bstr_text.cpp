@@ -5,19 +5,31 @@
 
 namespace kestra {
 
-std::string TextFromBstr(BSTR text) {
+namespace {
+
+std::string NarrowFromBstr(BSTR text, UINT code_page) {
   if (!text) return {};
   // Up to the first NUL: what follows an embedded NUL is not part of the text.
   std::size_t length = std::wcslen(text);
   if (length == 0) return {};
   if (length > INT_MAX) length = INT_MAX;
   int wide = static_cast<int>(length);
-  int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text, wide, nullptr, 0, nullptr, nullptr);
+  int bytes = WideCharToMultiByte(code_page, 0, text, wide, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return {};
   std::string result(static_cast<std::size_t>(bytes), '\0');
-  bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, text, wide, result.data(), bytes, nullptr, nullptr);
+  bytes = WideCharToMultiByte(code_page, 0, text, wide, result.data(), bytes, nullptr, nullptr);
   result.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
   return result;
+}
+
+}  // namespace
+
+std::string TextFromBstr(BSTR text) {
+  return NarrowFromBstr(text, CP_THREAD_ACP);
+}
+
+std::string Utf8FromBstr(BSTR text) {
+  return NarrowFromBstr(text, CP_UTF8);
 }
 
 BSTR BstrFromText(std::string_view text) {

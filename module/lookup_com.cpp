@@ -10,11 +10,12 @@
 namespace kestra {
 namespace {
 
-// A text argument, or nothing when memory runs out converting it (the lookup then runs
-// with the empty text and reports it as the empty input it sees).
-std::string Argument(BSTR text) {
+// A text argument (a host or domain name: `narrow` is Utf8FromBstr), or nothing when
+// memory runs out converting it (the lookup then runs with the empty text and reports it
+// as the empty input it sees).
+std::string Argument(BSTR text, std::string (*narrow)(BSTR) = &TextFromBstr) {
   try {
-    return TextFromBstr(text);
+    return narrow(text);
   } catch (const std::bad_alloc&) {
     return {};
   }
@@ -33,7 +34,7 @@ STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
 
 STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
   try {
-    m_lookup.PutDNSServer(TextFromBstr(newVal));
+    m_lookup.PutDNSServer(Utf8FromBstr(newVal));
   } catch (const std::bad_alloc&) {
     // The old value stays.
   }
@@ -42,7 +43,7 @@ STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
 
 STDMETHODIMP LookupObject::put_DomainName(BSTR newVal) {
   try {
-    m_lookup.PutDomainName(TextFromBstr(newVal));
+    m_lookup.PutDomainName(Utf8FromBstr(newVal));
   } catch (const std::bad_alloc&) {
   }
   return S_OK;
@@ -86,7 +87,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
 }
 
 STDMETHODIMP LookupObject::DNSLookup(BSTR HostName, BSTR* pVal) {
-  const auto address = m_lookup.DNSLookup(Argument(HostName));
+  const auto address = m_lookup.DNSLookup(Argument(HostName, &Utf8FromBstr));
   if (address && pVal) *pVal = BstrFromText(*address);
   return S_OK;
 }
@@ -98,7 +99,7 @@ STDMETHODIMP LookupObject::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
 }
 
 STDMETHODIMP LookupObject::VerifySMTP(BSTR SMTPServer, short* pVal) {
-  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer));
+  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer, &Utf8FromBstr));
   if (result && pVal) *pVal = *result;
   return S_OK;
 }

@@ -13,8 +13,10 @@
 #include "access/caller_source.h"
 #include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
+#include "platform/idn.h"
 #include "platform/net.h"
 #include "support/texts.h"
+#include "tools/command_line.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -115,8 +117,15 @@ int Failed(const lookup::CLookup& lookup, std::ostream& err) {
 int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   // An administrator sees what a page calling the MX lookups would see.
   if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
+  // The names go out in their ASCII form, as the MX lookups send them.
+  const auto domain = platform::AsciiName(o.argument);
+  const auto server = platform::AsciiName(o.server.value_or(""));
+  if (!domain || !server) {
+    err << support::texts::kBadDomainOrServer << '\n';
+    return kExitFailed;
+  }
   (void)platform::EnsureSocketLayer();
-  const auto exchangers = dns::ResolveMx(o.argument, o.server.value_or(""), o.timeout.value_or(60));
+  const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60));
   if (!exchangers || exchangers->empty()) {
     err << support::texts::kBadDomainOrServer << '\n';
     return kExitFailed;
@@ -199,6 +208,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "kestra: " << problem << '\n' << kUsage;
     return kExitUsage;
   }
+  // Names stay UTF-8; the other texts go on in the component's narrow text.
+  if (o.caller_path) o.caller_path = AnsiText(*o.caller_path);
+  if (o.site) o.site = AnsiText(*o.site);
+  if (o.command == "access" || o.command == "reverse") o.argument = AnsiText(o.argument);
   if (o.command == "doctor") return RunDoctor(out);
   if (o.command == "policy") return RunPolicy(o.site, out, err);
 

@@ -22,7 +22,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-// `args` excludes the program name.
+// `args` excludes the program name and is UTF-8 (tools/command_line.h).
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kestra_tool

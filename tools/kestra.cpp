@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "tools/cli.h"
+#include "tools/command_line.h"
 
 int main(int argc, char** argv) {
   try {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    int rc = kestra_tool::Run(args, std::cout, std::cerr);
+    int rc = kestra_tool::Run(kestra_tool::ProgramArguments(argc, argv), std::cout, std::cerr);
     std::cout.flush();
     return rc;
   } catch (const std::exception& e) {

@@ -95,6 +95,52 @@ TEST_F(KnotLookup, FailureThenSuccessKeepsTheFailureText) {
   EXPECT_EQ(lookup_.GetErrorReason(), "Invalid domain name or DNS server");
 }
 
+TEST_F(KnotLookup, InternationalNamesAreAskedInTheirAsciiForm) {
+  lookup_.PutDomainName("bücher.example");
+  calls::MxList list;
+  bool has_list = false;
+  ASSERT_TRUE(calls::GetMXRecord(lookup_, &list, &has_list));
+  EXPECT_TRUE(has_list);
+  EXPECT_EQ(lookup_.GetIsError(), 0) << lookup_.GetErrorReason();
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"20 backup.xn--bcher-kva.example",
+                                                     "10 mail.xn--bcher-kva.example"}));
+}
+
+TEST_F(KnotLookup, NamesWithoutAsciiFormFailAsInvalidNames) {
+  const std::string bad = "bad\xff.example";  // not UTF-8
+  struct Row {
+    const char* what;
+    std::string domain, server;
+    const char* reason;
+  } rows[] = {
+      {"domain", bad, testbed::DnsServer(), "Invalid domain name or DNS server"},
+      {"server", "three.lookup.test", bad, "Invalid domain name or DNS server"},
+      {"empty domain first", "", bad, "Please specify domain name"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    lookup_.PutDomainName(row.domain);
+    lookup_.PutDNSServer(row.server);
+    std::int16_t count = -7;
+    ASSERT_TRUE(calls::MXRecords(lookup_, &count));
+    EXPECT_EQ(count, -7);
+    EXPECT_EQ(lookup_.GetErrorReason(), row.reason);
+    calls::MxList list;
+    bool has_list = true;
+    ASSERT_TRUE(calls::GetMXRecord(lookup_, &list, &has_list));
+    EXPECT_FALSE(has_list);
+    EXPECT_EQ(lookup_.GetIsError(), 1);
+  }
+  std::string address = "x";
+  ASSERT_TRUE(calls::DNSLookup(lookup_, bad, &address));
+  EXPECT_EQ(address, "");
+  EXPECT_EQ(lookup_.GetIsError(), 1);
+  EXPECT_EQ(lookup_.GetErrorReason(), "Domain name or host not found");
+  std::int16_t answered = -7;
+  ASSERT_TRUE(calls::VerifySMTP(lookup_, bad, &answered));
+  EXPECT_EQ(answered, 0);
+}
+
 TEST(SystemDnsServer, EmptyServerAsksTheMachinesOwn) {
   // Inside the test namespace the machine's DNS server is the test bed's.
   KESTRA_REQUIRE_TESTBED();

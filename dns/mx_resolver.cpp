@@ -63,21 +63,23 @@ Result<std::uint16_t> NextQueryId() {
   return t_pool[--t_left];
 }
 
-// A text that starts with a decimal digit is a dotted address (inet_addr, used as it
-// comes); any other text is resolved by name and its first address is used.
+// An IPv6 text (brackets optional) is that address. Otherwise a text that starts with a
+// decimal digit is a dotted address (inet_addr, used as it comes); any other text is
+// resolved by name and its first IPv4 address is used.
 Result<platform::Endpoint> ServerEndpoint(const std::string& server) {
-  std::uint32_t address = 0;
-  if (server[0] >= '0' && server[0] <= '9') {
-    address = platform::InetAddr(server);
+  platform::IpAddress address;
+  if (const std::optional<platform::IpAddress> v6 = platform::ParseIpv6(server)) {
+    address = *v6;
+  } else if (server[0] >= '0' && server[0] <= '9') {
+    address = platform::IpAddress::V4(platform::InetAddr(server));
   } else {
-    std::vector<std::uint32_t> addresses;
-    if (const int code = platform::ResolveHost(server, &addresses); code != 0) {
+    std::vector<platform::IpAddress> addresses;
+    if (const int code = platform::ResolveHost(server, platform::Family::kV4, &addresses)) {
       return Failure{Cause::kNotFound, code};
     }
     if (!addresses.empty()) address = addresses.front();
   }
-  // 0.0.0.0, or the all-ones address of an invalid dotted text: nowhere to send to.
-  if (address == 0 || address == 0xFFFFFFFFu) return Failure{Cause::kInvalidInput};
+  if (address.Unroutable()) return Failure{Cause::kInvalidInput};
   return platform::Endpoint{address, kDnsPort};
 }
 
@@ -132,9 +134,10 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
 
 Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int32_t timeout_ms,
                          const Deadline& deadline) {
-  const platform::UniqueSocket socket(platform::OpenSocket(platform::kSockDgram));
+  const platform::UniqueSocket socket(
+      platform::OpenSocket(platform::kSockDgram, server.address.family));
   const platform::SocketHandle s = socket.Get();
-  if (!socket.Valid() || !platform::Bind(s, platform::Endpoint{0, 0}) ||
+  if (!socket.Valid() || !platform::Bind(s, platform::Endpoint::Any(server.address.family)) ||
       !platform::SetReceiveTimeoutMs(s, timeout_ms) || !platform::ReportUnreachable(s, server)) {
     return SocketFailure();
   }
@@ -150,7 +153,8 @@ Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int
 // time. Why it did not come is of no interest: the truncated reply stands then.
 std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
                                 const Deadline& deadline) {
-  const platform::UniqueSocket socket(platform::OpenSocket(platform::kSockStream));
+  const platform::UniqueSocket socket(
+      platform::OpenSocket(platform::kSockStream, server.address.family));
   const platform::SocketHandle s = socket.Get();
   const std::int32_t ms = deadline.RemainingMs();
   if (ms == 0 || !socket.Valid() || !platform::ConnectWithin(s, server, ms)) return std::nullopt;

@@ -1,6 +1,7 @@
-// dns::ResolveMx: asks one DNS server (a host name or a dotted IPv4 address) for a
-// domain's MX records: one query datagram to port 53, no retransmission, one accepted
-// reply within the time-out, and a retry over TCP when that reply was truncated.
+// dns::ResolveMx: asks one DNS server (a host name, a dotted IPv4 address or an IPv6
+// address, brackets optional) for a domain's MX records: one query datagram to port 53,
+// no retransmission, one accepted reply within the time-out, and a retry over TCP when
+// that reply was truncated.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,7 @@ namespace dns {
 //
 // It fails at once, sending nothing, when the domain cannot be put in a query
 // (Query::Make), when there is no server, when the server gives no address (a name that
-// does not resolve, 0.0.0.0, or an invalid dotted text), when the time-out is negative,
+// does not resolve, 0.0.0.0, ::, or an invalid dotted text), when the time-out is negative,
 // or when the platform reports the server's port unreachable. A time-out of 0 means no
 // time limit; one above 2,147,483 seconds is held at 2^31 - 1 ms (about 24.8 days).
 platform::Result<std::vector<MxRecord>> ResolveMx(const std::string& domain,

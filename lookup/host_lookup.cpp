@@ -38,9 +38,10 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
     Fail(texts::kNoDomain);
     return {};
   }
-  std::vector<std::uint32_t> addresses;
-  int code = platform::ResolveHost(host_name, &addresses);
-  if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front());
+  // Pages parse the result as dotted IPv4: a name with only IPv6 addresses fails.
+  std::vector<platform::IpAddress> addresses;
+  int code = platform::ResolveHost(host_name, platform::Family::kV4, &addresses);
+  if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front().V4Value());
   Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
   return {};
 }
@@ -55,10 +56,12 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
     Fail(texts::kNoSocketLibrary);
     return {};
   }
-  // Not validated beyond inet_addr: a text that is no address becomes the all-ones
-  // address and fails like any unknown address.
+  // An IPv6 text is that address. Any other text is not validated beyond inet_addr: a
+  // text that is no address becomes the all-ones address and fails like any unknown one.
+  const platform::IpAddress address =
+      platform::ParseIpv6(ip).value_or(platform::IpAddress::V4(platform::InetAddr(ip)));
   std::string name;
-  int code = platform::ReverseResolve(platform::InetAddr(ip), &name);
+  int code = platform::ReverseResolve(address, &name);
   if (code == 0) return name;
   Fail(ReverseLookupErrorText(code));
   return {};

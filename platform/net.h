@@ -3,9 +3,12 @@
 // system's messages are keyed to those codes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,10 +51,34 @@ inline constexpr int kNO_RECOVERY = 11003;
 inline constexpr int kNO_DATA = 11004;
 }  // namespace wsa
 
-// An IPv4 endpoint: address in network byte order, port in host order.
+enum class Family { kV4, kV6 };
+
+// An IPv4 or IPv6 address. IPv4 keeps its four bytes, in network order, at the front of
+// `bytes`; `scope` is an IPv6 zone (the interface of a link-local address), else 0.
+struct IpAddress {
+  Family family = Family::kV4;
+  std::array<std::uint8_t, 16> bytes{};
+  std::uint32_t scope = 0;
+
+  static IpAddress V4(std::uint32_t network_order);
+  // The IPv4 address in network order (0 for an IPv6 one).
+  std::uint32_t V4Value() const;
+  // 0.0.0.0, ::, or the all-ones IPv4 address of an invalid dotted text: nowhere to go.
+  bool Unroutable() const;
+  bool operator==(const IpAddress&) const = default;
+};
+
+// An address and a port (host order).
 struct Endpoint {
-  std::uint32_t address = 0;
+  IpAddress address;
   std::uint16_t port = 0;
+
+  Endpoint() = default;
+  Endpoint(IpAddress a, std::uint16_t p) : address(a), port(p) {}
+  // An IPv4 endpoint from a network-order address.
+  Endpoint(std::uint32_t v4, std::uint16_t p) : address(IpAddress::V4(v4)), port(p) {}
+  // The wildcard address of a family, port 0: what a client binds to.
+  static Endpoint Any(Family family);
   bool operator==(const Endpoint&) const = default;
 };
 
@@ -73,7 +100,7 @@ Failure SocketFailure(int code);
 int ErrnoToWinsock(int err);
 
 // --- sockets; every failing call leaves its code for LastSocketError() ---
-SocketHandle OpenSocket(int type);  // AF_INET, type, protocol 0
+SocketHandle OpenSocket(int type, Family family = Family::kV4);  // protocol 0
 bool Bind(SocketHandle s, Endpoint local);
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
 // Connects within ms milliseconds (ms < 0: no bound); the socket is blocking again
@@ -94,7 +121,7 @@ bool CloseSocket(SocketHandle s);
 // here, while Linux and Windows also report it on the next receive.
 int PendingSocketError(SocketHandle s);
 // Has the platform report an unreachable peer (ICMP port unreachable) of a datagram
-// socket that sends to `peer`. POSIX sets IP_RECVERR, after which the next receive
+// socket that sends to `peer`. POSIX sets IP_RECVERR (IPV6_RECVERR), after which the next receive
 // fails with kECONNREFUSED. Windows connects the socket to the peer: Windows itself
 // reports it on unconnected sockets too, but Wine only for connected ones, and then
 // only in PendingSocketError.
@@ -137,20 +164,24 @@ std::uint32_t InetAddr(const std::string& text);
 // The platform's own inet_addr, which InetAddr calls for every text that is not a plain
 // a.b.c.d (platform/common/net_common.cpp).
 std::uint32_t NativeInetAddr(const std::string& text);
-// Host name to IPv4 addresses in the platform's order (gethostbyname on Windows,
-// getaddrinfo AF_INET on POSIX). Returns 0 or a Winsock code (11001 unknown name,
-// 11002 try again, 11003 unrecoverable, 11004 no data).
-int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses);
-// Address to the host's official name (gethostbyaddr on Windows, getnameinfo with
-// NI_NAMEREQD on POSIX). Returns 0 or a Winsock code.
-int ReverseResolve(std::uint32_t address, std::string* name);
+// An IPv6 address text ("::1", "2001:db8::53", "[::1]", "fe80::1%eth0"), or nothing for
+// any other text (IPv4 texts included).
+std::optional<IpAddress> ParseIpv6(std::string_view text);
+// Host name to its addresses of one family, in the platform's order (IPv4: gethostbyname
+// on Windows, getaddrinfo on POSIX; IPv6: getaddrinfo). Returns 0 or a Winsock code
+// (11001 unknown name, 11002 try again, 11003 unrecoverable, 11004 no data).
+int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses);
+// Address to the host's official name (IPv4: gethostbyaddr on Windows; otherwise
+// getnameinfo with NI_NAMEREQD). Returns 0 or a Winsock code.
+int ReverseResolve(const IpAddress& address, std::string* name);
 // This machine's host name (gethostname).
 Result<std::string> LocalHostName();
 
 // --- machine configuration ---
-// The first DNS server of the machine's network configuration as dotted text, or ""
-// (GetNetworkParams on Windows, the first nameserver line of resolv.conf on POSIX;
-// KESTRA_RESOLV_CONF names another file for tests).
+// The first DNS server of the machine's network configuration as address text, or "":
+// its first IPv4 server (GetNetworkParams on Windows, the first IPv4 nameserver line of
+// resolv.conf on POSIX; KESTRA_RESOLV_CONF names another file for tests), or, when it
+// has none, its first IPv6 one (GetAdaptersAddresses; resolv.conf).
 std::string SystemDnsServer();
 
 // Fills the buffer from the platform's cryptographic random source.

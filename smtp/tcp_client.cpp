@@ -9,12 +9,14 @@ platform::Failure LastFailure() {
 
 }  // namespace
 
-platform::Result<void> TcpClient::Connect(const std::vector<std::uint32_t>& addresses,
-                                          std::uint16_t port, int wait_ms) {
-  m_socket.Reset(platform::OpenSocket(platform::kSockStream));
-  if (!m_socket.Valid() || !platform::Bind(m_socket.Get(), {0, 0})) return LastFailure();
-  if (addresses.empty()) return platform::SocketFailure(platform::wsa::kNO_DATA);
-  if (!platform::ConnectWithin(m_socket.Get(), {addresses.front(), port}, wait_ms)) {
+platform::Result<void> TcpClient::Connect(const platform::IpAddress& address, std::uint16_t port,
+                                          int wait_ms) {
+  m_socket.Reset(platform::OpenSocket(platform::kSockStream, address.family));
+  if (!m_socket.Valid() ||
+      !platform::Bind(m_socket.Get(), platform::Endpoint::Any(address.family))) {
+    return LastFailure();
+  }
+  if (!platform::ConnectWithin(m_socket.Get(), {address, port}, wait_ms)) {
     return LastFailure();
   }
   return {};

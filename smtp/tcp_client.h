@@ -1,4 +1,4 @@
-// smtp::TcpClient: one blocking IPv4 stream socket over platform/net.h, as the SMTP
+// smtp::TcpClient: one blocking stream socket over platform/net.h, as the SMTP
 // probe uses it, on the process-wide start of the socket library (which its user
 // makes). Every failing call returns the socket library's code; the socket closes
 // when the client goes.
@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 #include "platform/net.h"
 #include "smtp/reply_reader.h"
@@ -15,9 +14,9 @@ namespace smtp {
 
 class TcpClient final : public ReplySource {
  public:
-  // Opens a socket bound to any local address and connects it to the first of the
-  // addresses only (network byte order), waiting at most wait_ms for the connection.
-  platform::Result<void> Connect(const std::vector<std::uint32_t>& addresses, std::uint16_t port,
+  // Opens a socket of the address's family bound to any local address and connects it,
+  // waiting at most wait_ms for the connection.
+  platform::Result<void> Connect(const platform::IpAddress& address, std::uint16_t port,
                                  int wait_ms);
   // One send: the count the platform took (a partial count is not retried).
   platform::Result<std::size_t> Send(std::string_view bytes);

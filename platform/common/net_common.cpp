@@ -36,6 +36,29 @@ bool PlainDottedQuad(const std::string& text, std::uint32_t* address) {
 
 }  // namespace
 
+IpAddress IpAddress::V4(std::uint32_t network_order) {
+  IpAddress a;
+  std::memcpy(a.bytes.data(), &network_order, 4);
+  return a;
+}
+
+std::uint32_t IpAddress::V4Value() const {
+  std::uint32_t v = 0;
+  if (family == Family::kV4) std::memcpy(&v, bytes.data(), 4);
+  return v;
+}
+
+bool IpAddress::Unroutable() const {
+  if (family == Family::kV4) return V4Value() == 0 || V4Value() == 0xFFFFFFFFu;
+  return *this == IpAddress{Family::kV6, {}, 0};
+}
+
+Endpoint Endpoint::Any(Family family) {
+  IpAddress any;
+  any.family = family;
+  return {any, 0};
+}
+
 std::uint32_t InetAddr(const std::string& text) {
   std::uint32_t address;
   return PlainDottedQuad(text, &address) ? address : NativeInetAddr(text);

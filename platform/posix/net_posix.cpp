@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -29,16 +30,45 @@ int Fd(SocketHandle s) {
   return static_cast<int>(s);
 }
 
-sockaddr_in ToSockaddr(Endpoint e) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(e.port);
-  sa.sin_addr.s_addr = e.address;
+// An endpoint in the socket calls' own form.
+struct SockAddr {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+SockAddr ToSockaddr(const Endpoint& e) {
+  SockAddr sa;
+  if (e.address.family == Family::kV6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&sa.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(e.port);
+    std::memcpy(&in6->sin6_addr, e.address.bytes.data(), 16);
+    in6->sin6_scope_id = e.address.scope;
+    sa.length = sizeof *in6;
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&sa.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(e.port);
+    in4->sin_addr.s_addr = e.address.V4Value();
+    sa.length = sizeof *in4;
+  }
   return sa;
 }
 
-sockaddr* Address(sockaddr_in* sa) {
-  return reinterpret_cast<sockaddr*>(sa);
+Endpoint FromSockaddr(const sockaddr* sa) {
+  if (sa->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+    IpAddress a{Family::kV6, {}, in6->sin6_scope_id};
+    std::memcpy(a.bytes.data(), &in6->sin6_addr, 16);
+    return {a, ntohs(in6->sin6_port)};
+  }
+  const auto* in4 = reinterpret_cast<const sockaddr_in*>(sa);
+  return {in4->sin_addr.s_addr, ntohs(in4->sin_port)};
+}
+
+int NativeFamily(Family family) {
+  return family == Family::kV6 ? AF_INET6 : AF_INET;
 }
 
 bool Fail(int winsock_code) {
@@ -121,18 +151,18 @@ int ErrnoToWinsock(int err) {
   return 10000 + err;
 }
 
-SocketHandle OpenSocket(int type) {
+SocketHandle OpenSocket(int type, Family family) {
   const int native_type = type == kSockStream  ? SOCK_STREAM
                           : type == kSockDgram ? SOCK_DGRAM
                                                : type;
-  const int fd = socket(AF_INET, native_type | SOCK_CLOEXEC, 0);
+  const int fd = socket(NativeFamily(family), native_type | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail(ErrnoToWinsock(errno));
   return fd < 0 ? kInvalidSocket : static_cast<SocketHandle>(fd);
 }
 
 bool Bind(SocketHandle s, Endpoint local) {
-  sockaddr_in sa = ToSockaddr(local);
-  return Succeeded(bind(Fd(s), Address(&sa), sizeof sa));
+  SockAddr sa = ToSockaddr(local);
+  return Succeeded(bind(Fd(s), sa.get(), sa.length));
 }
 
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
@@ -146,8 +176,8 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) {
     return Fail(ErrnoToWinsock(errno));
   }
-  sockaddr_in sa = ToSockaddr(peer);
-  bool ok = connect(Fd(s), Address(&sa), sizeof sa) == 0;
+  SockAddr sa = ToSockaddr(peer);
+  bool ok = connect(Fd(s), sa.get(), sa.length) == 0;
   if (!ok && errno != EINPROGRESS) {
     Fail(ErrnoToWinsock(errno));
   } else if (!ok) {
@@ -171,8 +201,8 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
 }
 
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
-  sockaddr_in sa = ToSockaddr(peer);
-  const ssize_t n = sendto(Fd(s), data, length, MSG_NOSIGNAL, Address(&sa), sizeof sa);
+  SockAddr sa = ToSockaddr(peer);
+  const ssize_t n = sendto(Fd(s), data, length, MSG_NOSIGNAL, sa.get(), sa.length);
   if (n < 0) Fail(ErrnoToWinsock(errno));
   return n < 0 ? -1 : static_cast<int>(n);
 }
@@ -187,11 +217,11 @@ int Send(SocketHandle s, const void* data, std::size_t length) {
 }
 
 int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
-  sockaddr_in sa{};
+  SockAddr sa;
   iovec iov{buffer, size};
   msghdr msg{};
-  msg.msg_name = &sa;
-  msg.msg_namelen = sizeof sa;
+  msg.msg_name = &sa.storage;
+  msg.msg_namelen = sa.length;
   msg.msg_iov = &iov;
   msg.msg_iovlen = 1;
   ssize_t n;
@@ -199,7 +229,7 @@ int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint
     n = recvmsg(Fd(s), &msg, peek ? MSG_PEEK : 0);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return FailReceive();
-  if (from) *from = Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+  if (from) *from = FromSockaddr(sa.get());
   // Winsock fails a datagram larger than the buffer; with MSG_PEEK it stays queued.
   if (msg.msg_flags & MSG_TRUNC) {
     Fail(wsa::kEMSGSIZE);
@@ -237,9 +267,11 @@ int PendingSocketError(SocketHandle s) {
   return ErrnoToWinsock(err);
 }
 
-bool ReportUnreachable(SocketHandle s, Endpoint) {
+bool ReportUnreachable(SocketHandle s, Endpoint peer) {
   const int one = 1;
-  return Succeeded(setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one));
+  return Succeeded(peer.address.family == Family::kV6
+                       ? setsockopt(Fd(s), IPPROTO_IPV6, IPV6_RECVERR, &one, sizeof one)
+                       : setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one));
 }
 
 bool ReceiveReportsUnreachable() {
@@ -250,27 +282,40 @@ std::uint32_t NativeInetAddr(const std::string& text) {
   return inet_addr(text.c_str());
 }
 
-int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses) {
+std::optional<IpAddress> ParseIpv6(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  if (text.find(':') == std::string_view::npos) return std::nullopt;
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
+  const IpAddress address = FromSockaddr(result->ai_addr).address;
+  freeaddrinfo(result);
+  return address;
+}
+
+int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses) {
+  addrinfo hints{};
+  hints.ai_family = NativeFamily(family);
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
   if (rc != 0) return GaiToWinsock(rc);
   addresses->clear();
   for (addrinfo* p = result; p; p = p->ai_next) {
-    if (p->ai_family == AF_INET) {
-      addresses->push_back(reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr);
-    }
+    if (p->ai_family == hints.ai_family) addresses->push_back(FromSockaddr(p->ai_addr).address);
   }
   freeaddrinfo(result);
   return addresses->empty() ? wsa::kNO_DATA : 0;
 }
 
-int ReverseResolve(std::uint32_t address, std::string* name) {
-  sockaddr_in sa = ToSockaddr(Endpoint{address, 0});
+int ReverseResolve(const IpAddress& address, std::string* name) {
+  SockAddr sa = ToSockaddr(Endpoint{address, 0});
   char host[NI_MAXHOST];
-  const int rc = getnameinfo(Address(&sa), sizeof sa, host, sizeof host, nullptr, 0, NI_NAMEREQD);
+  const int rc = getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD);
   if (rc != 0) return GaiToWinsock(rc);
   *name = host;
   return 0;
@@ -286,17 +331,18 @@ Result<std::string> LocalHostName() {
 std::string SystemDnsServer() {
   const char* override_path = std::getenv("KESTRA_RESOLV_CONF");
   std::ifstream in(override_path && *override_path ? override_path : "/etc/resolv.conf");
-  std::string line;
+  std::string line, first_v6;
   while (std::getline(in, line)) {
     std::istringstream words(line);
     std::string keyword, value;
     if (words >> keyword >> value && keyword == "nameserver") {
-      // Only an IPv4 server can be reached by the IPv4 transport.
       in_addr probe{};
       if (inet_pton(AF_INET, value.c_str(), &probe) == 1) return value;
+      if (first_v6.empty() && ParseIpv6(value)) first_v6 = value;
     }
   }
-  return "";
+  // No IPv4 server: the first IPv6 one.
+  return first_v6;
 }
 
 bool CryptoRandom(void* buffer, std::size_t length) {

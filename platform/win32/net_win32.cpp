@@ -27,16 +27,72 @@ SOCKET Sock(SocketHandle s) {
   return static_cast<SOCKET>(s);
 }
 
-sockaddr_in ToSockaddr(Endpoint e) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(e.port);
-  sa.sin_addr.s_addr = e.address;
+// An endpoint in the socket calls' own form.
+struct SockAddr {
+  SOCKADDR_STORAGE storage{};
+  int length = sizeof storage;
+  sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+SockAddr ToSockaddr(const Endpoint& e) {
+  SockAddr sa;
+  if (e.address.family == Family::kV6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&sa.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(e.port);
+    std::memcpy(&in6->sin6_addr, e.address.bytes.data(), 16);
+    in6->sin6_scope_id = e.address.scope;
+    sa.length = sizeof *in6;
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&sa.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(e.port);
+    in4->sin_addr.s_addr = e.address.V4Value();
+    sa.length = sizeof *in4;
+  }
   return sa;
 }
 
-sockaddr* Address(sockaddr_in* sa) {
-  return reinterpret_cast<sockaddr*>(sa);
+Endpoint FromSockaddr(const sockaddr* sa) {
+  if (sa->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+    IpAddress a{Family::kV6, {}, in6->sin6_scope_id};
+    std::memcpy(a.bytes.data(), &in6->sin6_addr, 16);
+    return {a, ntohs(in6->sin6_port)};
+  }
+  const auto* in4 = reinterpret_cast<const sockaddr_in*>(sa);
+  return {in4->sin_addr.s_addr, ntohs(in4->sin_port)};
+}
+
+int NativeFamily(Family family) {
+  return family == Family::kV6 ? AF_INET6 : AF_INET;
+}
+
+// The first IPv6 DNS server of the machine's adapters as text, or "".
+std::string FirstIpv6DnsServer() {
+  constexpr ULONG kFlags =
+      GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_FRIENDLY_NAME;
+  ULONG size = 15000;
+  std::vector<unsigned char> buffer;
+  ULONG rc = ERROR_BUFFER_OVERFLOW;
+  for (int tries = 0; tries < 3 && rc == ERROR_BUFFER_OVERFLOW; ++tries) {
+    buffer.resize(size);
+    rc = GetAdaptersAddresses(AF_UNSPEC, kFlags, nullptr,
+                              reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+  }
+  if (rc != NO_ERROR) return "";
+  for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
+    for (auto* d = a->FirstDnsServerAddress; d; d = d->Next) {
+      const SOCKET_ADDRESS& sa = d->Address;
+      if (!sa.lpSockaddr || sa.lpSockaddr->sa_family != AF_INET6) continue;
+      char text[NI_MAXHOST];
+      if (getnameinfo(sa.lpSockaddr, sa.iSockaddrLength, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST) == 0) {
+        return text;
+      }
+    }
+  }
+  return "";
 }
 
 }  // namespace
@@ -67,14 +123,14 @@ int ErrnoToWinsock(int err) {
   return err;
 }
 
-SocketHandle OpenSocket(int type) {
-  SOCKET s = socket(AF_INET, type, 0);
+SocketHandle OpenSocket(int type, Family family) {
+  SOCKET s = socket(NativeFamily(family), type, 0);
   return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
 }
 
 bool Bind(SocketHandle s, Endpoint local) {
-  sockaddr_in sa = ToSockaddr(local);
-  return bind(Sock(s), Address(&sa), sizeof sa) == 0;
+  SockAddr sa = ToSockaddr(local);
+  return bind(Sock(s), sa.get(), sa.length) == 0;
 }
 
 bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
@@ -86,8 +142,8 @@ bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
 bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   u_long nonblocking = 1;
   if (ioctlsocket(Sock(s), FIONBIO, &nonblocking) != 0) return false;
-  sockaddr_in sa = ToSockaddr(peer);
-  bool ok = connect(Sock(s), Address(&sa), sizeof sa) == 0;
+  SockAddr sa = ToSockaddr(peer);
+  bool ok = connect(Sock(s), sa.get(), sa.length) == 0;
   int error = ok ? 0 : WSAGetLastError();
   if (error == WSAEWOULDBLOCK) {
     fd_set writable, failed;
@@ -117,9 +173,9 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
 }
 
 int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
-  sockaddr_in sa = ToSockaddr(peer);
+  SockAddr sa = ToSockaddr(peer);
   const int n = sendto(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0,
-                       Address(&sa), sizeof sa);
+                       sa.get(), sa.length);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
@@ -129,12 +185,11 @@ int Send(SocketHandle s, const void* data, std::size_t length) {
 }
 
 int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
-  sockaddr_in sa{};
-  int len = sizeof sa;
+  SockAddr sa;
   const int n = recvfrom(Sock(s), static_cast<char*>(buffer), static_cast<int>(size),
-                         peek ? MSG_PEEK : 0, Address(&sa), &len);
+                         peek ? MSG_PEEK : 0, sa.get(), &sa.length);
   if (n == SOCKET_ERROR) return -1;
-  if (from) *from = Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+  if (from) *from = FromSockaddr(sa.get());
   return n;
 }
 
@@ -166,8 +221,8 @@ int PendingSocketError(SocketHandle s) {
 }
 
 bool ReportUnreachable(SocketHandle s, Endpoint peer) {
-  sockaddr_in sa = ToSockaddr(peer);
-  return connect(Sock(s), Address(&sa), sizeof sa) == 0;
+  SockAddr sa = ToSockaddr(peer);
+  return connect(Sock(s), sa.get(), sa.length) == 0;
 }
 
 bool ReceiveReportsUnreachable() {
@@ -178,23 +233,61 @@ std::uint32_t NativeInetAddr(const std::string& text) {
   return inet_addr(text.c_str());
 }
 
-int ResolveHost(const std::string& name, std::vector<std::uint32_t>* addresses) {
+std::optional<IpAddress> ParseIpv6(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  if (text.find(':') == std::string_view::npos) return std::nullopt;
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
+  const IpAddress address = FromSockaddr(result->ai_addr).address;
+  freeaddrinfo(result);
+  return address;
+}
+
+int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses) {
+  addresses->clear();
+  if (family == Family::kV6) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    if (const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result)) return rc;
+    for (addrinfo* p = result; p; p = p->ai_next) {
+      if (p->ai_family == AF_INET6) addresses->push_back(FromSockaddr(p->ai_addr).address);
+    }
+    freeaddrinfo(result);
+    return addresses->empty() ? WSANO_DATA : 0;
+  }
   // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
   hostent* entry = gethostbyname(name.c_str());
   if (!entry) return WSAGetLastError();
-  addresses->clear();
   if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
     for (char** p = entry->h_addr_list; *p; ++p) {
       std::uint32_t a;
       std::memcpy(&a, *p, 4);
-      addresses->push_back(a);
+      addresses->push_back(IpAddress::V4(a));
     }
   }
   return addresses->empty() ? WSANO_DATA : 0;
 }
 
-int ReverseResolve(std::uint32_t address, std::string* name) {
-  hostent* entry = gethostbyaddr(reinterpret_cast<const char*>(&address), 4, AF_INET);
+int ReverseResolve(const IpAddress& address, std::string* name) {
+  if (address.family == Family::kV6) {
+    SockAddr sa = ToSockaddr(Endpoint{address, 0});
+    char host[NI_MAXHOST];
+    if (const int rc =
+            getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD)) {
+      return rc;
+    }
+    *name = host;
+    return 0;
+  }
+  const std::uint32_t v4 = address.V4Value();
+  hostent* entry = gethostbyaddr(reinterpret_cast<const char*>(&v4), 4, AF_INET);
   if (!entry) return WSAGetLastError();
   *name = entry->h_name ? entry->h_name : "";
   return 0;
@@ -212,9 +305,11 @@ std::string SystemDnsServer() {
   GetNetworkParams(nullptr, &size);
   std::vector<unsigned char> buffer(size + 1);
   auto* info = reinterpret_cast<FIXED_INFO*>(buffer.data());
-  if (size == 0 || GetNetworkParams(info, &size) != ERROR_SUCCESS) return "";
+  if (size == 0 || GetNetworkParams(info, &size) != ERROR_SUCCESS) return FirstIpv6DnsServer();
   const char* text = info->DnsServerList.IpAddress.String;
-  return std::string(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
+  std::string first(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
+  // No IPv4 server: the first IPv6 one.
+  return first.empty() ? FirstIpv6DnsServer() : first;
 }
 
 bool CryptoRandom(void* buffer, std::size_t length) {

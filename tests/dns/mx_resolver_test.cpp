@@ -396,7 +396,7 @@ TEST_F(ResolveMx, ServerByNameAndTheSystemServer) {
   KESTRA_REQUIRE_TESTBED();
   // Inside the test bed the machine's configuration names the test server.
   EXPECT_EQ(platform::SystemDnsServer(), testbed::DnsServer());
-  for (const char* server : {"", "ns.bed.test"}) {
+  for (const char* server : {"", "ns.bed.test", "::1", "[::1]"}) {
     EXPECT_EQ(Ask(server, "three.resolver.test", 5), kThree) << server;
   }
 }
@@ -426,6 +426,19 @@ TEST(SystemServer, NoServerAnywhereFailsAtOnce) {
   const auto start = Clock::now();
   EXPECT_EQ(Ask("", "three.resolver.test", 30), Lines{"failed"});
   EXPECT_LT(SecondsSince(start), 5.0);
+}
+
+TEST(SystemServer, AnIpv6ServerIsTakenOnlyWhenThereIsNoIpv4One) {
+  KESTRA_REQUIRE_TESTBED();
+  {
+    ResolvConf conf("dns-v6-then-v4", "nameserver ::1\nnameserver 127.0.0.9\n");
+    ASSERT_TRUE(conf.Set());
+    EXPECT_EQ(platform::SystemDnsServer(), "127.0.0.9");
+  }
+  ResolvConf conf("dns-v6-only", "nameserver fe80::zz\nnameserver ::1\n");
+  ASSERT_TRUE(conf.Set());
+  EXPECT_EQ(platform::SystemDnsServer(), "::1");
+  EXPECT_EQ(Ask("", "three.resolver.test", 5), kThree);
 }
 
 TEST(SystemServer, OfTwoNameserverLinesOnlyTheFirstIsAsked) {

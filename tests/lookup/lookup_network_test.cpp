@@ -126,6 +126,33 @@ TEST(SystemDnsServer, EmptyServerAfterAValueAsksTheMachinesOwnAgain) {
   EXPECT_EQ(count, 3);
 }
 
+// The test bed listens on ::1 too (Knot, aiosmtpd) and names it loopback6.bed.test, a
+// name with an IPv6 address only.
+TEST(Ipv6, EachLookupTakesAnIpv6Address) {
+  KESTRA_REQUIRE_TESTBED();
+  lookup::CLookup lookup;
+  lookup.PutDomainName("three.lookup.test");
+  lookup.PutTimeout(5);
+  for (const char* server : {"::1", "[::1]"}) {
+    lookup.PutDNSServer(server);
+    std::int16_t count = 0;
+    ASSERT_TRUE(calls::MXRecords(lookup, &count));
+    EXPECT_EQ(count, 3) << server << ": " << lookup.GetErrorReason();
+  }
+  for (const char* host : {"::1", "[::1]", "loopback6.bed.test"}) {
+    std::int16_t verified = 0;
+    ASSERT_TRUE(calls::VerifySMTP(lookup, host, &verified));
+    EXPECT_EQ(verified, 1) << host;
+  }
+  std::string name;
+  ASSERT_TRUE(calls::ReverseDNSLookup(lookup, "::1", &name));
+  EXPECT_EQ(name, "loopback6.bed.test");
+  // DNSLookup gives IPv4 only: a name with only an IPv6 address is not found.
+  ASSERT_TRUE(calls::DNSLookup(lookup, "loopback6.bed.test", &name));
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(lookup.GetIsError(), 1);
+}
+
 class HostLookup : public ::testing::Test {
  protected:
   void SetUp() override { KESTRA_REQUIRE_TESTBED(); }
@@ -133,13 +160,13 @@ class HostLookup : public ::testing::Test {
 };
 
 TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
-  std::vector<std::uint32_t> listed;
-  ASSERT_EQ(platform::ResolveHost("multi.lookup.test", &listed), 0);
+  std::vector<platform::IpAddress> listed;
+  ASSERT_EQ(platform::ResolveHost("multi.lookup.test", platform::Family::kV4, &listed), 0);
   ASSERT_EQ(listed.size(), 3u);
   std::string address;
   ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
-  EXPECT_EQ(address, testbed::AddressText(listed.front()));
+  EXPECT_EQ(address, testbed::AddressText(listed.front().V4Value()));
   EXPECT_EQ(address, "192.0.2.10");
 }
 
@@ -166,7 +193,8 @@ TEST_F(HostLookup, ReverseGivesTheHostName) {
 
 TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
   std::string platform_name;
-  int code = platform::ReverseResolve(platform::InetAddr("203.0.113.99"), &platform_name);
+  int code = platform::ReverseResolve(platform::IpAddress::V4(platform::InetAddr("203.0.113.99")),
+                                      &platform_name);
   ASSERT_NE(code, 0);
   const char* text = lookup::ReverseLookupErrorText(code);
   ASSERT_STRNE(text, "Unknown error occured.") << "code " << code << " is one the table names";

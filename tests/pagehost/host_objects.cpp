@@ -187,6 +187,7 @@ class Dictionary final : public HostObject<IRequestDictionary> {
  public:
   Dictionary(const Pairs& pairs, ItemMode mode) : m_pairs(pairs), m_mode(mode) {}
 
+  const std::wstring* Value(const std::wstring& name) const { return Lookup(m_pairs, name); }
   STDMETHODIMP get_Item(VARIANT key, VARIANT* value) override {
     if (value == nullptr) return E_POINTER;
     if (m_mode == ItemMode::kFails) return E_FAIL;
@@ -248,8 +249,7 @@ enum RequestMember : DISPID { kForm = 1, kQueryString, kServerVariables, kTotalB
 class RequestObject final : public HostObject<IRequest> {
  public:
   RequestObject(const RequestData& data, ContextKind kind)
-      : m_data(data),
-        m_bVariablesFail(kind == ContextKind::kVariablesFail),
+      : m_bVariablesFail(kind == ContextKind::kVariablesFail),
         m_form(new Dictionary(data.form, ItemMode::kText)),
         m_query(new Dictionary(data.query, ItemMode::kText)),
         m_variables(new Dictionary(data.server_variables,
@@ -295,6 +295,13 @@ class RequestObject final : public HostObject<IRequest> {
     m_query->Release();
     m_variables->Release();
   }
+  // Request("name") looks in QueryString, then Form, then ServerVariables.
+  Dictionary* Holder(const std::wstring& name) const {
+    for (Dictionary* dictionary : {m_query, m_form, m_variables}) {
+      if (dictionary->Value(name) != nullptr) return dictionary;
+    }
+    return nullptr;
+  }
   static HRESULT Give(Dictionary* dictionary, IRequestDictionary** out) {
     if (out == nullptr) return E_POINTER;
     dictionary->AddRef();
@@ -316,14 +323,11 @@ class RequestObject final : public HostObject<IRequest> {
     if (named && !ArgumentText(params, 0, &name)) return DISP_E_TYPEMISMATCH;
     Dictionary* dictionary = nullptr;
     switch (id) {
-      case DISPID_VALUE: {
-        // Request("name"): QueryString, then Form, then ServerVariables.
+      case DISPID_VALUE:
         if (!named) return DISP_E_BADPARAMCOUNT;
-        for (const Pairs* pairs : {&m_data.query, &m_data.form, &m_data.server_variables}) {
-          if (const std::wstring* found = Lookup(*pairs, name)) return SetText(result, *found);
-        }
-        return S_OK;
-      }
+        dictionary = Holder(name);
+        if (dictionary == nullptr) return S_OK;  // an unknown name reads as empty
+        break;
       case kForm:
         dictionary = m_form;
         break;
@@ -358,7 +362,6 @@ class RequestObject final : public HostObject<IRequest> {
     return iid == kIidRequest ? static_cast<IRequest*>(this) : nullptr;
   }
 
-  const RequestData& m_data;
   bool m_bVariablesFail;
   Dictionary* m_form;
   Dictionary* m_query;
@@ -541,6 +544,34 @@ class ServerObject final : public HostObject<IDispatch> {
   std::wstring m_folder;
 };
 
+// The page's global members: Request, Response and Server. Wine's engines cannot call a
+// named item with arguments, but they can call a global member: that is how
+// Request("name") reaches the Request's default member.
+class PageObject final : public HostObject<IDispatch> {
+ public:
+  explicit PageObject(const RequestObjects& objects)
+      : m_objects{objects.request, objects.response, objects.server} {
+    for (IDispatch* object : m_objects) object->AddRef();
+  }
+
+ private:
+  ~PageObject() override {
+    for (IDispatch* object : m_objects) object->Release();
+  }
+  std::vector<Member> Members() const override {
+    return {{L"Request", 1}, {L"Response", 2}, {L"Server", 3}};
+  }
+  HRESULT Call(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+               EXCEPINFO* error) override {
+    if (id < 1 || id > 3) return DISP_E_MEMBERNOTFOUND;
+    IDispatch* object = m_objects[id - 1];
+    if (params == nullptr || params->cArgs == 0) return SetObject(result, object);
+    return object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, error,
+                          nullptr);
+  }
+  IDispatch* m_objects[3];
+};
+
 // The object context: the transaction-server interfaces a component asks for, and the
 // one property a web server puts there.
 class ContextObject final : public IObjectContext, public IGetContextProperties {
@@ -626,6 +657,7 @@ RequestObjects MakeRequestObjects(const RequestData& data, ContextKind kind,
   objects.request = new RequestObject(data, kind);
   objects.response = new ResponseObject(blocks);
   objects.server = new ServerObject(page_folder);
+  objects.page = new PageObject(objects);
   if (kind != ContextKind::kNone) {
     objects.context = static_cast<IObjectContext*>(new ContextObject(objects.request, kind));
   }
@@ -634,7 +666,7 @@ RequestObjects MakeRequestObjects(const RequestData& data, ContextKind kind,
 
 void ReleaseRequestObjects(RequestObjects* objects) {
   if (objects->context != nullptr) objects->context->Release();
-  for (IDispatch* object : {objects->server, objects->response, objects->request}) {
+  for (IDispatch* object : {objects->page, objects->server, objects->response, objects->request}) {
     if (object != nullptr) object->Release();
   }
   *objects = RequestObjects{};

@@ -49,6 +49,7 @@ struct RequestObjects {
   IDispatch* request = nullptr;
   IDispatch* response = nullptr;
   IDispatch* server = nullptr;
+  IDispatch* page = nullptr;    // the engine's one named item: the three as global members
   IUnknown* context = nullptr;  // null for ContextKind::kNone
 };
 RequestObjects MakeRequestObjects(const RequestData& data, ContextKind kind,

@@ -7,6 +7,7 @@
 //             value-object
 //   --server-variable NAME=VALUE   (besides PATH_TRANSLATED, REMOTE_ADDR and the like)
 //   --time                         per-run time of the runs after the first, on stderr
+// A VALUE may hold %XX escapes of UTF-8 bytes, as a browser sends them: b%C3%BCcher.example.
 // The page is parsed once; each run gets its own Request, Response, Server and object
 // context, and the engine drops them again before the next. The HTML of the last run
 // goes to standard output. Exit 0; 1 on a script error (its page line and text on
@@ -20,6 +21,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,16 +48,33 @@ constexpr IID kIidActiveScriptParse = {
     0xbb1a2ae2, 0xa4f9, 0x11cf, {0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0, 0x64}};
 #endif
 
-constexpr const wchar_t* kItems[] = {L"Request", L"Response", L"Server"};
+constexpr wchar_t kPageItem[] = L"Page";
 // A page of the tests runs in well under a second; this bounds a runaway --repeat.
 constexpr long kMaxRepeat = 1000000;
 
-std::wstring Wide(const std::string& text) {
+std::wstring Wide(const std::string& text, UINT code_page = CP_ACP) {
   const int n =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+      MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
+}
+
+// %XX escapes of UTF-8 bytes reach the page as the text they stand for, whatever the
+// code pages of the shell and of Wine.
+std::wstring Unescape(const char* text) {
+  std::string bytes;
+  for (const char* p = text; *p != '\0'; ++p) {
+    unsigned byte = 0;
+    if (p[0] == '%' && std::isxdigit(static_cast<unsigned char>(p[1])) &&
+        std::isxdigit(static_cast<unsigned char>(p[2])) && std::sscanf(p + 1, "%2x", &byte) == 1) {
+      bytes += static_cast<char>(byte);
+      p += 2;
+    } else {
+      bytes += *p;
+    }
+  }
+  return Wide(bytes, CP_UTF8);
 }
 
 std::string Narrow(const wchar_t* text) {
@@ -78,7 +97,7 @@ struct Options {
 bool SplitPair(const char* arg, pagehost::Pairs* into) {
   const char* eq = std::strchr(arg, '=');
   if (eq == nullptr) return false;
-  into->emplace_back(Wide(std::string(arg, eq)), Wide(eq + 1));
+  into->emplace_back(Wide(std::string(arg, eq)), Unescape(eq + 1));
   return true;
 }
 
@@ -177,11 +196,8 @@ class Site final : public IActiveScriptSite {
     if (info != nullptr) *info = nullptr;
     if (object != nullptr) *object = nullptr;
     if (m_pObjects == nullptr || name == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-    IDispatch* found = nullptr;
-    if (_wcsicmp(name, L"Request") == 0) found = m_pObjects->request;
-    if (_wcsicmp(name, L"Response") == 0) found = m_pObjects->response;
-    if (_wcsicmp(name, L"Server") == 0) found = m_pObjects->server;
-    if (found == nullptr) return TYPE_E_ELEMENTNOTFOUND;
+    if (_wcsicmp(name, kPageItem) != 0) return TYPE_E_ELEMENTNOTFOUND;
+    IDispatch* found = m_pObjects->page;
     if (mask & SCRIPTINFO_IUNKNOWN) {
       if (object == nullptr) return E_POINTER;
       found->AddRef();
@@ -295,9 +311,7 @@ int Run(Options& options) {
     const pagehost::Tally before = pagehost::CurrentTally();
     site.SetObjects(&objects);
     HRESULT hr = engine->SetScriptSite(&site);
-    for (const wchar_t* item : kItems) {
-      if (SUCCEEDED(hr)) hr = engine->AddNamedItem(item, SCRIPTITEM_ISVISIBLE);
-    }
+    if (SUCCEEDED(hr)) hr = engine->AddNamedItem(kPageItem, SCRIPTITEM_GLOBALMEMBERS);
     if (SUCCEEDED(hr) && run == 0) {
       // Kept by the engine across resets: each later run executes it again unparsed.
       EXCEPINFO info{};

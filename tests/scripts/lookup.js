@@ -108,6 +108,20 @@ function suite() {
   checkText("VerifySMTP of nothing listening: IsError", o.IsError, 0);
   checkText("VerifySMTP of an empty name", o.VerifySMTP(""), 0);
 
+  // A visitor's Unicode domain, asked in its ASCII form, and the servers at ::1.
+  o.DomainName = "b\u00fccher.example";
+  o.DNSServer = "::1";
+  checkText("IDN over IPv6: MXRecords", o.MXRecords, 2);
+  l = o.GetMXRecord();
+  var got = o.ErrorReason;
+  for (i = 1; l !== null && i <= l.Count; i++) {
+    got += l.Item(i).Preference + " " + l.Item(i).MX + ";";
+  }
+  checkText("IDN over IPv6: the list", got,
+            "20 backup.xn--bcher-kva.example;10 mail.xn--bcher-kva.example;");
+  checkText("VerifySMTP over IPv6", o.VerifySMTP("::1"), 1);
+  checkText("ReverseDNSLookup of ::1", o.ReverseDNSLookup("::1"), "loopback6.bed.test");
+
   var empty = new ActiveXObject("Kestra.List");
   checkText("a new List is empty", empty.Count, 0);
   check("a new List has no first item", raises(function () { empty.Item(1); }));

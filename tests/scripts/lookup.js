@@ -113,7 +113,7 @@ function suite() {
   o.DNSServer = "::1";
   checkText("IDN over IPv6: MXRecords", o.MXRecords, 2);
   l = o.GetMXRecord();
-  var got = o.ErrorReason;
+  var got = o.IsError ? o.ErrorReason : "";
   for (i = 1; l !== null && i <= l.Count; i++) {
     got += l.Item(i).Preference + " " + l.Item(i).MX + ";";
   }

@@ -544,32 +544,25 @@ class ServerObject final : public HostObject<IDispatch> {
   std::wstring m_folder;
 };
 
-// The page's global members: Request, Response and Server. Wine's engines cannot call a
-// named item with arguments, but they can call a global member: that is how
-// Request("name") reaches the Request's default member.
+// The page's global member Request. Wine's engines cannot call a named item with
+// arguments, but they can call a global member: that is how Request("name") reaches the
+// Request's default member. (Response and Server stay named items: each global-member
+// lookup costs a name search per use, which a page of many Response.Write calls feels.)
 class PageObject final : public HostObject<IDispatch> {
  public:
-  explicit PageObject(const RequestObjects& objects)
-      : m_objects{objects.request, objects.response, objects.server} {
-    for (IDispatch* object : m_objects) object->AddRef();
-  }
+  explicit PageObject(IDispatch* request) : m_pRequest(request) { m_pRequest->AddRef(); }
 
  private:
-  ~PageObject() override {
-    for (IDispatch* object : m_objects) object->Release();
-  }
-  std::vector<Member> Members() const override {
-    return {{L"Request", 1}, {L"Response", 2}, {L"Server", 3}};
-  }
+  ~PageObject() override { m_pRequest->Release(); }
+  std::vector<Member> Members() const override { return {{L"Request", 1}}; }
   HRESULT Call(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                EXCEPINFO* error) override {
-    if (id < 1 || id > 3) return DISP_E_MEMBERNOTFOUND;
-    IDispatch* object = m_objects[id - 1];
-    if (params == nullptr || params->cArgs == 0) return SetObject(result, object);
-    return object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result, error,
-                          nullptr);
+    if (id != 1) return DISP_E_MEMBERNOTFOUND;
+    if (params == nullptr || params->cArgs == 0) return SetObject(result, m_pRequest);
+    return m_pRequest->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, flags, params, result,
+                              error, nullptr);
   }
-  IDispatch* m_objects[3];
+  IDispatch* m_pRequest;
 };
 
 // The object context: the transaction-server interfaces a component asks for, and the
@@ -657,7 +650,7 @@ RequestObjects MakeRequestObjects(const RequestData& data, ContextKind kind,
   objects.request = new RequestObject(data, kind);
   objects.response = new ResponseObject(blocks);
   objects.server = new ServerObject(page_folder);
-  objects.page = new PageObject(objects);
+  objects.page = new PageObject(objects.request);
   if (kind != ContextKind::kNone) {
     objects.context = static_cast<IObjectContext*>(new ContextObject(objects.request, kind));
   }

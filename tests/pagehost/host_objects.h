@@ -49,7 +49,7 @@ struct RequestObjects {
   IDispatch* request = nullptr;
   IDispatch* response = nullptr;
   IDispatch* server = nullptr;
-  IDispatch* page = nullptr;    // the engine's one named item: the three as global members
+  IDispatch* page = nullptr;    // the named item whose global member is Request
   IUnknown* context = nullptr;  // null for ContextKind::kNone
 };
 RequestObjects MakeRequestObjects(const RequestData& data, ContextKind kind,

@@ -48,7 +48,10 @@ constexpr IID kIidActiveScriptParse = {
     0xbb1a2ae2, 0xa4f9, 0x11cf, {0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0, 0x64}};
 #endif
 
+// Response and Server are named items of their own; Request reaches the page as a
+// global member of "Page" (host_objects.cpp says why).
 constexpr wchar_t kPageItem[] = L"Page";
+constexpr const wchar_t* kItems[] = {L"Response", L"Server"};
 // A page of the tests runs in well under a second; this bounds a runaway --repeat.
 constexpr long kMaxRepeat = 1000000;
 
@@ -196,8 +199,11 @@ class Site final : public IActiveScriptSite {
     if (info != nullptr) *info = nullptr;
     if (object != nullptr) *object = nullptr;
     if (m_pObjects == nullptr || name == nullptr) return TYPE_E_ELEMENTNOTFOUND;
-    if (_wcsicmp(name, kPageItem) != 0) return TYPE_E_ELEMENTNOTFOUND;
-    IDispatch* found = m_pObjects->page;
+    IDispatch* found = nullptr;
+    if (_wcsicmp(name, kPageItem) == 0) found = m_pObjects->page;
+    if (_wcsicmp(name, L"Response") == 0) found = m_pObjects->response;
+    if (_wcsicmp(name, L"Server") == 0) found = m_pObjects->server;
+    if (found == nullptr) return TYPE_E_ELEMENTNOTFOUND;
     if (mask & SCRIPTINFO_IUNKNOWN) {
       if (object == nullptr) return E_POINTER;
       found->AddRef();
@@ -311,6 +317,9 @@ int Run(Options& options) {
     const pagehost::Tally before = pagehost::CurrentTally();
     site.SetObjects(&objects);
     HRESULT hr = engine->SetScriptSite(&site);
+    for (const wchar_t* item : kItems) {
+      if (SUCCEEDED(hr)) hr = engine->AddNamedItem(item, SCRIPTITEM_ISVISIBLE);
+    }
     if (SUCCEEDED(hr)) hr = engine->AddNamedItem(kPageItem, SCRIPTITEM_GLOBALMEMBERS);
     if (SUCCEEDED(hr) && run == 0) {
       // Kept by the engine across resets: each later run executes it again unparsed.

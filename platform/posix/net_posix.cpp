@@ -17,10 +17,13 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/common/socket_address.h"
 #include "platform/net.h"
 
 namespace platform {
 namespace {
+
+using namespace sockaddr_form;
 
 // The socket layer's own last error, kept per thread like WSAGetLastError.
 thread_local int t_socket_error = 0;
@@ -28,47 +31,6 @@ std::atomic<bool> g_fail_startup{false};
 
 int Fd(SocketHandle s) {
   return static_cast<int>(s);
-}
-
-// An endpoint in the socket calls' own form.
-struct SockAddr {
-  sockaddr_storage storage{};
-  socklen_t length = sizeof storage;
-  sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
-};
-
-SockAddr ToSockaddr(const Endpoint& e) {
-  SockAddr sa;
-  if (e.address.family == Family::kV6) {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&sa.storage);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(e.port);
-    std::memcpy(&in6->sin6_addr, e.address.bytes.data(), 16);
-    in6->sin6_scope_id = e.address.scope;
-    sa.length = sizeof *in6;
-  } else {
-    auto* in4 = reinterpret_cast<sockaddr_in*>(&sa.storage);
-    in4->sin_family = AF_INET;
-    in4->sin_port = htons(e.port);
-    in4->sin_addr.s_addr = e.address.V4Value();
-    sa.length = sizeof *in4;
-  }
-  return sa;
-}
-
-Endpoint FromSockaddr(const sockaddr* sa) {
-  if (sa->sa_family == AF_INET6) {
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
-    IpAddress a{Family::kV6, {}, in6->sin6_scope_id};
-    std::memcpy(a.bytes.data(), &in6->sin6_addr, 16);
-    return {a, ntohs(in6->sin6_port)};
-  }
-  const auto* in4 = reinterpret_cast<const sockaddr_in*>(sa);
-  return {in4->sin_addr.s_addr, ntohs(in4->sin_port)};
-}
-
-int NativeFamily(Family family) {
-  return family == Family::kV6 ? AF_INET6 : AF_INET;
 }
 
 bool Fail(int winsock_code) {
@@ -283,18 +245,7 @@ std::uint32_t NativeInetAddr(const std::string& text) {
 }
 
 std::optional<IpAddress> ParseIpv6(std::string_view text) {
-  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-    text = text.substr(1, text.size() - 2);
-  }
-  if (text.find(':') == std::string_view::npos) return std::nullopt;
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* result = nullptr;
-  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
-  const IpAddress address = FromSockaddr(result->ai_addr).address;
-  freeaddrinfo(result);
-  return address;
+  return ParseIpv6Text(text);
 }
 
 int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses) {

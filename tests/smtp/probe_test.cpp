@@ -157,8 +157,11 @@ TEST(SmtpProbe, EachProbeUsesItsOwnConnection) {
 
 TEST(SmtpProbe, RealServerPasses) {
   KESTRA_REQUIRE_TESTBED();
-  // By address, and by the name of an A record of the test bed's zone.
-  for (const std::string& server : {testbed::SmtpServer(), std::string("mail.bed.test")}) {
+  // By address, by the name of an A record of the test bed's zone, by IPv6 address, and
+  // by a name with only an IPv6 address (the test bed's aiosmtpd listens on ::1 too).
+  for (const std::string& server :
+       {testbed::SmtpServer(), std::string("mail.bed.test"), std::string("::1"),
+        std::string("[::1]"), std::string("loopback6.bed.test")}) {
     EXPECT_TRUE(smtp::Probe(kWaits).Run(server)) << server;
   }
 }

@@ -1,0 +1,71 @@
+// The conversions between Endpoint and the sockaddr forms of the socket calls, and the
+// reading of an IPv6 text, shared by both socket layers. It includes no system header:
+// each includer has included its own (BSD sockets or Winsock), which name the same types.
+#pragma once
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/net.h"
+
+namespace platform::sockaddr_form {
+
+// An endpoint in the socket calls' own form.
+struct SockAddr {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+inline SockAddr ToSockaddr(const Endpoint& e) {
+  SockAddr sa;
+  if (e.address.family == Family::kV6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&sa.storage);
+    in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(e.port);
+    std::memcpy(&in6->sin6_addr, e.address.bytes.data(), 16);
+    in6->sin6_scope_id = e.address.scope;
+    sa.length = sizeof *in6;
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&sa.storage);
+    in4->sin_family = AF_INET;
+    in4->sin_port = htons(e.port);
+    in4->sin_addr.s_addr = e.address.V4Value();
+    sa.length = sizeof *in4;
+  }
+  return sa;
+}
+
+inline Endpoint FromSockaddr(const sockaddr* sa) {
+  if (sa->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+    IpAddress a{Family::kV6, {}, in6->sin6_scope_id};
+    std::memcpy(a.bytes.data(), &in6->sin6_addr, 16);
+    return {a, ntohs(in6->sin6_port)};
+  }
+  const auto* in4 = reinterpret_cast<const sockaddr_in*>(sa);
+  return {in4->sin_addr.s_addr, ntohs(in4->sin_port)};
+}
+
+inline int NativeFamily(Family family) {
+  return family == Family::kV6 ? AF_INET6 : AF_INET;
+}
+
+inline std::optional<IpAddress> ParseIpv6Text(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  if (text.find(':') == std::string_view::npos) return std::nullopt;
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
+  const IpAddress address = FromSockaddr(result->ai_addr).address;
+  freeaddrinfo(result);
+  return address;
+}
+
+}  // namespace platform::sockaddr_form

@@ -17,18 +17,27 @@ class AccessControl {
 };
 
 // The hosting administrator's configuration (access_policy.h), with the calling page
-// from `caller` (null: the platform's request).
+// from `caller` (null: the platform's request). With an account, both steps are told
+// there: where the files are, every value read, and how the decision came out.
 class ConfiguredAccess final : public AccessControl {
  public:
-  explicit ConfiguredAccess(CallerSource* caller = nullptr) : m_pCaller(caller) {}
-  ConfigFiles LocateConfigFiles() override { return hosting::LocateConfigFiles(); }
+  explicit ConfiguredAccess(CallerSource* caller = nullptr, support::Account* account = nullptr)
+      : m_pCaller(caller), m_pAccount(account) {}
+  ConfigFiles LocateConfigFiles() override {
+    ConfigFiles files = hosting::LocateConfigFiles();
+    NoteConfigFiles(m_pAccount, files);
+    return files;
+  }
   Decision Check(const std::string& component, const std::string& method,
                  const ConfigFiles& files) override {
-    return Decide(component, method, files, m_pCaller);
+    Decision decision = Decide(component, method, files, m_pCaller, m_pAccount);
+    NoteDecision(m_pAccount, decision);
+    return decision;
   }
 
  private:
   CallerSource* m_pCaller;
+  support::Account* m_pAccount;
 };
 
 }  // namespace hosting

@@ -26,13 +26,15 @@ Decision Refuse(Reason reason, std::string refusal) {
   return {false, reason, std::move(refusal), std::nullopt};
 }
 
-void Note(Trace* trace, const char* name, const std::string& value) {
-  if (trace != nullptr) trace->emplace_back(name, value);
+void Note(support::Account* account, const char* name, const std::string& value) {
+  if (account)
+    account->Add(support::steps::kAccessRead, {{"name", std::string(name)}, {"value", value}});
 }
 
 // The site whose folder holds the caller, and its grants.
 Decision DecideForSite(Configuration& config, const std::string& component,
-                       const std::string& method, const std::string& caller_path, Trace* trace) {
+                       const std::string& method, const std::string& caller_path,
+                       support::Account* trace) {
   const std::optional<Site> site = config.SiteOf(caller_path);
   Note(trace, "Path entry", site ? site->line : std::string());
   if (!site) return Refuse(Reason::kNoSite, kNotAllowed + component + " component");
@@ -61,7 +63,7 @@ std::string FailureText(const platform::Failure& failure) {
 }
 
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
-                CallerSource* caller, Trace* trace) {
+                CallerSource* caller, support::Account* trace) {
   if (!files.found) return Allow(Reason::kNoConfiguration);
   Configuration config(files);
   const std::string installed = config.Installed();
@@ -92,14 +94,16 @@ Decision Decide(const std::string& component, const std::string& method, const C
   return decision;
 }
 
-std::pair<Decision, Trace> Explain(const std::string& component, const std::string& method,
-                                   CallerSource* caller) {
-  Trace trace;
-  const ConfigFiles files = LocateConfigFiles();
-  Note(&trace, "Admin.ini", files.admin_ini);
-  if (!files.website_ini.empty()) Note(&trace, "WebSite.ini", files.website_ini);
-  Decision decision = Decide(component, method, files, caller, &trace);
-  return {std::move(decision), std::move(trace)};
+void NoteConfigFiles(support::Account* account, const ConfigFiles& files) {
+  Note(account, "Admin.ini", files.admin_ini);
+  if (!files.website_ini.empty()) Note(account, "WebSite.ini", files.website_ini);
+}
+
+void NoteDecision(support::Account* account, const Decision& decision) {
+  if (!account) return;
+  account->Add(support::steps::kAccessDecision, {{"allowed", decision.allowed ? 1 : 0},
+                                                 {"step", StepOf(decision.reason)},
+                                                 {"refusal", decision.refusal}});
 }
 
 }  // namespace hosting

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "access/configuration.h"
+#include "support/account.h"
 
 namespace hosting {
 
@@ -42,16 +43,16 @@ struct Decision {
   std::optional<std::string> caller_path;
 };
 
-// The values one decision read, in reading order (for `kestra access --explain`).
-using Trace = std::vector<std::pair<std::string, std::string>>;
-
 // Whether `method` (an access name: "MXRecords", "Lookup", "VerifySMTP") of `component`
-// may run for the page `caller` names (null: the platform's request).
+// may run for the page `caller` names (null: the platform's request). An account hears
+// every value read, in reading order (steps::kAccessRead: "name", "value").
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
-                CallerSource* caller, Trace* trace = nullptr);
+                CallerSource* caller, support::Account* account = nullptr);
 
-// Both steps of a lookup's frame, with every value read on the way.
-std::pair<Decision, Trace> Explain(const std::string& component, const std::string& method,
-                                   CallerSource* caller);
+// Tells an account where the configuration files are, or why they are not found.
+void NoteConfigFiles(support::Account* account, const ConfigFiles& files);
+// Tells an account how a decision came out (steps::kAccessDecision: "allowed", "step",
+// "refusal").
+void NoteDecision(support::Account* account, const Decision& decision);
 
 }  // namespace hosting

@@ -13,18 +13,6 @@ constexpr std::uint16_t kFlagRD = 0x0100;
 constexpr std::uint16_t kFlagQR = 0x8000;
 constexpr std::size_t kQuestionFields = 4;  // type and class
 
-// Label form (as ReadName gives it) to dotted text: the length bytes become dots, and
-// the first goes.
-std::string LabelsToDotted(std::string labels) {
-  for (std::size_t i = 0; i < labels.size();) {  // each pass moves past one label
-    const std::size_t length = static_cast<std::uint8_t>(labels[i]);
-    labels[i] = '.';
-    i += 1 + length;
-  }
-  if (!labels.empty()) labels.erase(0, 1);
-  return labels;
-}
-
 }  // namespace
 
 platform::Result<Query> Query::Make(std::string_view domain, std::uint16_t id) {
@@ -62,18 +50,24 @@ std::string_view Query::Name() const {
                                           m_bytes.size() - kHeaderSize - 1 - kQuestionFields);
 }
 
-bool Response::Answers(const Query& query) const {
+const char* Response::Mismatch(const Query& query) const {
   WireCursor c(m_bytes);
   const std::uint16_t id = c.U16();
   const std::uint16_t flags = c.U16();
   const std::uint16_t questions = c.U16();
   c.Skip(6);
-  if (!c.Ok() || id != query.Id() || (flags & kFlagQR) == 0 || questions != 1) return false;
+  if (!c.Ok()) return "too short";
+  if (id != query.Id()) return "wrong ID";
+  if ((flags & kFlagQR) == 0) return "not a reply";
+  if (questions != 1) return "wrong question";
   std::string name;
   ReadName(c, m_bytes.size(), &name);
   const std::uint16_t type = c.U16();
   const std::uint16_t klass = c.U16();
-  return c.Ok() && type == kTypeMx && klass == kClassIn && SameName(name, query.Name());
+  if (!c.Ok() || type != kTypeMx || klass != kClassIn || !SameName(name, query.Name())) {
+    return "wrong question";
+  }
+  return nullptr;
 }
 
 std::optional<std::vector<MxRecord>> Response::Exchangers() const {

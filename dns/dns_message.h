@@ -52,7 +52,10 @@ class Response {
   // Whether it is the reply to `query`: the query's ID, QR set, and exactly one question,
   // equal to the query's (the name without regard to ASCII case, type MX, class IN). The
   // opcode and RCODE are not looked at.
-  bool Answers(const Query& query) const;
+  bool Answers(const Query& query) const { return Mismatch(query) == nullptr; }
+  // Why it is not that reply ("too short", "wrong ID", "not a reply", "wrong question"),
+  // or null when it is: the words an account of the lookup shows for a dropped datagram.
+  const char* Mismatch(const Query& query) const;
   bool Truncated() const { return m_bytes.size() > 2 && (m_bytes[2] & 0x02) != 0; }
   // The MX records of class IN of the answer section, in answer order; other records
   // (the CNAME of an alias, say) are skipped. Nothing when a record does not decode: a

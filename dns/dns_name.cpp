@@ -42,4 +42,14 @@ bool SameName(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, {}, fold, fold);
 }
 
+std::string LabelsToDotted(std::string labels) {
+  for (std::size_t i = 0; i < labels.size();) {  // each pass moves past one label
+    const std::size_t length = static_cast<std::uint8_t>(labels[i]);
+    labels[i] = '.';
+    i += 1 + length;
+  }
+  if (!labels.empty()) labels.erase(0, 1);
+  return labels;
+}
+
 }  // namespace dns

@@ -29,6 +29,10 @@ inline constexpr int kMaxPointers = 16;
 // A name that breaks one of them fails the cursor, which then stays where it was.
 void ReadName(WireCursor& c, std::size_t inline_end, std::string* labels);
 
+// Label form (as ReadName gives it) to dotted text: the length bytes become dots, and
+// the first goes ("" for the root).
+std::string LabelsToDotted(std::string labels);
+
 // Whether two names in label form are one name to DNS: ASCII letters compared without
 // regard to case (RFC 4343), every other byte as it is (the bytes of a label are not
 // text of any code page).

@@ -8,8 +8,10 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
+#include "dns/reply_account.h"
 #include "platform/net.h"
 #include "support/deadline.h"
 
@@ -19,7 +21,9 @@ namespace {
 using platform::Cause;
 using platform::Failure;
 using platform::Result;
+using support::Account;
 using support::Deadline;
+namespace steps = support::steps;
 
 constexpr std::uint16_t kDnsPort = 53;
 // No DNS message, over UDP or TCP, is longer.
@@ -43,13 +47,52 @@ struct Reply {
   std::vector<MxRecord> exchangers;
 };
 
-// The reply to `query` in these bytes, if they hold it and it decodes whole.
-std::optional<Reply> Accept(std::span<const std::uint8_t> bytes, const Query& query) {
+// The reply to `query` in these bytes, if they hold it and it decodes whole. An account
+// hears of every message received, taken or not.
+std::optional<Reply> Accept(std::span<const std::uint8_t> bytes, const Query& query,
+                            const platform::Endpoint& from, Account* account) {
   const Response response(bytes);
-  if (!response.Answers(query)) return std::nullopt;
-  std::optional<std::vector<MxRecord>> exchangers = response.Exchangers();
+  const char* mismatch = response.Mismatch(query);
+  std::optional<std::vector<MxRecord>> exchangers;
+  if (!mismatch) exchangers = response.Exchangers();
+  if (account) {
+    const char* verdict = mismatch ? mismatch : exchangers ? "taken" : "cannot be read";
+    account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
+                                       {"port", from.port},
+                                       {"bytes", static_cast<std::int64_t>(bytes.size())},
+                                       {"verdict", std::string(verdict)}});
+    if (exchangers) AccountReply(bytes, *account);
+  }
   if (!exchangers) return std::nullopt;
   return Reply{response.Truncated(), std::move(*exchangers)};
+}
+
+void NoteQuery(Account* account, const char* transport, const Query& query) {
+  if (!account) return;
+  account->Add(steps::kDnsQuery, {{"transport", std::string(transport)},
+                                  {"id", query.Id()},
+                                  {"flags", std::string("rd")},
+                                  {"bytes", static_cast<std::int64_t>(query.Bytes().size())}});
+}
+
+// How a query ended: "reply", "timeout" or "error" (with the failure's code).
+template <class T>
+void NoteEnd(Account* account, const T& result, Account::Clock::time_point start) {
+  if (!account) return;
+  std::string outcome = "reply", detail;
+  if constexpr (std::is_same_v<T, Result<Reply>>) {
+    if (!result) {
+      const Failure& f = result.failure();
+      outcome = f.cause == Cause::kTimeout ? "timeout" : "error";
+      if (f.code != 0) detail = "system code " + std::to_string(f.code);
+    }
+  } else if (!result) {
+    outcome = "error";
+    detail = "no usable reply over TCP; the truncated one stands";
+  }
+  account->Add(
+      steps::kDnsEnd,
+      {{"outcome", outcome}, {"detail", detail}, {"elapsed", Account::TenthsOfMsSince(start)}});
 }
 
 // Drawn 32 at a time, to spare a system call per query.
@@ -98,7 +141,7 @@ std::int32_t TimeoutToMs(std::int32_t seconds) {
 // in the socket's pending error) the wait goes in slices growing from 1 ms to 100 ms
 // with a look at that error between them, so such a query fails within milliseconds.
 Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, const Query& query,
-                         const Deadline& deadline) {
+                         const Deadline& deadline, Account* account) {
   constexpr std::int32_t kMaxSliceMs = 100;
   const bool look_for_errors = !platform::ReceiveReportsUnreachable();
   std::int32_t slice = 1;
@@ -121,8 +164,16 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
     const int n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
     if (n < 0) return SocketFailure();
     if (from == server) {
-      std::optional<Reply> reply = Accept({buffer.get(), static_cast<std::size_t>(n)}, query);
+      std::optional<Reply> reply =
+          Accept({buffer.get(), static_cast<std::size_t>(n)}, query, from, account);
       if (reply) return std::move(*reply);
+    } else if (account) {
+      account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
+                                         {"port", from.port},
+                                         {"bytes", n},
+                                         {"verdict", std::string(from.address == server.address
+                                                                     ? "wrong source port"
+                                                                     : "wrong source address")}});
     }
     if (!look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
@@ -133,7 +184,7 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
 }
 
 Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int32_t timeout_ms,
-                         const Deadline& deadline) {
+                         const Deadline& deadline, Account* account) {
   const platform::UniqueSocket socket(
       platform::OpenSocket(platform::kSockDgram, server.address.family));
   const platform::SocketHandle s = socket.Get();
@@ -146,13 +197,14 @@ Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int
   if (platform::SendTo(s, bytes.data(), bytes.size(), server) != static_cast<int>(bytes.size())) {
     return SocketFailure();
   }
-  return AwaitReply(s, server, query, deadline);
+  NoteQuery(account, "udp", query);
+  return AwaitReply(s, server, query, deadline, account);
 }
 
 // The same query over TCP, framed by its two-byte length, and its reply if one comes in
 // time. Why it did not come is of no interest: the truncated reply stands then.
 std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
-                                const Deadline& deadline) {
+                                const Deadline& deadline, Account* account) {
   const platform::UniqueSocket socket(
       platform::OpenSocket(platform::kSockStream, server.address.family));
   const platform::SocketHandle s = socket.Get();
@@ -166,6 +218,7 @@ std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
     if (n <= 0) return std::nullopt;
     left.remove_prefix(static_cast<std::size_t>(n));
   }
+  NoteQuery(account, "tcp", query);
   const auto read = [&](std::span<std::uint8_t> out) {
     while (!out.empty()) {  // each pass reads a byte or more, or gives up
       const std::int32_t left = deadline.RemainingMs();
@@ -180,27 +233,50 @@ std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
   if (!read(prefix)) return std::nullopt;
   std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
   if (!read(reply)) return std::nullopt;
-  return Accept(reply, query);
+  return Accept(reply, query, server, account);
+}
+
+// An account hears why a lookup ended before a query went out.
+Failure NotAsked(Account* account, Failure failure, const char* why) {
+  if (account)
+    account->Add(steps::kDnsEnd, {{"outcome", std::string("error")}, {"detail", std::string(why)}});
+  return failure;
 }
 
 Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,
-                                      std::int32_t timeout_seconds) {
-  if (timeout_seconds < 0) return Failure{Cause::kInvalidInput};
+                                      std::int32_t timeout_seconds, Account* account) {
+  if (timeout_seconds < 0)
+    return NotAsked(account, Failure{Cause::kInvalidInput}, "negative time-out");
   const Result<std::uint16_t> id = NextQueryId();
-  if (!id) return id.failure();
+  if (!id) return NotAsked(account, id.failure(), "no random query ID");
   const Result<Query> query = Query::Make(domain, *id);
-  if (!query) return query.failure();
-  if (server.empty()) server = platform::SystemDnsServer();
-  if (server.empty()) return Failure{Cause::kNotFound};  // nobody to ask
+  if (!query) return NotAsked(account, query.failure(), "the name does not fit in a query");
+  const bool from_system = server.empty();
+  std::string source;
+  if (from_system) server = platform::SystemDnsServer(account ? &source : nullptr);
+  if (server.empty()) return NotAsked(account, Failure{Cause::kNotFound}, "no DNS server");
   const Result<platform::Endpoint> endpoint = ServerEndpoint(server);
-  if (!endpoint) return endpoint.failure();
+  if (account) {
+    account->Add(steps::kDnsServer,
+                 {{"given", server},
+                  {"address", endpoint ? endpoint->address.Text() : ""},
+                  {"port", kDnsPort},
+                  {"chosen_by", std::string(from_system ? "system" : "DNSServer")},
+                  {"source", source}});
+  }
+  if (!endpoint) return NotAsked(account, endpoint.failure(), "the server has no usable address");
 
   const std::int32_t timeout_ms = TimeoutToMs(timeout_seconds);
   const Deadline deadline = timeout_ms > 0 ? Deadline::In(timeout_ms) : Deadline::None();
-  Result<Reply> reply = AskOverUdp(*endpoint, *query, timeout_ms, deadline);
+  const Account::Clock::time_point start = Account::Clock::now();
+  Result<Reply> reply = AskOverUdp(*endpoint, *query, timeout_ms, deadline, account);
+  NoteEnd(account, reply, start);
   if (!reply) return reply.failure();
   if (reply->truncated) {
-    std::optional<Reply> full = AskOverTcp(*endpoint, *query, deadline.Within(kMaxTcpRetryMs));
+    const Account::Clock::time_point tcp_start = Account::Clock::now();
+    std::optional<Reply> full =
+        AskOverTcp(*endpoint, *query, deadline.Within(kMaxTcpRetryMs), account);
+    NoteEnd(account, full, tcp_start);
     if (full) return std::move(full->exchangers);
   }
   return std::move(reply->exchangers);
@@ -209,10 +285,10 @@ Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string ser
 }  // namespace
 
 Result<std::vector<MxRecord>> ResolveMx(const std::string& domain, const std::string& server,
-                                        std::int32_t timeout_seconds) {
+                                        std::int32_t timeout_seconds, Account* account) {
   // Nothing may leave as an exception: the caller is a page's call.
   try {
-    return Resolve(domain, server, timeout_seconds);
+    return Resolve(domain, server, timeout_seconds, account);
   } catch (const std::bad_alloc&) {
     return Failure{Cause::kNoMemory};
   } catch (...) {

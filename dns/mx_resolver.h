@@ -10,6 +10,7 @@
 
 #include "dns/dns_message.h"
 #include "platform/result.h"
+#include "support/account.h"
 
 namespace dns {
 
@@ -32,8 +33,13 @@ namespace dns {
 // does not resolve, 0.0.0.0, ::, or an invalid dotted text), when the time-out is negative,
 // or when the platform reports the server's port unreachable. A time-out of 0 means no
 // time limit; one above 2,147,483 seconds is held at 2^31 - 1 ms (about 24.8 days).
+//
+// With an account, it also tells there the server and why it was asked, each query it
+// sent, each datagram or reply it received and whether it took it, the reply it took
+// (dns/reply_account.h), and how each query ended; it sends the same bytes either way.
 platform::Result<std::vector<MxRecord>> ResolveMx(const std::string& domain,
                                                   const std::string& server,
-                                                  std::int32_t timeout_seconds);
+                                                  std::int32_t timeout_seconds,
+                                                  support::Account* account = nullptr);
 
 }  // namespace dns

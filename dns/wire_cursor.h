@@ -31,8 +31,7 @@ class WireCursor {
     const std::uint8_t* p = Take(2);
     return p ? static_cast<std::uint16_t>((p[0] << 8) | p[1]) : 0;
   }
-
- private:
+  // The next n bytes, or null (the cursor failed) when fewer are left.
   const std::uint8_t* Take(std::size_t n) {
     if (!m_bOk || m_bytes.size() - m_nPos < n) {
       m_bOk = false;
@@ -42,6 +41,7 @@ class WireCursor {
     return m_bytes.data() + m_nPos - n;
   }
 
+ private:
   std::span<const std::uint8_t> m_bytes;
   std::size_t m_nPos = 0;
   bool m_bOk = true;

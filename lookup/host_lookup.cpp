@@ -27,6 +27,28 @@ std::string DottedAddress(std::uint32_t address) {
   return text;
 }
 
+using support::Account;
+
+// A call of the system resolver, told in an account: what was asked, what the call
+// returned and what that means to a page, every answer and the one taken.
+void NoteCall(Account* account, bool reverse, const platform::IpAddress* address,
+              const std::string& asked, int code, const std::vector<std::string>& answers,
+              Account::Clock::time_point start) {
+  if (!account) return;
+  const platform::Family family = address ? address->family : platform::Family::kV4;
+  const std::string text =
+      code == 0 ? "" : (reverse ? ReverseLookupErrorText(code) : DnsLookupErrorText(code));
+  account->Add(support::steps::kResolverCall,
+               {{"call", std::string(platform::ResolverCallName(reverse, family))},
+                {"asked", asked},
+                {"code", code},
+                {"text", text},
+                {"elapsed", Account::TenthsOfMsSince(start)}});
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    account->Add(support::steps::kResolverAnswer, {{"answer", answers[i]}, {"taken", i == 0}});
+  }
+}
+
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
@@ -46,7 +68,14 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
   }
   // Pages parse the result as dotted IPv4: a name with only IPv6 addresses fails.
   std::vector<platform::IpAddress> addresses;
+  const Account::Clock::time_point start = Account::Clock::now();
   int code = platform::ResolveHost(*ascii, platform::Family::kV4, &addresses);
+  if (m_pAccount) {
+    std::vector<std::string> answers;
+    for (const platform::IpAddress& a : addresses) answers.push_back(a.Text());
+    NoteName(support::steps::kResolverName, host_name, *ascii);
+    NoteCall(m_pAccount, false, nullptr, *ascii, code, answers, start);
+  }
   if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front().V4Value());
   Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
   return {};
@@ -67,7 +96,12 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
   const platform::IpAddress address =
       platform::ParseIpv6(ip).value_or(platform::IpAddress::V4(platform::InetAddr(ip)));
   std::string name;
+  const Account::Clock::time_point start = Account::Clock::now();
   int code = platform::ReverseResolve(address, &name);
+  if (m_pAccount) {
+    NoteCall(m_pAccount, true, &address, address.Text(), code,
+             code == 0 ? std::vector<std::string>{name} : std::vector<std::string>{}, start);
+  }
   if (code == 0) return name;
   Fail(ReverseLookupErrorText(code));
   return {};

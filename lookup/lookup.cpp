@@ -105,12 +105,23 @@ std::optional<CLookup::MxNames> CLookup::AsciiMxNames() {
     Fail(texts::kBadDomainOrServer);
     return std::nullopt;
   }
+  NoteName(support::steps::kDnsName, m_strDomainName, *domain);
   return MxNames{std::move(*domain), std::move(*server)};
 }
 
-std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers(const MxNames& names) {
+void CLookup::NoteName(std::string_view what, const std::string& name, const std::string& ascii) {
+  if (m_pAccount) m_pAccount->Add(what, {{"name", name}, {"ascii", ascii}});
+}
+
+void CLookup::NotePurpose(const char* purpose) {
+  if (m_pAccount) m_pAccount->Add(support::steps::kDnsPurpose, {{"purpose", std::string(purpose)}});
+}
+
+std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers(const MxNames& names,
+                                                                   const char* purpose) {
   (void)platform::EnsureSocketLayer();
-  auto exchangers = dns::ResolveMx(names.domain, names.server, m_nTimeout);
+  NotePurpose(purpose);
+  auto exchangers = dns::ResolveMx(names.domain, names.server, m_nTimeout, m_pAccount);
   if (!exchangers || exchangers->empty()) {
     Fail(texts::kBadDomainOrServer);
     return std::nullopt;
@@ -121,7 +132,7 @@ std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers(const MxNames
 std::optional<std::int16_t> CLookup::CountExchangers() {
   const auto names = AsciiMxNames();
   if (!names) return std::nullopt;
-  const auto exchangers = QueryExchangers(*names);
+  const auto exchangers = QueryExchangers(*names, "count");
   if (!exchangers) return std::nullopt;
   // A null MX ("0 .") counts as one; Count reports 16 bits.
   return static_cast<std::int16_t>(exchangers->size());
@@ -129,11 +140,12 @@ std::optional<std::int16_t> CLookup::CountExchangers() {
 
 std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
   const auto names = AsciiMxNames();
-  if (!names || !QueryExchangers(*names)) return std::nullopt;
+  if (!names || !QueryExchangers(*names, "check")) return std::nullopt;
   // The first query only proves that the domain and the server work; the list comes
   // from a second query. Whatever that brings is a success: a failed query, or one
   // whose first exchange is empty (a null MX), gives an empty list.
-  auto list = dns::ResolveMx(names->domain, names->server, m_nTimeout);
+  NotePurpose("list");
+  auto list = dns::ResolveMx(names->domain, names->server, m_nTimeout, m_pAccount);
   if (!list || list->empty() || list->front().exchange.empty()) {
     return std::vector<dns::MxRecord>();
   }
@@ -144,8 +156,9 @@ std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
 std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
   const auto server = AsciiName(smtp_server);
   (void)platform::EnsureSocketLayer();
+  if (server) NoteName(support::steps::kSmtpHost, smtp_server, *server);
   if (smtp_server.empty() || !server) return 0;
-  return smtp::Probe().Run(*server) ? 1 : 0;
+  return smtp::Probe().Run(*server, smtp::Probe::kSmtpPort, m_pAccount) ? 1 : 0;
 }
 
 }  // namespace lookup

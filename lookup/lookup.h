@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lookup/mx_list.h"
+#include "support/account.h"
 
 namespace hosting {
 class AccessControl;  // access/access_control.h: what the frame asks before each call
@@ -64,6 +65,9 @@ class CLookup {
   // configuration with the platform's request, the web server's on Windows). It must
   // outlive the calls made while it is set.
   void SetAccessControl(hosting::AccessControl* control) { m_pAccessControl = control; }
+  // The kestra tool: an account of what the lookups do (support/account.h), kept until
+  // it is set to null. A page's object keeps none.
+  void SetAccount(support::Account* account) { m_pAccount = account; }
 
  private:
   // Sets the error flag, has the access control locate the configuration and decide.
@@ -86,7 +90,11 @@ class CLookup {
   // A name's ASCII form, or nothing when it has none (memory running out is thrown).
   static std::optional<std::string> AsciiName(const std::string& name);
   // The first MX query of both MX lookups; a failure is in the error state.
-  std::optional<std::vector<dns::MxRecord>> QueryExchangers(const MxNames& names);
+  std::optional<std::vector<dns::MxRecord>> QueryExchangers(const MxNames& names,
+                                                            const char* purpose);
+  // An account hears a name as given and as sent, and the purpose of the next query.
+  void NoteName(std::string_view what, const std::string& name, const std::string& ascii);
+  void NotePurpose(const char* purpose);
   std::optional<std::int16_t> CountExchangers();
   std::optional<std::vector<dns::MxRecord>> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);
@@ -100,6 +108,7 @@ class CLookup {
   std::string m_strDomainName;
 
   hosting::AccessControl* m_pAccessControl = nullptr;
+  support::Account* m_pAccount = nullptr;
 };
 
 }  // namespace lookup

@@ -65,6 +65,8 @@ struct IpAddress {
   std::uint32_t V4Value() const;
   // 0.0.0.0, ::, or the all-ones IPv4 address of an invalid dotted text: nowhere to go.
   bool Unroutable() const;
+  // Dotted IPv4, or IPv6 in its shortest form (RFC 5952), with "%zone" when scoped.
+  std::string Text() const;
   bool operator==(const IpAddress&) const = default;
 };
 
@@ -174,6 +176,8 @@ int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* 
 // Address to the host's official name (IPv4: gethostbyaddr on Windows; otherwise
 // getnameinfo with NI_NAMEREQD). Returns 0 or a Winsock code.
 int ReverseResolve(const IpAddress& address, std::string* name);
+// The name of the system call ResolveHost (reverse: ReverseResolve) makes for a family.
+const char* ResolverCallName(bool reverse, Family family);
 // This machine's host name (gethostname).
 Result<std::string> LocalHostName();
 
@@ -181,8 +185,9 @@ Result<std::string> LocalHostName();
 // The first DNS server of the machine's network configuration as address text, or "":
 // its first IPv4 server (GetNetworkParams on Windows, the first IPv4 nameserver line of
 // resolv.conf on POSIX; KESTRA_RESOLV_CONF names another file for tests), or, when it
-// has none, its first IPv6 one (GetAdaptersAddresses; resolv.conf).
-std::string SystemDnsServer();
+// has none, its first IPv6 one (GetAdaptersAddresses; resolv.conf). *source, when
+// given, says where it came from (the call, or the file read).
+std::string SystemDnsServer(std::string* source = nullptr);
 
 // Fills the buffer from the platform's cryptographic random source.
 bool CryptoRandom(void* buffer, std::size_t length);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/result.h"
+#include "support/account.h"
 
 namespace smtp {
 
@@ -29,9 +30,16 @@ class Probe {
   // first IPv4 address, or, when it has none, at its first IPv6 one. An empty server text fails
   // with kInvalidInput and sends nothing; a reply other than the one expected fails with kBadReply;
   // the network's failures carry their Winsock code (a reply that does not come in time: kTimeout).
-  platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort) const;
+  // With an account, it also tells there the addresses the name gave and the one taken,
+  // the connection, every line received and sent with its time since the connection
+  // opened, and why the verdict is what it is.
+  platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort,
+                             support::Account* account = nullptr) const;
 
  private:
+  platform::Result<void> Converse(const std::string& server, std::uint16_t port,
+                                  support::Account* account, std::string* why) const;
+
   ProbeWaits m_waits;
 };
 

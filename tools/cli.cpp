@@ -1,5 +1,6 @@
 #include "tools/cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -19,27 +20,41 @@
 #include "tools/command_line.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
+#include "tools/report.h"
 
 namespace kestra_tool {
 namespace {
 
+using Json = nlohmann::ordered_json;
+
+enum class Shown { kText, kExplain, kJson };
+
+// System texts end with a line break of their own.
+std::string StripLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
 constexpr char kUsage[] =
-    "usage: kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH] COMMAND ARGUMENT\n"
-    "       kestra doctor | policy [--site NAME]\n"
+    "usage: kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH]\n"
+    "              [--explain | --json] COMMAND ARGUMENT\n"
+    "       kestra [--json] doctor | policy [--site NAME]\n"
     "  resolve DOMAIN      the DNS server's MX answer, in answer order\n"
     "  mx DOMAIN           GetMXRecord: the exchangers as the list orders them\n"
     "  mxcount DOMAIN      MXRecords: the number of exchangers\n"
     "  host NAME           DNSLookup: the host's first IPv4 address\n"
     "  reverse ADDRESS     ReverseDNSLookup: the address's host name\n"
     "  smtp HOST           VerifySMTP: 1 when HOST answers as an SMTP server, else 0\n"
-    "  access METHOD [--explain]\n"
-    "                      the hosting access check for MXRecords, Lookup or VerifySMTP\n"
+    "  access METHOD       the hosting access check for MXRecords, Lookup or VerifySMTP\n"
     "  doctor              checks the registration in each registry view, creates the object\n"
     "                      and checks the access configuration: one OK, WARN or FAIL row\n"
     "                      each; exit 1 when a row is FAIL\n"
     "  policy [--site NAME]\n"
     "                      what each site of [Path] may call, as the access control\n"
-    "                      answers a page in the site's folder\n";
+    "                      answers a page in the site's folder\n"
+    "  --explain           after the result, how it was reached: the access decision, each\n"
+    "                      query and reply, each SMTP line, each resolver call\n"
+    "  --json              the result and that account as one JSON document\n";
 
 // The commands that take one argument and run a lookup (or its access check).
 constexpr const char* kArgumentCommands[] = {"resolve", "mx",   "mxcount", "host",
@@ -49,7 +64,7 @@ struct Options {
   std::optional<std::string> server;
   std::optional<std::int32_t> timeout;
   std::optional<std::string> caller_path;
-  bool explain = false;
+  Shown shown = Shown::kText;
   std::optional<std::string> site;
   std::string command;
   std::string argument;
@@ -82,8 +97,10 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     CLI::App* command = app.add_subcommand(name);
     command->fallthrough();
     command->add_option("argument", options->argument)->required();
-    if (std::string(name) == "access") command->add_flag("--explain", options->explain);
   }
+  bool explain = false, json = false;
+  app.add_flag("--explain", explain);
+  app.add_flag("--json", json);
   app.add_subcommand("doctor")->fallthrough();
   CLI::App* policy = app.add_subcommand("policy");
   policy->fallthrough();
@@ -98,6 +115,8 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
     return e.what();
   }
   options->command = app.get_subcommands().front()->get_name();
+  if (explain && json) return "--explain and --json exclude each other";
+  options->shown = json ? Shown::kJson : explain ? Shown::kExplain : Shown::kText;
   if (*server_option) options->server = server;
   if (*caller_option) options->caller_path = caller_path;
   if (*site_option) options->site = site;
@@ -109,87 +128,145 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   return "";
 }
 
-int Failed(const lookup::CLookup& lookup, std::ostream& err) {
-  err << lookup.GetErrorReason() << '\n';
-  return kExitFailed;
+// What a command found, as a page reads it.
+struct Found {
+  int rc = kExitOk;
+  int is_error = 0;
+  std::string error_reason;
+  std::vector<std::string> lines;  // standard output's lines
+  const char* key = "value";       // the result's member in JSON: records, count or value
+  Json value;
+};
+
+Found FromLookup(const lookup::CLookup& lookup) {
+  Found f;
+  f.is_error = lookup.GetIsError();
+  f.error_reason = lookup.GetErrorReason();
+  return f;
 }
 
-int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
+Found Failed(Found f) {
+  f.rc = kExitFailed;
+  return f;
+}
+
+void AddExchangers(const std::vector<dns::MxRecord>& exchangers, Found* f) {
+  f->key = "records";
+  f->value = Json::array();
+  for (const dns::MxRecord& mx : exchangers) {
+    f->lines.push_back(std::to_string(mx.preference) + ' ' + mx.exchange);
+    f->value.push_back({{"preference", mx.preference}, {"exchange", mx.exchange}});
+  }
+}
+
+Found RunResolve(lookup::CLookup& lookup, const Options& o, support::Account& account) {
   // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
+  if (!lookup.CheckAccess("MXRecords")) return Failed(FromLookup(lookup));
+  Found f;
+  f.key = "records";
   // The names go out in their ASCII form, as the MX lookups send them.
   const auto domain = platform::AsciiName(o.argument);
   const auto server = platform::AsciiName(o.server.value_or(""));
   if (!domain || !server) {
-    err << support::texts::kBadDomainOrServer << '\n';
-    return kExitFailed;
+    f.is_error = 1;
+    f.error_reason = support::texts::kBadDomainOrServer;
+    return Failed(f);
   }
+  account.Add(support::steps::kDnsName, {{"name", o.argument}, {"ascii", *domain}});
+  account.Add(support::steps::kDnsPurpose, {{"purpose", std::string("resolve")}});
   (void)platform::EnsureSocketLayer();
-  const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60));
+  const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60), &account);
   if (!exchangers || exchangers->empty()) {
-    err << support::texts::kBadDomainOrServer << '\n';
-    return kExitFailed;
+    f.is_error = 1;
+    f.error_reason = support::texts::kBadDomainOrServer;
+    return Failed(f);
   }
-  for (const dns::MxRecord& mx : *exchangers) out << mx.preference << ' ' << mx.exchange << '\n';
-  return kExitOk;
+  AddExchangers(*exchangers, &f);
+  return f;
 }
 
-// Each command prints what a page would read, or the ErrorReason when IsError is set.
-int RunObjectCommand(lookup::CLookup& lookup, const Options& o, std::ostream& out,
-                     std::ostream& err) {
+// Each command finds what a page would read, or the ErrorReason when IsError is set.
+Found RunObjectCommand(lookup::CLookup& lookup, const Options& o) {
   const std::string& c = o.command;
   if (c == "mx") {
     const auto entries = lookup.GetMXRecord();
-    if (!entries || !*entries) return Failed(lookup, err);
-    for (const dns::MxRecord& mx : **entries) out << mx.preference << ' ' << mx.exchange << '\n';
-    return kExitOk;
+    Found f = FromLookup(lookup);
+    if (!entries || !*entries) return Failed(f);
+    AddExchangers(**entries, &f);
+    return f;
   }
   if (c == "mxcount") {
     const auto count = lookup.MXRecords();
-    if (!count || !*count) return Failed(lookup, err);
-    out << **count << '\n';
-    return kExitOk;
+    Found f = FromLookup(lookup);
+    f.key = "count";
+    if (!count || !*count) return Failed(f);
+    f.lines.push_back(std::to_string(**count));
+    f.value = **count;
+    return f;
   }
   if (c == "host" || c == "reverse") {
     const auto result =
         c == "host" ? lookup.DNSLookup(o.argument) : lookup.ReverseDNSLookup(o.argument);
-    if (!result || lookup.GetIsError() != 0) return Failed(lookup, err);
-    out << *result << '\n';
-    return kExitOk;
+    Found f = FromLookup(lookup);
+    if (!result || lookup.GetIsError() != 0) return Failed(f);
+    f.lines.push_back(*result);
+    f.value = *result;
+    return f;
   }
   // smtp
   const auto answer = lookup.VerifySMTP(o.argument);
-  if (!answer) return Failed(lookup, err);
-  out << *answer << '\n';
-  return lookup.GetIsError() != 0 ? Failed(lookup, err) : kExitOk;
+  Found f = FromLookup(lookup);
+  if (!answer) return Failed(f);
+  f.lines.push_back(std::to_string(*answer));
+  f.value = *answer;
+  if (lookup.GetIsError() != 0) f.rc = kExitFailed;
+  return f;
 }
 
-int RunAccess(lookup::CLookup& lookup, const Options& o, hosting::CallerSource* caller,
-              std::ostream& out) {
-  if (!o.explain) {
-    bool allowed = lookup.CheckAccess(o.argument);
-    if (allowed) {
-      out << "allowed\n";
-    } else {
-      out << "refused\n" << lookup.GetErrorReason() << '\n';
+// The frame's access check alone, with its account: how the decision was reached.
+Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Account& account) {
+  const bool allowed = lookup.CheckAccess(o.argument);
+  Found f = FromLookup(lookup);
+  f.lines.push_back(allowed ? "allowed" : "refused");
+  if (!allowed) f.lines.push_back(lookup.GetErrorReason());
+  if (o.shown == Shown::kExplain) {
+    // The same two steps as a page's frame takes them, every value read on the way.
+    for (const support::Account::Step& s : account.Steps()) {
+      if (s.what == support::steps::kAccessDecision) {
+        f.lines.push_back("decided at step " + std::to_string(s.Number("step")));
+      }
     }
-    return allowed ? kExitOk : kExitFailed;
+    for (const support::Account::Step& s : account.Steps()) {
+      if (s.what == support::steps::kAccessRead) {
+        f.lines.push_back("  " + s.Text("name") + ": " + StripLineEnd(s.Text("value")));
+      }
+    }
   }
-  // The same two steps through the access control's own account of them.
-  const auto [decision, values] = hosting::Explain(kComponent, o.argument, caller);
-  if (decision.allowed) {
-    out << "allowed\n";
-  } else {
-    out << "refused\n" << decision.refusal << '\n';
+  f.key = nullptr;
+  return allowed ? f : Failed(f);
+}
+
+// Prints what the command found (and with --explain, how), or one JSON document.
+int Show(const Options& o, const Found& f, const support::Account& account, std::ostream& out,
+         std::ostream& err) {
+  if (o.shown == Shown::kJson) {
+    Json doc = {{"command", o.command}, {"argument", o.argument}};
+    Json result = {{"is_error", f.is_error}, {"error_reason", StripLineEnd(f.error_reason)}};
+    if (f.key) result[f.key] = f.rc == kExitOk ? f.value : Json();
+    doc["result"] = std::move(result);
+    doc.update(AccountJson(account));
+    out << doc.dump(2) << '\n';
+    return f.rc;
   }
-  out << "decided at step " << hosting::StepOf(decision.reason) << '\n';
-  for (const auto& [name, value] : values) {
-    // System texts end with a line break of their own.
-    std::string shown = value;
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-    out << "  " << name << ": " << shown << '\n';
+  for (const std::string& line : f.lines) out << line << '\n';
+  if (o.command != "access" && f.rc != kExitOk) err << f.error_reason << '\n';
+  if (o.shown == Shown::kExplain && o.command != "access") {
+    out << '\n';
+    PrintAccount(account, out);
+    out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
+        << StripLineEnd(f.error_reason) << "\"\n";
   }
-  return decision.allowed ? kExitOk : kExitFailed;
+  return f.rc;
 }
 
 }  // namespace
@@ -212,8 +289,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.caller_path) o.caller_path = AnsiText(*o.caller_path);
   if (o.site) o.site = AnsiText(*o.site);
   if (o.command == "access" || o.command == "reverse") o.argument = AnsiText(o.argument);
-  if (o.command == "doctor") return RunDoctor(out);
-  if (o.command == "policy") return RunPolicy(o.site, out, err);
+  if (o.command == "doctor") {
+    const std::vector<CheckRow> rows = DoctorRows();
+    if (o.shown != Shown::kJson) return PrintRows(rows, out) ? kExitOk : kExitFailed;
+    out << DoctorJson(rows).dump(2) << '\n';
+    return std::none_of(rows.begin(), rows.end(),
+                        [](const CheckRow& r) { return r.status == Status::kFail; })
+               ? kExitOk
+               : kExitFailed;
+  }
+  if (o.command == "policy") {
+    if (o.shown != Shown::kJson) return RunPolicy(o.site, out, err);
+    const Policy policy = ComputePolicy(o.site);
+    out << PolicyJson(policy).dump(2) << '\n';
+    return o.site && !policy.everywhere && policy.sites.empty() ? kExitFailed : kExitOk;
+  }
 
   lookup::CLookup lookup;
   if (o.server) lookup.PutDNSServer(*o.server);
@@ -223,12 +313,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   // is asked, as in a lookup called outside any page.
   hosting::FixedCaller caller = hosting::FixedCaller::WithPath(o.caller_path.value_or(""));
   hosting::CallerSource* caller_source = o.caller_path ? &caller : nullptr;
-  hosting::ConfiguredAccess access_control(caller_source);
+  // The account is kept whatever is shown: the lookups take the same path either way.
+  support::Account account;
+  hosting::ConfiguredAccess access_control(caller_source, &account);
   lookup.SetAccessControl(&access_control);
+  lookup.SetAccount(&account);
 
-  if (o.command == "resolve") return RunResolve(lookup, o, out, err);
-  if (o.command == "access") return RunAccess(lookup, o, caller_source, out);
-  return RunObjectCommand(lookup, o, out, err);
+  const Found found = o.command == "resolve"  ? RunResolve(lookup, o, account)
+                      : o.command == "access" ? RunAccess(lookup, o, account)
+                                              : RunObjectCommand(lookup, o);
+  return Show(o, found, account, out, err);
 }
 
 }  // namespace kestra_tool

@@ -5,13 +5,15 @@
 
 namespace kestra_tool {
 
+const char* StatusName(Status status) {
+  return status == Status::kOk ? "OK" : status == Status::kWarn ? "WARN" : "FAIL";
+}
+
 bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out) {
   bool passed = true;
   for (const CheckRow& row : rows) {
-    out << (row.status == Status::kOk     ? "OK  "
-            : row.status == Status::kWarn ? "WARN"
-                                          : "FAIL")
-        << "  " << row.text;
+    const std::string status = StatusName(row.status);
+    out << status << std::string(6 - status.size(), ' ') << row.text;
     if (!row.todo.empty()) out << ". To do: " << row.todo;
     out << '\n';
     passed = passed && row.status != Status::kFail;
@@ -19,7 +21,7 @@ bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out) {
   return passed;
 }
 
-int RunDoctor(std::ostream& out) {
+std::vector<CheckRow> DoctorRows() {
   std::vector<CheckRow> rows;
 #ifdef _WIN32
   const bool two_views = HasTwoRegistryViews();
@@ -42,7 +44,7 @@ int RunDoctor(std::ostream& out) {
   const bool two_views = false;
 #endif
   CheckConfiguration(two_views, &rows);
-  return PrintRows(rows, out) ? 0 : 1;
+  return rows;
 }
 
 }  // namespace kestra_tool

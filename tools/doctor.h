@@ -18,6 +18,8 @@
 namespace kestra_tool {
 
 enum class Status { kOk, kWarn, kFail };
+// "OK", "WARN" or "FAIL".
+const char* StatusName(Status status);
 
 struct CheckRow {
   Status status;
@@ -46,8 +48,8 @@ void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows);
 // Prints the rows; true when none is FAIL.
 bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out);
 
-// Every check for this machine; the exit code (0 when no row is FAIL, else 1).
-int RunDoctor(std::ostream& out);
+// Every check for this machine, in the order they are printed.
+std::vector<CheckRow> DoctorRows();
 
 #ifdef _WIN32
 // Whether this is 64-bit Windows; the row of the object made in this process as a page

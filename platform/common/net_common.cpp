@@ -1,4 +1,5 @@
 // The parts of platform/net.h that are the same on every platform.
+#include <cstdio>
 #include <cstring>
 
 #include "platform/net.h"
@@ -51,6 +52,46 @@ std::uint32_t IpAddress::V4Value() const {
 bool IpAddress::Unroutable() const {
   if (family == Family::kV4) return V4Value() == 0 || V4Value() == 0xFFFFFFFFu;
   return *this == IpAddress{Family::kV6, {}, 0};
+}
+
+std::string IpAddress::Text() const {
+  char text[64];
+  if (family == Family::kV4) {
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return text;
+  }
+  // The longest run of two or more zero groups becomes "::" (the first such run on a tie).
+  unsigned groups[8];
+  for (int i = 0; i < 8; ++i) groups[i] = (bytes[2 * i] << 8) | bytes[2 * i + 1];
+  int best = -1, best_length = 1;
+  for (int i = 0; i < 8;) {  // each pass moves past one run, or one group
+    int j = i;
+    while (j < 8 && groups[j] == 0) ++j;
+    if (j - i > best_length) best = i, best_length = j - i;
+    i = j > i ? j : i + 1;
+  }
+  std::string out;
+  for (int i = 0; i < 8; ++i) {
+    if (i == best) {
+      out += "::";
+      i += best_length - 1;
+      continue;
+    }
+    if (!out.empty() && out.back() != ':') out += ':';
+    std::snprintf(text, sizeof text, "%x", groups[i]);
+    out += text;
+  }
+  if (scope != 0) out += "%" + std::to_string(scope);
+  return out;
+}
+
+const char* ResolverCallName(bool reverse, Family family) {
+#ifdef _WIN32
+  if (family == Family::kV4) return reverse ? "gethostbyaddr" : "gethostbyname";
+#else
+  (void)family;
+#endif
+  return reverse ? "getnameinfo" : "getaddrinfo";
 }
 
 Endpoint Endpoint::Any(Family family) {

@@ -279,9 +279,11 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer() {
+std::string SystemDnsServer(std::string* source) {
   const char* override_path = std::getenv("KESTRA_RESOLV_CONF");
-  std::ifstream in(override_path && *override_path ? override_path : "/etc/resolv.conf");
+  const char* path = override_path && *override_path ? override_path : "/etc/resolv.conf";
+  if (source) *source = path;
+  std::ifstream in(path);
   std::string line, first_v6;
   while (std::getline(in, line)) {
     std::istringstream words(line);

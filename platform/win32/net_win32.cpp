@@ -251,16 +251,21 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer() {
+std::string SystemDnsServer(std::string* source) {
+  if (source) *source = "GetNetworkParams";
   ULONG size = 0;
   GetNetworkParams(nullptr, &size);
   std::vector<unsigned char> buffer(size + 1);
   auto* info = reinterpret_cast<FIXED_INFO*>(buffer.data());
-  if (size == 0 || GetNetworkParams(info, &size) != ERROR_SUCCESS) return FirstIpv6DnsServer();
-  const char* text = info->DnsServerList.IpAddress.String;
-  std::string first(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
+  std::string first;
+  if (size != 0 && GetNetworkParams(info, &size) == ERROR_SUCCESS) {
+    const char* text = info->DnsServerList.IpAddress.String;
+    first.assign(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
+  }
+  if (!first.empty()) return first;
   // No IPv4 server: the first IPv6 one.
-  return first.empty() ? FirstIpv6DnsServer() : first;
+  if (source) *source = "GetAdaptersAddresses";
+  return FirstIpv6DnsServer();
 }
 
 bool CryptoRandom(void* buffer, std::size_t length) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "access/access_control.h"
 #include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "hosting_config.h"
@@ -546,27 +547,43 @@ TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
   EXPECT_EQ(AskOutsideRequest("VerifySMTP", 0).reason, Reason::kNoConfiguration);
 }
 
-TEST_F(AccessTest, ExplainReportsTheReasonAndEveryValueRead) {
+// The frame's two steps, told in an account: every value read, and how it came out.
+TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  const auto explain = [](const std::string& method, hosting::CallerSource* caller) {
+    support::Account account;
+    hosting::ConfiguredAccess control(caller, &account);
+    const Decision decision = control.Check("Brevan", method, control.LocateConfigFiles());
+    Values values;
+    std::int64_t step = 0;
+    for (const support::Account::Step& s : account.Steps()) {
+      if (s.what == support::steps::kAccessRead)
+        values.emplace_back(s.Text("name"), s.Text("value"));
+      if (s.what == support::steps::kAccessDecision) step = s.Number("step");
+    }
+    EXPECT_EQ(step, hosting::StepOf(decision.reason));
+    return std::make_pair(decision, values);
+  };
   config_->Write();
   auto source = FixedCaller::WithPath("C:\\sites\\one\\check.asp");
-  auto [decision, values] = hosting::Explain("Brevan", "VerifySMTP", &source);
+  auto [decision, values] = explain("VerifySMTP", &source);
   EXPECT_EQ(decision.refusal, MethodRefusal("VerifySMTP"));
   EXPECT_EQ(hosting::StepOf(decision.reason), 10);
-  const hosting::Trace expected = {{"Admin.ini", config_->folder + "\\Admin.ini"},
-                                   {"WebSite.ini", config_->folder + "\\WebSite.ini"},
-                                   {"Installed", "Brevan"},
-                                   {"EnableGatehouse", "1"},
-                                   {"Applied", "Brevan"},
-                                   {"Caller path", "C:\\sites\\one\\check.asp"},
-                                   {"Path entry", "Site1=C:\\sites\\one"},
-                                   {"Security", "Brevan"},
-                                   {"Methods", "MXRecords, Lookup"}};
+  const Values expected = {{"Admin.ini", config_->folder + "\\Admin.ini"},
+                           {"WebSite.ini", config_->folder + "\\WebSite.ini"},
+                           {"Installed", "Brevan"},
+                           {"EnableGatehouse", "1"},
+                           {"Applied", "Brevan"},
+                           {"Caller path", "C:\\sites\\one\\check.asp"},
+                           {"Path entry", "Site1=C:\\sites\\one"},
+                           {"Security", "Brevan"},
+                           {"Methods", "MXRecords, Lookup"}};
   EXPECT_EQ(values, expected);
   config_->Switch(0);
-  EXPECT_EQ(hosting::StepOf(hosting::Explain("Brevan", "Lookup", &source).first.reason), 3);
+  EXPECT_EQ(hosting::StepOf(explain("Lookup", &source).first.reason), 3);
   Registry().Clear();
-  values = hosting::Explain("Brevan", "Lookup", &source).second;
-  EXPECT_EQ(values, hosting::Trace({{"Admin.ini", SystemText(platform::syserr::kFileNotFound)}}));
+  values = explain("Lookup", &source).second;
+  EXPECT_EQ(values, Values({{"Admin.ini", SystemText(platform::syserr::kFileNotFound)}}));
 }
 
 // Outside any web request the platform's own source finds no request, and the refusal

@@ -98,7 +98,7 @@ TEST(KestraCommandLine, MistakesAreUsageErrors) {
       {"--timeout", "99999999999", "mx", "x"},
       {"--server"},
       {"--verbose", "mx", "x"},
-      {"mx", "x", "--explain"},
+      {"--explain", "--json", "mx", "x"},
       {"doctor", "x"},
       {"policy", "--site"},
       {"policy", "x"},

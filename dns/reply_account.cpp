@@ -15,68 +15,33 @@ namespace {
 using support::Account;
 namespace steps = support::steps;
 
-std::string Numbered(const char* prefix, unsigned number) {
+// Numbers by the names zone files and dig give them; others as RFC 3597 writes them.
+struct Named {
+  unsigned number;
+  const char* name;
+};
+// clang-format off
+constexpr Named kTypes[] = {{1, "A"}, {2, "NS"}, {5, "CNAME"}, {6, "SOA"}, {12, "PTR"},
+                            {15, "MX"}, {16, "TXT"}, {28, "AAAA"}, {33, "SRV"}, {41, "OPT"}};
+constexpr Named kClasses[] = {{1, "IN"}, {3, "CH"}, {4, "HS"}};
+constexpr Named kRcodes[] = {{0, "NOERROR"}, {1, "FORMERR"}, {2, "SERVFAIL"}, {3, "NXDOMAIN"},
+                             {4, "NOTIMP"}, {5, "REFUSED"}};
+// The header flags in dig's order.
+constexpr Named kFlags[] = {{0x8000, "qr"}, {0x0400, "aa"}, {0x0200, "tc"}, {0x0100, "rd"},
+                            {0x0080, "ra"}};
+// clang-format on
+
+std::string NameOf(std::span<const Named> names, unsigned number, const char* prefix) {
+  for (const Named& n : names) {
+    if (n.number == number) return n.name;
+  }
   return prefix + std::to_string(number);
 }
 
-std::string TypeName(std::uint16_t type) {
-  switch (type) {
-    case 1:
-      return "A";
-    case 2:
-      return "NS";
-    case 5:
-      return "CNAME";
-    case 6:
-      return "SOA";
-    case 12:
-      return "PTR";
-    case kTypeMx:
-      return "MX";
-    case 16:
-      return "TXT";
-    case 28:
-      return "AAAA";
-    case 33:
-      return "SRV";
-    case 41:
-      return "OPT";
-    default:
-      return Numbered("TYPE", type);
-  }
-}
-
-std::string ClassName(std::uint16_t klass) {
-  switch (klass) {
-    case kClassIn:
-      return "IN";
-    case 3:
-      return "CH";
-    case 4:
-      return "HS";
-    default:
-      return Numbered("CLASS", klass);
-  }
-}
-
-std::string RcodeName(unsigned rcode) {
-  constexpr const char* kNames[] = {"NOERROR", "FORMERR", "SERVFAIL", "NXDOMAIN",
-                                    "NOTIMP",  "REFUSED", "YXDOMAIN", "YXRRSET",
-                                    "NXRRSET", "NOTAUTH", "NOTZONE"};
-  return rcode < std::size(kNames) ? kNames[rcode] : Numbered("RCODE", rcode);
-}
-
-// The header flags by the names dig gives them, in its order.
 std::string FlagNames(std::uint16_t flags) {
-  constexpr struct {
-    std::uint16_t bit;
-    const char* name;
-  } kFlags[] = {{0x8000, "qr"}, {0x0400, "aa"}, {0x0200, "tc"}, {0x0100, "rd"}, {0x0080, "ra"}};
   std::string out;
-  for (const auto& f : kFlags) {
-    if ((flags & f.bit) == 0) continue;
-    if (!out.empty()) out += ' ';
-    out += f.name;
+  for (const Named& f : kFlags) {
+    if ((flags & f.number) != 0) out += (out.empty() ? "" : " ") + std::string(f.name);
   }
   return out;
 }
@@ -166,46 +131,34 @@ void AccountReply(std::span<const std::uint8_t> bytes, Account& account) {
   if (!c.Ok()) return;
   account.Add(steps::kDnsReply, {{"id", id},
                                  {"flags", FlagNames(flags)},
-                                 {"rcode", RcodeName(flags & 0x0F)},
+                                 {"rcode", NameOf(kRcodes, flags & 0x0F, "RCODE")},
                                  {"qdcount", counts[0]},
                                  {"ancount", counts[1]},
                                  {"nscount", counts[2]},
                                  {"arcount", counts[3]},
                                  {"bytes", static_cast<std::int64_t>(bytes.size())}});
-  for (unsigned i = 0; i < counts[0] && c.Ok(); ++i) {
-    const std::string name = ZoneName(c, bytes.size());
-    const std::uint16_t type = c.U16();
-    const std::uint16_t klass = c.U16();
-    if (c.Ok()) {
-      account.Add(steps::kDnsRecord, {{"section", std::string("question")},
-                                      {"name", name},
-                                      {"type", TypeName(type)},
-                                      {"class", ClassName(klass)}});
-    }
-  }
-  constexpr const char* kSections[] = {"answer", "authority", "additional"};
-  for (int s = 0; s < 3; ++s) {
-    for (unsigned i = 0; i < counts[s + 1] && c.Ok(); ++i) {
-      const std::string name = ZoneName(c, bytes.size());
+  constexpr const char* kSections[] = {"question", "answer", "authority", "additional"};
+  for (int s = 0; s < 4; ++s) {
+    for (unsigned i = 0; i < counts[s] && c.Ok(); ++i) {
+      Account::Step step{
+          steps::kDnsRecord,
+          {{"section", std::string(kSections[s])}, {"name", ZoneName(c, bytes.size())}}};
       const std::uint16_t type = c.U16();
       const std::uint16_t klass = c.U16();
-      const std::uint32_t ttl = U32(c);
-      const std::size_t length = c.U16();
-      if (!c.Ok() || c.Remaining() < length) break;
-      const std::string data = RdataText(c, type, length);
-      Account::Step step{steps::kDnsRecord,
-                         {{"section", std::string(kSections[s])},
-                          {"name", name},
-                          {"type", TypeName(type)},
-                          {"class", ClassName(klass)},
-                          {"ttl", ttl},
-                          {"data", data}}};
-      if (s == 0) {
+      step.fields.emplace_back("type", NameOf(kTypes, type, "TYPE"));
+      step.fields.emplace_back("class", NameOf(kClasses, klass, "CLASS"));
+      if (s > 0) {
+        step.fields.emplace_back("ttl", U32(c));
+        const std::size_t length = c.U16();
+        if (!c.Ok() || c.Remaining() < length) c.Fail();
+        if (c.Ok()) step.fields.emplace_back("data", RdataText(c, type, length));
+      }
+      if (s == 1) {
         step.fields.emplace_back("exchanger", type != kTypeMx     ? "no: not MX"
                                               : klass != kClassIn ? "no: not IN"
                                                                   : "yes");
       }
-      account.Add(step);
+      if (c.Ok()) account.Add(std::move(step));
     }
   }
   // A reply the resolver took reads whole; one it dropped may not.

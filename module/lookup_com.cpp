@@ -23,9 +23,6 @@ std::string Argument(BSTR text, std::string (*narrow)(BSTR) = &TextFromBstr) {
 
 }  // namespace
 
-LookupObject::LookupObject() = default;
-LookupObject::~LookupObject() = default;
-
 STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
   const auto count = m_lookup.MXRecords();
   if (count && *count && pVal) *pVal = **count;

@@ -12,6 +12,7 @@
 
 #include "access/access_policy.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/text.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -20,16 +21,6 @@ namespace {
 
 using platform::OwnedInterface;
 using platform::OwnedVariant;
-
-std::string Narrow(BSTR text) {
-  const int n = static_cast<int>(SysStringLen(text));
-  if (n == 0) return {};
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, n, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string out(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, n, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
 
 // Reads one property by name. A script host passes DISPATCH_METHOD along with the
 // property get, and so does this.
@@ -80,7 +71,9 @@ PropertyRead CallAsAPage() {
   if (SUCCEEDED(hr)) hr = VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
   if (FAILED(hr)) return failed("ErrorReason", hr);
   result.read = true;
-  result.text = Narrow(V_BSTR(value.get()));
+  const BSTR text = V_BSTR(value.get());
+  auto narrow = platform::NarrowText({text, SysStringLen(text)}, CP_ACP, platform::TextEnd::kWhole);
+  if (narrow) result.text = std::move(*narrow);
   return result;
 }
 

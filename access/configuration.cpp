@@ -38,13 +38,10 @@ bool Covers(std::string_view folder, std::string_view page) {
 // bitnesses must read the same key, or a site escapes its settings by running in the
 // other kind of process: the 32-bit view, and the 64-bit one when it lacks the key.
 Result<platform::RegValue> ReadValue(const char* name, std::uint32_t type) {
-  platform::RegValue value;
-  if (int rc = platform::OpenSystemRegistry()->QueryValueOfFirstKey(
-          platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, name,
-          platform::RegView::k32, platform::RegView::k64, &value)) {
-    return Failure{Cause::kSystem, rc};
-  }
-  if (value.type != type || value.data.empty()) return Failure{Cause::kWrongType};
+  Result<platform::RegValue> value = platform::OpenSystemRegistry()->QueryValueOfFirstKey(
+      platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, name,
+      platform::RegView::k32, platform::RegView::k64);
+  if (value && (value->type != type || value->data.empty())) return Failure{Cause::kWrongType};
   return value;
 }
 
@@ -88,8 +85,9 @@ bool IsInList(std::string_view list, std::string_view name) {
 }
 
 bool HasKey(platform::RegView view) {
-  return platform::OpenSystemRegistry()->OpenKey(platform::RegRoot::kLocalMachine,
-                                                 support::texts::kConfigKeyPath, view) == 0;
+  return platform::OpenSystemRegistry()
+      ->OpenKey(platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, view)
+      .ok();
 }
 
 Result<std::string> InstallationFolder() {

@@ -30,6 +30,11 @@ void Note(Trace* trace, const char* name, const std::string& value) {
   if (trace != nullptr) trace->emplace_back(name, value);
 }
 
+// A path, or the text of why there is none.
+std::string PathOrWhyNot(const platform::Result<std::string>& path) {
+  return path ? *path : FailureText(path.failure());
+}
+
 // The site whose folder holds the caller, and its grants.
 Decision DecideForSite(Configuration& config, const std::string& component,
                        const std::string& method, const std::string& caller_path, Trace* trace) {
@@ -55,14 +60,13 @@ Decision DecideForSite(Configuration& config, const std::string& component,
 
 std::string FailureText(const platform::Failure& failure) {
   if (failure.cause == platform::Cause::kWrongType) return kTypeMismatch;
-  std::string text;
-  if (platform::SystemMessageText(failure.code, &text)) return text;
-  return kNoSystemText + std::to_string(failure.code);
+  return platform::SystemMessageText(failure.code)
+      .value_or(kNoSystemText + std::to_string(failure.code));
 }
 
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, Trace* trace) {
-  if (!files.found) return Allow(Reason::kNoConfiguration);
+  if (!files.Found()) return Allow(Reason::kNoConfiguration);
   Configuration config(files);
   const std::string installed = config.Installed();
   Note(trace, "Installed", installed);
@@ -81,14 +85,14 @@ Decision Decide(const std::string& component, const std::string& method, const C
   if (!IsInList(applied, component)) return Allow(Reason::kNotApplied);
 
   RequestCaller request;
-  const platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
-  const std::string found = path ? *path : FailureText(path.failure());
+  platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
+  const std::string found = PathOrWhyNot(path);
   Note(trace, path ? "Caller path" : "Caller not found", found);
   Decision decision =
       path ? DecideForSite(config, component, method, found, trace)
            : Refuse(Reason::kNoCaller, found + kNoCallerBeforeComponent + component +
                                            kNoCallerBeforeMethod + method + kNoCallerEnd);
-  decision.caller_path = found;
+  decision.caller_path = std::move(path);
   return decision;
 }
 
@@ -96,8 +100,8 @@ std::pair<Decision, Trace> Explain(const std::string& component, const std::stri
                                    CallerSource* caller) {
   Trace trace;
   const ConfigFiles files = LocateConfigFiles();
-  Note(&trace, "Admin.ini", files.admin_ini);
-  if (!files.website_ini.empty()) Note(&trace, "WebSite.ini", files.website_ini);
+  Note(&trace, "Admin.ini", PathOrWhyNot(files.admin_ini));
+  if (files.admin_ini) Note(&trace, "WebSite.ini", PathOrWhyNot(files.website_ini));
   Decision decision = Decide(component, method, files, caller, &trace);
   return {std::move(decision), std::move(trace)};
 }

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 1000) : 11;
   const Setup setup = Configure();
   if (!setup.ok) return 1;
-  hosting::FixedCaller caller = hosting::FixedCaller::WithPath(kCaller);
+  hosting::FixedCaller caller{std::string(kCaller)};
   int rc = 0;
   if (!Check(&caller)) {
     std::fprintf(stderr, "access_check: the check did not allow the caller at step 9\n");

@@ -63,26 +63,28 @@ Outcome<T> CLookup::Run(const char* access_name, T on_failure, bool in_result_al
 }
 
 Outcome<std::optional<std::int16_t>> CLookup::MXRecords() {
-  return Run<std::optional<std::int16_t>>("MXRecords", std::nullopt, false,
+  return Run<std::optional<std::int16_t>>(hosting::kMxRecordsAccess, std::nullopt, false,
                                           [&] { return CountExchangers(); });
 }
 
 Outcome<std::optional<std::vector<dns::MxRecord>>> CLookup::GetMXRecord() {
-  return Run<std::optional<std::vector<dns::MxRecord>>>("MXRecords", std::nullopt, false,
-                                                        [&] { return ListExchangers(); });
+  return Run<std::optional<std::vector<dns::MxRecord>>>(hosting::kMxRecordsAccess, std::nullopt,
+                                                        false, [&] { return ListExchangers(); });
 }
 
 Outcome<std::string> CLookup::DNSLookup(const std::string& host_name) {
-  return Run<std::string>("Lookup", {}, false, [&] { return ResolveHostName(host_name); });
+  return Run<std::string>(hosting::kLookupAccess, {}, false,
+                          [&] { return ResolveHostName(host_name); });
 }
 
 Outcome<std::string> CLookup::ReverseDNSLookup(const std::string& ip) {
-  return Run<std::string>("Lookup", {}, false, [&] { return ResolveAddress(ip); });
+  return Run<std::string>(hosting::kLookupAccess, {}, false, [&] { return ResolveAddress(ip); });
 }
 
 Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
   // A failed probe shows in the result alone; the error state stays as the frame left it.
-  return Run<std::int16_t>("VerifySMTP", 0, true, [&] { return ProbeSmtp(smtp_server); });
+  return Run<std::int16_t>(hosting::kVerifySmtpAccess, 0, true,
+                           [&] { return ProbeSmtp(smtp_server); });
 }
 
 std::optional<std::string> CLookup::AsciiName(const std::string& name) {

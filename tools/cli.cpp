@@ -15,6 +15,7 @@
 #include "lookup/lookup.h"
 #include "platform/idn.h"
 #include "platform/net.h"
+#include "platform/trim.h"
 #include "support/texts.h"
 #include "tools/command_line.h"
 #include "tools/doctor.h"
@@ -116,7 +117,7 @@ int Failed(const lookup::CLookup& lookup, std::ostream& err) {
 
 int RunResolve(lookup::CLookup& lookup, const Options& o, std::ostream& out, std::ostream& err) {
   // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.CheckAccess("MXRecords")) return Failed(lookup, err);
+  if (!lookup.CheckAccess(hosting::kMxRecordsAccess)) return Failed(lookup, err);
   // The names go out in their ASCII form, as the MX lookups send them.
   const auto domain = platform::AsciiName(o.argument);
   const auto server = platform::AsciiName(o.server.value_or(""));
@@ -184,10 +185,7 @@ int RunAccess(lookup::CLookup& lookup, const Options& o, hosting::CallerSource* 
   }
   out << "decided at step " << hosting::StepOf(decision.reason) << '\n';
   for (const auto& [name, value] : values) {
-    // System texts end with a line break of their own.
-    std::string shown = value;
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
-    out << "  " << name << ": " << shown << '\n';
+    out << "  " << name << ": " << platform::WithoutLineEnd(value) << '\n';
   }
   return decision.allowed ? kExitOk : kExitFailed;
 }
@@ -221,7 +219,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);
   // --caller-path stands in for the calling page; without it the platform's own request
   // is asked, as in a lookup called outside any page.
-  hosting::FixedCaller caller = hosting::FixedCaller::WithPath(o.caller_path.value_or(""));
+  hosting::FixedCaller caller(o.caller_path.value_or(""));
   hosting::CallerSource* caller_source = o.caller_path ? &caller : nullptr;
   hosting::ConfiguredAccess access_control(caller_source);
   lookup.SetAccessControl(&access_control);

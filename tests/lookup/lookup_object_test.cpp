@@ -40,13 +40,13 @@ class RecordingAccess : public hosting::AccessControl {
   hosting::ConfigFiles LocateConfigFiles() override {
     steps.push_back({"LocateConfigFiles", "", m_lookup->GetIsError()});
     if (locate_throws) throw std::bad_alloc();
-    return {true, "admin.ini", "website.ini"};
+    return {std::string("admin.ini"), std::string("website.ini")};
   }
   hosting::Decision Check(const std::string& component, const std::string& method,
                           const hosting::ConfigFiles& files) override {
     steps.push_back({"CheckAccess", method, m_lookup->GetIsError()});
     EXPECT_EQ(component, "Brevan");
-    EXPECT_EQ(files.admin_ini, "admin.ini") << "the located files are the ones checked";
+    EXPECT_EQ(*files.admin_ini, "admin.ini") << "the located files are the ones checked";
     if (allow) return {true, hosting::Reason::kGranted, "", std::nullopt};
     return {false, hosting::Reason::kMethodRefused, "refused " + method, std::nullopt};
   }
@@ -186,7 +186,7 @@ TEST(LookupFrame, ConfiguredAccessDecidesAndTheFrameKeepsTheAnswer) {
   testreg::HostingConfig config("lookup-frame-configured");
   config.Write();
   const std::string page = "C:\\sites\\one\\check.asp";
-  auto caller = hosting::FixedCaller::WithPath(page);
+  hosting::FixedCaller caller(page);
   hosting::ConfiguredAccess access(&caller);
   lookup::CLookup lookup;
   lookup.SetAccessControl(&access);

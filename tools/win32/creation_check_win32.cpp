@@ -11,6 +11,7 @@
 #include <string>
 
 #include "access/access_policy.h"
+#include "platform/trim.h"
 #include "platform/win32/owned.h"
 #include "platform/win32/text.h"
 #include "tools/doctor.h"
@@ -95,7 +96,7 @@ CheckRow CheckCreation(bool registered) {
   auto one_line = [](std::string text) {  // a system text, for a row
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return hosting::Trim(text);
+    return std::string(platform::Trim(text));
   };
   // Outside a page the access control may refuse the call; the answer expected is the
   // one the access control gives this process.
@@ -106,8 +107,8 @@ CheckRow CheckCreation(bool registered) {
   // thread last had, which two calls need not share: the rest must match.
   const bool as_expected =
       call.read && (decision.reason == hosting::Reason::kNoCaller
-                        ? std::string_view(call.text).ends_with(
-                              std::string_view(expected).substr(decision.caller_path->size()))
+                        ? std::string_view(call.text).ends_with(std::string_view(expected).substr(
+                              hosting::FailureText(decision.caller_path->failure()).size()))
                         : call.text == expected);
   if (!call.created && !registered) {
     // The view's own row says so already, and what to do.

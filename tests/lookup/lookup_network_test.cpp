@@ -203,6 +203,16 @@ TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
   EXPECT_EQ(address, "192.0.2.10");
 }
 
+// mail.bücher.example is the test bed's SMTP host, served in its ASCII form.
+TEST_F(HostLookup, InternationalHostNamesAreAskedInTheirAsciiForm) {
+  std::string address;
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "mail.bücher.example", &address));
+  EXPECT_EQ(address, testbed::SmtpServer()) << lookup_.GetErrorReason();
+  std::int16_t answered = 0;
+  ASSERT_TRUE(calls::VerifySMTP(lookup_, "mail.bücher.example", &answered));
+  EXPECT_EQ(answered, 1);
+}
+
 TEST_F(HostLookup, BytesAbove127AreWrittenUnsigned) {
   std::string address;
   ASSERT_TRUE(calls::DNSLookup(lookup_, "high.lookup.test", &address));

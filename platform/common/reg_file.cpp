@@ -6,6 +6,7 @@
 
 #include "platform/mbcs.h"
 #include "platform/text_cursor.h"
+#include "platform/trim.h"
 
 namespace platform {
 namespace {
@@ -18,11 +19,7 @@ bool IsAtOrBelow(std::string_view path, std::string_view parent) {
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
+  return Trim(TrimEnd(s, " \t\r"), " \t");
 }
 
 // A quoted text with the \\ and \" escapes; the cursor stands on the opening quote.

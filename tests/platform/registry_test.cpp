@@ -111,7 +111,6 @@ TEST(RegistryFailures, CauseFollowsTheSystemCode) {
       {syserr::kInvalidParameter, Cause::kInvalidInput},
       {syserr::kNotEnoughMemory, Cause::kNoMemory},
       {syserr::kAccessDenied, Cause::kSystem},
-      {syserr::kMoreData, Cause::kSystem},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform::RegFailure(c.code), (platform::Failure{c.cause, c.code})) << c.code;

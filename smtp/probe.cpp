@@ -14,19 +14,10 @@ constexpr int kGreeting = 220;
 constexpr int kHeloAnswer = 250;
 
 platform::Result<void> Expect(ReplyReader& reader, int code) {
-  const ReplyReader::Reply reply = reader.Read();
-  switch (reply.status) {
-    case ReplyReader::Status::kReply:
-      if (reply.code == code) return {};
-      break;
-    case ReplyReader::Status::kTimedOut:
-      return platform::SocketFailure(platform::wsa::kETIMEDOUT);
-    case ReplyReader::Status::kReceiveFailed:
-      return platform::SocketFailure(reply.code);
-    default:
-      break;
-  }
-  return platform::Failure{platform::Cause::kBadReply, 0};
+  const platform::Result<int> reply = reader.Read();
+  if (!reply) return reply.failure();
+  if (*reply != code) return platform::Failure{platform::Cause::kBadReply, 0};
+  return {};
 }
 
 // "HELO <local host name>\r\n". A host name that cannot be read (or reads empty)

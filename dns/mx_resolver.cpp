@@ -38,20 +38,6 @@ Failure SocketFailure() {
   return {Cause::kSystem, code};
 }
 
-struct Reply {
-  bool truncated = false;
-  std::vector<MxRecord> exchangers;
-};
-
-// The reply to `query` in these bytes, if they hold it and it decodes whole.
-std::optional<Reply> Accept(std::span<const std::uint8_t> bytes, const Query& query) {
-  const Response response(bytes);
-  if (!response.Answers(query)) return std::nullopt;
-  std::optional<std::vector<MxRecord>> exchangers = response.Exchangers();
-  if (!exchangers) return std::nullopt;
-  return Reply{response.Truncated(), std::move(*exchangers)};
-}
-
 // Drawn 32 at a time, to spare a system call per query.
 Result<std::uint16_t> NextQueryId() {
   thread_local std::array<std::uint16_t, 32> t_pool;
@@ -121,7 +107,7 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
     const int n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
     if (n < 0) return SocketFailure();
     if (from == server) {
-      std::optional<Reply> reply = Accept({buffer.get(), static_cast<std::size_t>(n)}, query);
+      std::optional<Reply> reply = ReadReply({buffer.get(), static_cast<std::size_t>(n)}, query);
       if (reply) return std::move(*reply);
     }
     if (!look_for_errors) {
@@ -180,7 +166,7 @@ std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
   if (!read(prefix)) return std::nullopt;
   std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
   if (!read(reply)) return std::nullopt;
-  return Accept(reply, query);
+  return ReadReply(reply, query);
 }
 
 Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,

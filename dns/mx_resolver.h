@@ -19,7 +19,7 @@ namespace dns {
 // An empty server is the machine's first DNS server (platform::SystemDnsServer). Every
 // query carries a fresh ID from the platform's cryptographic random source. A datagram
 // is accepted only when it comes from the server's address and port 53 and is the reply
-// to the query (Response::Answers) that decodes whole; anything else is dropped and the
+// to the query that decodes whole (ReadReply); anything else is dropped and the
 // wait goes on, the time-out running from the send, so dropped datagrams never extend it.
 //
 // An accepted reply with TC set is asked again once over TCP (same server, port 53)

@@ -7,6 +7,7 @@
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
+#include "platform/idn.h"
 #include "platform/net.h"
 #include "support/texts.h"
 
@@ -30,8 +31,8 @@ std::string DottedAddress(std::uint32_t address) {
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
-  const auto ascii = AsciiName(host_name);
-  if (!platform::EnsureSocketLayer()) {
+  const auto ascii = platform::AsciiName(host_name);
+  if (OutOfMemory(ascii) || !platform::EnsureSocketLayer()) {
     Fail(texts::kGeneralFailure);
     return {};
   }

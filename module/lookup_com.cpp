@@ -28,7 +28,7 @@ LookupObject::~LookupObject() = default;
 
 STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
   const auto count = m_lookup.MXRecords();
-  if (count && *count && pVal) *pVal = **count;
+  if (count && m_lookup.GetIsError() == 0 && pVal) *pVal = *count;
   return S_OK;
 }
 
@@ -72,7 +72,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   VariantInit(pVal);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
-  if (!*entries) return S_OK;
+  if (m_lookup.GetIsError() != 0) return S_OK;
   // Unless the result takes a reference of its own, the list goes unseen when
   // `list_object` lets go of it.
   platform::OwnedInterface<HeapObject<ListObject>> list_object;
@@ -81,7 +81,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
     m_lookup.FailAsGeneralFailure();
     return S_OK;
   }
-  list_object->SetEntries(std::move(**entries));
+  list_object->SetEntries(std::move(*entries));
   list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   return S_OK;
 }

@@ -1,7 +1,7 @@
 // dns::ResolveMx: asks one DNS server (a host name, a dotted IPv4 address or an IPv6
-// address, brackets optional) for a domain's MX records: one query datagram to port 53,
-// no retransmission, one accepted reply within the time-out, and a retry over TCP when
-// that reply was truncated.
+// address, brackets optional: platform::AddressText::kNumericOrName) for a domain's MX
+// records: one query datagram to port 53, no retransmission, one accepted reply within
+// the time-out, and a retry over TCP when that reply was truncated.
 #pragma once
 
 #include <cstdint>

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
+#include "platform/idn.h"
 #include "platform/net.h"
 #include "support/texts.h"
 
@@ -30,8 +30,8 @@ std::string DottedAddress(std::uint32_t address) {
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
-  const auto ascii = AsciiName(host_name);
-  if (!platform::EnsureSocketLayer()) {
+  const auto ascii = platform::AsciiName(host_name);
+  if (OutOfMemory(ascii) || !platform::EnsureSocketLayer()) {
     Fail(texts::kGeneralFailure);
     return {};
   }
@@ -45,10 +45,9 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
     return {};
   }
   // Pages parse the result as dotted IPv4: a name with only IPv6 addresses fails.
-  std::vector<platform::IpAddress> addresses;
-  int code = platform::ResolveHost(*ascii, platform::Family::kV4, &addresses);
-  if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front().V4Value());
-  Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
+  const auto addresses = platform::ResolveHost(*ascii, platform::Family::kV4);
+  if (addresses) return DottedAddress(addresses->front().V4Value());
+  Fail(DnsLookupErrorText(addresses.failure().code));
   return {};
 }
 
@@ -62,14 +61,12 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
     Fail(texts::kNoSocketLibrary);
     return {};
   }
-  // An IPv6 text is that address. Any other text is not validated beyond inet_addr: a
-  // text that is no address becomes the all-ones address and fails like any unknown one.
-  const platform::IpAddress address =
-      platform::ParseIpv6(ip).value_or(platform::IpAddress::V4(platform::InetAddr(ip)));
-  std::string name;
-  int code = platform::ReverseResolve(address, &name);
-  if (code == 0) return name;
-  Fail(ReverseLookupErrorText(code));
+  // Not validated beyond inet_addr: a text that is no address becomes the all-ones
+  // address and fails like any unknown one.
+  const auto name =
+      platform::ReverseResolve(*platform::AddressOf(ip, platform::AddressText::kNumeric));
+  if (name) return *name;
+  Fail(ReverseLookupErrorText(name.failure().code));
   return {};
 }
 

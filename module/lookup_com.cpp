@@ -25,7 +25,7 @@ std::string Argument(BSTR text, UINT code_page) {
 
 STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
   const auto count = m_lookup.MXRecords();
-  if (count && *count && pVal) *pVal = **count;
+  if (count && m_lookup.GetIsError() == 0 && pVal) *pVal = *count;
   return S_OK;
 }
 
@@ -69,7 +69,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   VariantInit(pVal);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
-  if (!*entries) return S_OK;
+  if (m_lookup.GetIsError() != 0) return S_OK;
   // Unless the result takes a reference of its own, the list goes unseen when
   // `list_object` lets go of it.
   platform::OwnedInterface<HeapObject<ListObject>> list_object;
@@ -78,7 +78,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
     m_lookup.FailAsGeneralFailure();
     return S_OK;
   }
-  list_object->SetEntries(std::move(**entries));
+  list_object->SetEntries(std::move(*entries));
   list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   return S_OK;
 }

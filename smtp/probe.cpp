@@ -1,8 +1,5 @@
 #include "smtp/probe.h"
 
-#include <optional>
-#include <vector>
-
 #include "platform/net.h"
 #include "smtp/reply_reader.h"
 #include "smtp/tcp_client.h"
@@ -14,19 +11,10 @@ constexpr int kGreeting = 220;
 constexpr int kHeloAnswer = 250;
 
 platform::Result<void> Expect(ReplyReader& reader, int code) {
-  const ReplyReader::Reply reply = reader.Read();
-  switch (reply.status) {
-    case ReplyReader::Status::kReply:
-      if (reply.code == code) return {};
-      break;
-    case ReplyReader::Status::kTimedOut:
-      return platform::SocketFailure(platform::wsa::kETIMEDOUT);
-    case ReplyReader::Status::kReceiveFailed:
-      return platform::SocketFailure(reply.code);
-    default:
-      break;
-  }
-  return platform::Failure{platform::Cause::kBadReply, 0};
+  const platform::Result<int> reply = reader.Read();
+  if (!reply) return reply.failure();
+  if (*reply != code) return platform::Failure{platform::Cause::kBadReply, 0};
+  return {};
 }
 
 // "HELO <local host name>\r\n". A host name that cannot be read (or reads empty)
@@ -36,24 +24,13 @@ std::string HeloCommand() {
   return "HELO " + (name && !name->empty() ? *name : std::string("localhost")) + "\r\n";
 }
 
-// The address the probe connects to.
-platform::Result<platform::IpAddress> ServerAddress(const std::string& server) {
-  if (const std::optional<platform::IpAddress> v6 = platform::ParseIpv6(server)) return *v6;
-  std::vector<platform::IpAddress> addresses;
-  const int code = platform::ResolveHost(server, platform::Family::kV4, &addresses);
-  if (code == 0) return addresses.front();
-  if (platform::ResolveHost(server, platform::Family::kV6, &addresses) == 0) {
-    return addresses.front();
-  }
-  return platform::SocketFailure(code);
-}
-
 }  // namespace
 
 platform::Result<void> Probe::Run(const std::string& server, std::uint16_t port) const {
   if (server.empty()) return platform::Failure{platform::Cause::kInvalidInput, 0};
   if (auto started = platform::EnsureSocketLayer(); !started) return started;
-  const platform::Result<platform::IpAddress> address = ServerAddress(server);
+  const platform::Result<platform::IpAddress> address =
+      platform::AddressOf(server, platform::AddressText::kName);
   if (!address) return address.failure();
   TcpClient client;
   if (auto connected = client.Connect(*address, port, m_waits.connect_ms); !connected) {

@@ -26,9 +26,11 @@ class Probe {
 
   // Succeeds when the server answered both steps as expected. The server is an IPv6
   // address (brackets optional), or a host name or dotted IPv4 address, reached at its
-  // first IPv4 address, or, when it has none, at its first IPv6 one. An empty server text fails
-  // with kInvalidInput and sends nothing; a reply other than the one expected fails with kBadReply;
-  // the network's failures carry their Winsock code (a reply that does not come in time: kTimeout).
+  // first IPv4 address, or, when it has none, at its first IPv6 one
+  // (platform::AddressText::kName). An empty server text fails with kInvalidInput and
+  // sends nothing; a reply other than the one expected fails with kBadReply; the
+  // network's failures carry their Winsock code (a reply that does not come in time:
+  // kTimeout).
   platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort) const;
 
  private:

@@ -141,14 +141,14 @@ int RunObjectCommand(lookup::CLookup& lookup, const Options& o, std::ostream& ou
   const std::string& c = o.command;
   if (c == "mx") {
     const auto entries = lookup.GetMXRecord();
-    if (!entries || !*entries) return Failed(lookup, err);
-    for (const dns::MxRecord& mx : **entries) out << mx.preference << ' ' << mx.exchange << '\n';
+    if (!entries || lookup.GetIsError() != 0) return Failed(lookup, err);
+    for (const dns::MxRecord& mx : *entries) out << mx.preference << ' ' << mx.exchange << '\n';
     return kExitOk;
   }
   if (c == "mxcount") {
     const auto count = lookup.MXRecords();
-    if (!count || !*count) return Failed(lookup, err);
-    out << **count << '\n';
+    if (!count || lookup.GetIsError() != 0) return Failed(lookup, err);
+    out << *count << '\n';
     return kExitOk;
   }
   if (c == "host" || c == "reverse") {

@@ -64,6 +64,21 @@ std::uint32_t InetAddr(const std::string& text) {
   return PlainDottedQuad(text, &address) ? address : NativeInetAddr(text);
 }
 
+Result<IpAddress> AddressOf(const std::string& text, AddressText kind) {
+  if (const std::optional<IpAddress> v6 = ParseIpv6(text)) return *v6;
+  const bool numeric =
+      kind == AddressText::kNumeric ||
+      (kind == AddressText::kNumericOrName && !text.empty() && text[0] >= '0' && text[0] <= '9');
+  if (numeric) return IpAddress::V4(InetAddr(text));
+  const Result<std::vector<IpAddress>> v4 = ResolveHost(text, Family::kV4);
+  if (v4) return v4->front();
+  if (kind == AddressText::kName) {
+    if (const Result<std::vector<IpAddress>> v6 = ResolveHost(text, Family::kV6))
+      return v6->front();
+  }
+  return v4.failure();
+}
+
 Failure SocketFailure(int code) {
   switch (code) {
     case wsa::kETIMEDOUT:

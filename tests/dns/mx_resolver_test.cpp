@@ -281,16 +281,18 @@ class SilentTcpPort {
  public:
   SilentTcpPort(const std::string& address, bool drop_syn) {
     const platform::Endpoint here{platform::InetAddr(address), 53};
-    m_listener.Reset(platform::OpenSocket(platform::kSockStream));
-    if (!m_listener.Valid()) return;
+    platform::Result<platform::UniqueSocket> listener = platform::OpenSocket(platform::kSockStream);
+    if (!listener) return;
+    m_listener = std::move(*listener);
     testbed::SetReuseAddress(m_listener.Get());
     if (!platform::Bind(m_listener.Get(), here) ||
         !testbed::Listen(m_listener.Get(), drop_syn ? 0 : 4)) {
       return;
     }
     if (drop_syn) {
-      m_filler.Reset(platform::OpenSocket(platform::kSockStream));
-      if (!m_filler.Valid() || !platform::ConnectWithin(m_filler.Get(), here, 1000)) return;
+      platform::Result<platform::UniqueSocket> filler = platform::OpenSocket(platform::kSockStream);
+      if (!filler || !platform::ConnectWithin(filler->Get(), here, 1000)) return;
+      m_filler = std::move(*filler);
     }
     m_ready = true;
   }

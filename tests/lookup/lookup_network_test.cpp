@@ -193,13 +193,13 @@ class HostLookup : public ::testing::Test {
 };
 
 TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
-  std::vector<platform::IpAddress> listed;
-  ASSERT_EQ(platform::ResolveHost("multi.lookup.test", platform::Family::kV4, &listed), 0);
-  ASSERT_EQ(listed.size(), 3u);
+  const auto listed = platform::ResolveHost("multi.lookup.test", platform::Family::kV4);
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(listed->size(), 3u);
   std::string address;
   ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
-  EXPECT_EQ(address, testbed::AddressText(listed.front().V4Value()));
+  EXPECT_EQ(address, testbed::AddressText(listed->front().V4Value()));
   EXPECT_EQ(address, "192.0.2.10");
 }
 
@@ -235,10 +235,10 @@ TEST_F(HostLookup, ReverseGivesTheHostName) {
 }
 
 TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
-  std::string platform_name;
-  int code = platform::ReverseResolve(platform::IpAddress::V4(platform::InetAddr("203.0.113.99")),
-                                      &platform_name);
-  ASSERT_NE(code, 0);
+  const auto platform_name =
+      platform::ReverseResolve(platform::IpAddress::V4(platform::InetAddr("203.0.113.99")));
+  ASSERT_FALSE(platform_name);
+  const int code = platform_name.failure().code;
   const char* text = lookup::ReverseLookupErrorText(code);
   ASSERT_STRNE(text, "Unknown error occured.") << "code " << code << " is one the table names";
   std::string name = "x";

@@ -31,6 +31,11 @@ void Note(support::Account* account, const char* name, const std::string& value)
     account->Add(support::steps::kAccessRead, {{"name", std::string(name)}, {"value", value}});
 }
 
+// A path, or the text of why there is none.
+std::string PathOrWhyNot(const platform::Result<std::string>& path) {
+  return path ? *path : FailureText(path.failure());
+}
+
 // The site whose folder holds the caller, and its grants.
 Decision DecideForSite(Configuration& config, const std::string& component,
                        const std::string& method, const std::string& caller_path,
@@ -57,14 +62,13 @@ Decision DecideForSite(Configuration& config, const std::string& component,
 
 std::string FailureText(const platform::Failure& failure) {
   if (failure.cause == platform::Cause::kWrongType) return kTypeMismatch;
-  std::string text;
-  if (platform::SystemMessageText(failure.code, &text)) return text;
-  return kNoSystemText + std::to_string(failure.code);
+  return platform::SystemMessageText(failure.code)
+      .value_or(kNoSystemText + std::to_string(failure.code));
 }
 
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, support::Account* trace) {
-  if (!files.found) return Allow(Reason::kNoConfiguration);
+  if (!files.Found()) return Allow(Reason::kNoConfiguration);
   Configuration config(files);
   const std::string installed = config.Installed();
   Note(trace, "Installed", installed);
@@ -83,20 +87,20 @@ Decision Decide(const std::string& component, const std::string& method, const C
   if (!IsInList(applied, component)) return Allow(Reason::kNotApplied);
 
   RequestCaller request;
-  const platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
-  const std::string found = path ? *path : FailureText(path.failure());
+  platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
+  const std::string found = PathOrWhyNot(path);
   Note(trace, path ? "Caller path" : "Caller not found", found);
   Decision decision =
       path ? DecideForSite(config, component, method, found, trace)
            : Refuse(Reason::kNoCaller, found + kNoCallerBeforeComponent + component +
                                            kNoCallerBeforeMethod + method + kNoCallerEnd);
-  decision.caller_path = found;
+  decision.caller_path = std::move(path);
   return decision;
 }
 
 void NoteConfigFiles(support::Account* account, const ConfigFiles& files) {
-  Note(account, "Admin.ini", files.admin_ini);
-  if (!files.website_ini.empty()) Note(account, "WebSite.ini", files.website_ini);
+  Note(account, "Admin.ini", PathOrWhyNot(files.admin_ini));
+  if (files.admin_ini) Note(account, "WebSite.ini", PathOrWhyNot(files.website_ini));
 }
 
 void NoteDecision(support::Account* account, const Decision& decision) {

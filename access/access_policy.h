@@ -15,6 +15,14 @@ namespace hosting {
 
 class CallerSource;
 
+// The access names a site's section grants (besides All), each the name of a kind of
+// lookup: MXRecords (the MXRecords and GetMXRecord methods), Lookup (DNSLookup and
+// ReverseDNSLookup), VerifySMTP.
+inline constexpr char kMxRecordsAccess[] = "MXRecords";
+inline constexpr char kLookupAccess[] = "Lookup";
+inline constexpr char kVerifySmtpAccess[] = "VerifySMTP";
+inline constexpr const char* kAccessNames[] = {kMxRecordsAccess, kLookupAccess, kVerifySmtpAccess};
+
 // Why the decision came out as it did, in the order the checks run.
 enum class Reason {
   kNoConfiguration,   // allow: the configuration files are not found
@@ -39,13 +47,14 @@ struct Decision {
   bool allowed = false;
   Reason reason = Reason::kNoConfiguration;
   std::string refusal;  // the text ErrorReason takes, on refusal
-  // The caller's path, or the system's text for why there is none, once it was asked.
-  std::optional<std::string> caller_path;
+  // The caller's path, or why no calling request is found; nothing when the decision
+  // came before the caller was asked.
+  std::optional<platform::Result<std::string>> caller_path;
 };
 
-// Whether `method` (an access name: "MXRecords", "Lookup", "VerifySMTP") of `component`
-// may run for the page `caller` names (null: the platform's request). An account hears
-// every value read, in reading order (steps::kAccessRead: "name", "value").
+// Whether `method` (an access name) of `component` may run for the page `caller` names
+// (null: the platform's request). An account hears every value read, in reading order
+// (steps::kAccessRead: "name", "value").
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, support::Account* account = nullptr);
 

@@ -23,17 +23,13 @@ class RequestCaller final : public CallerSource {
   platform::Result<std::string> CallerPath() override { return platform::RequestPathTranslated(); }
 };
 
-// A stand-in request: a given path, or a failure with a given code.
+// A stand-in request: a given path, or a failure.
 class FixedCaller final : public CallerSource {
  public:
-  static FixedCaller WithPath(std::string path) { return FixedCaller(std::move(path)); }
-  static FixedCaller Failing(int code) {
-    return FixedCaller(platform::Failure{platform::Cause::kSystem, code});
-  }
+  explicit FixedCaller(platform::Result<std::string> path) : m_path(std::move(path)) {}
   platform::Result<std::string> CallerPath() override { return m_path; }
 
  private:
-  explicit FixedCaller(platform::Result<std::string> path) : m_path(std::move(path)) {}
   platform::Result<std::string> m_path;
 };
 

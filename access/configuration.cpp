@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/mbcs.h"
+#include "platform/trim.h"
 #include "support/texts.h"
 
 namespace hosting {
@@ -14,18 +15,6 @@ namespace {
 using platform::Cause;
 using platform::Failure;
 using platform::Result;
-
-// A profile answer whatever its length: `read` fills a buffer and returns the bytes it
-// used, `slack` short of the size when the answer may not have fitted. Answers are
-// bounded by memory; the limit bounds the doubling besides.
-template <class Read>
-std::string ReadWhole(std::uint32_t slack, Read read) {
-  for (std::uint32_t size = 256;; size *= 2) {
-    std::vector<char> buffer(size);
-    const std::uint32_t n = read(buffer.data(), size);
-    if (n != size - slack || size >= (1u << 30)) return std::string(buffer.data(), n);
-  }
-}
 
 bool Covers(std::string_view folder, std::string_view page) {
   const std::size_t n = folder.size();
@@ -38,13 +27,10 @@ bool Covers(std::string_view folder, std::string_view page) {
 // bitnesses must read the same key, or a site escapes its settings by running in the
 // other kind of process: the 32-bit view, and the 64-bit one when it lacks the key.
 Result<platform::RegValue> ReadValue(const char* name, std::uint32_t type) {
-  platform::RegValue value;
-  if (int rc = platform::OpenSystemRegistry()->QueryValueOfFirstKey(
-          platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, name,
-          platform::RegView::k32, platform::RegView::k64, &value)) {
-    return Failure{Cause::kSystem, rc};
-  }
-  if (value.type != type || value.data.empty()) return Failure{Cause::kWrongType};
+  Result<platform::RegValue> value = platform::OpenSystemRegistry()->QueryValueOfFirstKey(
+      platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, name,
+      platform::RegView::k32, platform::RegView::k64);
+  if (value && (value->type != type || value->data.empty())) return Failure{Cause::kWrongType};
   return value;
 }
 
@@ -62,20 +48,13 @@ Result<std::string> PathInFolder(const Result<std::string>& folder, const char* 
 
 }  // namespace
 
-std::string Trim(std::string_view text) {
-  constexpr std::string_view kWhite = " \t\n\v\f\r";
-  const std::size_t first = text.find_first_not_of(kWhite);
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(kWhite) + 1 - first));
-}
-
-std::vector<std::string> ListItems(std::string_view list, char separator) {
+std::vector<std::string> ListItems(std::string_view list) {
   std::vector<std::string> items;
   while (!list.empty()) {
-    const std::size_t sep = list.find(separator);
-    items.push_back(Trim(list.substr(0, sep)));
-    if (sep == std::string_view::npos) break;
-    list.remove_prefix(sep + 1);
+    const std::size_t comma = list.find(',');
+    items.emplace_back(platform::Trim(list.substr(0, comma)));
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
   }
   return items;
 }
@@ -88,8 +67,9 @@ bool IsInList(std::string_view list, std::string_view name) {
 }
 
 bool HasKey(platform::RegView view) {
-  return platform::OpenSystemRegistry()->OpenKey(platform::RegRoot::kLocalMachine,
-                                                 support::texts::kConfigKeyPath, view) == 0;
+  return platform::OpenSystemRegistry()
+      ->OpenKey(platform::RegRoot::kLocalMachine, support::texts::kConfigKeyPath, view)
+      .ok();
 }
 
 Result<std::string> InstallationFolder() {
@@ -99,10 +79,9 @@ Result<std::string> InstallationFolder() {
 }
 
 ConfigFiles LocateConfigFiles(const Result<std::string>& folder) {
-  const Result<std::string> admin = PathInFolder(folder, "Admin.ini");
-  if (!admin) return {false, FailureText(admin.failure()), {}};
-  const Result<std::string> website = PathInFolder(folder, "WebSite.ini");
-  return {website.ok(), *admin, website ? *website : FailureText(website.failure())};
+  ConfigFiles files{PathInFolder(folder, "Admin.ini")};
+  if (files.admin_ini) files.website_ini = PathInFolder(folder, "WebSite.ini");
+  return files;
 }
 
 bool SwitchedOn(std::uint32_t gatehouse) {
@@ -119,11 +98,14 @@ Result<std::uint32_t> Configuration::Gatehouse() {
 
 std::vector<Site> Configuration::Sites() {
   std::vector<Site> sites;
-  for (const std::string& line : Lines(m_website, "Path")) {
+  for (const std::string& text : m_website.Section("Path")) {
+    const std::string line(platform::Trim(text));
     const std::size_t eq = line.find('=');
     const bool named = eq != std::string::npos;
-    sites.push_back({line, line.substr(0, eq),
-                     named ? Trim(std::string_view(line).substr(eq + 1)) : std::string(), named});
+    sites.push_back(
+        {line, line.substr(0, eq),
+         named ? std::string(platform::Trim(std::string_view(line).substr(eq + 1))) : std::string(),
+         named});
   }
   return sites;
 }
@@ -137,18 +119,7 @@ std::optional<Site> Configuration::SiteOf(std::string_view page) {
 
 std::string Configuration::Value(platform::ProfileFile& file, const std::string& section,
                                  const std::string& key) {
-  return Trim(ReadWhole(1, [&](char* buffer, std::uint32_t size) {
-    return file.String(section, key, buffer, size);
-  }));
-}
-
-std::vector<std::string> Configuration::Lines(platform::ProfileFile& file,
-                                              const std::string& section) {
-  // The reader ends each line with a NUL: that, and no byte of the text, separates them.
-  return ListItems(
-      Trim(ReadWhole(2, [&](char* buffer,
-                            std::uint32_t size) { return file.Section(section, buffer, size); })),
-      '\0');
+  return std::string(platform::Trim(file.String(section, key)));
 }
 
 }  // namespace hosting

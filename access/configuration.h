@@ -20,11 +20,10 @@
 
 namespace hosting {
 
-// The text rules. Trim removes " \t\n\v\f\r" at both ends. ListItems gives the pieces
-// between separators, each trimmed (a separator at the very end adds none); IsInList
-// whether one equals `name` without regard to case.
-std::string Trim(std::string_view text);
-std::vector<std::string> ListItems(std::string_view list, char separator = ',');
+// The text rules. Values and items are trimmed of white space (platform::Trim).
+// ListItems gives the pieces between separators, each trimmed (a separator at the very
+// end adds none); IsInList whether one equals `name` without regard to case.
+std::vector<std::string> ListItems(std::string_view list);
 bool IsInList(std::string_view list, std::string_view name);
 
 // What a page reads for a failure: the system's text for the code, or the mismatch text.
@@ -37,11 +36,14 @@ bool HasKey(platform::RegView view);
 // InstallationPath, the folder of Admin.ini and WebSite.ini.
 platform::Result<std::string> InstallationFolder();
 
-// Admin.ini and WebSite.ini in the installation folder. An empty folder names no file.
+// Admin.ini and WebSite.ini in the installation folder: each file's full path, or why
+// it is not found. WebSite.ini is looked for only when Admin.ini is found. An empty
+// folder names no file.
 struct ConfigFiles {
-  bool found = false;       // both were found, and the policy applies
-  std::string admin_ini;    // the file's full path, or the text of why it is not found
-  std::string website_ini;  // the same; empty when Admin.ini was not found
+  platform::Result<std::string> admin_ini = platform::Failure{platform::Cause::kNotFound};
+  platform::Result<std::string> website_ini = platform::Failure{platform::Cause::kNotFound};
+  // Both were found, and the policy applies.
+  bool Found() const { return admin_ini.ok() && website_ini.ok(); }
 };
 ConfigFiles LocateConfigFiles(const platform::Result<std::string>& folder = InstallationFolder());
 
@@ -60,8 +62,9 @@ struct Site {
 // questions asked of one object; Windows asks the system at every question.
 class Configuration {
  public:
+  // Of found files (ConfigFiles::Found).
   explicit Configuration(const ConfigFiles& files)
-      : m_admin(files.admin_ini), m_website(files.website_ini) {}
+      : m_admin(*files.admin_ini), m_website(*files.website_ini) {}
 
   std::string Installed() { return Value(m_admin, "Settings", "Installed"); }
   std::string Applied() { return Value(m_admin, "Settings", "Applied"); }
@@ -76,13 +79,12 @@ class Configuration {
   std::string Grants(const std::string& site, const std::string& component) {
     return Value(m_website, site, component);
   }
-  bool HasSection(const std::string& site) { return !Lines(m_website, site).empty(); }
+  bool HasSection(const std::string& site) { return !m_website.Section(site).empty(); }
 
  private:
-  // Whatever their length; nothing when the file, section or key is missing.
+  // Trimmed; "" when the file, section or key is missing.
   static std::string Value(platform::ProfileFile& file, const std::string& section,
                            const std::string& key);
-  static std::vector<std::string> Lines(platform::ProfileFile& file, const std::string& section);
 
   platform::ProfileFile m_admin;
   platform::ProfileFile m_website;

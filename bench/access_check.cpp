@@ -77,15 +77,15 @@ Setup Configure() {
   s.folder = std::string(temp) + "kestra-access-bench";
   CreateDirectoryA(s.folder.c_str(), nullptr);
   auto registry = platform::OpenSystemRegistry();
-  if (registry->OpenKey(platform::RegRoot::kLocalMachine, kKey, platform::RegView::kOwn) == 0) {
+  if (registry->OpenKey(platform::RegRoot::kLocalMachine, kKey, platform::RegView::kOwn)) {
     std::fprintf(stderr, "access_check: the access key is configured already; not touching it\n");
     return s;
   }
-  if (registry->CreateKey(platform::RegRoot::kLocalMachine, kKey) != 0 ||
-      registry->SetValue(platform::RegRoot::kLocalMachine, kKey, "InstallationPath",
-                         platform::RegValue::String(s.folder)) != 0 ||
-      registry->SetValue(platform::RegRoot::kLocalMachine, kKey, "EnableGatehouse",
-                         platform::RegValue::Dword(1)) != 0) {
+  if (!registry->CreateKey(platform::RegRoot::kLocalMachine, kKey) ||
+      !registry->SetValue(platform::RegRoot::kLocalMachine, kKey, "InstallationPath",
+                          platform::RegValue::String(s.folder)) ||
+      !registry->SetValue(platform::RegRoot::kLocalMachine, kKey, "EnableGatehouse",
+                          platform::RegValue::Dword(1))) {
     std::fprintf(stderr, "access_check: cannot write the access key\n");
     return s;
   }
@@ -116,8 +116,8 @@ Setup Configure() {
 void Remove(const Setup& s) {
 #ifdef _WIN32
   auto registry = platform::OpenSystemRegistry();
-  registry->DeleteKey(platform::RegRoot::kLocalMachine, kKey);
-  registry->DeleteKey(platform::RegRoot::kLocalMachine, "SOFTWARE\\Halverd");
+  (void)registry->DeleteKey(platform::RegRoot::kLocalMachine, kKey);
+  (void)registry->DeleteKey(platform::RegRoot::kLocalMachine, "SOFTWARE\\Halverd");
   DeleteFileA((s.folder + "\\Admin.ini").c_str());
   DeleteFileA((s.folder + "\\WebSite.ini").c_str());
   RemoveDirectoryA(s.folder.c_str());
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 1000) : 11;
   const Setup setup = Configure();
   if (!setup.ok) return 1;
-  hosting::FixedCaller caller = hosting::FixedCaller::WithPath(kCaller);
+  hosting::FixedCaller caller{std::string(kCaller)};
   int rc = 0;
   if (!Check(&caller)) {
     std::fprintf(stderr, "access_check: the check did not allow the caller at step 9\n");

@@ -44,7 +44,7 @@ bool g_bReported = false;
 bool LookUpOnce(lookup::CLookup* lookup) {
   const auto outcome = lookup->MXRecords();
   const bool ran = outcome.has_value();
-  const std::int16_t count = outcome.value_or(0).value_or(0);
+  const std::int16_t count = outcome.value_or(0);
   if (ran && lookup->GetIsError() == 0 && count == kExchangers) return true;
   std::lock_guard<std::mutex> hold(g_reportLock);
   if (!g_bReported) {

@@ -22,13 +22,13 @@ int Cycle(const std::string& server, const std::string& domain) {
   lookup.PutDNSServer(server);
   lookup.PutTimeout(10);
   const auto list = lookup.GetMXRecord();
-  if (!list || !*list || lookup.GetIsError() != 0) return -1;
+  if (!list || lookup.GetIsError() != 0) return -1;
   std::size_t bytes = 0;
   // What a page reads of each entry: MX and the preference as text.
-  for (const dns::MxRecord& entry : **list) {
+  for (const dns::MxRecord& entry : *list) {
     bytes += entry.exchange.size() + std::to_string(entry.preference).size();
   }
-  return bytes > 0 ? static_cast<int>((*list)->size()) : -1;
+  return bytes > 0 ? static_cast<int>(list->size()) : -1;
 }
 
 }  // namespace

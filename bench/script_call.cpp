@@ -33,7 +33,7 @@ bool RunDirect(lookup::CLookup& lookup, int count, double* per_call) {
   QueryPerformanceFrequency(&frequency);
   std::int16_t n = 0;
   QueryPerformanceCounter(&start);
-  for (int i = 0; i < count; ++i) n = lookup.MXRecords().value_or(0).value_or(0);
+  for (int i = 0; i < count; ++i) n = lookup.MXRecords().value_or(0);
   QueryPerformanceCounter(&end);
   if (lookup.GetIsError() != 0 || n < 1) {
     std::fprintf(stderr, "direct MXRecords failed: %s\n", lookup.GetErrorReason().c_str());

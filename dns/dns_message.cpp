@@ -4,11 +4,13 @@
 #include <array>
 
 #include "dns/dns_name.h"
+#include "dns/reply_account.h"
 #include "dns/wire_cursor.h"
 
 namespace dns {
 namespace {
 
+constexpr std::uint16_t kFlagTC = 0x0200;
 constexpr std::uint16_t kFlagRD = 0x0100;
 constexpr std::uint16_t kFlagQR = 0x8000;
 constexpr std::size_t kQuestionFields = 4;  // type and class
@@ -50,41 +52,34 @@ std::string_view Query::Name() const {
                                           m_bytes.size() - kHeaderSize - 1 - kQuestionFields);
 }
 
-const char* Response::Mismatch(const Query& query) const {
-  WireCursor c(m_bytes);
+std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query& query,
+                               support::Account* account) {
+  const auto drop = [account](const char* why) -> std::optional<Reply> {
+    if (account) account->Add(support::steps::kDnsVerdict, {{"verdict", std::string(why)}});
+    return std::nullopt;
+  };
+  WireCursor c(bytes);
   const std::uint16_t id = c.U16();
   const std::uint16_t flags = c.U16();
   const std::uint16_t questions = c.U16();
-  c.Skip(6);
-  if (!c.Ok()) return "too short";
-  if (id != query.Id()) return "wrong ID";
-  if ((flags & kFlagQR) == 0) return "not a reply";
-  if (questions != 1) return "wrong question";
-  std::string name;
-  ReadName(c, m_bytes.size(), &name);
-  const std::uint16_t type = c.U16();
-  const std::uint16_t klass = c.U16();
-  if (!c.Ok() || type != kTypeMx || klass != kClassIn || !SameName(name, query.Name())) {
-    return "wrong question";
-  }
-  return nullptr;
-}
-
-std::optional<std::vector<MxRecord>> Response::Exchangers() const {
-  WireCursor c(m_bytes);
-  c.Skip(4);
-  const std::uint16_t questions = c.U16();
   const std::uint16_t answers = c.U16();
   c.Skip(4);
-  for (unsigned i = 0; i < questions && c.Ok(); ++i) {
-    ReadName(c, m_bytes.size(), nullptr);
-    c.Skip(kQuestionFields);
+  if (!c.Ok()) return drop("too short");
+  if (id != query.Id()) return drop("wrong ID");
+  if ((flags & kFlagQR) == 0) return drop("not a reply");
+  std::string name;
+  ReadName(c, bytes.size(), &name);
+  const std::uint16_t question_type = c.U16();
+  const std::uint16_t question_class = c.U16();
+  if (questions != 1 || !c.Ok() || question_type != kTypeMx || question_class != kClassIn ||
+      !SameName(name, query.Name())) {
+    return drop("wrong question");
   }
-  std::vector<MxRecord> out;
+  Reply reply{(flags & kFlagTC) != 0, {}};
   // A record takes at least 11 bytes: a count that promises more fails below anyway.
-  out.reserve(std::min<std::size_t>(answers, c.Remaining() / 11));
+  reply.exchangers.reserve(std::min<std::size_t>(answers, c.Remaining() / 11));
   for (unsigned i = 0; i < answers && c.Ok(); ++i) {
-    ReadName(c, m_bytes.size(), nullptr);
+    ReadName(c, bytes.size(), nullptr);
     const std::uint16_t type = c.U16();
     const std::uint16_t klass = c.U16();
     c.Skip(4);  // TTL
@@ -95,15 +90,19 @@ std::optional<std::vector<MxRecord>> Response::Exchangers() const {
     }
     // A preference and a name that ends exactly at the RDATA's end (so at least 3 bytes).
     const std::size_t end = c.Position() + rdlength;
-    MxRecord& mx = out.emplace_back();
+    MxRecord& mx = reply.exchangers.emplace_back();
     mx.preference = c.U16();
     std::string labels;
     ReadName(c, end, &labels);
     if (c.Position() != end) c.Fail();
     mx.exchange = LabelsToDotted(std::move(labels));
   }
-  if (!c.Ok()) return std::nullopt;
-  return out;
+  if (!c.Ok()) return drop("cannot be read");
+  if (account) {
+    account->Add(support::steps::kDnsVerdict, {{"verdict", std::string("taken")}});
+    AccountReply(bytes, *account);
+  }
+  return reply;
 }
 
 }  // namespace dns

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "support/account.h"
 
 namespace dns {
 
@@ -44,27 +45,25 @@ class Query {
   std::string m_bytes;
 };
 
-// A received message, read where it lies (the bytes must outlive it).
-class Response {
- public:
-  explicit Response(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-  // Whether it is the reply to `query`: the query's ID, QR set, and exactly one question,
-  // equal to the query's (the name without regard to ASCII case, type MX, class IN). The
-  // opcode and RCODE are not looked at.
-  bool Answers(const Query& query) const { return Mismatch(query) == nullptr; }
-  // Why it is not that reply ("too short", "wrong ID", "not a reply", "wrong question"),
-  // or null when it is: the words an account of the lookup shows for a dropped datagram.
-  const char* Mismatch(const Query& query) const;
-  bool Truncated() const { return m_bytes.size() > 2 && (m_bytes[2] & 0x02) != 0; }
-  // The MX records of class IN of the answer section, in answer order; other records
-  // (the CNAME of an alias, say) are skipped. Nothing when a record does not decode: a
-  // broken owner name, a record past the end, MX RDATA of class IN shorter than 3 bytes
-  // or whose exchange does not end at RDLENGTH. The later sections are not read.
-  std::optional<std::vector<MxRecord>> Exchangers() const;
-
- private:
-  std::span<const std::uint8_t> m_bytes;
+// What the reply to a query says: whether TC is set, and the MX records of class IN of
+// its answer section, in answer order (other records, the CNAME of an alias say, are
+// skipped).
+struct Reply {
+  bool truncated = false;
+  std::vector<MxRecord> exchangers;
 };
+
+// Reads received bytes, in one pass, as the reply to `query`. Nothing unless they are
+// its reply: the query's ID, QR set, and exactly one question, equal to the query's
+// (the name without regard to ASCII case, type MX, class IN); the opcode and RCODE are
+// not looked at. Nothing either when a record of the answer section does not decode: a
+// broken owner name, a record past the end, MX RDATA of class IN shorter than 3 bytes
+// or whose exchange does not end at RDLENGTH. The later sections are not read.
+//
+// An account hears the verdict (steps::kDnsVerdict): "taken", or why not ("too short",
+// "wrong ID", "not a reply", "wrong question", "cannot be read"); and of a reply taken,
+// the whole message (dns/reply_account.h).
+std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query& query,
+                               support::Account* account = nullptr);
 
 }  // namespace dns

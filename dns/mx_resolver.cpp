@@ -11,7 +11,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "dns/reply_account.h"
 #include "platform/net.h"
 #include "support/deadline.h"
 
@@ -33,38 +32,22 @@ constexpr std::size_t kMaxMessage = 65535;
 // lookup for the whole time-out while the truncated reply's records are at hand.
 constexpr std::int32_t kMaxTcpRetryMs = 5000;
 
-Failure SocketFailure() {
-  const int code = platform::LastSocketError();
-  if (code == platform::wsa::kETIMEDOUT) return {Cause::kTimeout, code};
-  if (code == platform::wsa::kECONNREFUSED || code == platform::wsa::kECONNRESET) {
-    return {Cause::kUnreachable, code};
+// Drawn 32 at a time, to spare a system call per query.
+Result<std::uint16_t> NextQueryId() {
+  thread_local std::array<std::uint16_t, 32> t_pool;
+  thread_local std::size_t t_left = 0;
+  if (t_left == 0) {
+    if (auto filled = platform::CryptoRandom(t_pool.data(), sizeof t_pool); !filled) {
+      return filled.failure();
+    }
+    t_left = t_pool.size();
   }
-  return {Cause::kSystem, code};
+  return t_pool[--t_left];
 }
 
-struct Reply {
-  bool truncated = false;
-  std::vector<MxRecord> exchangers;
-};
-
-// The reply to `query` in these bytes, if they hold it and it decodes whole. An account
-// hears of every message received, taken or not.
-std::optional<Reply> Accept(std::span<const std::uint8_t> bytes, const Query& query,
-                            const platform::Endpoint& from, Account* account) {
-  const Response response(bytes);
-  const char* mismatch = response.Mismatch(query);
-  std::optional<std::vector<MxRecord>> exchangers;
-  if (!mismatch) exchangers = response.Exchangers();
-  if (account) {
-    const char* verdict = mismatch ? mismatch : exchangers ? "taken" : "cannot be read";
-    account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
-                                       {"port", from.port},
-                                       {"bytes", static_cast<std::int64_t>(bytes.size())},
-                                       {"verdict", std::string(verdict)}});
-    if (exchangers) AccountReply(bytes, *account);
-  }
-  if (!exchangers) return std::nullopt;
-  return Reply{response.Truncated(), std::move(*exchangers)};
+std::int32_t TimeoutToMs(std::int32_t seconds) {
+  return static_cast<std::int32_t>(std::min<std::int64_t>(
+      std::int64_t{seconds} * 1000, std::numeric_limits<std::int32_t>::max()));
 }
 
 void NoteQuery(Account* account, const char* transport, const Query& query) {
@@ -73,6 +56,13 @@ void NoteQuery(Account* account, const char* transport, const Query& query) {
                                   {"id", query.Id()},
                                   {"flags", std::string("rd")},
                                   {"bytes", static_cast<std::int64_t>(query.Bytes().size())}});
+}
+
+void NoteReceived(Account* account, const platform::Endpoint& from, std::size_t bytes) {
+  if (!account) return;
+  account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
+                                     {"port", from.port},
+                                     {"bytes", static_cast<std::int64_t>(bytes)}});
 }
 
 // How a query ended: "reply", "timeout" or "error" (with the failure's code).
@@ -95,40 +85,12 @@ void NoteEnd(Account* account, const T& result, Account::Clock::time_point start
       {{"outcome", outcome}, {"detail", detail}, {"elapsed", Account::TenthsOfMsSince(start)}});
 }
 
-// Drawn 32 at a time, to spare a system call per query.
-Result<std::uint16_t> NextQueryId() {
-  thread_local std::array<std::uint16_t, 32> t_pool;
-  thread_local std::size_t t_left = 0;
-  if (t_left == 0) {
-    if (!platform::CryptoRandom(t_pool.data(), sizeof t_pool)) return Failure{Cause::kSystem};
-    t_left = t_pool.size();
+// Why a lookup ended before a query went out.
+Failure NotAsked(Account* account, Failure failure, const char* why) {
+  if (account) {
+    account->Add(steps::kDnsEnd, {{"outcome", std::string("error")}, {"detail", std::string(why)}});
   }
-  return t_pool[--t_left];
-}
-
-// An IPv6 text (brackets optional) is that address. Otherwise a text that starts with a
-// decimal digit is a dotted address (inet_addr, used as it comes); any other text is
-// resolved by name and its first IPv4 address is used.
-Result<platform::Endpoint> ServerEndpoint(const std::string& server) {
-  platform::IpAddress address;
-  if (const std::optional<platform::IpAddress> v6 = platform::ParseIpv6(server)) {
-    address = *v6;
-  } else if (server[0] >= '0' && server[0] <= '9') {
-    address = platform::IpAddress::V4(platform::InetAddr(server));
-  } else {
-    std::vector<platform::IpAddress> addresses;
-    if (const int code = platform::ResolveHost(server, platform::Family::kV4, &addresses)) {
-      return Failure{Cause::kNotFound, code};
-    }
-    if (!addresses.empty()) address = addresses.front();
-  }
-  if (address.Unroutable()) return Failure{Cause::kInvalidInput};
-  return platform::Endpoint{address, kDnsPort};
-}
-
-std::int32_t TimeoutToMs(std::int32_t seconds) {
-  return static_cast<std::int32_t>(std::min<std::int64_t>(
-      std::int64_t{seconds} * 1000, std::numeric_limits<std::int32_t>::max()));
+  return failure;
 }
 
 // Waits for the accepted reply; each pass takes one datagram, or fails, or (where the
@@ -150,53 +112,53 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
     if (look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
       if (left == 0) return Failure{Cause::kTimeout};
-      const int ready = platform::WaitReadable(s, left < 0 ? slice : std::min(left, slice));
-      if (ready < 0) return SocketFailure();
-      if (ready == 0) {
-        if (const int code = platform::PendingSocketError(s); code != 0) {
-          return Failure{Cause::kUnreachable, code};
-        }
+      const Result<void> ready =
+          platform::WaitReadable(s, left < 0 ? slice : std::min(left, slice));
+      if (!ready && ready.failure().cause != Cause::kTimeout) return ready.failure();
+      if (!ready) {
+        if (auto pending = platform::PendingSocketError(s); !pending) return pending.failure();
         slice = std::min(slice * 2, kMaxSliceMs);
         continue;
       }
     }
     platform::Endpoint from;
-    const int n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
-    if (n < 0) return SocketFailure();
+    const Result<std::size_t> n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
+    if (!n) return n.failure();
+    NoteReceived(account, from, *n);
     if (from == server) {
-      std::optional<Reply> reply =
-          Accept({buffer.get(), static_cast<std::size_t>(n)}, query, from, account);
+      std::optional<Reply> reply = ReadReply({buffer.get(), *n}, query, account);
       if (reply) return std::move(*reply);
     } else if (account) {
-      account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
-                                         {"port", from.port},
-                                         {"bytes", n},
-                                         {"verdict", std::string(from.address == server.address
-                                                                     ? "wrong source port"
-                                                                     : "wrong source address")}});
+      const bool same_address = from.address == server.address;
+      account->Add(
+          steps::kDnsVerdict,
+          {{"verdict", std::string(same_address ? "wrong source port" : "wrong source address")}});
     }
     if (!look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
       if (left == 0) return Failure{Cause::kTimeout};
-      if (left > 0 && !platform::SetReceiveTimeoutMs(s, left)) return SocketFailure();
+      if (left > 0) {
+        if (auto set = platform::SetReceiveTimeoutMs(s, left); !set) return set.failure();
+      }
     }
   }
 }
 
 Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int32_t timeout_ms,
                          const Deadline& deadline, Account* account) {
-  const platform::UniqueSocket socket(
-      platform::OpenSocket(platform::kSockDgram, server.address.family));
-  const platform::SocketHandle s = socket.Get();
-  if (!socket.Valid() || !platform::Bind(s, platform::Endpoint::Any(server.address.family)) ||
-      !platform::SetReceiveTimeoutMs(s, timeout_ms) || !platform::ReportUnreachable(s, server)) {
-    return SocketFailure();
-  }
-  // A datagram sent in part is a query the server cannot read.
+  const Result<platform::UniqueSocket> socket =
+      platform::OpenSocket(platform::kSockDgram, server.address.family);
+  if (!socket) return socket.failure();
+  const platform::SocketHandle s = socket->Get();
+  Result<void> ready = platform::Bind(s, platform::Endpoint::Any(server.address.family));
+  if (ready) ready = platform::SetReceiveTimeoutMs(s, timeout_ms);
+  if (ready) ready = platform::ReportUnreachable(s, server);
+  if (!ready) return ready.failure();
   const std::string_view bytes = query.Bytes();
-  if (platform::SendTo(s, bytes.data(), bytes.size(), server) != static_cast<int>(bytes.size())) {
-    return SocketFailure();
-  }
+  const Result<std::size_t> sent = platform::SendTo(s, bytes.data(), bytes.size(), server);
+  if (!sent) return sent.failure();
+  // A datagram sent in part is a query the server cannot read.
+  if (*sent != bytes.size()) return Failure{Cause::kSystem};
   NoteQuery(account, "udp", query);
   return AwaitReply(s, server, query, deadline, account);
 }
@@ -205,27 +167,29 @@ Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int
 // time. Why it did not come is of no interest: the truncated reply stands then.
 std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
                                 const Deadline& deadline, Account* account) {
-  const platform::UniqueSocket socket(
-      platform::OpenSocket(platform::kSockStream, server.address.family));
-  const platform::SocketHandle s = socket.Get();
+  const Result<platform::UniqueSocket> socket =
+      platform::OpenSocket(platform::kSockStream, server.address.family);
   const std::int32_t ms = deadline.RemainingMs();
-  if (ms == 0 || !socket.Valid() || !platform::ConnectWithin(s, server, ms)) return std::nullopt;
+  if (ms == 0 || !socket || !platform::ConnectWithin(socket->Get(), server, ms)) {
+    return std::nullopt;
+  }
+  const platform::SocketHandle s = socket->Get();
   const std::string_view bytes = query.Bytes();
   std::string framed{static_cast<char>(bytes.size() >> 8), static_cast<char>(bytes.size() & 0xFF)};
   framed += bytes;
   for (std::string_view left = framed; !left.empty();) {  // each pass sends a byte or more
-    const int n = platform::Send(s, left.data(), left.size());
-    if (n <= 0) return std::nullopt;
-    left.remove_prefix(static_cast<std::size_t>(n));
+    const Result<std::size_t> n = platform::Send(s, left.data(), left.size());
+    if (!n || *n == 0) return std::nullopt;
+    left.remove_prefix(*n);
   }
   NoteQuery(account, "tcp", query);
   const auto read = [&](std::span<std::uint8_t> out) {
     while (!out.empty()) {  // each pass reads a byte or more, or gives up
       const std::int32_t left = deadline.RemainingMs();
-      if (left == 0 || platform::WaitReadable(s, left) != 1) return false;
-      const int n = platform::Recv(s, out.data(), out.size());
-      if (n <= 0) return false;
-      out = out.subspan(static_cast<std::size_t>(n));
+      if (left == 0 || !platform::WaitReadable(s, left)) return false;
+      const Result<std::size_t> n = platform::Recv(s, out.data(), out.size());
+      if (!n || *n == 0) return false;
+      out = out.subspan(*n);
     }
     return true;
   };
@@ -233,20 +197,15 @@ std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
   if (!read(prefix)) return std::nullopt;
   std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
   if (!read(reply)) return std::nullopt;
-  return Accept(reply, query, server, account);
-}
-
-// An account hears why a lookup ended before a query went out.
-Failure NotAsked(Account* account, Failure failure, const char* why) {
-  if (account)
-    account->Add(steps::kDnsEnd, {{"outcome", std::string("error")}, {"detail", std::string(why)}});
-  return failure;
+  NoteReceived(account, server, reply.size());
+  return ReadReply(reply, query, account);
 }
 
 Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,
                                       std::int32_t timeout_seconds, Account* account) {
-  if (timeout_seconds < 0)
+  if (timeout_seconds < 0) {
     return NotAsked(account, Failure{Cause::kInvalidInput}, "negative time-out");
+  }
   const Result<std::uint16_t> id = NextQueryId();
   if (!id) return NotAsked(account, id.failure(), "no random query ID");
   const Result<Query> query = Query::Make(domain, *id);
@@ -255,27 +214,34 @@ Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string ser
   std::string source;
   if (from_system) server = platform::SystemDnsServer(account ? &source : nullptr);
   if (server.empty()) return NotAsked(account, Failure{Cause::kNotFound}, "no DNS server");
-  const Result<platform::Endpoint> endpoint = ServerEndpoint(server);
+  const Result<std::vector<platform::IpAddress>> addresses =
+      platform::AddressesOf(server, platform::AddressText::kNumericOrName);
+  const std::optional<platform::IpAddress> address =
+      addresses ? std::optional(addresses->front()) : std::nullopt;
   if (account) {
     account->Add(steps::kDnsServer,
                  {{"given", server},
-                  {"address", endpoint ? endpoint->address.Text() : ""},
+                  {"address", address ? address->Text() : ""},
                   {"port", kDnsPort},
                   {"chosen_by", std::string(from_system ? "system" : "DNSServer")},
                   {"source", source}});
   }
-  if (!endpoint) return NotAsked(account, endpoint.failure(), "the server has no usable address");
+  if (!address || address->Unroutable()) {
+    return NotAsked(account, address ? Failure{Cause::kInvalidInput} : addresses.failure(),
+                    "the server has no usable address");
+  }
+  const platform::Endpoint endpoint{*address, kDnsPort};
 
   const std::int32_t timeout_ms = TimeoutToMs(timeout_seconds);
   const Deadline deadline = timeout_ms > 0 ? Deadline::In(timeout_ms) : Deadline::None();
   const Account::Clock::time_point start = Account::Clock::now();
-  Result<Reply> reply = AskOverUdp(*endpoint, *query, timeout_ms, deadline, account);
+  Result<Reply> reply = AskOverUdp(endpoint, *query, timeout_ms, deadline, account);
   NoteEnd(account, reply, start);
   if (!reply) return reply.failure();
   if (reply->truncated) {
     const Account::Clock::time_point tcp_start = Account::Clock::now();
     std::optional<Reply> full =
-        AskOverTcp(*endpoint, *query, deadline.Within(kMaxTcpRetryMs), account);
+        AskOverTcp(endpoint, *query, deadline.Within(kMaxTcpRetryMs), account);
     NoteEnd(account, full, tcp_start);
     if (full) return std::move(full->exchangers);
   }

@@ -1,7 +1,7 @@
 // dns::ResolveMx: asks one DNS server (a host name, a dotted IPv4 address or an IPv6
-// address, brackets optional) for a domain's MX records: one query datagram to port 53,
-// no retransmission, one accepted reply within the time-out, and a retry over TCP when
-// that reply was truncated.
+// address, brackets optional: platform::AddressText::kNumericOrName) for a domain's MX
+// records: one query datagram to port 53, no retransmission, one accepted reply within
+// the time-out, and a retry over TCP when that reply was truncated.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@ namespace dns {
 // An empty server is the machine's first DNS server (platform::SystemDnsServer). Every
 // query carries a fresh ID from the platform's cryptographic random source. A datagram
 // is accepted only when it comes from the server's address and port 53 and is the reply
-// to the query (Response::Answers) that decodes whole; anything else is dropped and the
+// to the query that decodes whole (ReadReply); anything else is dropped and the
 // wait goes on, the time-out running from the send, so dropped datagrams never extend it.
 //
 // An accepted reply with TC set is asked again once over TCP (same server, port 53)

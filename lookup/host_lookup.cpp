@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
+#include "platform/idn.h"
 #include "platform/net.h"
 #include "support/texts.h"
 
@@ -31,11 +31,9 @@ using support::Account;
 
 // A call of the system resolver, told in an account: what was asked, what the call
 // returned and what that means to a page, every answer and the one taken.
-void NoteCall(Account* account, bool reverse, const platform::IpAddress* address,
-              const std::string& asked, int code, const std::vector<std::string>& answers,
-              Account::Clock::time_point start) {
+void NoteCall(Account* account, bool reverse, platform::Family family, const std::string& asked,
+              int code, const std::vector<std::string>& answers, Account::Clock::time_point start) {
   if (!account) return;
-  const platform::Family family = address ? address->family : platform::Family::kV4;
   const std::string text =
       code == 0 ? "" : (reverse ? ReverseLookupErrorText(code) : DnsLookupErrorText(code));
   account->Add(support::steps::kResolverCall,
@@ -52,8 +50,8 @@ void NoteCall(Account* account, bool reverse, const platform::IpAddress* address
 }  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
-  const auto ascii = AsciiName(host_name);
-  if (!platform::EnsureSocketLayer()) {
+  const auto ascii = platform::AsciiName(host_name);
+  if (OutOfMemory(ascii) || !platform::EnsureSocketLayer()) {
     Fail(texts::kGeneralFailure);
     return {};
   }
@@ -67,17 +65,19 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
     return {};
   }
   // Pages parse the result as dotted IPv4: a name with only IPv6 addresses fails.
-  std::vector<platform::IpAddress> addresses;
   const Account::Clock::time_point start = Account::Clock::now();
-  int code = platform::ResolveHost(*ascii, platform::Family::kV4, &addresses);
+  const auto addresses = platform::ResolveHost(*ascii, platform::Family::kV4);
   if (m_pAccount) {
     std::vector<std::string> answers;
-    for (const platform::IpAddress& a : addresses) answers.push_back(a.Text());
+    for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
+      answers.push_back(a.Text());
+    }
     NoteName(support::steps::kResolverName, host_name, *ascii);
-    NoteCall(m_pAccount, false, nullptr, *ascii, code, answers, start);
+    NoteCall(m_pAccount, false, platform::Family::kV4, *ascii,
+             addresses ? 0 : addresses.failure().code, answers, start);
   }
-  if (code == 0 && !addresses.empty()) return DottedAddress(addresses.front().V4Value());
-  Fail(DnsLookupErrorText(code == 0 ? platform::wsa::kNO_DATA : code));
+  if (addresses) return DottedAddress(addresses->front().V4Value());
+  Fail(DnsLookupErrorText(addresses.failure().code));
   return {};
 }
 
@@ -91,19 +91,16 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
     Fail(texts::kNoSocketLibrary);
     return {};
   }
-  // An IPv6 text is that address. Any other text is not validated beyond inet_addr: a
-  // text that is no address becomes the all-ones address and fails like any unknown one.
+  // Not validated beyond inet_addr: a text that is no address becomes the all-ones
+  // address and fails like any unknown one.
   const platform::IpAddress address =
-      platform::ParseIpv6(ip).value_or(platform::IpAddress::V4(platform::InetAddr(ip)));
-  std::string name;
+      platform::AddressesOf(ip, platform::AddressText::kNumeric)->front();
   const Account::Clock::time_point start = Account::Clock::now();
-  int code = platform::ReverseResolve(address, &name);
-  if (m_pAccount) {
-    NoteCall(m_pAccount, true, &address, address.Text(), code,
-             code == 0 ? std::vector<std::string>{name} : std::vector<std::string>{}, start);
-  }
-  if (code == 0) return name;
-  Fail(ReverseLookupErrorText(code));
+  const auto name = platform::ReverseResolve(address);
+  NoteCall(m_pAccount, true, address.family, address.Text(), name ? 0 : name.failure().code,
+           name ? std::vector<std::string>{*name} : std::vector<std::string>{}, start);
+  if (name) return *name;
+  Fail(ReverseLookupErrorText(name.failure().code));
   return {};
 }
 

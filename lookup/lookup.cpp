@@ -1,6 +1,5 @@
 #include "lookup/lookup.h"
 
-#include <new>
 #include <utility>
 
 #include "access/access_control.h"
@@ -19,7 +18,7 @@ CLookup::~CLookup() = default;
 
 void CLookup::Fail(const char* reason) {
   m_nIsError = 1;
-  if (reason) m_strErrorReason = reason;
+  m_strErrorReason = reason;
 }
 
 void CLookup::FailAsGeneralFailure() {
@@ -48,54 +47,55 @@ bool CLookup::EnterFrame(const std::string& access_name) {
 }
 
 // The frame, then the lookup's own work. Below the COM binding this is the one place
-// that catches what the work throws (memory ran out): the call then gives
-// `on_failure`, and fails as one that broke down unless the lookup reports its
-// failures in the result alone.
+// that catches what the work throws (memory ran out): the call then gives T{}, and
+// fails as one that broke down unless its failures show in its result alone.
 template <class T, class Work>
-Outcome<T> CLookup::Run(const char* access_name, T on_failure, bool in_result_alone, Work work) {
+Outcome<T> CLookup::Run(const char* access_name, FailureShows shows, Work work) {
   if (!EnterFrame(access_name)) return std::nullopt;
   try {
     return work();
   } catch (...) {
-    if (!in_result_alone) Fail(texts::kGeneralFailure);
-    return on_failure;
+    if (shows == FailureShows::kInErrorState) Fail(texts::kGeneralFailure);
+    return T{};
   }
 }
 
-Outcome<std::optional<std::int16_t>> CLookup::MXRecords() {
-  return Run<std::optional<std::int16_t>>("MXRecords", std::nullopt, false,
-                                          [&] { return CountExchangers(); });
+Outcome<std::int16_t> CLookup::MXRecords() {
+  return Run<std::int16_t>(hosting::kMxRecordsAccess, FailureShows::kInErrorState,
+                           [&] { return CountExchangers(); });
 }
 
-Outcome<std::optional<std::vector<dns::MxRecord>>> CLookup::GetMXRecord() {
-  return Run<std::optional<std::vector<dns::MxRecord>>>("MXRecords", std::nullopt, false,
-                                                        [&] { return ListExchangers(); });
+Outcome<std::vector<dns::MxRecord>> CLookup::GetMXRecord() {
+  return Run<std::vector<dns::MxRecord>>(hosting::kMxRecordsAccess, FailureShows::kInErrorState,
+                                         [&] { return ListExchangers(); });
 }
 
 Outcome<std::string> CLookup::DNSLookup(const std::string& host_name) {
-  return Run<std::string>("Lookup", {}, false, [&] { return ResolveHostName(host_name); });
+  return Run<std::string>(hosting::kLookupAccess, FailureShows::kInErrorState,
+                          [&] { return ResolveHostName(host_name); });
 }
 
 Outcome<std::string> CLookup::ReverseDNSLookup(const std::string& ip) {
-  return Run<std::string>("Lookup", {}, false, [&] { return ResolveAddress(ip); });
+  return Run<std::string>(hosting::kLookupAccess, FailureShows::kInErrorState,
+                          [&] { return ResolveAddress(ip); });
 }
 
 Outcome<std::int16_t> CLookup::VerifySMTP(const std::string& smtp_server) {
-  // A failed probe shows in the result alone; the error state stays as the frame left it.
-  return Run<std::int16_t>("VerifySMTP", 0, true, [&] { return ProbeSmtp(smtp_server); });
+  return Run<std::int16_t>(hosting::kVerifySmtpAccess, FailureShows::kInResultAlone,
+                           [&] { return ProbeSmtp(smtp_server); });
 }
 
-std::optional<std::string> CLookup::AsciiName(const std::string& name) {
-  auto ascii = platform::AsciiName(name);
-  if (ascii) return std::move(*ascii);
-  // The frame reports the call as one that broke down.
-  if (ascii.failure().cause == platform::Cause::kNoMemory) throw std::bad_alloc();
-  return std::nullopt;
+bool CLookup::OutOfMemory(const platform::Result<std::string>& ascii) {
+  return !ascii && ascii.failure().cause == platform::Cause::kNoMemory;
 }
 
 std::optional<CLookup::MxNames> CLookup::AsciiMxNames() {
-  auto domain = AsciiName(m_strDomainName);
-  auto server = AsciiName(m_strDNSServer);
+  auto domain = platform::AsciiName(m_strDomainName);
+  auto server = platform::AsciiName(m_strDNSServer);
+  if (OutOfMemory(domain) || OutOfMemory(server)) {
+    Fail(texts::kGeneralFailure);
+    return std::nullopt;
+  }
   // An empty domain is caught before anything goes on the network.
   if (m_strDomainName.empty()) {
     Fail(texts::kNoDomain);
@@ -117,44 +117,40 @@ void CLookup::NotePurpose(const char* purpose) {
   if (m_pAccount) m_pAccount->Add(support::steps::kDnsPurpose, {{"purpose", std::string(purpose)}});
 }
 
-std::optional<std::vector<dns::MxRecord>> CLookup::QueryExchangers(const MxNames& names,
-                                                                   const char* purpose) {
+std::vector<dns::MxRecord> CLookup::QueryExchangers(const MxNames& names, const char* purpose) {
   (void)platform::EnsureSocketLayer();
   NotePurpose(purpose);
   auto exchangers = dns::ResolveMx(names.domain, names.server, m_nTimeout, m_pAccount);
   if (!exchangers || exchangers->empty()) {
     Fail(texts::kBadDomainOrServer);
-    return std::nullopt;
+    return {};
   }
   return std::move(*exchangers);
 }
 
-std::optional<std::int16_t> CLookup::CountExchangers() {
+std::int16_t CLookup::CountExchangers() {
   const auto names = AsciiMxNames();
-  if (!names) return std::nullopt;
-  const auto exchangers = QueryExchangers(*names, "count");
-  if (!exchangers) return std::nullopt;
+  if (!names) return 0;
   // A null MX ("0 .") counts as one; Count reports 16 bits.
-  return static_cast<std::int16_t>(exchangers->size());
+  return static_cast<std::int16_t>(QueryExchangers(*names, "count").size());
 }
 
-std::optional<std::vector<dns::MxRecord>> CLookup::ListExchangers() {
+std::vector<dns::MxRecord> CLookup::ListExchangers() {
   const auto names = AsciiMxNames();
-  if (!names || !QueryExchangers(*names, "check")) return std::nullopt;
+  if (!names || QueryExchangers(*names, "check").empty()) return {};
   // The first query only proves that the domain and the server work; the list comes
   // from a second query. Whatever that brings is a success: a failed query, or one
   // whose first exchange is empty (a null MX), gives an empty list.
   NotePurpose("list");
   auto list = dns::ResolveMx(names->domain, names->server, m_nTimeout, m_pAccount);
-  if (!list || list->empty() || list->front().exchange.empty()) {
-    return std::vector<dns::MxRecord>();
-  }
+  if (!list || list->empty() || list->front().exchange.empty()) return {};
   SortMxList(&*list);
   return std::move(*list);
 }
 
 std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
-  const auto server = AsciiName(smtp_server);
+  const auto server = platform::AsciiName(smtp_server);
+  if (OutOfMemory(server)) return 0;
   (void)platform::EnsureSocketLayer();
   if (server) NoteName(support::steps::kSmtpHost, smtp_server, *server);
   if (smtp_server.empty() || !server) return 0;

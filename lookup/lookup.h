@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lookup/mx_list.h"
+#include "platform/result.h"
 #include "support/account.h"
 
 namespace hosting {
@@ -19,7 +20,8 @@ namespace lookup {
 
 // What a lookup hands its binding: nothing when the access control refused the call
 // (the binding then leaves its result unwritten and ErrorReason holds the refusal),
-// else the lookup's result. Failures other than a refusal are in the error state.
+// else the lookup's result. A lookup that fails otherwise says so in the error state
+// (IsError 1), except VerifySMTP, whose 0 says it.
 template <class T>
 using Outcome = std::optional<T>;
 
@@ -42,13 +44,13 @@ class CLookup {
   std::int16_t GetIsError() const { return m_nIsError; }
   const std::string& GetErrorReason() const { return m_strErrorReason; }
 
-  // The lookups, each inside the frame. MXRecords gives no count when it fails (the
-  // binding leaves its result as it was); GetMXRecord gives no list when it fails (the
-  // page gets a null object reference), else the exchangers of a second query of its
-  // own, sorted (see SortMxList). DNSLookup and ReverseDNSLookup give "" and VerifySMTP
-  // 0 when they fail. A name that has no ASCII form fails as an unknown one does.
-  Outcome<std::optional<std::int16_t>> MXRecords();
-  Outcome<std::optional<std::vector<dns::MxRecord>>> GetMXRecord();
+  // The lookups, each inside the frame; each gives 0, "" or an empty list when it
+  // fails. A failed MXRecords leaves the binding's result as it was, and a failed
+  // GetMXRecord gives the page a null object reference; else GetMXRecord gives the
+  // exchangers of a second query of its own, sorted (see SortMxList). A name that has
+  // no ASCII form fails as an unknown one does.
+  Outcome<std::int16_t> MXRecords();
+  Outcome<std::vector<dns::MxRecord>> GetMXRecord();
   Outcome<std::string> DNSLookup(const std::string& host_name);
   Outcome<std::string> ReverseDNSLookup(const std::string& ip);
   Outcome<std::int16_t> VerifySMTP(const std::string& smtp_server);
@@ -74,8 +76,11 @@ class CLookup {
   // False when the call is refused (the refusal text is then the ErrorReason); on true
   // the error flag is back at 0 and the lookup's own work follows.
   bool EnterFrame(const std::string& access_name);
+  // Where a lookup's failure shows: in the error state, or in its result alone (the
+  // error state as the frame left it).
+  enum class FailureShows { kInErrorState, kInResultAlone };
   template <class T, class Work>
-  Outcome<T> Run(const char* access_name, T on_failure, bool in_result_alone, Work work);
+  Outcome<T> Run(const char* access_name, FailureShows shows, Work work);
   // Records a failure the lookup reports through the error state.
   void Fail(const char* reason);
 
@@ -87,16 +92,16 @@ class CLookup {
     std::string server;
   };
   std::optional<MxNames> AsciiMxNames();
-  // A name's ASCII form, or nothing when it has none (memory running out is thrown).
-  static std::optional<std::string> AsciiName(const std::string& name);
-  // The first MX query of both MX lookups; a failure is in the error state.
-  std::optional<std::vector<dns::MxRecord>> QueryExchangers(const MxNames& names,
-                                                            const char* purpose);
+  // Whether memory ran out converting a name to its ASCII form: the call breaks down.
+  static bool OutOfMemory(const platform::Result<std::string>& ascii);
+  // The first MX query of both MX lookups: its exchangers, none when it failed (the
+  // failure in the error state).
+  std::vector<dns::MxRecord> QueryExchangers(const MxNames& names, const char* purpose);
   // An account hears a name as given and as sent, and the purpose of the next query.
   void NoteName(std::string_view what, const std::string& name, const std::string& ascii);
   void NotePurpose(const char* purpose);
-  std::optional<std::int16_t> CountExchangers();
-  std::optional<std::vector<dns::MxRecord>> ListExchangers();
+  std::int16_t CountExchangers();
+  std::vector<dns::MxRecord> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);
   std::string ResolveAddress(const std::string& ip);
   std::int16_t ProbeSmtp(const std::string& smtp_server);

@@ -15,7 +15,7 @@
 namespace kestra {
 
 // IClassFactory bound to one creator of the object map.
-class ClassFactory : public ComClass<ClassFactory, IClassFactory> {
+class ClassFactory : public ComClass<IClassFactory> {
  public:
   void SetCreator(CreatorFunc creator) { m_pfnCreateInstance = creator; }
 

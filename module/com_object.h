@@ -1,6 +1,6 @@
 // The small COM plumbing every class of the library stands on, in place of a framework.
 //
-// A class lists its interfaces once, `class ListObject : public ComClass<ListObject, IList>`,
+// A class lists its interfaces once, `class ListObject : public ComClass<IList>`,
 // and holds only its own logic. ComClass answers QueryInterface by walking that list (the
 // first interface also stands for IUnknown, and a dual interface also for IDispatch) and
 // gives every dual interface its IDispatch half through the type library. The reference
@@ -21,6 +21,7 @@
 #include <oaidl.h>
 
 #include <new>
+#include <tuple>
 #include <type_traits>
 
 #include "module/dispatch.h"
@@ -37,16 +38,9 @@ template <class I>
 using Base = std::conditional_t<std::is_base_of_v<IDispatch, I> && !std::is_same_v<IDispatch, I>,
                                 DispatchImpl<I>, I>;
 
-template <class... I>
-struct First;
-template <class I, class... Rest>
-struct First<I, Rest...> {
-  using type = I;
-};
-
 }  // namespace detail
 
-template <class D, class... I>
+template <class... I>
 class ComClass : public detail::Base<I>... {
   static_assert(sizeof...(I) > 0, "a COM class implements at least one interface");
 
@@ -59,7 +53,7 @@ class ComClass : public detail::Base<I>... {
     *ppv = nullptr;
     IUnknown* found = nullptr;
     if (InlineIsEqualGUID(riid, __uuidof(IUnknown))) {
-      found = static_cast<typename detail::First<I...>::type*>(this);
+      found = static_cast<std::tuple_element_t<0, std::tuple<I...>>*>(this);
     } else {
       (Match<I>(riid, &found) || ...);
       if (!found && InlineIsEqualGUID(riid, __uuidof(IDispatch))) (MatchDispatch<I>(&found) || ...);

@@ -4,31 +4,20 @@
 
 namespace kestra {
 
-HRESULT VariantEnumerator::InitCopy(const VARIANT* items, LONG count) {
-  if (count < 0) return E_INVALIDARG;
+HRESULT VariantEnumerator::InitCopy(const std::vector<platform::OwnedInterface<IDispatch>>& items) {
   // An empty list still gets a snapshot (of no items): its enumerator answers S_FALSE,
   // not E_FAIL.
   m_owner.reset();
-  if (!m_snapshot.Allocate(static_cast<std::size_t>(count))) return E_OUTOFMEMORY;
-  for (LONG i = 0; i < count; ++i) {
-    HRESULT hr =
-        VariantCopy(&m_snapshot[static_cast<std::size_t>(i)], const_cast<VARIANT*>(&items[i]));
-    if (FAILED(hr)) {
-      m_snapshot.clear();
-      return hr;
-    }
+  if (!m_snapshot.Allocate(items.size())) return E_OUTOFMEMORY;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    V_VT(&m_snapshot[i]) = VT_DISPATCH;
+    V_DISPATCH(&m_snapshot[i]) = items[i].get();
+    items[i]->AddRef();
   }
   m_pBegin = m_snapshot.data();
-  m_pEnd = m_pBegin + count;
+  m_pEnd = m_pBegin + items.size();
   m_pIter = m_pBegin;
   return S_OK;
-}
-
-void VariantEnumerator::InitShared(const VariantEnumerator& source, IUnknown* owner) {
-  m_pBegin = source.m_pBegin;
-  m_pEnd = source.m_pEnd;
-  m_pIter = source.m_pIter;
-  m_owner = platform::OwnedInterface<IUnknown>::Share(owner);
 }
 
 STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) {
@@ -74,9 +63,13 @@ STDMETHODIMP VariantEnumerator::Clone(IEnumVARIANT** ppEnum) {
   platform::OwnedInterface<HeapObject<VariantEnumerator>> clone;
   HRESULT hr = HeapObject<VariantEnumerator>::Create(&clone);
   if (FAILED(hr)) return hr;
-  // A clone of a clone keeps the snapshot's owner alive, not its source.
-  IUnknown* owner = m_owner ? m_owner.get() : static_cast<IUnknown*>(this);
-  clone->InitShared(*this, owner);
+  // The clone shares the snapshot and keeps its owner alive (a clone's owner is the
+  // enumerator that made the snapshot, not its source).
+  VariantEnumerator& shared = *clone.get();
+  shared.m_owner = platform::OwnedInterface<IUnknown>::Share(m_owner ? m_owner.get() : this);
+  shared.m_pBegin = m_pBegin;
+  shared.m_pEnd = m_pEnd;
+  shared.m_pIter = m_pIter;
   return clone->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(ppEnum));
 }
 

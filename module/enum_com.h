@@ -9,20 +9,18 @@
 
 #include <oaidl.h>
 
+#include <vector>
+
 #include "module/com_object.h"
 #include "platform/win32/owned.h"
 
 namespace kestra {
 
-class VariantEnumerator : public ComClass<VariantEnumerator, IEnumVARIANT> {
+class VariantEnumerator : public ComClass<IEnumVARIANT> {
  public:
-  VariantEnumerator() = default;
-  VariantEnumerator(const VariantEnumerator&) = delete;
-  VariantEnumerator& operator=(const VariantEnumerator&) = delete;
-
-  // Takes a copy of `count` items: E_OUTOFMEMORY when the array cannot be made, or the
-  // failure of a copy (the copies made so far are cleared again).
-  HRESULT InitCopy(const VARIANT* items, LONG count);
+  // Takes a snapshot of `items`, a reference to each; E_OUTOFMEMORY when its array
+  // cannot be made.
+  HRESULT InitCopy(const std::vector<platform::OwnedInterface<IDispatch>>& items);
 
   // IEnumVARIANT
   STDMETHODIMP Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override;
@@ -31,9 +29,6 @@ class VariantEnumerator : public ComClass<VariantEnumerator, IEnumVARIANT> {
   STDMETHODIMP Clone(IEnumVARIANT** ppEnum) override;
 
  private:
-  // Shares `source`'s snapshot; `owner` is the enumerator that owns it.
-  void InitShared(const VariantEnumerator& source, IUnknown* owner);
-
   platform::OwnedVariants m_snapshot;  // only in the enumerator that made the copy
   platform::OwnedInterface<IUnknown>
       m_owner;                        // the snapshot's owner, when the snapshot is another's

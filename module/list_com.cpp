@@ -1,6 +1,7 @@
 #include "module/list_com.h"
 
 #include <cstddef>
+#include <new>
 #include <utility>
 
 #include "module/enum_com.h"
@@ -9,21 +10,20 @@
 namespace kestra {
 
 void ListObject::SetEntries(std::vector<dns::MxRecord> entries) {
-  m_items.clear();
-  m_nCount = 0;
-  if (entries.empty() || !m_items.Allocate(entries.size())) return;
+  m_entries.clear();
+  try {
+    m_entries.reserve(entries.size());  // so that no push_back below can fail
+  } catch (const std::bad_alloc&) {
+    return;
+  }
   for (dns::MxRecord& source : entries) {
     platform::OwnedInterface<HeapObject<ListEntriesObject>> entry;
     if (FAILED(HeapObject<ListEntriesObject>::Create(&entry))) return;
-    static_cast<dns::MxRecord&>(*entry.get()) = std::move(source);
+    entry->SetRecord(std::move(source));
     // The entry's only reference once `entry` lets go, until a script takes one of its own.
-    VARIANT& item = m_items[static_cast<std::size_t>(m_nCount)];
-    if (FAILED(entry->QueryInterface(__uuidof(IDispatch),
-                                     reinterpret_cast<void**>(&V_DISPATCH(&item))))) {
-      return;
-    }
-    V_VT(&item) = VT_DISPATCH;
-    ++m_nCount;
+    platform::OwnedInterface<IDispatch> item;
+    if (FAILED(entry->QueryInterface(__uuidof(IDispatch), item.put_void()))) return;
+    m_entries.push_back(std::move(item));
   }
 }
 
@@ -33,14 +33,14 @@ STDMETHODIMP ListObject::get__NewEnum(IUnknown** pVal) {
   platform::OwnedInterface<HeapObject<VariantEnumerator>> enumerator;
   HRESULT hr = HeapObject<VariantEnumerator>::Create(&enumerator);
   if (FAILED(hr)) return hr;
-  hr = enumerator->InitCopy(m_items.data(), m_nCount);
+  hr = enumerator->InitCopy(m_entries);
   if (FAILED(hr)) return hr;
   return enumerator->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(pVal));
 }
 
 STDMETHODIMP ListObject::get_Count(long* pVal) {
   if (!pVal) return E_POINTER;
-  *pVal = m_nCount;
+  *pVal = static_cast<long>(m_entries.size());
   return S_OK;
 }
 
@@ -49,9 +49,11 @@ STDMETHODIMP ListObject::get_Item(long index, VARIANT* pVal) {
   VariantInit(pVal);
   V_VT(pVal) = VT_UNKNOWN;
   V_UNKNOWN(pVal) = nullptr;
-  if (index < 1 || index > m_nCount) return E_INVALIDARG;
-  // A copy of a VT_DISPATCH only takes a reference; it has no failure to report.
-  VariantCopy(pVal, &m_items[static_cast<std::size_t>(index - 1)]);
+  if (index < 1 || static_cast<std::size_t>(index) > m_entries.size()) return E_INVALIDARG;
+  IDispatch* entry = m_entries[static_cast<std::size_t>(index - 1)].get();
+  entry->AddRef();
+  V_VT(pVal) = VT_DISPATCH;
+  V_DISPATCH(pVal) = entry;
   return S_OK;
 }
 

@@ -1,8 +1,8 @@
 // The List object: the collection GetMXRecord returns.
 //
-// It takes over the sorted exchangers of an answer (lookup/mx_list.h) and keeps one
-// ListEntries object per entry as an array of VARIANTs, each holding the one reference the list
-// owns to its entry object. Count, the 1-based Item and _NewEnum only read that array.
+// It takes over the sorted exchangers of an answer (lookup/mx_list.h) and holds one
+// reference to one ListEntries object per entry. Count, the 1-based Item and _NewEnum
+// only read those.
 #pragma once
 
 #include <windows.h>
@@ -16,10 +16,8 @@
 
 namespace kestra {
 
-class ListObject : public ComClass<ListObject, IList> {
+class ListObject : public ComClass<IList> {
  public:
-  ListObject() = default;
-
   // Replaces the items with one entry object per entry, in the entries' order. When
   // memory runs out part-way, the list keeps the entry objects made before.
   void SetEntries(std::vector<dns::MxRecord> entries);
@@ -30,8 +28,7 @@ class ListObject : public ComClass<ListObject, IList> {
   STDMETHODIMP get_Item(long index, VARIANT* pVal) override;
 
  private:
-  platform::OwnedVariants m_items;
-  long m_nCount = 0;  // the items made; never more than m_items.size()
+  std::vector<platform::OwnedInterface<IDispatch>> m_entries;
 };
 
 }  // namespace kestra

@@ -8,13 +8,13 @@ namespace kestra {
 
 STDMETHODIMP ListEntriesObject::get_MX(BSTR* pVal) {
   if (!pVal) return E_POINTER;
-  *pVal = BstrFromText(exchange);
+  *pVal = BstrFromText(m_record.exchange);
   return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP ListEntriesObject::get_Preference(BSTR* pVal) {
   if (!pVal) return E_POINTER;
-  *pVal = BstrFromText(std::to_string(preference));
+  *pVal = BstrFromText(std::to_string(m_record.preference));
   return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -10,12 +10,12 @@
 namespace kestra {
 namespace {
 
-// A text argument (a host or domain name: `narrow` is Utf8FromBstr), or nothing when
-// memory runs out converting it (the lookup then runs with the empty text and reports it
-// as the empty input it sees).
-std::string Argument(BSTR text, std::string (*narrow)(BSTR) = &TextFromBstr) {
+// A text argument (CP_UTF8 for a host or domain name), or nothing when memory runs out
+// converting it (the lookup then runs with the empty text and reports it as the empty
+// input it sees).
+std::string Argument(BSTR text, UINT code_page) {
   try {
-    return narrow(text);
+    return TextFromBstr(text, code_page);
   } catch (const std::bad_alloc&) {
     return {};
   }
@@ -23,18 +23,15 @@ std::string Argument(BSTR text, std::string (*narrow)(BSTR) = &TextFromBstr) {
 
 }  // namespace
 
-LookupObject::LookupObject() = default;
-LookupObject::~LookupObject() = default;
-
 STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
   const auto count = m_lookup.MXRecords();
-  if (count && *count && pVal) *pVal = **count;
+  if (count && m_lookup.GetIsError() == 0 && pVal) *pVal = *count;
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
   try {
-    m_lookup.PutDNSServer(Utf8FromBstr(newVal));
+    m_lookup.PutDNSServer(TextFromBstr(newVal, CP_UTF8));
   } catch (const std::bad_alloc&) {
     // The old value stays.
   }
@@ -43,7 +40,7 @@ STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
 
 STDMETHODIMP LookupObject::put_DomainName(BSTR newVal) {
   try {
-    m_lookup.PutDomainName(Utf8FromBstr(newVal));
+    m_lookup.PutDomainName(TextFromBstr(newVal, CP_UTF8));
   } catch (const std::bad_alloc&) {
   }
   return S_OK;
@@ -72,7 +69,7 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
   VariantInit(pVal);
   V_VT(pVal) = VT_DISPATCH;
   V_DISPATCH(pVal) = nullptr;
-  if (!*entries) return S_OK;
+  if (m_lookup.GetIsError() != 0) return S_OK;
   // Unless the result takes a reference of its own, the list goes unseen when
   // `list_object` lets go of it.
   platform::OwnedInterface<HeapObject<ListObject>> list_object;
@@ -81,25 +78,25 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
     m_lookup.FailAsGeneralFailure();
     return S_OK;
   }
-  list_object->SetEntries(std::move(**entries));
+  list_object->SetEntries(std::move(*entries));
   list_object->QueryInterface(__uuidof(IDispatch), reinterpret_cast<void**>(&V_DISPATCH(pVal)));
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::DNSLookup(BSTR HostName, BSTR* pVal) {
-  const auto address = m_lookup.DNSLookup(Argument(HostName, &Utf8FromBstr));
+  const auto address = m_lookup.DNSLookup(Argument(HostName, CP_UTF8));
   if (address && pVal) *pVal = BstrFromText(*address);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
-  const auto host_name = m_lookup.ReverseDNSLookup(Argument(IP));
+  const auto host_name = m_lookup.ReverseDNSLookup(Argument(IP, CP_THREAD_ACP));
   if (host_name && pVal) *pVal = BstrFromText(*host_name);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::VerifySMTP(BSTR SMTPServer, short* pVal) {
-  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer, &Utf8FromBstr));
+  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer, CP_UTF8));
   if (result && pVal) *pVal = *result;
   return S_OK;
 }

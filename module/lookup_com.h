@@ -13,11 +13,8 @@
 
 namespace kestra {
 
-class LookupObject : public ComClass<LookupObject, ILookup> {
+class LookupObject : public ComClass<ILookup> {
  public:
-  LookupObject();
-  ~LookupObject();
-
   // ILookup
   STDMETHODIMP get_MXRecords(short* pVal) override;
   STDMETHODIMP put_DNSServer(BSTR newVal) override;

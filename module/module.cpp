@@ -3,6 +3,8 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <string>
+#include <utility>
 
 #include "module/Kestra_h.h"
 
@@ -11,7 +13,6 @@ namespace {
 
 LONG g_nLockCount = 0;
 HINSTANCE g_hInstance = nullptr;
-const GUID* g_pLibid = nullptr;
 
 // Held by ModuleGuard.
 CRITICAL_SECTION g_csModule;
@@ -37,18 +38,10 @@ ITypeLib* g_pTypeLib = nullptr;
 // through the type library in its own file, or in the .tlb beside it, as registration
 // would find it, instead of failing every late-bound call.
 HRESULT LoadTypeLibrary(ITypeLib** lib) {
-  HRESULT hr = LoadRegTypeLib(*g_pLibid, 1, 0, LOCALE_NEUTRAL, lib);
+  const HRESULT hr = LoadRegTypeLib(LIBID_KestraLib, 1, 0, LOCALE_NEUTRAL, lib);
   if (SUCCEEDED(hr)) return hr;
-  wchar_t path[MAX_PATH + 1];
-  DWORD n = GetModuleFileNameW(g_hInstance, path, MAX_PATH + 1);
-  if (n == 0 || n > MAX_PATH) return hr;
-  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, lib))) return S_OK;
-  wchar_t* dot = wcsrchr(path, L'.');
-  wchar_t* slash = wcsrchr(path, L'\\');
-  if (!dot || (slash && dot < slash) || (dot - path) + 5 > MAX_PATH) return hr;
-  wcscpy(dot, L".tlb");
-  if (SUCCEEDED(LoadTypeLibEx(path, REGKIND_NONE, lib))) return S_OK;
-  return hr;
+  std::wstring path;
+  return SUCCEEDED(LoadOwnTypeLib(g_hInstance, lib, &path)) ? S_OK : hr;
 }
 
 }  // namespace
@@ -76,7 +69,6 @@ ModuleGuard::~ModuleGuard() {
 
 void InitModule(HINSTANCE instance) {
   g_hInstance = instance;
-  g_pLibid = &LIBID_KestraLib;
   InitializeCriticalSection(&g_csModule);
   g_bInitialised = true;
 }
@@ -120,6 +112,28 @@ HRESULT GetTypeInfoOf(REFIID iid, ITypeInfo** info) {
     slot->pInfo.store(loaded, std::memory_order_release);
   }
   *info = slot->pInfo.load(std::memory_order_acquire);
+  return S_OK;
+}
+
+HRESULT LastErrorResult() {
+  const DWORD error = GetLastError();
+  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+HRESULT LoadOwnTypeLib(HINSTANCE module, ITypeLib** lib, std::wstring* loaded_from) {
+  std::wstring path;
+  if (HRESULT hr = ModulePath<wchar_t>(module, GetModuleFileNameW, &path); FAILED(hr)) return hr;
+  const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib);
+  if (SUCCEEDED(hr)) {
+    *loaded_from = std::move(path);
+    return hr;
+  }
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t dot = path.find_last_of(L'.');
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
+  path += L".tlb";
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib))) return hr;
+  *loaded_from = std::move(path);
   return S_OK;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "module/class_objects.h"
+#include "module/module.h"
 #include "platform/registry.h"
 #include "platform/win32/owned.h"
 #include "script_runner.h"
@@ -18,27 +19,6 @@ namespace kestra {
 
 namespace {
 
-HRESULT LastError() {
-  const DWORD error = GetLastError();
-  return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
-// The library's full path; GetModuleFileName truncates silently, so the buffer grows
-// until the whole path fits.
-template <class Char, class GetName>
-HRESULT ModulePath(HINSTANCE module, GetName get_name, std::basic_string<Char>* path) {
-  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    path->assign(size, Char{});
-    const DWORD length = get_name(module, path->data(), size);
-    if (length == 0) return LastError();
-    if (length < size) {
-      path->resize(length);
-      return S_OK;
-    }
-  }
-  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
-}
-
 HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   std::string path;
   if (HRESULT hr = ModulePath<char>(module, GetModuleFileNameA, &path); FAILED(hr)) return hr;
@@ -46,11 +26,11 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   const std::unique_ptr<platform::Registry> registry = platform::OpenSystemRegistry();
   for (const ObjectMapEntry* entry = ObjectMap(); entry->pclsid; ++entry) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(entry->nRegistryScript), "REGISTRY");
-    if (!found) return LastError();
+    if (!found) return LastErrorResult();
     HGLOBAL loaded = LoadResource(module, found);
     const DWORD size = SizeofResource(module, found);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) return LastError();
+    if (!bytes) return LastErrorResult();
     const std::string_view text(static_cast<const char*>(bytes), size);
     const HRESULT hr = registrar::RunScript(text, replacements, mode, registry.get());
     if (FAILED(hr)) return hr;
@@ -58,30 +38,10 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   return S_OK;
 }
 
-// Loads the type library from the library's own file or, failing that, from the file
-// of the same name with the extension ".tlb"; `loaded_from` is the path that worked.
-HRESULT LoadOwnTypeLib(HINSTANCE module, platform::OwnedInterface<ITypeLib>* lib,
-                       std::wstring* loaded_from) {
-  std::wstring path;
-  if (HRESULT hr = ModulePath<wchar_t>(module, GetModuleFileNameW, &path); FAILED(hr)) return hr;
-  const HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib->put());
-  if (SUCCEEDED(hr)) {
-    *loaded_from = path;
-    return hr;
-  }
-  const std::size_t slash = path.find_last_of(L"\\/");
-  const std::size_t dot = path.find_last_of(L'.');
-  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
-  path += L".tlb";
-  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib->put()))) return hr;
-  *loaded_from = path;
-  return S_OK;
-}
-
 HRESULT RegisterOwnTypeLib(HINSTANCE module) {
   platform::OwnedInterface<ITypeLib> lib;
   std::wstring path;
-  if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
+  if (HRESULT hr = LoadOwnTypeLib(module, lib.put(), &path); FAILED(hr)) return hr;
   // The help folder is the folder of the library's help file, if it names one.
   platform::OwnedBstr help_file;
   std::wstring help_dir;
@@ -97,7 +57,7 @@ HRESULT RegisterOwnTypeLib(HINSTANCE module) {
 HRESULT UnregisterOwnTypeLib(HINSTANCE module) {
   platform::OwnedInterface<ITypeLib> lib;
   std::wstring path;
-  if (HRESULT hr = LoadOwnTypeLib(module, &lib, &path); FAILED(hr)) return hr;
+  if (HRESULT hr = LoadOwnTypeLib(module, lib.put(), &path); FAILED(hr)) return hr;
   TLIBATTR* attr = nullptr;
   if (HRESULT hr = lib->GetLibAttr(&attr); FAILED(hr)) return hr;
   const HRESULT hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,

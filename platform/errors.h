@@ -3,6 +3,7 @@
 // access control hands to a page are keyed to them.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -14,18 +15,16 @@ inline constexpr int kPathNotFound = 3;
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kInvalidHandle = 6;
 inline constexpr int kNotEnoughMemory = 8;
-inline constexpr int kInvalidData = 13;
 inline constexpr int kInvalidParameter = 87;
 inline constexpr int kBadPathname = 161;
 inline constexpr int kEnvVarNotFound = 203;
 inline constexpr int kFilenameTooLong = 206;
-inline constexpr int kMoreData = 234;
 }  // namespace syserr
 
 // The system's message text for `code`: FormatMessageA (system messages only, inserts
 // ignored, language 0x400) on Windows, the C library's description of the matching
 // errno value on POSIX. The text comes back as the system gives it, with the line
-// break it ends with. False (text untouched) when the system has no text for the code.
-bool SystemMessageText(int code, std::string* text);
+// break it ends with; nothing when the system has no text for the code.
+std::optional<std::string> SystemMessageText(int code);
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 // Files: whether an entry exists, and a file's whole text.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "platform/result.h"
@@ -12,8 +11,9 @@ namespace platform {
 // failure holds the system's code. The POSIX side takes "\" as a separator like "/".
 Result<void> FindEntry(const std::string& path);
 
-// The bytes of the file at `path`, taken as the C library's fopen takes it; nothing
-// when it cannot be opened or read to its end.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// The bytes of the file at `path`, taken as the C library's fopen takes it. Fails with
+// kNotFound when it cannot be opened, kSystem when it cannot be read to its end; no
+// caller shows a text for either, so there is no code.
+Result<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace platform

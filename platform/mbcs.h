@@ -5,8 +5,8 @@
 // is one character and only the ASCII letters fold.
 //
 // CompareNoCase / EqualNoCase are the one case-blind comparison of the tree: registry
-// and INI names, root names, list items and the registrar's keywords all go through
-// them.
+// and INI names, root names, list items, the registrar's keywords and the order of the
+// MX list all go through them.
 #pragma once
 
 #include <string_view>
@@ -18,9 +18,10 @@ bool IsMultibyteLeadByte(unsigned char byte);
 // A character (one byte, or lead byte << 8 | trail byte) folded to lower case.
 unsigned FoldMultibyteToLower(unsigned character);
 
-// Compares character by character, each folded to lower case (a lead byte and its
-// trail byte are one character; a lead byte at the very end is one on its own):
-// negative, 0 or positive as `a` sorts before, with or after `b`.
+// Compares character by character, each folded to lower case and compared as an
+// unsigned code (a lead byte and its trail byte are one character; a lead byte at the
+// very end or before a NUL is one on its own): negative, 0 or positive as `a` sorts
+// before, with or after `b`.
 int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;

@@ -38,23 +38,27 @@ class MemoryRegistry : public Registry {
   // or whose path begins with "\", are left out.
   bool Load(std::string_view reg_file_text);
 
-  int OpenKey(RegRoot root, const std::string& path, RegView view) override;
-  int QueryValue(RegRoot root, const std::string& path, const std::string& name, RegView view,
-                 RegValue* value) override;
-  int CreateKey(RegRoot root, const std::string& path) override;
-  int SetValue(RegRoot root, const std::string& path, const std::string& name,
-               const RegValue& value) override;
-  int DeleteValue(RegRoot root, const std::string& path, const std::string& name) override;
-  int DeleteKey(RegRoot root, const std::string& path) override;
-  int ListSubkeys(RegRoot root, const std::string& path, std::vector<std::string>* names) override;
+  Result<void> OpenKey(RegRoot root, const std::string& path, RegView view) override;
+  Result<RegValue> QueryValue(RegRoot root, const std::string& path, const std::string& name,
+                              RegView view) override;
+  // One view: the value of the key, whatever the views.
+  Result<RegValue> QueryValueOfFirstKey(RegRoot root, const std::string& path,
+                                        const std::string& name, RegView first, RegView) override {
+    return QueryValue(root, path, name, first);
+  }
+  Result<void> CreateKey(RegRoot root, const std::string& path) override;
+  Result<void> SetValue(RegRoot root, const std::string& path, const std::string& name,
+                        const RegValue& value) override;
+  Result<void> DeleteValue(RegRoot root, const std::string& path, const std::string& name) override;
+  Result<void> DeleteKey(RegRoot root, const std::string& path) override;
+  Result<std::vector<std::string>> ListSubkeys(RegRoot root, const std::string& path) override;
 
   // The top of one root, for reading the whole registry back.
   const Node& Root(RegRoot root) const { return m_roots[static_cast<std::size_t>(root)]; }
 
  private:
-  // The node at `path`, or null with *error set; with `create`, missing nodes are made
-  // on the way.
-  Node* Find(RegRoot root, const std::string& path, bool create, int* error);
+  // The node at `path`; with `create`, missing nodes are made on the way.
+  Result<Node*> Find(RegRoot root, const std::string& path, bool create);
 
   std::array<Node, std::size(kRegRootNames)> m_roots;
 };

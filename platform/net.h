@@ -1,5 +1,5 @@
-// The thin socket and resolver layer: BSD sockets on POSIX, Winsock on Windows. Errors
-// are Winsock codes on both platforms (POSIX errno values are mapped), because the
+// The socket and resolver layer: BSD sockets on POSIX, Winsock on Windows. Failures
+// carry Winsock codes on both platforms (POSIX errno values are mapped), because the
 // system's messages are keyed to those codes.
 #pragma once
 
@@ -94,43 +94,14 @@ void ReleaseSocketLayer();
 void SetSocketStartupFailureForTesting(bool fail);
 
 // --- errors ---
-// The socket library's last error (WSAGetLastError, or errno mapped to Winsock codes).
-int LastSocketError();
-// A Winsock code as a failure, with the cause it means.
+// A Winsock code as a failure, with the cause it means: the one reading of a socket or
+// resolver code as a cause.
 Failure SocketFailure(int code);
-// Maps a POSIX errno value to the Winsock code of the same meaning (identity on Windows).
+// POSIX: the Winsock code of the same meaning as an errno value.
 int ErrnoToWinsock(int err);
 
-// --- sockets; every failing call leaves its code for LastSocketError() ---
-SocketHandle OpenSocket(int type, Family family = Family::kV4);  // protocol 0
-bool Bind(SocketHandle s, Endpoint local);
-bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
-// Connects within ms milliseconds (ms < 0: no bound); the socket is blocking again
-// afterwards. Times out with kETIMEDOUT.
-bool ConnectWithin(SocketHandle s, Endpoint peer, int ms);
-// Bytes sent or received, or -1.
-int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer);
-int Send(SocketHandle s, const void* data, std::size_t length);
-// With peek, a datagram larger than the buffer fails with kEMSGSIZE and stays queued
-// (as Winsock does). A receive time-out fails with kETIMEDOUT on both platforms.
-int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from);
-int Recv(SocketHandle s, void* buffer, std::size_t size);
-// Waits until the socket is readable: 1 ready, 0 time-out, -1 error. ms < 0 waits forever.
-int WaitReadable(SocketHandle s, int ms);
-bool CloseSocket(SocketHandle s);
-// The socket's pending error (SO_ERROR) as a Winsock code, 0 when there is none;
-// reading it clears it. Wine leaves an unreachable port of a connected UDP socket only
-// here, while Linux and Windows also report it on the next receive.
-int PendingSocketError(SocketHandle s);
-// Has the platform report an unreachable peer (ICMP port unreachable) of a datagram
-// socket that sends to `peer`. POSIX sets IP_RECVERR (IPV6_RECVERR), after which the next receive
-// fails with kECONNREFUSED. Windows connects the socket to the peer: Windows itself
-// reports it on unconnected sockets too, but Wine only for connected ones, and then
-// only in PendingSocketError.
-bool ReportUnreachable(SocketHandle s, Endpoint peer);
-// True where that report comes from the next receive itself (POSIX); false where a
-// waiting receiver must look at PendingSocketError now and then (Windows builds).
-bool ReceiveReportsUnreachable();
+// --- sockets; a failing call returns SocketFailure of its Winsock code ---
+Result<void> CloseSocket(SocketHandle s);
 
 // Owns one socket handle and closes it when it goes. It moves and is never copied: two
 // owners would close the handle twice, the second time perhaps someone else's.
@@ -149,16 +120,46 @@ class UniqueSocket {
   ~UniqueSocket() { Reset(); }
 
   SocketHandle Get() const { return m_nHandle; }
-  bool Valid() const { return m_nHandle != kInvalidSocket; }
   // Closes the handle held (its outcome unread) and holds `handle` instead.
   void Reset(SocketHandle handle = kInvalidSocket) {
-    if (m_nHandle != kInvalidSocket) CloseSocket(m_nHandle);
+    if (m_nHandle != kInvalidSocket) (void)CloseSocket(m_nHandle);
     m_nHandle = handle;
   }
 
  private:
   SocketHandle m_nHandle = kInvalidSocket;
 };
+
+Result<UniqueSocket> OpenSocket(int type, Family family = Family::kV4);  // protocol 0
+Result<void> Bind(SocketHandle s, Endpoint local);
+Result<void> SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms);  // SO_RCVTIMEO, 0 = none
+// Connects within ms milliseconds (ms < 0: no bound); the socket is blocking again
+// afterwards. Times out with kETIMEDOUT.
+Result<void> ConnectWithin(SocketHandle s, Endpoint peer, int ms);
+// The count of bytes sent or received.
+Result<std::size_t> SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer);
+Result<std::size_t> Send(SocketHandle s, const void* data, std::size_t length);
+// With peek, a datagram larger than the buffer fails with kEMSGSIZE and stays queued
+// (as Winsock does). A receive time-out fails with kETIMEDOUT on both platforms.
+Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek,
+                             Endpoint* from);
+Result<std::size_t> Recv(SocketHandle s, void* buffer, std::size_t size);
+// Waits until the socket is readable (ms < 0: for ever); a wait that runs out fails
+// with kETIMEDOUT.
+Result<void> WaitReadable(SocketHandle s, int ms);
+// Fails with the socket's pending error (SO_ERROR), if it has one; reading it clears it.
+// Wine leaves an unreachable port of a connected UDP socket only here, while Linux and
+// Windows also report it on the next receive.
+Result<void> PendingSocketError(SocketHandle s);
+// Has the platform report an unreachable peer (ICMP port unreachable) of a datagram
+// socket that sends to `peer`. POSIX sets IP_RECVERR (IPV6_RECVERR), after which the next receive
+// fails with kECONNREFUSED. Windows connects the socket to the peer: Windows itself
+// reports it on unconnected sockets too, but Wine only for connected ones, and then
+// only in PendingSocketError.
+Result<void> ReportUnreachable(SocketHandle s, Endpoint peer);
+// True where that report comes from the next receive itself (POSIX); false where a
+// waiting receiver must look at PendingSocketError now and then (Windows builds).
+bool ReceiveReportsUnreachable();
 
 // --- addresses and names ---
 // inet_addr: dotted text to a network-order address; INADDR_NONE (all ones) if invalid.
@@ -169,15 +170,27 @@ std::uint32_t NativeInetAddr(const std::string& text);
 // An IPv6 address text ("::1", "2001:db8::53", "[::1]", "fe80::1%eth0"), or nothing for
 // any other text (IPv4 texts included).
 std::optional<IpAddress> ParseIpv6(std::string_view text);
-// Host name to its addresses of one family, in the platform's order (IPv4: gethostbyname
-// on Windows, getaddrinfo on POSIX; IPv6: getaddrinfo). Returns 0 or a Winsock code
-// (11001 unknown name, 11002 try again, 11003 unrecoverable, 11004 no data).
-int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses);
+// Host name to its addresses of one family, never none, in the platform's order (IPv4:
+// gethostbyname on Windows, getaddrinfo on POSIX; IPv6: getaddrinfo). Fails with the
+// Winsock code (11001 unknown name, 11002 try again, 11003 unrecoverable, 11004 no data).
+Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family);
 // Address to the host's official name (IPv4: gethostbyaddr on Windows; otherwise
-// getnameinfo with NI_NAMEREQD). Returns 0 or a Winsock code.
-int ReverseResolve(const IpAddress& address, std::string* name);
+// getnameinfo with NI_NAMEREQD); fails with the Winsock code.
+Result<std::string> ReverseResolve(const IpAddress& address);
 // The name of the system call ResolveHost (reverse: ReverseResolve) makes for a family.
 const char* ResolverCallName(bool reverse, Family family);
+
+// How a text names an address: one kind for each argument that takes one. Each kind takes
+// an IPv6 text (brackets optional) as that address; any other text is
+enum class AddressText {
+  kNumeric,        // inet_addr's reading, all ones if none; never fails (ReverseDNSLookup)
+  kNumericOrName,  // with a leading digit kNumeric, else a name's first IPv4 address (DNS server)
+  kName,           // a name's first IPv4 address, else its first IPv6 one (SMTP server)
+};
+// The addresses of a text of that kind, the one to use first (a name may have several);
+// a name that does not resolve fails as its IPv4 resolution did.
+Result<std::vector<IpAddress>> AddressesOf(const std::string& text, AddressText kind);
+
 // This machine's host name (gethostname).
 Result<std::string> LocalHostName();
 
@@ -190,6 +203,6 @@ Result<std::string> LocalHostName();
 std::string SystemDnsServer(std::string* source = nullptr);
 
 // Fills the buffer from the platform's cryptographic random source.
-bool CryptoRandom(void* buffer, std::size_t length);
+Result<void> CryptoRandom(void* buffer, std::size_t length);
 
 }  // namespace platform

@@ -1,6 +1,5 @@
-// Private-profile (INI) reading, shaped like GetPrivateProfileStringA and
-// GetPrivateProfileSectionA. Files are never written; ProfileString and ProfileSection read
-// the file afresh at every call (ProfileFile below reads it once for several questions).
+// Private-profile (INI) reading, answered as GetPrivateProfileStringA and
+// GetPrivateProfileSectionA answer. Files are never written.
 //
 // Windows: the system's profile functions. POSIX: a reader that gives the same
 // answers: section and key names match without regard to case and surrounding blanks;
@@ -11,8 +10,6 @@
 // as a separator, which the POSIX reader turns into "/".
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,19 +17,9 @@
 
 namespace platform {
 
-// The value of `key` in `section`, copied into `buffer` (at most size - 1 bytes and a
-// NUL). Returns the bytes copied: 0 when nothing was found, size - 1 when the buffer
-// may have been too small.
-std::uint32_t ProfileString(const std::string& section, const std::string& key, char* buffer,
-                            std::uint32_t size, const std::string& file);
-// The lines of `section`, each ended by a NUL, then a final NUL. Returns the bytes
-// without the final NUL: 0 when nothing was found, size - 2 when the buffer may have
-// been too small (the lines then end early, followed by two NULs).
-std::uint32_t ProfileSection(const std::string& section, char* buffer, std::uint32_t size,
-                             const std::string& file);
-
 #ifndef _WIN32
-// The POSIX reader's parser, public for its tests and its fuzzer.
+// The POSIX reader's parser and its answers over parsed text, public for its tests and
+// its fuzzer.
 struct IniEntry {
   std::string key;
   std::string value;
@@ -42,6 +29,11 @@ struct IniSection {
   std::string name;  // as written between the brackets; "" before the first section
   std::vector<IniEntry> entries;
 };
+std::vector<IniSection> ParseIni(std::string_view text);
+std::string IniValue(const std::vector<IniSection>& sections, std::string_view section,
+                     std::string_view key);
+std::vector<std::string> IniLines(const std::vector<IniSection>& sections,
+                                  std::string_view section);
 #endif
 
 // One INI file, asked several times by the steps of one decision. Windows: every call
@@ -54,27 +46,20 @@ class ProfileFile {
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
 
-  // As ProfileString and ProfileSection of this file.
-  std::uint32_t String(const std::string& section, const std::string& key, char* buffer,
-                       std::uint32_t size);
-  std::uint32_t Section(const std::string& section, char* buffer, std::uint32_t size);
+  // The value of `key` in `section`, whatever its length: "" when the file, section or
+  // key is missing (the system's functions tell no difference).
+  std::string String(const std::string& section, const std::string& key);
+  // The lines of `section`, whatever their length: none when the file or section is
+  // missing.
+  std::vector<std::string> Section(const std::string& section);
 
  private:
   std::string m_strPath;
 #ifndef _WIN32
   bool m_bRead = false;
-  std::optional<std::vector<IniSection>> m_sections;  // nothing: the file cannot be read
-  const std::vector<IniSection>* Sections();
+  std::vector<IniSection> m_sections;  // none when the file cannot be read
+  const std::vector<IniSection>& Sections();
 #endif
 };
-
-#ifndef _WIN32
-std::vector<IniSection> ParseIni(std::string_view text);
-// ProfileString and ProfileSection over the text of a file already read.
-std::uint32_t ProfileStringFromText(std::string_view text, const std::string& section,
-                                    const std::string& key, char* buffer, std::uint32_t size);
-std::uint32_t ProfileSectionFromText(std::string_view text, const std::string& section,
-                                     char* buffer, std::uint32_t size);
-#endif
 
 }  // namespace platform

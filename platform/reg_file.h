@@ -13,7 +13,6 @@
 // names match without regard to case. Malformed lines are skipped.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +32,6 @@ struct RegFileKey {
 
 struct RegFile {
   std::vector<RegFileKey> keys;
-  std::size_t skipped = 0;  // malformed lines
 };
 
 // Nothing when the header is not REGEDIT4 or "Windows Registry Editor Version 5.00".

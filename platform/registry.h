@@ -11,8 +11,9 @@
 // Keys are addressed by a root and a path of names separated by "\". A path that begins
 // with "\" is refused (syserr::kBadPathname); empty names are skipped, so a trailing "\"
 // changes nothing. Key and value names compare without regard to case (platform/mbcs.h);
-// an empty value name is the key's default value. Every call returns 0 or a system
-// error code (platform/errors.h); a missing key or value is syserr::kFileNotFound.
+// an empty value name is the key's default value. A failed call carries the system's
+// error code (platform/errors.h) and its cause (RegFailure): a missing key or value is
+// kNotFound with syserr::kFileNotFound.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace platform {
 
@@ -91,27 +94,32 @@ class Registry {
  public:
   virtual ~Registry() = default;
 
-  // 0 when the key exists (and may be read).
-  virtual int OpenKey(RegRoot root, const std::string& path, RegView view) = 0;
-  // The value's type and bytes into *value.
-  virtual int QueryValue(RegRoot root, const std::string& path, const std::string& name,
-                         RegView view, RegValue* value) = 0;
+  // Succeeds when the key exists (and may be read).
+  virtual Result<void> OpenKey(RegRoot root, const std::string& path, RegView view) = 0;
+  virtual Result<RegValue> QueryValue(RegRoot root, const std::string& path,
+                                      const std::string& name, RegView view) = 0;
   // The value of the key in view `first`, or in view `second` when `first` has no such
   // key (a missing value in `first` is a missing value): a value read with one open of
   // the key where `first` has it.
-  virtual int QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
-                                   RegView first, RegView second, RegValue* value);
+  virtual Result<RegValue> QueryValueOfFirstKey(RegRoot root, const std::string& path,
+                                                const std::string& name, RegView first,
+                                                RegView second) = 0;
   // Opens the key or creates it, with any missing keys above it.
-  virtual int CreateKey(RegRoot root, const std::string& path) = 0;
-  virtual int SetValue(RegRoot root, const std::string& path, const std::string& name,
-                       const RegValue& value) = 0;
-  virtual int DeleteValue(RegRoot root, const std::string& path, const std::string& name) = 0;
+  virtual Result<void> CreateKey(RegRoot root, const std::string& path) = 0;
+  virtual Result<void> SetValue(RegRoot root, const std::string& path, const std::string& name,
+                                const RegValue& value) = 0;
+  virtual Result<void> DeleteValue(RegRoot root, const std::string& path,
+                                   const std::string& name) = 0;
   // Deletes a key that has no subkeys, with its values.
-  virtual int DeleteKey(RegRoot root, const std::string& path) = 0;
-  // The names of the key's direct subkeys into *names.
-  virtual int ListSubkeys(RegRoot root, const std::string& path,
-                          std::vector<std::string>* names) = 0;
+  virtual Result<void> DeleteKey(RegRoot root, const std::string& path) = 0;
+  // The names of the key's direct subkeys.
+  virtual Result<std::vector<std::string>> ListSubkeys(RegRoot root, const std::string& path) = 0;
 };
+
+// The failure of a registry call the system answered with `code`: kNotFound for a
+// missing key or value (kFileNotFound, kPathNotFound), kInvalidInput for a path or
+// argument it refuses, kNoMemory, else kSystem.
+Failure RegFailure(int code);
 
 // The registry of this machine (see the top of this file).
 std::unique_ptr<Registry> OpenSystemRegistry();

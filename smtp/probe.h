@@ -27,12 +27,13 @@ class Probe {
 
   // Succeeds when the server answered both steps as expected. The server is an IPv6
   // address (brackets optional), or a host name or dotted IPv4 address, reached at its
-  // first IPv4 address, or, when it has none, at its first IPv6 one. An empty server text fails
-  // with kInvalidInput and sends nothing; a reply other than the one expected fails with kBadReply;
-  // the network's failures carry their Winsock code (a reply that does not come in time: kTimeout).
-  // With an account, it also tells there the addresses the name gave and the one taken,
-  // the connection, every line received and sent with its time since the connection
-  // opened, and why the verdict is what it is.
+  // first IPv4 address, or, when it has none, at its first IPv6 one
+  // (platform::AddressText::kName). An empty server text fails with kInvalidInput and
+  // sends nothing; a reply other than the one expected fails with kBadReply; the
+  // network's failures carry their Winsock code (a reply that does not come in time:
+  // kTimeout). With an account, it also tells there the addresses the name gave and the
+  // one taken, the connection, every line received and sent with its time since the
+  // connection opened, and why the verdict is what it is.
   platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort,
                              support::Account* account = nullptr) const;
 

@@ -12,8 +12,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
-#include <string_view>
 
 #include "platform/result.h"
 
@@ -37,47 +37,27 @@ class ReplyReader {
   // Bytes asked for by one receive.
   static constexpr std::size_t kReceiveBytes = 1024;
 
-  enum class Status {
-    kReply,          // a whole reply; `code` is its final line's code
-    kIncomplete,     // TakeReply only: more bytes are needed
-    kMalformed,      // a line without three leading digits
-    kTooLong,        // more than kMaxReplyBytes without the reply's end
-    kClosed,         // the peer closed before the reply was whole
-    kTimedOut,       // the reply was not whole within the wait
-    kReceiveFailed,  // the wait or the receive failed
-  };
-  struct Reply {
-    Status status;
-    int code;  // the final line's code (kReply), the source's code (kReceiveFailed), or 0
-  };
-
-  // A reader that only parses what Append gives it.
-  ReplyReader() = default;
   // A reader that receives from `source`, waiting at most `wait_ms` for each reply.
   ReplyReader(ReplySource& source, int wait_ms) : m_pSource(&source), m_nWaitMs(wait_ms) {}
   ReplyReader(const ReplyReader&) = delete;
   ReplyReader& operator=(const ReplyReader&) = delete;
 
-  // Adds bytes received to those not yet taken.
-  void Append(std::string_view bytes);
-  // Takes one whole reply from the front of the bytes appended so far.
-  Reply TakeReply();
   // Takes one whole reply, receiving from the source as often as it takes within the
-  // wait. Without a source it is TakeReply, with kIncomplete read as kClosed.
-  Reply Read();
-
-  // Bytes appended and not yet taken as part of a reply.
-  std::size_t Pending() const { return m_strBuffer.size(); }
+  // wait: its final line's code. A reply that is malformed, longer than kMaxReplyBytes
+  // or cut off by the peer's close fails with kBadReply (code 0), one that is not whole
+  // within the wait with kTimeout (WSAETIMEDOUT), and a wait or receive that fails with
+  // the source's failure.
+  platform::Result<int> Read();
 
  private:
-  Reply Fail(Status status, int code = 0);
+  platform::Failure Fail(platform::Failure failure);
 
-  ReplySource* m_pSource = nullptr;
-  int m_nWaitMs = 0;
+  ReplySource* m_pSource;
+  int m_nWaitMs;
   std::string m_strBuffer;
   // Where the first line of the current reply that is not yet judged starts.
   std::size_t m_nLineStart = 0;
-  Status m_nFailure = Status::kReply;  // kReply: no failure so far
+  std::optional<platform::Failure> m_failure;
 };
 
 }  // namespace smtp

@@ -1,6 +1,6 @@
 // smtp::TcpClient: one blocking stream socket over platform/net.h, as the SMTP
 // probe uses it, on the process-wide start of the socket library (which its user
-// makes). Every failing call returns the socket library's code; the socket closes
+// makes). Every failing call returns the socket library's failure; the socket closes
 // when the client goes.
 #pragma once
 
@@ -22,8 +22,6 @@ class TcpClient final : public ReplySource {
   platform::Result<std::size_t> Send(std::string_view bytes);
   platform::Result<void> WaitReadable(int ms) override;
   platform::Result<std::size_t> Receive(char* buffer, std::size_t size) override;
-
-  platform::SocketHandle Handle() const { return m_socket.Get(); }
 
  private:
   platform::UniqueSocket m_socket;

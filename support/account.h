@@ -70,7 +70,8 @@ inline constexpr std::string_view kAccessRead = "access.read";
 inline constexpr std::string_view kAccessDecision = "access.decision";
 // DNS: the name ("name", "ascii"), the server ("address", "port", "chosen_by", "source"),
 // the purpose of the next query ("purpose"), a query sent ("transport", "id", "flags",
-// "bytes"), a datagram or reply received ("from", "bytes", "verdict"), the reply taken
+// "bytes"), a datagram or reply received ("from", "port", "bytes") and whether it was
+// taken ("verdict": "taken" or why not), the reply taken
 // ("id", "flags", "rcode", "qdcount", "ancount", "nscount", "arcount", "bytes"), one of
 // its records ("section", "name", "type", "class", "ttl", "data", and for answers
 // "exchanger"), and how the query ended ("outcome", "detail", "elapsed").
@@ -79,6 +80,7 @@ inline constexpr std::string_view kDnsServer = "dns.server";
 inline constexpr std::string_view kDnsPurpose = "dns.purpose";
 inline constexpr std::string_view kDnsQuery = "dns.query";
 inline constexpr std::string_view kDnsReceived = "dns.received";
+inline constexpr std::string_view kDnsVerdict = "dns.verdict";
 inline constexpr std::string_view kDnsReply = "dns.reply";
 inline constexpr std::string_view kDnsRecord = "dns.record";
 inline constexpr std::string_view kDnsEnd = "dns.end";

@@ -30,7 +30,6 @@ class Deadline {
     if (left <= Clock::duration::zero()) return 0;
     return static_cast<std::int32_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
   }
-  bool Passed() const { return RemainingMs() == 0; }
 
   // The earlier of this deadline and max_ms from now.
   Deadline Within(std::int32_t max_ms) const {

@@ -16,6 +16,7 @@
 #include "lookup/lookup.h"
 #include "platform/idn.h"
 #include "platform/net.h"
+#include "platform/trim.h"
 #include "support/texts.h"
 #include "tools/command_line.h"
 #include "tools/doctor.h"
@@ -30,9 +31,8 @@ using Json = nlohmann::ordered_json;
 enum class Shown { kText, kExplain, kJson };
 
 // System texts end with a line break of their own.
-std::string StripLineEnd(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
+std::string WithoutLineEnd(const std::string& text) {
+  return std::string(platform::WithoutLineEnd(text));
 }
 
 constexpr char kUsage[] =
@@ -161,7 +161,7 @@ void AddExchangers(const std::vector<dns::MxRecord>& exchangers, Found* f) {
 
 Found RunResolve(lookup::CLookup& lookup, const Options& o, support::Account& account) {
   // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.CheckAccess("MXRecords")) return Failed(FromLookup(lookup));
+  if (!lookup.CheckAccess(hosting::kMxRecordsAccess)) return Failed(FromLookup(lookup));
   Found f;
   f.key = "records";
   // The names go out in their ASCII form, as the MX lookups send them.
@@ -191,17 +191,17 @@ Found RunObjectCommand(lookup::CLookup& lookup, const Options& o) {
   if (c == "mx") {
     const auto entries = lookup.GetMXRecord();
     Found f = FromLookup(lookup);
-    if (!entries || !*entries) return Failed(f);
-    AddExchangers(**entries, &f);
+    if (!entries || lookup.GetIsError() != 0) return Failed(f);
+    AddExchangers(*entries, &f);
     return f;
   }
   if (c == "mxcount") {
     const auto count = lookup.MXRecords();
     Found f = FromLookup(lookup);
     f.key = "count";
-    if (!count || !*count) return Failed(f);
-    f.lines.push_back(std::to_string(**count));
-    f.value = **count;
+    if (!count || lookup.GetIsError() != 0) return Failed(f);
+    f.lines.push_back(std::to_string(*count));
+    f.value = *count;
     return f;
   }
   if (c == "host" || c == "reverse") {
@@ -238,7 +238,7 @@ Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Accoun
     }
     for (const support::Account::Step& s : account.Steps()) {
       if (s.what == support::steps::kAccessRead) {
-        f.lines.push_back("  " + s.Text("name") + ": " + StripLineEnd(s.Text("value")));
+        f.lines.push_back("  " + s.Text("name") + ": " + WithoutLineEnd(s.Text("value")));
       }
     }
   }
@@ -251,7 +251,7 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
          std::ostream& err) {
   if (o.shown == Shown::kJson) {
     Json doc = {{"command", o.command}, {"argument", o.argument}};
-    Json result = {{"is_error", f.is_error}, {"error_reason", StripLineEnd(f.error_reason)}};
+    Json result = {{"is_error", f.is_error}, {"error_reason", WithoutLineEnd(f.error_reason)}};
     if (f.key) result[f.key] = f.rc == kExitOk ? f.value : Json();
     doc["result"] = std::move(result);
     doc.update(AccountJson(account));
@@ -264,7 +264,7 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
     out << '\n';
     PrintAccount(account, out);
     out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
-        << StripLineEnd(f.error_reason) << "\"\n";
+        << WithoutLineEnd(f.error_reason) << "\"\n";
   }
   return f.rc;
 }
@@ -311,7 +311,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);
   // --caller-path stands in for the calling page; without it the platform's own request
   // is asked, as in a lookup called outside any page.
-  hosting::FixedCaller caller = hosting::FixedCaller::WithPath(o.caller_path.value_or(""));
+  hosting::FixedCaller caller(o.caller_path.value_or(""));
   hosting::CallerSource* caller_source = o.caller_path ? &caller : nullptr;
   // The account is kept whatever is shown: the lookups take the same path either way.
   support::Account account;

@@ -5,6 +5,7 @@
 #include "access/access_policy.h"
 #include "platform/files.h"
 #include "platform/mbcs.h"
+#include "platform/trim.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -13,6 +14,15 @@ namespace {
 
 const std::string kEveryoneMay = "every site may use every method";
 const std::string kWhere = "access configuration: ";
+
+// "MXRecords, Lookup, VerifySMTP".
+std::string AccessNames() {
+  std::string list;
+  for (const char* name : hosting::kAccessNames) {
+    list += (list.empty() ? "" : ", ") + std::string(name);
+  }
+  return list;
+}
 
 void Add(std::vector<CheckRow>* rows, Status status, std::string text, std::string todo = {}) {
   rows->push_back({status, std::move(text), std::move(todo)});
@@ -62,15 +72,14 @@ void CheckSite(hosting::Configuration& config, const std::vector<hosting::Site>&
   }
   if (!config.HasSection(name)) {
     warn("no [" + name + "] section: its pages may use no method",
-         "add [" + name + "] with " + kComponent +
-             "=All or a list of MXRecords, Lookup, VerifySMTP");
+         "add [" + name + "] with " + kComponent + "=All or a list of " + AccessNames());
   }
   const std::string grants = config.Grants(name, kComponent);
   const std::vector<std::string> items = hosting::ListItems(grants);
   for (const std::string& item : items) {
-    if (!hosting::IsInList("MXRecords, Lookup, VerifySMTP, All", item)) {
+    if (!hosting::IsInList(AccessNames() + ", All", item)) {
       warn("unknown access name \"" + item + "\" in " + kComponent + "=" + grants,
-           "use All or MXRecords, Lookup, VerifySMTP");
+           "use All or " + AccessNames());
     } else if (platform::EqualNoCase(item, "All") && items.size() > 1) {
       warn("\"All\" grants every method only alone; in the list " + grants + " it grants nothing",
            "write " + std::string(kComponent) + "=All, or list the methods");
@@ -110,22 +119,23 @@ void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows) {
     Add(rows, Status::kWarn,
         kWhere + "InstallationPath " +
             (folder ? "\"" + *folder + "\" is no folder"
-                    : "cannot be read: " + hosting::Trim(hosting::FailureText(folder.failure()))) +
+                    : "cannot be read: " +
+                          std::string(platform::Trim(hosting::FailureText(folder.failure())))) +
             ", so the access control is not found and " + kEveryoneMay,
         "set InstallationPath to the folder of Admin.ini and WebSite.ini");
     return;
   }
   const hosting::ConfigFiles files = hosting::LocateConfigFiles(folder);
-  if (!files.found) {
-    const bool admin_missing = files.website_ini.empty();
+  if (!files.Found()) {
+    const bool admin_missing = !files.admin_ini;
+    const platform::Failure& why = (admin_missing ? files.admin_ini : files.website_ini).failure();
     Add(rows, Status::kWarn,
         kWhere + (admin_missing ? "Admin.ini" : "WebSite.ini") + " not found in " + *folder + ": " +
-            hosting::Trim(admin_missing ? files.admin_ini : files.website_ini) + "; " +
-            kEveryoneMay,
+            std::string(platform::Trim(hosting::FailureText(why))) + "; " + kEveryoneMay,
         "put Admin.ini and WebSite.ini in " + *folder);
     return;
   }
-  Add(rows, Status::kOk, kWhere + files.admin_ini + " and " + files.website_ini);
+  Add(rows, Status::kOk, kWhere + *files.admin_ini + " and " + *files.website_ini);
 
   hosting::Configuration config(files);
   // Whether the component is in the list, and so whether the access control goes on.
@@ -141,7 +151,7 @@ void CheckConfiguration(bool two_views, std::vector<CheckRow>* rows) {
   if (!gatehouse) {
     Add(rows, is_installed ? Status::kFail : Status::kWarn,
         "EnableGatehouse cannot be read (" +
-            hosting::Trim(hosting::FailureText(gatehouse.failure())) + ")" +
+            std::string(platform::Trim(hosting::FailureText(gatehouse.failure()))) + ")" +
             (is_installed ? ": every page of every site is refused with that text" : ""),
         "set EnableGatehouse as a REG_DWORD: 1 on, 0 off");
   } else {

@@ -26,8 +26,10 @@ std::vector<CheckRow> DoctorRows() {
 #ifdef _WIN32
   const bool two_views = HasTwoRegistryViews();
   std::unique_ptr<platform::Registry> registry = platform::OpenSystemRegistry();
-  const FileReader read_file = [](const std::string& path) {
-    return platform::ReadWholeFile(path);
+  const FileReader read_file = [](const std::string& path) -> std::optional<std::string> {
+    platform::Result<std::string> bytes = platform::ReadWholeFile(path);
+    if (!bytes) return std::nullopt;
+    return std::move(*bytes);
   };
   using platform::RegView;
   const std::vector<ViewInfo> views =

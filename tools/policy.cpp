@@ -6,6 +6,7 @@
 #include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "platform/mbcs.h"
+#include "platform/trim.h"
 
 namespace kestra_tool {
 namespace {
@@ -14,20 +15,23 @@ constexpr char kEveryoneMay[] = ": every site may use every method";
 
 // What the access control does for every site when it decides before it looks for one.
 std::optional<std::string> DecidedForEverySite(const hosting::ConfigFiles& files) {
-  hosting::FixedCaller nobody = hosting::FixedCaller::WithPath("");
-  const hosting::Decision d = hosting::Decide(kComponent, "MXRecords", files, &nobody);
+  hosting::FixedCaller nobody{std::string()};
+  const hosting::Decision d =
+      hosting::Decide(kComponent, hosting::kMxRecordsAccess, files, &nobody);
   const std::string component = kComponent;
   switch (d.reason) {
-    case hosting::Reason::kNoConfiguration:
+    case hosting::Reason::kNoConfiguration: {
+      const platform::Failure& missing =
+          (files.admin_ini ? files.website_ini : files.admin_ini).failure();
       return "no access configuration is found (" +
-             hosting::Trim(files.website_ini.empty() ? files.admin_ini : files.website_ini) + ")" +
-             kEveryoneMay;
+             std::string(platform::Trim(hosting::FailureText(missing))) + ")" + kEveryoneMay;
+    }
     case hosting::Reason::kNotInstalled:
       return "the access control is not installed for " + component +
              " (Admin.ini [Settings] Installed)" + kEveryoneMay;
     case hosting::Reason::kSwitchUnreadable:
       return "EnableGatehouse cannot be read: every page of every site is refused with: " +
-             hosting::Trim(d.refusal);
+             std::string(platform::Trim(d.refusal));
     case hosting::Reason::kSwitchedOff:
       return std::string("the access control is switched off (EnableGatehouse)") + kEveryoneMay;
     case hosting::Reason::kNotApplied:
@@ -67,9 +71,7 @@ void PrintPolicy(const Policy& policy, std::ostream& out) {
   }
   if (!refusals.empty()) out << '\n';
   for (std::size_t i = 0; i < refusals.size(); ++i) {
-    // System texts end with a line break of their own.
-    out << '[' << i + 1 << "] " << refusals[i].substr(0, refusals[i].find_last_not_of("\r\n") + 1)
-        << '\n';
+    out << '[' << i + 1 << "] " << platform::WithoutLineEnd(refusals[i]) << '\n';
   }
 }
 
@@ -81,12 +83,12 @@ Policy ComputePolicy(const std::optional<std::string>& site) {
   policy.everywhere = DecidedForEverySite(files);
   if (policy.everywhere) return policy;
   for (const hosting::Site& listed : hosting::Configuration(files).Sites()) {
-    if (!listed.named || (site && !platform::EqualNoCase(*site, hosting::Trim(listed.name)))) {
+    if (!listed.named || (site && !platform::EqualNoCase(*site, platform::Trim(listed.name)))) {
       continue;
     }
     SiteGrants grants{listed.name, listed.folder, {}};
     // A page lying directly in the site's folder.
-    hosting::FixedCaller page = hosting::FixedCaller::WithPath(listed.folder);
+    hosting::FixedCaller page(listed.folder);
     for (const PolicyMethod& m : kPolicyMethods) {
       const hosting::Decision d = hosting::Decide(kComponent, m.access_name, files, &page);
       grants.cells.push_back(d.allowed ? "allowed" : d.refusal);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "access/access_policy.h"
 #include "support/texts.h"
 
 namespace kestra_tool {
@@ -19,8 +20,9 @@ struct PolicyMethod {
   const char* access_name;
 };
 inline constexpr PolicyMethod kPolicyMethods[] = {
-    {"MXRecords", "MXRecords"},     {"GetMXRecord", "MXRecords"}, {"DNSLookup", "Lookup"},
-    {"ReverseDNSLookup", "Lookup"}, {"VerifySMTP", "VerifySMTP"},
+    {"MXRecords", hosting::kMxRecordsAccess},   {"GetMXRecord", hosting::kMxRecordsAccess},
+    {"DNSLookup", hosting::kLookupAccess},      {"ReverseDNSLookup", hosting::kLookupAccess},
+    {"VerifySMTP", hosting::kVerifySmtpAccess},
 };
 
 struct SiteGrants {

@@ -85,10 +85,9 @@ class ViewCheck {
   std::optional<std::string> Text(const std::string& path, const char* name = "",
                                   bool shared = false) {
     for (platform::RegView view : {m_view.view, platform::RegView::k64}) {
-      platform::RegValue value;
-      if (m_registry.QueryValue(RegRoot::kLocalMachine, path, name, view, &value) == 0 &&
-          (value.type == platform::kRegSz || value.type == platform::kRegExpandSz)) {
-        return value.Text();
+      const auto value = m_registry.QueryValue(RegRoot::kLocalMachine, path, name, view);
+      if (value && (value->type == platform::kRegSz || value->type == platform::kRegExpandSz)) {
+        return value->Text();
       }
       if (!shared || m_view.view != platform::RegView::k32) break;
     }
@@ -129,8 +128,8 @@ bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
   // The class keys tell: they alone are the view's own.
   bool any = false;
   for (const ClassName& name : kClassNames) {
-    any = any || registry.OpenKey(RegRoot::kLocalMachine,
-                                  kClasses + std::string("CLSID\\") + name.clsid, view.view) == 0;
+    const std::string key = kClasses + std::string("CLSID\\") + name.clsid;
+    any = any || registry.OpenKey(RegRoot::kLocalMachine, key, view.view).ok();
   }
   if (!any) {
     rows->push_back({Status::kWarn,

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/trim.h"
+
 namespace kestra_tool {
 namespace {
 
@@ -29,9 +31,8 @@ double MsValue(std::int64_t tenths) {
 }
 
 // System texts end with a line break of their own.
-std::string OneLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
+std::string OneLine(const std::string& text) {
+  return std::string(platform::WithoutLineEnd(text));
 }
 
 std::vector<std::string> Words(const std::string& text) {
@@ -59,7 +60,14 @@ void PrintRecord(const Step& s, std::ostream& out) {
   out << '\n';
 }
 
-void PrintStep(const Step& s, std::string* section, int* query, std::ostream& out) {
+// What the printing of one step needs of those before it.
+struct PrintState {
+  std::string section;             // the record section under way
+  int query = 0;                   // queries so far
+  const Step* received = nullptr;  // the last message received
+};
+
+void PrintStep(const Step& s, PrintState* state, std::ostream& out) {
   const std::string_view w = s.what;
   if (w == steps::kAccessRead) {
     out << ";;   " << s.Text("name") << ": " << OneLine(s.Text("value")) << '\n';
@@ -84,12 +92,16 @@ void PrintStep(const Step& s, std::string* section, int* query, std::ostream& ou
             : purpose == "list" ? ": the second query, whose answer fills the list\n"
                                 : ": one query, whose answer is the result\n");
   } else if (w == steps::kDnsQuery) {
-    *section = "";
-    out << ";; query " << ++*query << " over " << s.Text("transport") << ": id " << s.Number("id")
-        << ", flags: " << s.Text("flags") << "; " << s.Number("bytes") << " bytes sent\n";
+    state->section = "";
+    out << ";; query " << ++state->query << " over " << s.Text("transport") << ": id "
+        << s.Number("id") << ", flags: " << s.Text("flags") << "; " << s.Number("bytes")
+        << " bytes sent\n";
   } else if (w == steps::kDnsReceived) {
-    out << ";; received " << s.Number("bytes") << " bytes from " << s.Text("from") << '#'
-        << s.Number("port") << ": " << s.Text("verdict") << '\n';
+    state->received = &s;
+  } else if (w == steps::kDnsVerdict && state->received) {
+    const Step& r = *state->received;
+    out << ";; received " << r.Number("bytes") << " bytes from " << r.Text("from") << '#'
+        << r.Number("port") << ": " << s.Text("verdict") << '\n';
   } else if (w == steps::kDnsReply) {
     out << ";; ->>HEADER<<- opcode: QUERY, status: " << s.Text("rcode")
         << ", id: " << s.Number("id") << "\n;; flags: " << s.Text("flags")
@@ -98,8 +110,8 @@ void PrintStep(const Step& s, std::string* section, int* query, std::ostream& ou
         << '\n';
   } else if (w == steps::kDnsRecord) {
     const std::string name = s.Text("section");
-    if (name != *section && name != "unreadable") {
-      *section = name;
+    if (name != state->section && name != "unreadable") {
+      state->section = name;
       std::string upper;
       for (char c : name) upper += static_cast<char>(c - 'a' + 'A');
       out << ";; " << upper << " SECTION:\n";
@@ -142,14 +154,13 @@ Json RecordJson(const Step& s) {
 }  // namespace
 
 void PrintAccount(const support::Account& account, std::ostream& out) {
-  std::string section;
-  int query = 0;
+  PrintState state;
   // The access decision first, then the values it read, as `kestra access --explain`.
   for (const Step& s : account.Steps()) {
-    if (s.what == steps::kAccessDecision) PrintStep(s, &section, &query, out);
+    if (s.what == steps::kAccessDecision) PrintStep(s, &state, out);
   }
   for (const Step& s : account.Steps()) {
-    if (s.what != steps::kAccessDecision) PrintStep(s, &section, &query, out);
+    if (s.what != steps::kAccessDecision) PrintStep(s, &state, out);
   }
 }
 
@@ -157,6 +168,7 @@ Json AccountJson(const support::Account& account) {
   Json doc = Json::object();
   std::string purpose;
   bool in_query = false;
+  std::string from;  // the source of the last message received
   const auto current = [&]() -> Json& { return doc["dns"]["queries"].back(); };
   for (const Step& s : account.Steps()) {
     const std::string_view w = s.what;
@@ -192,10 +204,10 @@ Json AccountJson(const support::Account& account) {
                          {"outcome", ""},
                          {"discarded", Json::array()}});
       in_query = true;
-    } else if (w == steps::kDnsReceived && in_query && s.Text("verdict") != "taken") {
-      current()["discarded"].push_back(
-          {{"from", s.Text("from") + "#" + std::to_string(s.Number("port"))},
-           {"reason", s.Text("verdict")}});
+    } else if (w == steps::kDnsReceived) {
+      from = s.Text("from") + "#" + std::to_string(s.Number("port"));
+    } else if (w == steps::kDnsVerdict && in_query && s.Text("verdict") != "taken") {
+      current()["discarded"].push_back({{"from", from}, {"reason", s.Text("verdict")}});
     } else if (w == steps::kDnsReply && in_query) {
       current()["reply"] = {{"id", s.Number("id")},       {"flags", Words(s.Text("flags"))},
                             {"rcode", s.Text("rcode")},   {"answers", Json::array()},

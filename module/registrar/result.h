@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/errors.h"
+#include "platform/result.h"
 
 namespace registrar {
 
@@ -21,16 +21,12 @@ inline constexpr bool Failed(HResult hr) {
   return hr < 0;
 }
 
-// HRESULT_FROM_WIN32 of a registry error (platform/errors.h).
-inline constexpr HResult FromWin32(int error) {
+// HRESULT_FROM_WIN32 of a registry failure's system code.
+inline constexpr HResult FromFailure(const platform::Failure& failure) {
+  const int error = failure.code;
   return error <= 0
              ? static_cast<HResult>(error)
              : static_cast<HResult>((static_cast<std::uint32_t>(error) & 0xFFFFu) | 0x80070000u);
-}
-
-// Whether a registry error means "there is no such key or value".
-inline constexpr bool IsMissing(int error) {
-  return error == platform::syserr::kFileNotFound || error == platform::syserr::kPathNotFound;
 }
 
 }  // namespace registrar

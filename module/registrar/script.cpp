@@ -171,6 +171,17 @@ class Parser {
   Tokenizer m_tokens;
 };
 
+// Doubles every single quote, so that the text can stand inside a quoted word.
+std::string QuoteForScript(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<Script> ParseScript(std::string_view text) {
@@ -196,16 +207,6 @@ Replacements Replacements::ForModule(const std::string& module_path) {
   r.Add("Module_Raw", module_path);
   r.Add("APPID", "");
   return r;
-}
-
-std::string QuoteForScript(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out;
 }
 
 HResult ExpandReplacements(std::string_view text, const Replacements& replacements,

@@ -88,7 +88,4 @@ class Replacements {
 HResult ExpandReplacements(std::string_view text, const Replacements& replacements,
                            std::string* out);
 
-// Doubles every single quote, so that the text can stand inside a quoted word.
-std::string QuoteForScript(std::string_view text);
-
 }  // namespace registrar

@@ -8,6 +8,8 @@
 namespace registrar {
 namespace {
 
+using platform::Result;
+
 // The registry allows 512 levels of keys; a deeper tree cannot exist, so a walk that
 // goes further is refused rather than trusted.
 constexpr std::size_t kMaxRegistryDepth = 512;
@@ -16,8 +18,13 @@ std::string Join(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + '\\' + name;
 }
 
-}  // namespace
+// Whether a removal left nothing behind: it succeeded, or there was nothing to remove.
+template <class T>
+bool Gone(const Result<T>& removed) {
+  return removed || removed.failure().cause == platform::Cause::kNotFound;
+}
 
+// The key names that a script may never remove with everything below them.
 bool IsProtectedKeyName(std::string_view name) {
   static constexpr std::array<std::string_view, 12> kProtected = {
       "AppID",    "CLSID",     "Component Categories",
@@ -31,21 +38,22 @@ bool IsProtectedKeyName(std::string_view name) {
   return false;
 }
 
+}  // namespace
+
 HResult ScriptRunner::Run(const Script& script, Mode mode) {
   for (const ScriptRoot& root : script.roots) {
-    const HResult hr = mode == Mode::kRegister ? Register(root.root, {}, root.entries)
-                                               : Unregister(root.root, {}, root.entries);
-    if (Failed(hr)) return hr;
+    const Result<void> done = mode == Mode::kRegister ? Register(root.root, {}, root.entries)
+                                                      : Unregister(root.root, {}, root.entries);
+    if (!done) return FromFailure(done.failure());
   }
   return kOk;
 }
 
-HResult ScriptRunner::Register(platform::RegRoot root, const std::string& parent,
-                               const std::vector<ScriptEntry>& entries) {
+Result<void> ScriptRunner::Register(platform::RegRoot root, const std::string& parent,
+                                    const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      if (int e = m_pRegistry->SetValue(root, parent, entry.name, *entry.value))
-        return FromWin32(e);
+      if (auto r = m_pRegistry->SetValue(root, parent, entry.name, *entry.value); !r) return r;
       continue;
     }
     const std::string path = Join(parent, entry.name);
@@ -58,49 +66,45 @@ HResult ScriptRunner::Register(platform::RegRoot root, const std::string& parent
     if (entry.flag == ScriptEntry::Flag::kForceRemove && !protected_name) {
       DeleteTree(root, path, 0);
     }
-    if (int e = m_pRegistry->CreateKey(root, path)) return FromWin32(e);
+    if (auto r = m_pRegistry->CreateKey(root, path); !r) return r;
     if (entry.value) {
-      if (int e = m_pRegistry->SetValue(root, path, {}, *entry.value)) return FromWin32(e);
+      if (auto r = m_pRegistry->SetValue(root, path, {}, *entry.value); !r) return r;
     }
-    if (HResult hr = Register(root, path, entry.children); Failed(hr)) return hr;
+    if (auto r = Register(root, path, entry.children); !r) return r;
   }
-  return kOk;
+  return {};
 }
 
-HResult ScriptRunner::Unregister(platform::RegRoot root, const std::string& parent,
-                                 const std::vector<ScriptEntry>& entries) {
+Result<void> ScriptRunner::Unregister(platform::RegRoot root, const std::string& parent,
+                                      const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      const int e = m_pRegistry->DeleteValue(root, parent, entry.name);
-      if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
+      if (auto r = m_pRegistry->DeleteValue(root, parent, entry.name); !Gone(r)) return r;
       continue;
     }
     if (entry.flag == ScriptEntry::Flag::kDelete) continue;  // a register-time action
     const std::string path = Join(parent, entry.name);
-    if (int e = m_pRegistry->OpenKey(root, path, platform::RegView::kOwn)) {
-      if (IsMissing(e)) continue;
-      return FromWin32(e);
-    }
-    if (HResult hr = Unregister(root, path, entry.children); Failed(hr)) return hr;
+    const Result<void> opened = m_pRegistry->OpenKey(root, path, platform::RegView::kOwn);
+    if (!opened && Gone(opened)) continue;  // nothing to unregister
+    if (!opened) return opened;
+    if (auto r = Unregister(root, path, entry.children); !r) return r;
     if (entry.flag == ScriptEntry::Flag::kNoRemove) continue;
-    std::vector<std::string> left;
-    if (int e = m_pRegistry->ListSubkeys(root, path, &left)) return FromWin32(e);
-    if (!left.empty()) continue;  // keys the script does not know of stay, and so does this
-    const int e = m_pRegistry->DeleteKey(root, path);
-    if (e != platform::syserr::kSuccess && !IsMissing(e)) return FromWin32(e);
+    const auto left = m_pRegistry->ListSubkeys(root, path);
+    if (!left) return left.failure();
+    if (!left->empty()) continue;  // keys the script does not know of stay, and so does this
+    if (auto r = m_pRegistry->DeleteKey(root, path); !Gone(r)) return r;
   }
-  return kOk;
+  return {};
 }
 
-int ScriptRunner::DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth) {
-  if (depth > kMaxRegistryDepth) return platform::syserr::kInvalidParameter;
-  std::vector<std::string> names;
-  if (int e = m_pRegistry->ListSubkeys(root, path, &names)) return e;
-  for (const std::string& name : names) {
-    const int e = DeleteTree(root, Join(path, name), depth + 1);
-    if (e != platform::syserr::kSuccess && !IsMissing(e)) return e;
+bool ScriptRunner::DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth) {
+  if (depth > kMaxRegistryDepth) return false;
+  const auto names = m_pRegistry->ListSubkeys(root, path);
+  if (!names) return Gone(names);
+  for (const std::string& name : *names) {
+    if (!DeleteTree(root, Join(path, name), depth + 1)) return false;
   }
-  return m_pRegistry->DeleteKey(root, path);
+  return Gone(m_pRegistry->DeleteKey(root, path));
 }
 
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,

@@ -30,11 +30,13 @@ class ScriptRunner {
   HResult Run(const Script& script, Mode mode);
 
  private:
-  HResult Register(platform::RegRoot root, const std::string& parent,
-                   const std::vector<ScriptEntry>& entries);
-  HResult Unregister(platform::RegRoot root, const std::string& parent,
-                     const std::vector<ScriptEntry>& entries);
-  int DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth);
+  platform::Result<void> Register(platform::RegRoot root, const std::string& parent,
+                                  const std::vector<ScriptEntry>& entries);
+  platform::Result<void> Unregister(platform::RegRoot root, const std::string& parent,
+                                    const std::vector<ScriptEntry>& entries);
+  // Removes the key with everything below it; false when a part of it stays (a missing
+  // key is gone).
+  bool DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth);
 
   platform::Registry* m_pRegistry;
 };
@@ -42,8 +44,5 @@ class ScriptRunner {
 // Expands the replacements of `text`, parses it and runs it.
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
                   platform::Registry* registry);
-
-// True for the key names that a script may never remove with everything below them.
-bool IsProtectedKeyName(std::string_view name);
 
 }  // namespace registrar

@@ -4,16 +4,16 @@
 
 namespace platform {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+Result<std::string> ReadWholeFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
+  if (file == nullptr) return Failure{Cause::kNotFound};
   std::string text;
   char chunk[4096];
   std::size_t n = 0;
   while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
   const bool complete = std::ferror(file) == 0;
   std::fclose(file);
-  if (!complete) return std::nullopt;
+  if (!complete) return Failure{Cause::kSystem};
   return text;
 }
 

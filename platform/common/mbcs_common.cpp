@@ -3,11 +3,12 @@
 namespace platform {
 namespace {
 
-// The character at `*i`, folded; `*i` moves past it.
+// The character at `*i`, folded; `*i` moves past it. A lead byte at the end of the text
+// or before a NUL stands alone, as where a C string ends.
 unsigned NextFolded(std::string_view text, std::size_t* i) {
   const unsigned char lead = static_cast<unsigned char>(text[*i]);
   ++*i;
-  if (IsMultibyteLeadByte(lead) && *i < text.size()) {
+  if (IsMultibyteLeadByte(lead) && *i < text.size() && text[*i] != '\0') {
     const unsigned trail = static_cast<unsigned char>(text[*i]);
     ++*i;
     return FoldMultibyteToLower((static_cast<unsigned>(lead) << 8) | trail);

@@ -33,102 +33,88 @@ bool MemoryRegistry::Load(std::string_view reg_file_text) {
     const std::size_t slash = path.find('\\');
     const std::optional<RegRoot> root = FindRegRoot(path.substr(0, slash), RegRootForms::kLong);
     if (!root) continue;
-    int error = 0;
-    Node* node = Find(*root, slash == std::string_view::npos ? "" : key.path.substr(slash + 1),
-                      true, &error);
-    if (node == nullptr) continue;
-    for (const auto& [name, value] : key.values) node->values.insert_or_assign(name, value);
+    const Result<Node*> node =
+        Find(*root, slash == std::string_view::npos ? "" : key.path.substr(slash + 1), true);
+    if (!node) continue;
+    for (const auto& [name, value] : key.values) (*node)->values.insert_or_assign(name, value);
   }
   return true;
 }
 
-MemoryRegistry::Node* MemoryRegistry::Find(RegRoot root, const std::string& path, bool create,
-                                           int* error) {
+Result<MemoryRegistry::Node*> MemoryRegistry::Find(RegRoot root, const std::string& path,
+                                                   bool create) {
   const std::optional<std::vector<std::string>> names = SplitPath(path);
-  if (!names) {
-    *error = syserr::kBadPathname;
-    return nullptr;
-  }
+  if (!names) return RegFailure(syserr::kBadPathname);
   Node* node = &m_roots[static_cast<std::size_t>(root)];
   for (const std::string& name : *names) {
     auto it = node->children.find(name);
     if (it == node->children.end()) {
-      if (!create) {
-        *error = syserr::kFileNotFound;
-        return nullptr;
-      }
+      if (!create) return RegFailure(syserr::kFileNotFound);
       it = node->children.emplace(name, std::make_unique<Node>()).first;
     }
     node = it->second.get();
   }
-  *error = syserr::kSuccess;
   return node;
 }
 
-int MemoryRegistry::OpenKey(RegRoot root, const std::string& path, RegView) {
-  int error = 0;
-  Find(root, path, false, &error);
-  return error;
+Result<void> MemoryRegistry::OpenKey(RegRoot root, const std::string& path, RegView) {
+  if (const Result<Node*> node = Find(root, path, false); !node) return node.failure();
+  return {};
 }
 
-int MemoryRegistry::QueryValue(RegRoot root, const std::string& path, const std::string& name,
-                               RegView, RegValue* value) {
-  int error = 0;
-  const Node* node = Find(root, path, false, &error);
-  if (node == nullptr) return error;
-  auto it = node->values.find(name);
-  if (it == node->values.end()) return syserr::kFileNotFound;
-  *value = it->second;
-  return syserr::kSuccess;
+Result<RegValue> MemoryRegistry::QueryValue(RegRoot root, const std::string& path,
+                                            const std::string& name, RegView) {
+  const Result<Node*> node = Find(root, path, false);
+  if (!node) return node.failure();
+  auto it = (*node)->values.find(name);
+  if (it == (*node)->values.end()) return RegFailure(syserr::kFileNotFound);
+  return it->second;
 }
 
-int MemoryRegistry::CreateKey(RegRoot root, const std::string& path) {
-  int error = 0;
-  Find(root, path, true, &error);
-  return error;
+Result<void> MemoryRegistry::CreateKey(RegRoot root, const std::string& path) {
+  if (const Result<Node*> node = Find(root, path, true); !node) return node.failure();
+  return {};
 }
 
-int MemoryRegistry::SetValue(RegRoot root, const std::string& path, const std::string& name,
-                             const RegValue& value) {
-  int error = 0;
-  Node* node = Find(root, path, false, &error);
-  if (node == nullptr) return error;
-  node->values.insert_or_assign(name, value);
-  return syserr::kSuccess;
+Result<void> MemoryRegistry::SetValue(RegRoot root, const std::string& path,
+                                      const std::string& name, const RegValue& value) {
+  const Result<Node*> node = Find(root, path, false);
+  if (!node) return node.failure();
+  (*node)->values.insert_or_assign(name, value);
+  return {};
 }
 
-int MemoryRegistry::DeleteValue(RegRoot root, const std::string& path, const std::string& name) {
-  int error = 0;
-  Node* node = Find(root, path, false, &error);
-  if (node == nullptr) return error;
-  return node->values.erase(name) ? syserr::kSuccess : syserr::kFileNotFound;
+Result<void> MemoryRegistry::DeleteValue(RegRoot root, const std::string& path,
+                                         const std::string& name) {
+  const Result<Node*> node = Find(root, path, false);
+  if (!node) return node.failure();
+  if (!(*node)->values.erase(name)) return RegFailure(syserr::kFileNotFound);
+  return {};
 }
 
-int MemoryRegistry::DeleteKey(RegRoot root, const std::string& path) {
+Result<void> MemoryRegistry::DeleteKey(RegRoot root, const std::string& path) {
   const std::optional<std::vector<std::string>> names = SplitPath(path);
-  if (!names) return syserr::kBadPathname;
-  if (names->empty()) return syserr::kAccessDenied;  // a root is never deleted
-  Node* parent = &m_roots[static_cast<std::size_t>(root)];
-  for (std::size_t i = 0; i + 1 < names->size(); ++i) {
-    auto it = parent->children.find((*names)[i]);
-    if (it == parent->children.end()) return syserr::kFileNotFound;
-    parent = it->second.get();
-  }
-  auto it = parent->children.find(names->back());
-  if (it == parent->children.end()) return syserr::kFileNotFound;
-  if (!it->second->children.empty()) return syserr::kAccessDenied;  // as RegDeleteKey answers
-  parent->children.erase(it);
-  return syserr::kSuccess;
+  if (!names) return RegFailure(syserr::kBadPathname);
+  if (names->empty()) return RegFailure(syserr::kAccessDenied);  // a root is never deleted
+  // The parent: the path up to its last name.
+  const Result<Node*> parent = Find(root, path.substr(0, path.rfind(names->back())), false);
+  if (!parent) return parent.failure();
+  auto& children = (*parent)->children;
+  auto it = children.find(names->back());
+  if (it == children.end()) return RegFailure(syserr::kFileNotFound);
+  // As RegDeleteKey answers.
+  if (!it->second->children.empty()) return RegFailure(syserr::kAccessDenied);
+  children.erase(it);
+  return {};
 }
 
-int MemoryRegistry::ListSubkeys(RegRoot root, const std::string& path,
-                                std::vector<std::string>* names) {
-  int error = 0;
-  const Node* node = Find(root, path, false, &error);
-  if (node == nullptr) return error;
-  names->clear();
-  for (const auto& child : node->children) names->push_back(child.first);
-  return syserr::kSuccess;
+Result<std::vector<std::string>> MemoryRegistry::ListSubkeys(RegRoot root,
+                                                             const std::string& path) {
+  const Result<Node*> node = Find(root, path, false);
+  if (!node) return node.failure();
+  std::vector<std::string> names;
+  for (const auto& child : (*node)->children) names.push_back(child.first);
+  return names;
 }
 
 }  // namespace platform

@@ -105,6 +105,18 @@ std::uint32_t InetAddr(const std::string& text) {
   return PlainDottedQuad(text, &address) ? address : NativeInetAddr(text);
 }
 
+Result<std::vector<IpAddress>> AddressesOf(const std::string& text, AddressText kind) {
+  if (const std::optional<IpAddress> v6 = ParseIpv6(text)) return std::vector{*v6};
+  const bool numeric =
+      kind == AddressText::kNumeric ||
+      (kind == AddressText::kNumericOrName && !text.empty() && text[0] >= '0' && text[0] <= '9');
+  if (numeric) return std::vector{IpAddress::V4(InetAddr(text))};
+  Result<std::vector<IpAddress>> v4 = ResolveHost(text, Family::kV4);
+  if (v4 || kind != AddressText::kName) return v4;
+  Result<std::vector<IpAddress>> v6 = ResolveHost(text, Family::kV6);
+  return v6 ? v6 : v4;
+}
+
 Failure SocketFailure(int code) {
   switch (code) {
     case wsa::kETIMEDOUT:

@@ -6,6 +6,7 @@
 
 #include "platform/mbcs.h"
 #include "platform/text_cursor.h"
+#include "platform/trim.h"
 
 namespace platform {
 namespace {
@@ -18,11 +19,7 @@ bool IsAtOrBelow(std::string_view path, std::string_view parent) {
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
-    s.remove_suffix(1);
-  }
-  return s;
+  return Trim(TrimEnd(s, " \t\r"), " \t");
 }
 
 // A quoted text with the \\ and \" escapes; the cursor stands on the opening quote.
@@ -129,17 +126,13 @@ std::optional<RegFile> ParseRegFile(std::string_view text) {
   }
   RegFile file;
   std::vector<RegFileKey>& keys = file.keys;
-  std::size_t& bad = file.skipped;
   RegFileKey* current = nullptr;
   while (!c.AtEnd()) {
     std::string line = NextLogicalLine(c);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       current = nullptr;
-      if (line.size() < 3 || line.back() != ']') {
-        ++bad;
-        continue;
-      }
+      if (line.size() < 3 || line.back() != ']') continue;
       std::string_view path = std::string_view(line).substr(1, line.size() - 2);
       if (path.front() == '-') {
         path.remove_prefix(1);
@@ -147,10 +140,7 @@ std::optional<RegFile> ParseRegFile(std::string_view text) {
         continue;
       }
       while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
-      if (path.empty()) {
-        ++bad;
-        continue;
-      }
+      if (path.empty()) continue;
       for (RegFileKey& k : keys) {
         if (EqualNoCase(k.path, path)) current = &k;
       }
@@ -163,10 +153,7 @@ std::optional<RegFile> ParseRegFile(std::string_view text) {
     std::string name;
     RegValue value;
     LineResult r = ParseValueLine(line, &name, &value);
-    if (r == LineResult::kMalformed || current == nullptr) {
-      ++bad;
-      continue;
-    }
+    if (r == LineResult::kMalformed || current == nullptr) continue;
     auto& values = current->values;
     auto same = [&](const auto& nv) { return EqualNoCase(nv.first, name); };
     if (r == LineResult::kDelete) {

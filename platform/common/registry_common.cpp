@@ -39,16 +39,19 @@ std::optional<std::uint32_t> RegValue::Number() const {
          (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
 }
 
-int Registry::QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
-                                   RegView first, RegView second, RegValue* value) {
-  RegView view = first;
-  const int opened = OpenKey(root, path, first);
-  if (opened == syserr::kFileNotFound) {
-    view = second;
-  } else if (opened != 0) {
-    return opened;
+Failure RegFailure(int code) {
+  switch (code) {
+    case syserr::kFileNotFound:
+    case syserr::kPathNotFound:
+      return {Cause::kNotFound, code};
+    case syserr::kBadPathname:
+    case syserr::kInvalidParameter:
+      return {Cause::kInvalidInput, code};
+    case syserr::kNotEnoughMemory:
+      return {Cause::kNoMemory, code};
+    default:
+      return {Cause::kSystem, code};
   }
-  return QueryValue(root, path, name, view, value);
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 // File search on POSIX: stat, with "\" taken as a separator like "/".
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -9,38 +11,21 @@
 namespace platform {
 
 Result<void> FindEntry(const std::string& path) {
+  if (path.empty()) return Failure{Cause::kSystem, syserr::kFileNotFound};
   std::string native = path;
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
-  int code = syserr::kSuccess;
+  std::replace(native.begin(), native.end(), '\\', '/');
   struct stat info {};
-  if (native.empty()) {
-    code = syserr::kFileNotFound;
-  } else if (stat(native.c_str(), &info) != 0) {
-    switch (errno) {
-      case ENOENT:
-        code = syserr::kFileNotFound;
-        break;
-      case ENOTDIR:
-        code = syserr::kPathNotFound;
-        break;
-      case EACCES:
-        code = syserr::kAccessDenied;
-        break;
-      case ENAMETOOLONG:
-        code = syserr::kFilenameTooLong;
-        break;
-      case ENOMEM:
-        code = syserr::kNotEnoughMemory;
-        break;
-      default:
-        code = syserr::kInvalidParameter;
-        break;
-    }
+  if (stat(native.c_str(), &info) == 0) return {};
+  static constexpr std::pair<int, int> kCodes[] = {
+      {ENOENT, syserr::kFileNotFound},    {ENOTDIR, syserr::kPathNotFound},
+      {EACCES, syserr::kAccessDenied},    {ENAMETOOLONG, syserr::kFilenameTooLong},
+      {ENOMEM, syserr::kNotEnoughMemory},
+  };
+  const int err = errno;
+  for (const auto& [errno_value, code] : kCodes) {
+    if (errno_value == err) return Failure{Cause::kSystem, code};
   }
-  if (code != syserr::kSuccess) return Failure{Cause::kSystem, code};
-  return {};
+  return Failure{Cause::kSystem, syserr::kInvalidParameter};
 }
 
 }  // namespace platform

@@ -25,28 +25,33 @@ namespace {
 
 using namespace sockaddr_form;
 
-// The socket layer's own last error, kept per thread like WSAGetLastError.
-thread_local int t_socket_error = 0;
 std::atomic<bool> g_fail_startup{false};
 
 int Fd(SocketHandle s) {
   return static_cast<int>(s);
 }
 
-bool Fail(int winsock_code) {
-  t_socket_error = winsock_code;
-  return false;
+// The failure errno holds.
+Failure LastFailure() {
+  return SocketFailure(ErrnoToWinsock(errno));
 }
 
-// Whether a call that answers 0 on success succeeded; errno's code is left otherwise.
-bool Succeeded(int rc) {
-  return rc == 0 || Fail(ErrnoToWinsock(errno));
+// A call that answers 0 on success.
+Result<void> Check(int rc) {
+  if (rc != 0) return LastFailure();
+  return {};
 }
 
-// A failed receive: a time-out (SO_RCVTIMEO) reads as EAGAIN here and WSAETIMEDOUT there.
-int FailReceive() {
-  Fail(errno == EAGAIN || errno == EWOULDBLOCK ? wsa::kETIMEDOUT : ErrnoToWinsock(errno));
-  return -1;
+// A count of bytes, or the failure errno holds.
+Result<std::size_t> Count(ssize_t n) {
+  if (n < 0) return LastFailure();
+  return static_cast<std::size_t>(n);
+}
+
+// A receive's count: its time-out (SO_RCVTIMEO) reads as EAGAIN here and WSAETIMEDOUT there.
+Result<std::size_t> Received(ssize_t n) {
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return SocketFailure(wsa::kETIMEDOUT);
+  return Count(n);
 }
 
 int GaiToWinsock(int rc) {
@@ -76,10 +81,6 @@ Result<void> EnsureSocketLayer() {
 void ReleaseSocketLayer() {}
 void SetSocketStartupFailureForTesting(bool fail) {
   g_fail_startup.store(fail);
-}
-
-int LastSocketError() {
-  return t_socket_error;
 }
 
 int ErrnoToWinsock(int err) {
@@ -113,36 +114,32 @@ int ErrnoToWinsock(int err) {
   return 10000 + err;
 }
 
-SocketHandle OpenSocket(int type, Family family) {
+Result<UniqueSocket> OpenSocket(int type, Family family) {
   const int native_type = type == kSockStream  ? SOCK_STREAM
                           : type == kSockDgram ? SOCK_DGRAM
                                                : type;
   const int fd = socket(NativeFamily(family), native_type | SOCK_CLOEXEC, 0);
-  if (fd < 0) Fail(ErrnoToWinsock(errno));
-  return fd < 0 ? kInvalidSocket : static_cast<SocketHandle>(fd);
+  if (fd < 0) return LastFailure();
+  return UniqueSocket(static_cast<SocketHandle>(fd));
 }
 
-bool Bind(SocketHandle s, Endpoint local) {
+Result<void> Bind(SocketHandle s, Endpoint local) {
   SockAddr sa = ToSockaddr(local);
-  return Succeeded(bind(Fd(s), sa.get(), sa.length));
+  return Check(bind(Fd(s), sa.get(), sa.length));
 }
 
-bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
+Result<void> SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
   timeval tv{};
   if (ms > 0) tv = {ms / 1000, (ms % 1000) * 1000};
-  return Succeeded(setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
+  return Check(setsockopt(Fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
 }
 
-bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
+Result<void> ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   const int flags = fcntl(Fd(s), F_GETFL, 0);
-  if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) {
-    return Fail(ErrnoToWinsock(errno));
-  }
+  if (flags < 0 || fcntl(Fd(s), F_SETFL, flags | O_NONBLOCK) != 0) return LastFailure();
   SockAddr sa = ToSockaddr(peer);
-  bool ok = connect(Fd(s), sa.get(), sa.length) == 0;
-  if (!ok && errno != EINPROGRESS) {
-    Fail(ErrnoToWinsock(errno));
-  } else if (!ok) {
+  Result<void> connected = Check(connect(Fd(s), sa.get(), sa.length));
+  if (!connected && errno == EINPROGRESS) {
     pollfd p{Fd(s), POLLOUT, 0};
     int rc;
     do {
@@ -151,34 +148,32 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
     int err = 0;
     socklen_t len = sizeof err;
     if (rc == 0) {
-      Fail(wsa::kETIMEDOUT);
+      connected = SocketFailure(wsa::kETIMEDOUT);
     } else if (rc > 0 && getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) == 0) {
-      ok = err == 0 || Fail(ErrnoToWinsock(err));
+      connected = err == 0 ? Result<void>() : SocketFailure(ErrnoToWinsock(err));
     } else {
-      Fail(ErrnoToWinsock(errno));
+      connected = LastFailure();
     }
   }
   fcntl(Fd(s), F_SETFL, flags);
-  return ok;
+  return connected;
 }
 
-int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
+Result<std::size_t> SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
   SockAddr sa = ToSockaddr(peer);
-  const ssize_t n = sendto(Fd(s), data, length, MSG_NOSIGNAL, sa.get(), sa.length);
-  if (n < 0) Fail(ErrnoToWinsock(errno));
-  return n < 0 ? -1 : static_cast<int>(n);
+  return Count(sendto(Fd(s), data, length, MSG_NOSIGNAL, sa.get(), sa.length));
 }
 
-int Send(SocketHandle s, const void* data, std::size_t length) {
+Result<std::size_t> Send(SocketHandle s, const void* data, std::size_t length) {
   ssize_t n;
   do {
     n = send(Fd(s), data, length, MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) Fail(ErrnoToWinsock(errno));
-  return n < 0 ? -1 : static_cast<int>(n);
+  return Count(n);
 }
 
-int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
+Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek,
+                             Endpoint* from) {
   SockAddr sa;
   iovec iov{buffer, size};
   msghdr msg{};
@@ -190,50 +185,50 @@ int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint
   do {
     n = recvmsg(Fd(s), &msg, peek ? MSG_PEEK : 0);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) return FailReceive();
+  if (n < 0) return Received(n);
   if (from) *from = FromSockaddr(sa.get());
   // Winsock fails a datagram larger than the buffer; with MSG_PEEK it stays queued.
-  if (msg.msg_flags & MSG_TRUNC) {
-    Fail(wsa::kEMSGSIZE);
-    return -1;
-  }
-  return static_cast<int>(n);
+  if (msg.msg_flags & MSG_TRUNC) return SocketFailure(wsa::kEMSGSIZE);
+  return Count(n);
 }
 
-int Recv(SocketHandle s, void* buffer, std::size_t size) {
+Result<std::size_t> Recv(SocketHandle s, void* buffer, std::size_t size) {
   ssize_t n;
   do {
     n = recv(Fd(s), buffer, size, 0);
   } while (n < 0 && errno == EINTR);
-  return n < 0 ? FailReceive() : static_cast<int>(n);
+  return Received(n);
 }
 
-int WaitReadable(SocketHandle s, int ms) {
+Result<void> WaitReadable(SocketHandle s, int ms) {
   pollfd p{Fd(s), POLLIN, 0};
   int rc;
   do {
     rc = poll(&p, 1, ms < 0 ? -1 : ms);
   } while (rc < 0 && errno == EINTR);
-  if (rc < 0) Fail(ErrnoToWinsock(errno));
-  return rc < 0 ? -1 : rc == 0 ? 0 : 1;
+  if (rc < 0) return LastFailure();
+  if (rc == 0) return SocketFailure(wsa::kETIMEDOUT);
+  return {};
 }
 
-bool CloseSocket(SocketHandle s) {
-  return s == kInvalidSocket ? Fail(wsa::kENOTSOCK) : Succeeded(close(Fd(s)));
+Result<void> CloseSocket(SocketHandle s) {
+  if (s == kInvalidSocket) return SocketFailure(wsa::kENOTSOCK);
+  return Check(close(Fd(s)));
 }
 
-int PendingSocketError(SocketHandle s) {
+Result<void> PendingSocketError(SocketHandle s) {
   int err = 0;
   socklen_t len = sizeof err;
-  if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) return ErrnoToWinsock(errno);
-  return ErrnoToWinsock(err);
+  if (getsockopt(Fd(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) return LastFailure();
+  if (err != 0) return SocketFailure(ErrnoToWinsock(err));
+  return {};
 }
 
-bool ReportUnreachable(SocketHandle s, Endpoint peer) {
+Result<void> ReportUnreachable(SocketHandle s, Endpoint peer) {
   const int one = 1;
-  return Succeeded(peer.address.family == Family::kV6
-                       ? setsockopt(Fd(s), IPPROTO_IPV6, IPV6_RECVERR, &one, sizeof one)
-                       : setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one));
+  return Check(peer.address.family == Family::kV6
+                   ? setsockopt(Fd(s), IPPROTO_IPV6, IPV6_RECVERR, &one, sizeof one)
+                   : setsockopt(Fd(s), IPPROTO_IP, IP_RECVERR, &one, sizeof one));
 }
 
 bool ReceiveReportsUnreachable() {
@@ -248,33 +243,33 @@ std::optional<IpAddress> ParseIpv6(std::string_view text) {
   return ParseIpv6Text(text);
 }
 
-int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses) {
+Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
   addrinfo hints{};
   hints.ai_family = NativeFamily(family);
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0) return GaiToWinsock(rc);
-  addresses->clear();
+  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
+  std::vector<IpAddress> addresses;
   for (addrinfo* p = result; p; p = p->ai_next) {
-    if (p->ai_family == hints.ai_family) addresses->push_back(FromSockaddr(p->ai_addr).address);
+    if (p->ai_family == hints.ai_family) addresses.push_back(FromSockaddr(p->ai_addr).address);
   }
   freeaddrinfo(result);
-  return addresses->empty() ? wsa::kNO_DATA : 0;
+  if (addresses.empty()) return SocketFailure(wsa::kNO_DATA);
+  return addresses;
 }
 
-int ReverseResolve(const IpAddress& address, std::string* name) {
+Result<std::string> ReverseResolve(const IpAddress& address) {
   SockAddr sa = ToSockaddr(Endpoint{address, 0});
   char host[NI_MAXHOST];
   const int rc = getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD);
-  if (rc != 0) return GaiToWinsock(rc);
-  *name = host;
-  return 0;
+  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
+  return std::string(host);
 }
 
 Result<std::string> LocalHostName() {
   char buffer[256];
-  if (gethostname(buffer, sizeof buffer) != 0) return SocketFailure(ErrnoToWinsock(errno));
+  if (gethostname(buffer, sizeof buffer) != 0) return LastFailure();
   buffer[sizeof buffer - 1] = '\0';
   return std::string(buffer);
 }
@@ -298,17 +293,17 @@ std::string SystemDnsServer(std::string* source) {
   return first_v6;
 }
 
-bool CryptoRandom(void* buffer, std::size_t length) {
+Result<void> CryptoRandom(void* buffer, std::size_t length) {
   auto* p = static_cast<unsigned char*>(buffer);
   while (length > 0) {
     const ssize_t n = getrandom(p, length, 0);
-    if (n < 0 && errno != EINTR) return false;
+    if (n < 0 && errno != EINTR) return Failure{Cause::kSystem};
     if (n > 0) {
       p += n;
       length -= static_cast<std::size_t>(n);
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace platform

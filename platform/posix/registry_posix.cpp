@@ -15,7 +15,7 @@ std::string RegistryFilePath() {
 
 std::unique_ptr<Registry> OpenSystemRegistry() {
   auto registry = std::make_unique<MemoryRegistry>();
-  if (const std::optional<std::string> text = ReadWholeFile(RegistryFilePath())) {
+  if (const Result<std::string> text = ReadWholeFile(RegistryFilePath())) {
     registry->Load(*text);
   }
   return registry;

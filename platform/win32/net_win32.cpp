@@ -30,6 +30,22 @@ SOCKET Sock(SocketHandle s) {
   return static_cast<SOCKET>(s);
 }
 
+Failure LastFailure() {
+  return SocketFailure(WSAGetLastError());
+}
+
+// A call that answers 0 on success.
+Result<void> Check(int rc) {
+  if (rc != 0) return LastFailure();
+  return {};
+}
+
+// A count of bytes, or the failure of SOCKET_ERROR.
+Result<std::size_t> Count(int n) {
+  if (n == SOCKET_ERROR) return LastFailure();
+  return static_cast<std::size_t>(n);
+}
+
 // The first IPv6 DNS server of the machine's adapters as text, or "".
 std::string FirstIpv6DnsServer() {
   constexpr ULONG kFlags =
@@ -77,33 +93,26 @@ void SetSocketStartupFailureForTesting(bool fail) {
   g_fail_startup.store(fail);
 }
 
-int LastSocketError() {
-  return WSAGetLastError();
-}
-
-int ErrnoToWinsock(int err) {
-  return err;
-}
-
-SocketHandle OpenSocket(int type, Family family) {
+Result<UniqueSocket> OpenSocket(int type, Family family) {
   SOCKET s = socket(NativeFamily(family), type, 0);
-  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s);
+  if (s == INVALID_SOCKET) return LastFailure();
+  return UniqueSocket(static_cast<SocketHandle>(s));
 }
 
-bool Bind(SocketHandle s, Endpoint local) {
+Result<void> Bind(SocketHandle s, Endpoint local) {
   SockAddr sa = ToSockaddr(local);
-  return bind(Sock(s), sa.get(), sa.length) == 0;
+  return Check(bind(Sock(s), sa.get(), sa.length));
 }
 
-bool SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
+Result<void> SetReceiveTimeoutMs(SocketHandle s, std::int32_t ms) {
   const DWORD value = static_cast<DWORD>(ms);
-  return setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value),
-                    sizeof value) == 0;
+  return Check(setsockopt(Sock(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&value),
+                          sizeof value));
 }
 
-bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
+Result<void> ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   u_long nonblocking = 1;
-  if (ioctlsocket(Sock(s), FIONBIO, &nonblocking) != 0) return false;
+  if (ioctlsocket(Sock(s), FIONBIO, &nonblocking) != 0) return LastFailure();
   SockAddr sa = ToSockaddr(peer);
   bool ok = connect(Sock(s), sa.get(), sa.length) == 0;
   int error = ok ? 0 : WSAGetLastError();
@@ -130,61 +139,61 @@ bool ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   }
   u_long blocking = 0;
   ioctlsocket(Sock(s), FIONBIO, &blocking);
-  if (!ok) WSASetLastError(error);
-  return ok;
+  if (!ok) return SocketFailure(error);
+  return {};
 }
 
-int SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
+Result<std::size_t> SendTo(SocketHandle s, const void* data, std::size_t length, Endpoint peer) {
   SockAddr sa = ToSockaddr(peer);
-  const int n = sendto(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0,
-                       sa.get(), sa.length);
-  return n == SOCKET_ERROR ? -1 : n;
+  return Count(sendto(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0,
+                      sa.get(), sa.length));
 }
 
-int Send(SocketHandle s, const void* data, std::size_t length) {
-  const int n = send(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0);
-  return n == SOCKET_ERROR ? -1 : n;
+Result<std::size_t> Send(SocketHandle s, const void* data, std::size_t length) {
+  return Count(send(Sock(s), static_cast<const char*>(data), static_cast<int>(length), 0));
 }
 
-int RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek, Endpoint* from) {
+Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek,
+                             Endpoint* from) {
   SockAddr sa;
   const int n = recvfrom(Sock(s), static_cast<char*>(buffer), static_cast<int>(size),
                          peek ? MSG_PEEK : 0, sa.get(), &sa.length);
-  if (n == SOCKET_ERROR) return -1;
-  if (from) *from = FromSockaddr(sa.get());
-  return n;
+  if (n != SOCKET_ERROR && from) *from = FromSockaddr(sa.get());
+  return Count(n);
 }
 
-int Recv(SocketHandle s, void* buffer, std::size_t size) {
-  const int n = recv(Sock(s), static_cast<char*>(buffer), static_cast<int>(size), 0);
-  return n == SOCKET_ERROR ? -1 : n;
+Result<std::size_t> Recv(SocketHandle s, void* buffer, std::size_t size) {
+  return Count(recv(Sock(s), static_cast<char*>(buffer), static_cast<int>(size), 0));
 }
 
-int WaitReadable(SocketHandle s, int ms) {
+Result<void> WaitReadable(SocketHandle s, int ms) {
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(Sock(s), &readable);
   timeval tv{ms / 1000, (ms % 1000) * 1000};
   const int rc = select(0, &readable, nullptr, nullptr, ms < 0 ? nullptr : &tv);
-  return rc == SOCKET_ERROR ? -1 : rc == 0 ? 0 : 1;
+  if (rc == SOCKET_ERROR) return LastFailure();
+  if (rc == 0) return SocketFailure(WSAETIMEDOUT);
+  return {};
 }
 
-bool CloseSocket(SocketHandle s) {
-  return closesocket(Sock(s)) == 0;
+Result<void> CloseSocket(SocketHandle s) {
+  return Check(closesocket(Sock(s)));
 }
 
-int PendingSocketError(SocketHandle s) {
+Result<void> PendingSocketError(SocketHandle s) {
   int err = 0;
   int len = sizeof err;
   if (getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
-    return WSAGetLastError();
+    return LastFailure();
   }
-  return err;
+  if (err != 0) return SocketFailure(err);
+  return {};
 }
 
-bool ReportUnreachable(SocketHandle s, Endpoint peer) {
+Result<void> ReportUnreachable(SocketHandle s, Endpoint peer) {
   SockAddr sa = ToSockaddr(peer);
-  return connect(Sock(s), sa.get(), sa.length) == 0;
+  return Check(connect(Sock(s), sa.get(), sa.length));
 }
 
 bool ReceiveReportsUnreachable() {
@@ -199,54 +208,55 @@ std::optional<IpAddress> ParseIpv6(std::string_view text) {
   return ParseIpv6Text(text);
 }
 
-int ResolveHost(const std::string& name, Family family, std::vector<IpAddress>* addresses) {
-  addresses->clear();
+Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
+  std::vector<IpAddress> addresses;
   if (family == Family::kV6) {
     addrinfo hints{};
     hints.ai_family = AF_INET6;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* result = nullptr;
-    if (const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result)) return rc;
+    if (const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result)) {
+      return SocketFailure(rc);
+    }
     for (addrinfo* p = result; p; p = p->ai_next) {
-      if (p->ai_family == AF_INET6) addresses->push_back(FromSockaddr(p->ai_addr).address);
+      if (p->ai_family == AF_INET6) addresses.push_back(FromSockaddr(p->ai_addr).address);
     }
     freeaddrinfo(result);
-    return addresses->empty() ? WSANO_DATA : 0;
-  }
-  // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
-  hostent* entry = gethostbyname(name.c_str());
-  if (!entry) return WSAGetLastError();
-  if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
-    for (char** p = entry->h_addr_list; *p; ++p) {
-      std::uint32_t a;
-      std::memcpy(&a, *p, 4);
-      addresses->push_back(IpAddress::V4(a));
+  } else if (hostent* entry = gethostbyname(name.c_str())) {
+    // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
+    if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
+      for (char** p = entry->h_addr_list; *p; ++p) {
+        std::uint32_t a;
+        std::memcpy(&a, *p, 4);
+        addresses.push_back(IpAddress::V4(a));
+      }
     }
+  } else {
+    return LastFailure();
   }
-  return addresses->empty() ? WSANO_DATA : 0;
+  if (addresses.empty()) return SocketFailure(WSANO_DATA);
+  return addresses;
 }
 
-int ReverseResolve(const IpAddress& address, std::string* name) {
+Result<std::string> ReverseResolve(const IpAddress& address) {
   if (address.family == Family::kV6) {
     SockAddr sa = ToSockaddr(Endpoint{address, 0});
     char host[NI_MAXHOST];
     if (const int rc =
             getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD)) {
-      return rc;
+      return SocketFailure(rc);
     }
-    *name = host;
-    return 0;
+    return std::string(host);
   }
   const std::uint32_t v4 = address.V4Value();
   hostent* entry = gethostbyaddr(reinterpret_cast<const char*>(&v4), 4, AF_INET);
-  if (!entry) return WSAGetLastError();
-  *name = entry->h_name ? entry->h_name : "";
-  return 0;
+  if (!entry) return LastFailure();
+  return std::string(entry->h_name ? entry->h_name : "");
 }
 
 Result<std::string> LocalHostName() {
   char buffer[256];
-  if (gethostname(buffer, sizeof buffer) != 0) return SocketFailure(WSAGetLastError());
+  if (gethostname(buffer, sizeof buffer) != 0) return LastFailure();
   buffer[sizeof buffer - 1] = '\0';
   return std::string(buffer);
 }
@@ -268,9 +278,12 @@ std::string SystemDnsServer(std::string* source) {
   return FirstIpv6DnsServer();
 }
 
-bool CryptoRandom(void* buffer, std::size_t length) {
-  return BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(length),
-                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+Result<void> CryptoRandom(void* buffer, std::size_t length) {
+  if (BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(length),
+                      BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+    return Failure{Cause::kSystem};
+  }
+  return {};
 }
 
 }  // namespace platform

@@ -44,8 +44,13 @@ const char* ValueName(const std::string& name) {
   return name.empty() ? nullptr : name.c_str();
 }
 
-int Open(RegRoot root, const std::string& path, REGSAM access, OwnedRegKey* key) {
-  return static_cast<int>(RegOpenKeyExA(RootKey(root), path.c_str(), 0, access, key->put()));
+Result<void> Checked(LONG rc) {
+  if (rc != ERROR_SUCCESS) return RegFailure(static_cast<int>(rc));
+  return {};
+}
+
+Result<void> Open(RegRoot root, const std::string& path, REGSAM access, OwnedRegKey* key) {
+  return Checked(RegOpenKeyExA(RootKey(root), path.c_str(), 0, access, key->put()));
 }
 
 // A value may change between asking for its size and reading it; a few tries settle
@@ -53,7 +58,7 @@ int Open(RegRoot root, const std::string& path, REGSAM access, OwnedRegKey* key)
 constexpr int kReadAttempts = 4;
 
 // The value `name` of an open key: its type, and its bytes whatever their length.
-int Read(HKEY key, const std::string& name, RegValue* value) {
+Result<RegValue> Read(HKEY key, const std::string& name) {
   DWORD type = 0;
   DWORD size = 0;
   LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
@@ -70,80 +75,83 @@ int Read(HKEY key, const std::string& name, RegValue* value) {
     data.resize(got);
     break;
   }
-  if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
-  *value = RegValue{type, std::move(data)};
-  return 0;
+  if (rc != ERROR_SUCCESS) return RegFailure(static_cast<int>(rc));
+  return RegValue{type, std::move(data)};
 }
 
 class SystemRegistry final : public Registry {
  public:
-  int OpenKey(RegRoot root, const std::string& path, RegView view) override {
+  Result<void> OpenKey(RegRoot root, const std::string& path, RegView view) override {
     OwnedRegKey key;
     return Open(root, path, KEY_READ | ViewFlag(view), &key);
   }
 
-  int QueryValue(RegRoot root, const std::string& path, const std::string& name, RegView view,
-                 RegValue* value) override {
+  Result<RegValue> QueryValue(RegRoot root, const std::string& path, const std::string& name,
+                              RegView view) override {
     OwnedRegKey key;
-    if (int rc = Open(root, path, KEY_READ | ViewFlag(view), &key)) return rc;
-    return Read(key.get(), name, value);
+    if (Result<void> opened = Open(root, path, KEY_READ | ViewFlag(view), &key); !opened) {
+      return opened.failure();
+    }
+    return Read(key.get(), name);
   }
 
-  int QueryValueOfFirstKey(RegRoot root, const std::string& path, const std::string& name,
-                           RegView first, RegView second, RegValue* value) override {
+  Result<RegValue> QueryValueOfFirstKey(RegRoot root, const std::string& path,
+                                        const std::string& name, RegView first,
+                                        RegView second) override {
     OwnedRegKey key;
-    int rc = Open(root, path, KEY_READ | ViewFlag(first), &key);
-    if (rc == ERROR_FILE_NOT_FOUND) rc = Open(root, path, KEY_READ | ViewFlag(second), &key);
-    if (rc != 0) return rc;
-    return Read(key.get(), name, value);
+    Result<void> opened = Open(root, path, KEY_READ | ViewFlag(first), &key);
+    if (!opened && opened.failure().code == ERROR_FILE_NOT_FOUND) {
+      opened = Open(root, path, KEY_READ | ViewFlag(second), &key);
+    }
+    if (!opened) return opened.failure();
+    return Read(key.get(), name);
   }
 
-  int CreateKey(RegRoot root, const std::string& path) override {
+  Result<void> CreateKey(RegRoot root, const std::string& path) override {
     OwnedRegKey key;
-    return static_cast<int>(RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr,
-                                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                                            key.put(), nullptr));
+    return Checked(RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                   KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr));
   }
 
-  int SetValue(RegRoot root, const std::string& path, const std::string& name,
-               const RegValue& value) override {
+  Result<void> SetValue(RegRoot root, const std::string& path, const std::string& name,
+                        const RegValue& value) override {
     OwnedRegKey key;
-    if (int rc = Open(root, path, KEY_SET_VALUE, &key)) return rc;
-    return static_cast<int>(RegSetValueExA(key.get(), ValueName(name), 0, value.type,
-                                           value.data.data(),
-                                           static_cast<DWORD>(value.data.size())));
+    if (Result<void> opened = Open(root, path, KEY_SET_VALUE, &key); !opened) return opened;
+    return Checked(RegSetValueExA(key.get(), ValueName(name), 0, value.type, value.data.data(),
+                                  static_cast<DWORD>(value.data.size())));
   }
 
-  int DeleteValue(RegRoot root, const std::string& path, const std::string& name) override {
+  Result<void> DeleteValue(RegRoot root, const std::string& path,
+                           const std::string& name) override {
     OwnedRegKey key;
-    if (int rc = Open(root, path, KEY_SET_VALUE, &key)) return rc;
-    return static_cast<int>(RegDeleteValueA(key.get(), ValueName(name)));
+    if (Result<void> opened = Open(root, path, KEY_SET_VALUE, &key); !opened) return opened;
+    return Checked(RegDeleteValueA(key.get(), ValueName(name)));
   }
 
-  int DeleteKey(RegRoot root, const std::string& path) override {
-    return static_cast<int>(RegDeleteKeyA(RootKey(root), path.c_str()));
+  Result<void> DeleteKey(RegRoot root, const std::string& path) override {
+    return Checked(RegDeleteKeyA(RootKey(root), path.c_str()));
   }
 
-  int ListSubkeys(RegRoot root, const std::string& path, std::vector<std::string>* names) override {
+  Result<std::vector<std::string>> ListSubkeys(RegRoot root, const std::string& path) override {
     OwnedRegKey key;
-    if (int rc = Open(root, path, KEY_READ, &key)) return rc;
+    if (Result<void> opened = Open(root, path, KEY_READ, &key); !opened) return opened.failure();
     DWORD count = 0;
     DWORD longest = 0;
     if (LONG rc = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr,
                                    nullptr, nullptr, nullptr, nullptr, nullptr)) {
-      return static_cast<int>(rc);
+      return RegFailure(static_cast<int>(rc));
     }
-    names->clear();
+    std::vector<std::string> names;
     std::string buffer(longest + 1, '\0');
     for (DWORD i = 0; i < count; ++i) {
       DWORD size = static_cast<DWORD>(buffer.size());
       const LONG rc =
           RegEnumKeyExA(key.get(), i, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
       if (rc == ERROR_NO_MORE_ITEMS) break;
-      if (rc != ERROR_SUCCESS) return static_cast<int>(rc);
-      names->emplace_back(buffer.data(), size);
+      if (rc != ERROR_SUCCESS) return RegFailure(static_cast<int>(rc));
+      names.emplace_back(buffer.data(), size);
     }
-    return 0;
+    return names;
   }
 };
 

@@ -14,6 +14,7 @@
 
 #include "platform/request.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/text.h"
 
 namespace platform {
 namespace {
@@ -52,19 +53,6 @@ HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>* properties,
   return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request->put()));
 }
 
-std::optional<std::string> ToAnsi(BSTR text) {
-  const int wide_length = static_cast<int>(SysStringLen(text));
-  // Up to the first NUL, like every other text the component takes from a BSTR.
-  int n = 0;
-  while (n < wide_length && text[n] != L'\0') ++n;
-  if (n == 0) return std::string();
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, n, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::nullopt;
-  std::string out(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, n, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-
 // The path, or nothing when a step fails (leaving its code as the thread's last error).
 std::optional<std::string> ReadPathTranslated() {
   OwnedInterface<IGetContextProperties> properties;
@@ -83,7 +71,11 @@ std::optional<std::string> ReadPathTranslated() {
   // A failing get_Item leaves the item empty, which reads as an empty path.
   variables->get_Item(*key.get(), item.get());
   if (FAILED(VariantChangeType(item.get(), item.get(), 0, VT_BSTR))) return std::nullopt;
-  return ToAnsi(V_BSTR(item.get()));
+  const BSTR path = V_BSTR(item.get());
+  // Up to the first NUL, like every other text the component takes from a BSTR.
+  auto narrow = NarrowText({path, SysStringLen(path)}, CP_ACP, TextEnd::kFirstNul);
+  if (!narrow) return std::nullopt;
+  return std::move(*narrow);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "access/caller_source.h"
 #include "hosting_config.h"
 #include "platform/errors.h"
+#include "platform/trim.h"
 #include "testbed.h"
 
 namespace {
@@ -48,6 +49,16 @@ std::string SystemText(int code) {
   return hosting::FailureText({platform::Cause::kSystem, code});
 }
 
+// A path, or the text of why there is none.
+std::string Shown(const platform::Result<std::string>& path) {
+  return path ? *path : hosting::FailureText(path.failure());
+}
+
+// What a decision holds of the caller ("-": the caller was not asked).
+std::string CallerOf(const Decision& d) {
+  return d.caller_path ? Shown(*d.caller_path) : "-";
+}
+
 const char* const kAccessNames[] = {"MXRecords", "Lookup", "VerifySMTP"};
 
 // --- the text rules ---
@@ -57,22 +68,22 @@ TEST(TextRules, TrimListItemsAndIsInList) {
                          {" \t \t", ""},
                          {" \t\r\n\v\fx y\f\v\n\r\t ", "x y"},
                          {"a", "a"},
-                         {"\xFA text \xFA", "\xFA text \xFA"}}) {
-    EXPECT_EQ(hosting::Trim(in), out) << '"' << in << '"';
+                         {"\xFA text \xFA", "\xFA text \xFA"},
+                         {"\x1a x \x1a", "\x1a x \x1a"}}) {
+    EXPECT_EQ(platform::Trim(in), out) << '"' << in << '"';
+  }
+  EXPECT_EQ(platform::Trim("\x1a x \x1a\r\n", platform::kIniSpace), "x");
+  for (auto [in, out] :
+       {std::pair{"text.\r\n", "text."}, {"\r\n\n", ""}, {" a\r\nb \n", " a\r\nb "}}) {
+    EXPECT_EQ(platform::WithoutLineEnd(in), out) << '"' << in << '"';
   }
   struct Split {
     std::string text;
-    char sep;
     Lines items;
   } splits[] = {
-      {"", ',', {}},
-      {" a , b ", ',', {"a", "b"}},
-      {"a,,b", ',', {"a", "", "b"}},
-      {"a,", ',', {"a"}},
-      {",a", ',', {"", "a"}},
-      {std::string("x=1\0y=\xFA\0", 8), '\0', {"x=1", "y=\xFA"}},
+      {"", {}}, {" a , b ", {"a", "b"}}, {"a,,b", {"a", "", "b"}}, {"a,", {"a"}}, {",a", {"", "a"}},
   };
-  for (const Split& c : splits) EXPECT_EQ(hosting::ListItems(c.text, c.sep), c.items) << c.text;
+  for (const Split& c : splits) EXPECT_EQ(hosting::ListItems(c.text), c.items) << c.text;
   struct Member {
     const char* list;
     const char* name;
@@ -133,7 +144,7 @@ class AccessTest : public ::testing::Test {
   }
 
   hosting::ConfigFiles Files() const {
-    return {true, config_->Path("Admin.ini"), config_->Path("WebSite.ini")};
+    return {config_->Path("Admin.ini"), config_->Path("WebSite.ini")};
   }
   testreg::ScopedRegistry& Registry() { return config_->registry; }
 
@@ -142,11 +153,11 @@ class AccessTest : public ::testing::Test {
     return hosting::Decide("Brevan", method, hosting::LocateConfigFiles(), caller);
   }
   static Decision Ask(const std::string& method, const std::string& caller) {
-    auto source = FixedCaller::WithPath(caller);
+    FixedCaller source(caller);
     return Ask(method, &source);
   }
   static Decision AskOutsideRequest(const std::string& method, int code) {
-    auto source = FixedCaller::Failing(code);
+    FixedCaller source(platform::Failure{platform::Cause::kSystem, code});
     return Ask(method, &source);
   }
 
@@ -180,7 +191,7 @@ TEST_F(AccessTest, IniValuesAndLinesTrimmedAndMatchedWithoutRegardToCase) {
   EXPECT_EQ(names, Lines({"Site1", "Site2", "-", "Site\xFA"}));
   EXPECT_EQ(folders, Lines({"C:\\sites\\one", "C:\\sites\\two", "", "C:\\sites\\men\xFA"}));
 
-  hosting::Configuration absent({true, config_->Path("absent.ini"), config_->Path("none.ini")});
+  hosting::Configuration absent({config_->Path("absent.ini"), config_->Path("none.ini")});
   EXPECT_EQ(absent.Installed(), "");
   EXPECT_TRUE(absent.Sites().empty());
 }
@@ -243,7 +254,7 @@ TEST_F(AccessTest, SiteOfAPageByItsFolder) {
   for (const Case& c : cases) {
     config_->WebSite(std::string("[Path]\n") + c.path_section + "\n");
     const std::optional<hosting::Site> site = hosting::Configuration(Files()).SiteOf(c.page);
-    EXPECT_EQ(site ? hosting::Trim(site->name) : "-", c.site ? c.site : "-")
+    EXPECT_EQ(site ? platform::Trim(site->name) : "-", c.site ? c.site : "-")
         << c.path_section << " <- " << c.page;
   }
 }
@@ -352,9 +363,9 @@ TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
   for (const std::string& folder : {config_->folder, config_->folder + "\\"}) {
     Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", folder);
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
-    EXPECT_TRUE(files.found) << folder;
-    EXPECT_EQ(files.admin_ini, config_->folder + "\\Admin.ini") << folder;
-    EXPECT_EQ(files.website_ini, config_->folder + "\\WebSite.ini") << folder;
+    EXPECT_TRUE(files.Found()) << folder;
+    EXPECT_EQ(Shown(files.admin_ini), config_->folder + "\\Admin.ini") << folder;
+    EXPECT_EQ(Shown(files.website_ini), config_->folder + "\\WebSite.ini") << folder;
   }
 
   const std::string not_found = SystemText(platform::syserr::kFileNotFound);
@@ -381,13 +392,12 @@ TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
     if (c.folder == 3) Registry().SetNumber(support::texts::kConfigKeyPath, "InstallationPath", 1);
     config_->Switch(1);
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
-    EXPECT_FALSE(files.found) << c.what;
+    EXPECT_FALSE(files.Found()) << c.what;
     if (c.admin_text.empty()) {
-      EXPECT_EQ(files.admin_ini, config_->folder + "\\Admin.ini") << c.what;
-      EXPECT_EQ(files.website_ini, not_found) << c.what;
+      EXPECT_EQ(Shown(files.admin_ini), config_->folder + "\\Admin.ini") << c.what;
+      EXPECT_EQ(Shown(files.website_ini), not_found) << c.what;
     } else {
-      EXPECT_EQ(files.admin_ini, c.admin_text) << c.what;
-      EXPECT_EQ(files.website_ini, "") << c.what;
+      EXPECT_EQ(Shown(files.admin_ini), c.admin_text) << c.what;
     }
     for (const char* method : kAccessNames) {
       const Decision d = AskOutsideRequest(method, 0);
@@ -409,7 +419,7 @@ TEST_F(AccessTest, WorkedCase) {
     EXPECT_TRUE(d.allowed) << method << ": " << d.refusal;
     EXPECT_EQ(d.reason, Reason::kGranted) << method;
     EXPECT_EQ(d.refusal, "") << method;
-    EXPECT_EQ(d.caller_path, page) << method;
+    EXPECT_EQ(CallerOf(d), page) << method;
   }
   Decision d = Ask("VerifySMTP", page);
   EXPECT_FALSE(d.allowed);
@@ -474,7 +484,7 @@ TEST_F(AccessTest, CallerNotIdentified) {
     EXPECT_FALSE(d.allowed);
     EXPECT_EQ(d.reason, Reason::kNoCaller);
     EXPECT_EQ(d.refusal, CallerRefusal(SystemText(code), "MXRecords"));
-    EXPECT_EQ(d.caller_path, SystemText(code));
+    EXPECT_EQ(CallerOf(d), SystemText(code));
   }
 }
 
@@ -565,7 +575,7 @@ TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
     return std::make_pair(decision, values);
   };
   config_->Write();
-  auto source = FixedCaller::WithPath("C:\\sites\\one\\check.asp");
+  FixedCaller source(std::string("C:\\sites\\one\\check.asp"));
   auto [decision, values] = explain("VerifySMTP", &source);
   EXPECT_EQ(decision.refusal, MethodRefusal("VerifySMTP"));
   EXPECT_EQ(hosting::StepOf(decision.reason), 10);
@@ -599,7 +609,7 @@ TEST_F(AccessTest, PlatformRequestOutsideAWebRequest) {
   const Decision d = Ask("VerifySMTP", nullptr);
   const std::string system_text = hosting::FailureText(path.failure());
   EXPECT_EQ(d.refusal, CallerRefusal(system_text, "VerifySMTP"));
-  EXPECT_EQ(d.caller_path, system_text);
+  EXPECT_EQ(CallerOf(d), system_text);
   // The text is one the system gives, not the fallback for a code it does not know.
   EXPECT_EQ(system_text.find("The system cannot find error message"), std::string::npos);
 }
@@ -610,7 +620,7 @@ TEST_F(AccessTest, CgiPathTranslated) {
   setenv("PATH_TRANSLATED", "C:\\sites\\one\\cgi.asp", 1);
   const Decision d = Ask("Lookup", nullptr);
   EXPECT_TRUE(d.allowed);
-  EXPECT_EQ(d.caller_path, "C:\\sites\\one\\cgi.asp");
+  EXPECT_EQ(CallerOf(d), "C:\\sites\\one\\cgi.asp");
   setenv("PATH_TRANSLATED", "", 1);
   EXPECT_EQ(hosting::RequestCaller().CallerPath().value(), "");
   unsetenv("PATH_TRANSLATED");

@@ -14,10 +14,10 @@ bool ReadExactly(platform::SocketHandle s, std::uint8_t* buffer, std::size_t siz
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectionMs);
   std::size_t got = 0;
   while (got < size && std::chrono::steady_clock::now() < end) {
-    if (platform::WaitReadable(s, kPollMs) != 1) continue;
-    int n = platform::Recv(s, buffer + got, size - got);
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
+    if (!platform::WaitReadable(s, kPollMs)) continue;
+    const platform::Result<std::size_t> n = platform::Recv(s, buffer + got, size - got);
+    if (!n || *n == 0) return false;
+    got += *n;
   }
   return got == size;
 }
@@ -38,15 +38,17 @@ FakeDnsServer::FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp,
       m_tcp(std::move(tcp)),
       m_end(std::chrono::steady_clock::now() + lifetime) {
   const platform::Endpoint here{platform::InetAddr(m_address), 53};
-  m_udpSocket = platform::OpenSocket(platform::kSockDgram);
-  if (m_udpSocket == platform::kInvalidSocket) return;
-  testbed::SetReuseAddress(m_udpSocket);
-  if (!platform::Bind(m_udpSocket, here)) return;
+  platform::Result<platform::UniqueSocket> datagram = platform::OpenSocket(platform::kSockDgram);
+  if (!datagram) return;
+  m_udpSocket = std::move(*datagram);
+  testbed::SetReuseAddress(m_udpSocket.Get());
+  if (!platform::Bind(m_udpSocket.Get(), here)) return;
   if (m_tcp) {
-    m_tcpSocket = platform::OpenSocket(platform::kSockStream);
-    if (m_tcpSocket == platform::kInvalidSocket) return;
-    testbed::SetReuseAddress(m_tcpSocket);
-    if (!platform::Bind(m_tcpSocket, here) || !testbed::Listen(m_tcpSocket, 4)) return;
+    platform::Result<platform::UniqueSocket> stream = platform::OpenSocket(platform::kSockStream);
+    if (!stream) return;
+    m_tcpSocket = std::move(*stream);
+    testbed::SetReuseAddress(m_tcpSocket.Get());
+    if (!platform::Bind(m_tcpSocket.Get(), here) || !testbed::Listen(m_tcpSocket.Get(), 4)) return;
   }
   m_started = true;
   m_thread = std::thread([this] { Run(); });
@@ -54,8 +56,6 @@ FakeDnsServer::FakeDnsServer(std::string address, UdpScript udp, TcpScript tcp,
 
 FakeDnsServer::~FakeDnsServer() {
   Stop();
-  if (m_udpSocket != platform::kInvalidSocket) platform::CloseSocket(m_udpSocket);
-  if (m_tcpSocket != platform::kInvalidSocket) platform::CloseSocket(m_tcpSocket);
 }
 
 void FakeDnsServer::Stop() {
@@ -75,8 +75,9 @@ std::vector<Bytes> FakeDnsServer::TcpQueries() const {
 
 void FakeDnsServer::Run() {
   while (!m_stop && std::chrono::steady_clock::now() < m_end) {
-    if (platform::WaitReadable(m_udpSocket, kPollMs) == 1) ServeDatagram();
-    if (m_tcpSocket != platform::kInvalidSocket && platform::WaitReadable(m_tcpSocket, 0) == 1) {
+    if (platform::WaitReadable(m_udpSocket.Get(), kPollMs)) ServeDatagram();
+    if (m_tcpSocket.Get() != platform::kInvalidSocket &&
+        platform::WaitReadable(m_tcpSocket.Get(), 0)) {
       ServeConnection();
     }
   }
@@ -91,7 +92,7 @@ void FakeDnsServer::SleepUnlessStopped(int ms) {
 
 void FakeDnsServer::SendReply(const FakeReply& reply, platform::Endpoint to) {
   if (reply.from_address.empty() && reply.from_port == 53) {
-    platform::SendTo(m_udpSocket, reply.bytes.data(), reply.bytes.size(), to);
+    (void)platform::SendTo(m_udpSocket.Get(), reply.bytes.data(), reply.bytes.size(), to);
     return;
   }
   std::string address = reply.from_address.empty() ? m_address : reply.from_address;
@@ -102,21 +103,21 @@ void FakeDnsServer::SendReply(const FakeReply& reply, platform::Endpoint to) {
     if (port == 53) port = 0;
   }
 #endif
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
-  if (s == platform::kInvalidSocket) return;
-  testbed::SetReuseAddress(s);
-  if (platform::Bind(s, {platform::InetAddr(address), port})) {
-    platform::SendTo(s, reply.bytes.data(), reply.bytes.size(), to);
+  const platform::Result<platform::UniqueSocket> s = platform::OpenSocket(platform::kSockDgram);
+  if (!s) return;
+  testbed::SetReuseAddress(s->Get());
+  if (platform::Bind(s->Get(), {platform::InetAddr(address), port})) {
+    (void)platform::SendTo(s->Get(), reply.bytes.data(), reply.bytes.size(), to);
   }
-  platform::CloseSocket(s);
 }
 
 void FakeDnsServer::ServeDatagram() {
   Bytes query(65536);
   platform::Endpoint from;
-  int n = platform::RecvFrom(m_udpSocket, query.data(), query.size(), false, &from);
-  if (n < 0) return;
-  query.resize(static_cast<std::size_t>(n));
+  const platform::Result<std::size_t> n =
+      platform::RecvFrom(m_udpSocket.Get(), query.data(), query.size(), false, &from);
+  if (!n) return;
+  query.resize(*n);
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_udpQueries.push_back(query);
@@ -129,8 +130,9 @@ void FakeDnsServer::ServeDatagram() {
 }
 
 void FakeDnsServer::ServeConnection() {
-  platform::SocketHandle c = testbed::Accept(m_tcpSocket);
-  if (c == platform::kInvalidSocket) return;
+  const platform::UniqueSocket connection(testbed::Accept(m_tcpSocket.Get()));
+  if (connection.Get() == platform::kInvalidSocket) return;
+  const platform::SocketHandle c = connection.Get();
   std::uint8_t prefix[2];
   if (ReadExactly(c, prefix, 2)) {
     Bytes query((std::size_t{prefix[0]} << 8) | prefix[1]);
@@ -143,11 +145,10 @@ void FakeDnsServer::ServeConnection() {
         Bytes framed{static_cast<std::uint8_t>(answer->size() >> 8),
                      static_cast<std::uint8_t>(answer->size() & 0xFF)};
         framed.insert(framed.end(), answer->begin(), answer->end());
-        platform::Send(c, framed.data(), framed.size());
+        (void)platform::Send(c, framed.data(), framed.size());
       }
     }
   }
-  platform::CloseSocket(c);
 }
 
 DnsReply::DnsReply(const Bytes& query) {

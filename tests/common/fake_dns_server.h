@@ -76,8 +76,8 @@ class FakeDnsServer {
   UdpScript m_udp;
   TcpScript m_tcp;
   std::chrono::steady_clock::time_point m_end;
-  platform::SocketHandle m_udpSocket = platform::kInvalidSocket;
-  platform::SocketHandle m_tcpSocket = platform::kInvalidSocket;
+  platform::UniqueSocket m_udpSocket;
+  platform::UniqueSocket m_tcpSocket;
   bool m_started = false;
   std::atomic<bool> m_stop{false};
   mutable std::mutex m_mutex;

@@ -37,6 +37,9 @@ std::string DnsServer() {
 std::string SmtpServer() {
   return Env("KESTRA_TEST_SMTP", "127.0.0.4");
 }
+std::string ClosedIpv6() {
+  return "fd00::53";
+}
 
 std::string FakeAddress(int block, int n) {
   return "127.0." + std::to_string(block) + "." + std::to_string(n);

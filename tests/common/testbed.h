@@ -19,6 +19,9 @@ bool Required();
 std::string DnsServer();
 // Dotted address of the real SMTP server (port 25), e.g. "127.0.0.4".
 std::string SmtpServer();
+// A second IPv6 address of the namespace's loopback (scripts/lib/namespace) where
+// nothing listens: a datagram sent there meets a closed port.
+std::string ClosedIpv6();
 // A loopback address reserved for scripted fake servers: "127.0.<block>.<n>".
 // Each test program uses its own block (see the list in testbed.cpp) so that programs
 // may run side by side.

@@ -39,12 +39,12 @@ Bytes BytesOf(const dns::Query& query) {
   return Bytes(query.Bytes().begin(), query.Bytes().end());
 }
 
-// The exchangers as "preference exchange" lines, or "malformed".
-Lines Exchangers(const Bytes& reply) {
-  const auto exchangers = dns::Response(reply).Exchangers();
-  if (!exchangers) return {"malformed"};
+// The exchangers of a reply to `domain` as "preference exchange" lines, or "malformed".
+Lines Exchangers(const Bytes& reply, const std::string& domain, std::uint16_t id = 0x0312) {
+  const auto read = dns::ReadReply(reply, QueryFor(domain, id));
+  if (!read) return {"malformed"};
   Lines out;
-  for (const dns::MxRecord& mx : *exchangers) {
+  for (const dns::MxRecord& mx : read->exchangers) {
     out.push_back(std::to_string(mx.preference) + " " + mx.exchange);
   }
   return out;
@@ -97,7 +97,7 @@ TEST(DnsQuery, NamesInLabelFormAndNamesNoQueryCanCarry) {
   }
 }
 
-TEST(DnsResponse, AnswersItsOwnQueryOnly) {
+TEST(DnsReply, AnswersItsOwnQueryOnly) {
   const Bytes query = BytesOf(QueryFor("example.com"));
   const Bytes good = DnsReply(query).Mx(1, "a.example.com").Build();
   auto changed = [&good](auto change) {
@@ -133,24 +133,27 @@ TEST(DnsResponse, AnswersItsOwnQueryOnly) {
       {"empty", {}, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(dns::Response(c.reply).Answers(QueryFor("example.com")), c.answers) << c.what;
+    EXPECT_EQ(dns::ReadReply(c.reply, QueryFor("example.com")).has_value(), c.answers) << c.what;
   }
-  EXPECT_TRUE(dns::Response(DnsReply(query).Truncated().Build()).Truncated());
-  EXPECT_FALSE(dns::Response(good).Truncated());
+  EXPECT_TRUE(dns::ReadReply(DnsReply(query).Truncated().Build(), QueryFor("example.com"))
+                  .value()
+                  .truncated);
+  EXPECT_FALSE(dns::ReadReply(good, QueryFor("example.com")).value().truncated);
 }
 
-TEST(DnsResponse, ExchangersInAnswerOrderWithCompressedNames) {
+TEST(DnsReply, ExchangersInAnswerOrderWithCompressedNames) {
   const Bytes reply = DnsReply(BytesOf(QueryFor("example.com")))
                           .Mx(20, "mx-a.example.com")
                           .Mx(10, "mx-b.example.com")
                           .Mx(10, "mx-b.example.com")
                           .Mx(65535, "mx-c.example.com")
                           .Build();
-  EXPECT_EQ(Exchangers(reply), (Lines{"20 mx-a.example.com", "10 mx-b.example.com",
-                                      "10 mx-b.example.com", "65535 mx-c.example.com"}));
+  EXPECT_EQ(Exchangers(reply, "example.com"),
+            (Lines{"20 mx-a.example.com", "10 mx-b.example.com", "10 mx-b.example.com",
+                   "65535 mx-c.example.com"}));
 }
 
-TEST(DnsResponse, ExchangeNameForms) {
+TEST(DnsReply, ExchangeNameForms) {
   const std::string a63(63, 'a');
   const struct {
     const char* what;
@@ -167,22 +170,22 @@ TEST(DnsResponse, ExchangeNameForms) {
        a63 + "." + a63 + "." + a63 + "." + std::string(61, 'd')},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Exchangers(WithExchange(c.exchange)), (Lines{"7 " + c.dotted})) << c.what;
+    EXPECT_EQ(Exchangers(WithExchange(c.exchange), "ex.com"), (Lines{"7 " + c.dotted})) << c.what;
   }
 }
 
-TEST(DnsResponse, OnlyMxRecordsOfClassInBecomeExchangers) {
+TEST(DnsReply, OnlyMxRecordsOfClassInBecomeExchangers) {
   const Bytes query = BytesOf(QueryFor("alias.example.com"));
   const Bytes cname = DnsReply(query).Cname("target.example.com").Mx(5, "mx.example.com").Build();
   const Bytes chaos = DnsReply(query)
                           .Record(15, {0, 9, 0}, {0xC0, 0x0C}, 3)  // class CH
                           .Mx(4, "mx.example.com")
                           .Build();
-  EXPECT_EQ(Exchangers(cname), (Lines{"5 mx.example.com"}));
-  EXPECT_EQ(Exchangers(chaos), (Lines{"4 mx.example.com"}));
+  EXPECT_EQ(Exchangers(cname, "alias.example.com"), (Lines{"5 mx.example.com"}));
+  EXPECT_EQ(Exchangers(chaos, "alias.example.com"), (Lines{"4 mx.example.com"}));
 }
 
-TEST(DnsResponse, AnAnswerSectionThatDoesNotDecodeYieldsNothing) {
+TEST(DnsReply, AnAnswerSectionThatDoesNotDecodeYieldsNothing) {
   const Bytes query = BytesOf(QueryFor("ex.com"));
   Bytes overrun_rdlength = WithExchange({2, 'm', 'x', 0});
   overrun_rdlength[overrun_rdlength.size() - 7] = 9;  // RDLENGTH 9, 6 bytes follow
@@ -212,26 +215,31 @@ TEST(DnsResponse, AnAnswerSectionThatDoesNotDecodeYieldsNothing) {
          return b;
        }()},
   };
-  for (const auto& c : cases) EXPECT_EQ(Exchangers(c.reply), (Lines{"malformed"})) << c.what;
+  for (const auto& c : cases) {
+    EXPECT_EQ(Exchangers(c.reply, "ex.com"), (Lines{"malformed"})) << c.what;
+  }
 }
 
-TEST(DnsResponse, CapturedRepliesOfTheTestServerAndEveryTruncationOfThem) {
+TEST(DnsReply, CapturedRepliesOfTheTestServerAndEveryTruncationOfThem) {
   const Bytes three = ReadData("three_mx.bin");
   const Bytes twenty = ReadData("twenty_mx.bin");
-  EXPECT_TRUE(dns::Response(three).Answers(QueryFor("three.resolver.test", 0x1234)));
-  EXPECT_TRUE(dns::Response(twenty).Answers(QueryFor("many.resolver.test", 0x5678)));
-  EXPECT_EQ(Exchangers(three),
+  EXPECT_EQ(Exchangers(three, "three.resolver.test", 0x1234),
             (Lines{"10 mx-b.resolver.test", "10 mx-c.resolver.test", "20 mx-a.resolver.test"}));
-  const Lines many = Exchangers(twenty);
+  const Lines many = Exchangers(twenty, "many.resolver.test", 0x5678);
   ASSERT_EQ(many.size(), 20u);
   EXPECT_EQ(many[19],
             "100 exchanger-20-with-a-deliberately-long-first-label.mail-relay-20.far-away-"
             "provider-20.example");
-  for (const Bytes* full : {&three, &twenty}) {
-    for (std::size_t n = 0; n < full->size(); ++n) {
-      EXPECT_EQ(Exchangers(Bytes(full->begin(), full->begin() + static_cast<std::ptrdiff_t>(n))),
-                (Lines{"malformed"}))
-          << full->size() << " cut at " << n;
+  const struct {
+    const Bytes* full;
+    const char* domain;
+    std::uint16_t id;
+  } captured[] = {{&three, "three.resolver.test", 0x1234}, {&twenty, "many.resolver.test", 0x5678}};
+  for (const auto& c : captured) {
+    for (std::size_t n = 0; n < c.full->size(); ++n) {
+      const Bytes cut(c.full->begin(), c.full->begin() + static_cast<std::ptrdiff_t>(n));
+      EXPECT_EQ(Exchangers(cut, c.domain, c.id), (Lines{"malformed"}))
+          << c.full->size() << " cut at " << n;
     }
   }
 }

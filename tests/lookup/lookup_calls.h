@@ -1,6 +1,7 @@
 // The lookups called the way the automation binding calls them: whether the frame let
 // the call through, and the result written into the out argument only when there is one
-// to write (otherwise it keeps what the test put there).
+// to write (otherwise it keeps what the test put there). A failed MX lookup's result is
+// not written.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +16,15 @@ using MxList = std::vector<dns::MxRecord>;
 
 inline bool MXRecords(lookup::CLookup& lookup, std::int16_t* count) {
   const auto outcome = lookup.MXRecords();
-  if (outcome && *outcome) *count = **outcome;
+  if (outcome && lookup.GetIsError() == 0) *count = *outcome;
   return outcome.has_value();
 }
 
 inline bool GetMXRecord(lookup::CLookup& lookup, MxList* list, bool* has_list) {
   auto outcome = lookup.GetMXRecord();
   if (!outcome) return false;
-  *has_list = outcome->has_value();
-  if (*has_list) *list = std::move(**outcome);
+  *has_list = lookup.GetIsError() == 0;
+  if (*has_list) *list = std::move(*outcome);
   return true;
 }
 

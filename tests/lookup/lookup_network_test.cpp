@@ -193,14 +193,24 @@ class HostLookup : public ::testing::Test {
 };
 
 TEST_F(HostLookup, NameWithSeveralAddressesGivesTheFirstThePlatformLists) {
-  std::vector<platform::IpAddress> listed;
-  ASSERT_EQ(platform::ResolveHost("multi.lookup.test", platform::Family::kV4, &listed), 0);
-  ASSERT_EQ(listed.size(), 3u);
+  const auto listed = platform::ResolveHost("multi.lookup.test", platform::Family::kV4);
+  ASSERT_TRUE(listed);
+  ASSERT_EQ(listed->size(), 3u);
   std::string address;
   ASSERT_TRUE(calls::DNSLookup(lookup_, "multi.lookup.test", &address));
   EXPECT_EQ(lookup_.GetIsError(), 0);
-  EXPECT_EQ(address, testbed::AddressText(listed.front().V4Value()));
+  EXPECT_EQ(address, testbed::AddressText(listed->front().V4Value()));
   EXPECT_EQ(address, "192.0.2.10");
+}
+
+// mail.bücher.example is the test bed's SMTP host, served in its ASCII form.
+TEST_F(HostLookup, InternationalHostNamesAreAskedInTheirAsciiForm) {
+  std::string address;
+  ASSERT_TRUE(calls::DNSLookup(lookup_, "mail.bücher.example", &address));
+  EXPECT_EQ(address, testbed::SmtpServer()) << lookup_.GetErrorReason();
+  std::int16_t answered = 0;
+  ASSERT_TRUE(calls::VerifySMTP(lookup_, "mail.bücher.example", &answered));
+  EXPECT_EQ(answered, 1);
 }
 
 TEST_F(HostLookup, BytesAbove127AreWrittenUnsigned) {
@@ -225,10 +235,10 @@ TEST_F(HostLookup, ReverseGivesTheHostName) {
 }
 
 TEST_F(HostLookup, ReverseWithoutPtrGivesTheTableTextForThePlatformsCode) {
-  std::string platform_name;
-  int code = platform::ReverseResolve(platform::IpAddress::V4(platform::InetAddr("203.0.113.99")),
-                                      &platform_name);
-  ASSERT_NE(code, 0);
+  const auto platform_name =
+      platform::ReverseResolve(platform::IpAddress::V4(platform::InetAddr("203.0.113.99")));
+  ASSERT_FALSE(platform_name);
+  const int code = platform_name.failure().code;
   const char* text = lookup::ReverseLookupErrorText(code);
   ASSERT_STRNE(text, "Unknown error occured.") << "code " << code << " is one the table names";
   std::string name = "x";

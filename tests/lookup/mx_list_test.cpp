@@ -1,5 +1,5 @@
-// The order of the MX list: case-blind comparison, and the order of names that compare
-// equal.
+// The order of the MX list: the case-blind comparison it sorts by, and the order of names
+// that compare equal.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,6 +7,11 @@
 #include <vector>
 
 #include "lookup/mx_list.h"
+#include "platform/mbcs.h"
+
+#ifdef _WIN32
+#include <mbctype.h>
+#endif
 
 namespace {
 
@@ -14,7 +19,7 @@ int Sign(int v) {
   return (v > 0) - (v < 0);
 }
 
-TEST(CompareTextNoCase, FoldsToLowerCaseAndComparesUnsigned) {
+TEST(CompareNoCase, FoldsToLowerCaseAndComparesUnsigned) {
   struct Case {
     const char* a;
     const char* b;
@@ -38,8 +43,8 @@ TEST(CompareTextNoCase, FoldsToLowerCaseAndComparesUnsigned) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
-    EXPECT_EQ(Sign(lookup::CompareTextNoCase(c.a, c.b)), c.sign);
-    EXPECT_EQ(Sign(lookup::CompareTextNoCase(c.b, c.a)), -c.sign);
+    EXPECT_EQ(Sign(platform::CompareNoCase(c.a, c.b)), c.sign);
+    EXPECT_EQ(Sign(platform::CompareNoCase(c.b, c.a)), -c.sign);
   }
 }
 
@@ -102,7 +107,7 @@ TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     preferences.insert(list[i].preference);
     if (i == 0) continue;
-    const int order = lookup::CompareTextNoCase(list[i - 1].exchange, list[i].exchange);
+    const int order = platform::CompareNoCase(list[i - 1].exchange, list[i].exchange);
     ASSERT_LE(order, 0) << "position " << i;
     if (order == 0) {
       EXPECT_GT(list[i - 1].preference, list[i].preference) << "position " << i;
@@ -110,5 +115,22 @@ TEST(MxList, LongAnswerWithManyTiesKeepsBothRules) {
   }
   EXPECT_EQ(preferences.size(), 60u) << "every record once";
 }
+
+#ifdef _WIN32
+// In a code page with two-byte characters a lead byte before a NUL is a character of its
+// own, as where a C string ends: in code page 932, 0x81 then NUL sorts before the
+// one-byte character 0xA1, where the two read as one character would sort after it.
+TEST(MxList, ALeadByteBeforeANulStandsAlone) {
+  const int previous = _getmbcp();
+  if (_setmbcp(932) != 0) GTEST_SKIP() << "code page 932 is not available";
+  Records list{{1, "\xA1"}, {2, std::string("\x81\0", 2)}, {3, "\x81\x40"}};
+  lookup::SortMxList(&list);
+  _setmbcp(previous);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].preference, 2);
+  EXPECT_EQ(list[1].preference, 1);
+  EXPECT_EQ(list[2].preference, 3);
+}
+#endif
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 
 #include "platform/net.h"
 #include "test_sockets.h"
@@ -14,15 +15,13 @@ class SilentUdpListener {
  public:
   explicit SilentUdpListener(const std::string& address) {
     if (!platform::EnsureSocketLayer()) return;
-    socket_ = platform::OpenSocket(platform::kSockDgram);
-    if (socket_ == platform::kInvalidSocket) return;
+    platform::Result<platform::UniqueSocket> socket = platform::OpenSocket(platform::kSockDgram);
+    if (!socket) return;
+    socket_ = std::move(*socket);
     // Wine binds to every loopback address and then finds port 53 taken by the test
     // bed's own server unless the address may be shared.
-    testbed::SetReuseAddress(socket_);
-    ready_ = platform::Bind(socket_, {platform::InetAddr(address), 53});
-  }
-  ~SilentUdpListener() {
-    if (socket_ != platform::kInvalidSocket) platform::CloseSocket(socket_);
+    testbed::SetReuseAddress(socket_.Get());
+    ready_ = platform::Bind(socket_.Get(), {platform::InetAddr(address), 53}).ok();
   }
   SilentUdpListener(const SilentUdpListener&) = delete;
   SilentUdpListener& operator=(const SilentUdpListener&) = delete;
@@ -34,8 +33,8 @@ class SilentUdpListener {
   int DatagramsWithin(int ms) {
     int count = 0;
     std::array<unsigned char, 1024> buffer{};
-    while (count < 100 && platform::WaitReadable(socket_, ms) == 1) {
-      if (platform::RecvFrom(socket_, buffer.data(), buffer.size(), false, nullptr) < 0) break;
+    while (count < 100 && platform::WaitReadable(socket_.Get(), ms)) {
+      if (!platform::RecvFrom(socket_.Get(), buffer.data(), buffer.size(), false, nullptr)) break;
       ++count;
     }
     return count;
@@ -43,7 +42,7 @@ class SilentUdpListener {
 
  private:
   bool ready_ = false;
-  platform::SocketHandle socket_ = platform::kInvalidSocket;
+  platform::UniqueSocket socket_;
 };
 
 }  // namespace testbed

@@ -45,13 +45,11 @@ class Ptr {
   void reset() {
     if (p_) std::exchange(p_, nullptr)->Release();
   }
-  T* detach() { return std::exchange(p_, nullptr); }
 
   template <class U>
-  Ptr<U> As(HRESULT* hr = nullptr) const {
+  Ptr<U> As() const {
     Ptr<U> out;
-    HRESULT r = p_->QueryInterface(__uuidof(U), out.put_void());
-    if (hr) *hr = r;
+    p_->QueryInterface(__uuidof(U), out.put_void());
     return out;
   }
 
@@ -66,7 +64,6 @@ class Variant {
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
   VARIANT* get() { return &v_; }
-  VARIANT* operator->() { return &v_; }
   VARIANT* put() {
     VariantClear(&v_);
     return &v_;

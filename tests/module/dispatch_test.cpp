@@ -231,6 +231,22 @@ TEST_F(DispatchTest, EveryLookupMemberByName) {
   EXPECT_EQ(0, V_I2(is_error.get()));
 }
 
+// The host names pages pass arrive as UTF-16 and go on in their ASCII form, as the
+// domain name does (mail.bücher.example is the test bed's SMTP host).
+TEST_F(DispatchTest, InternationalHostNamesByName) {
+  KESTRA_REQUIRE_TESTBED();
+  Ptr<IDispatch> lookup = Create<IDispatch>(CLSID_Lookup);
+  ASSERT_TRUE(lookup);
+  VARIANT host = Text(L"mail.b\u00fccher.example");
+  Variant address, verified;
+  ASSERT_EQ(S_OK, Call(lookup.get(), L"DNSLookup", DISPATCH_METHOD, address.get(), &host));
+  ASSERT_EQ(VT_BSTR, V_VT(address.get()));
+  EXPECT_EQ(testbed::SmtpServer(), Narrow(V_BSTR(address.get())));
+  ASSERT_EQ(S_OK, Call(lookup.get(), L"VerifySMTP", DISPATCH_METHOD, verified.get(), &host));
+  EXPECT_EQ(1, V_I2(verified.get()));
+  VariantClear(&host);
+}
+
 TEST_F(DispatchTest, ListAndEntriesByName) {
   KESTRA_REQUIRE_TESTBED();
   Ptr<IList> typed = ListFor("com-list.test");

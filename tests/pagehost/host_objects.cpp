@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "platform/win32/text.h"
 #include "tests/common/import_slot.h"
 
 namespace pagehost {
@@ -386,12 +387,8 @@ class ResponseObject final : public HostObject<IDispatch> {
       case kWrite: {
         if (!ArgumentText(params, 0, &text))
           return Fail(error, L"Response", L"Response.Write takes one value", E_INVALIDARG);
-        const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-        const std::size_t at = m_text.size();
-        m_text.resize(at + static_cast<std::size_t>(n));
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &m_text[at], n,
-                            nullptr, nullptr);
+        if (auto bytes = platform::NarrowText(text, CP_ACP, platform::TextEnd::kWhole))
+          m_text += *bytes;
         return S_OK;
       }
       case kWriteBlock: {
@@ -443,11 +440,8 @@ std::wstring HtmlEncode(const std::wstring& text) {
 }
 
 std::wstring UrlEncode(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n,
-                      nullptr, nullptr);
+  const auto narrow = platform::NarrowText(text, CP_ACP, platform::TextEnd::kWhole);
+  const std::string bytes = narrow ? *narrow : std::string();
   static const wchar_t kHex[] = L"0123456789ABCDEF";
   std::wstring out;
   for (unsigned char c : bytes) {

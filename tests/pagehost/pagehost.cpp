@@ -33,6 +33,7 @@
 #include "host_objects.h"
 #include "page_source.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/text.h"
 
 namespace {
 
@@ -56,11 +57,8 @@ constexpr const wchar_t* kItems[] = {L"Response", L"Server"};
 constexpr long kMaxRepeat = 1000000;
 
 std::wstring Wide(const std::string& text, UINT code_page = CP_ACP) {
-  const int n =
-      MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
+  auto wide = platform::WideText(text, code_page, platform::TextEnd::kWhole);
+  return wide ? std::move(*wide) : std::wstring();
 }
 
 // %XX escapes of UTF-8 bytes reach the page as the text they stand for, whatever the
@@ -82,10 +80,8 @@ std::wstring Unescape(const char* text) {
 
 std::string Narrow(const wchar_t* text) {
   if (text == nullptr) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-  if (n > 1) WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
-  return out;
+  auto narrow = platform::NarrowText(text, CP_ACP, platform::TextEnd::kFirstNul);
+  return narrow ? std::move(*narrow) : std::string();
 }
 
 struct Options {

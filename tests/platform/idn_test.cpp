@@ -25,6 +25,7 @@ TEST(AsciiName, ConvertsAsTheSystemDoes) {
       {"A-labels stay", "xn--bcher-kva.example", "xn--bcher-kva.example"},
       {"ASCII stays byte for byte", "Mail..Example_", "Mail..Example_"},
       {"not UTF-8", "\xff.de", std::nullopt},
+      {"the lowest byte above ASCII", "a\x80.de", std::nullopt},
       {"a surrogate's bytes", "\xed\xa0\x80x.de", std::nullopt},
       {"U+FFFD (a lone surrogate from a page)", "\xef\xbf\xbdx.de", std::nullopt},
       {"label of 63 bytes once converted", "ü" + std::string(55, 'a') + ".de",

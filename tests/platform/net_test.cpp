@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,63 +33,70 @@ std::vector<unsigned char> BedQuery() {
 
 TEST_F(SocketLibrary, RealDnsServerAnswersAnMxQueryOverUdp) {
   KESTRA_REQUIRE_TESTBED();
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
-  ASSERT_NE(s, platform::kInvalidSocket);
+  platform::Result<platform::UniqueSocket> socket = platform::OpenSocket(platform::kSockDgram);
+  ASSERT_TRUE(socket);
+  const platform::SocketHandle s = socket->Get();
   ASSERT_TRUE(platform::Bind(s, {0, 0}));
   ASSERT_TRUE(platform::SetReceiveTimeoutMs(s, 5000));
   auto query = BedQuery();
   platform::Endpoint server{platform::InetAddr(testbed::DnsServer()), 53};
-  ASSERT_EQ(platform::SendTo(s, query.data(), query.size(), server),
-            static_cast<int>(query.size()));
+  const platform::Result<std::size_t> sent =
+      platform::SendTo(s, query.data(), query.size(), server);
+  ASSERT_TRUE(sent);
+  ASSERT_EQ(*sent, query.size());
 
   // A 12-byte peek buffer is too small: Winsock's WSAEMSGSIZE on both platforms, and the
   // datagram stays queued for the real read.
   std::array<unsigned char, 12> small{};
   platform::Endpoint from;
-  EXPECT_EQ(platform::RecvFrom(s, small.data(), small.size(), true, &from), -1);
-  EXPECT_EQ(platform::LastSocketError(), platform::wsa::kEMSGSIZE);
+  EXPECT_EQ(testbed::FailureOf(platform::RecvFrom(s, small.data(), small.size(), true, &from)),
+            platform::SocketFailure(platform::wsa::kEMSGSIZE));
 
   std::array<unsigned char, 512> reply{};
-  int n = platform::RecvFrom(s, reply.data(), reply.size(), false, &from);
-  ASSERT_GT(n, 12);
+  const platform::Result<std::size_t> n =
+      platform::RecvFrom(s, reply.data(), reply.size(), false, &from);
+  ASSERT_TRUE(n);
+  ASSERT_GT(*n, 12u);
   EXPECT_EQ(from, server);
   EXPECT_EQ(reply[0], 0x42);
   EXPECT_EQ(reply[1], 0x42);
   EXPECT_TRUE(reply[2] & 0x80) << "QR set";
   EXPECT_EQ((reply[6] << 8) | reply[7], 1) << "one MX answer";
-  EXPECT_TRUE(platform::CloseSocket(s));
 }
 
 TEST_F(SocketLibrary, ReceiveTimeOutReadsAsWsaeTimedOut) {
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockDgram);
-  ASSERT_NE(s, platform::kInvalidSocket);
+  platform::Result<platform::UniqueSocket> socket = platform::OpenSocket(platform::kSockDgram);
+  ASSERT_TRUE(socket);
+  const platform::SocketHandle s = socket->Get();
   ASSERT_TRUE(platform::Bind(s, {platform::InetAddr("127.0.0.1"), 0}));
   ASSERT_TRUE(platform::SetReceiveTimeoutMs(s, 200));
   std::array<unsigned char, 16> buffer{};
-  EXPECT_EQ(platform::RecvFrom(s, buffer.data(), buffer.size(), true, nullptr), -1);
-  EXPECT_EQ(platform::LastSocketError(), platform::wsa::kETIMEDOUT);
-  platform::CloseSocket(s);
+  EXPECT_EQ(testbed::FailureOf(platform::RecvFrom(s, buffer.data(), buffer.size(), true, nullptr)),
+            (platform::Failure{platform::Cause::kTimeout, platform::wsa::kETIMEDOUT}));
+  EXPECT_EQ(testbed::FailureOf(platform::WaitReadable(s, 100)),
+            (platform::Failure{platform::Cause::kTimeout, platform::wsa::kETIMEDOUT}));
 }
 
 TEST_F(SocketLibrary, RealSmtpServerGreetsWith220) {
   KESTRA_REQUIRE_TESTBED();
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
-  ASSERT_NE(s, platform::kInvalidSocket);
+  platform::Result<platform::UniqueSocket> socket = platform::OpenSocket(platform::kSockStream);
+  ASSERT_TRUE(socket);
+  const platform::SocketHandle s = socket->Get();
   ASSERT_TRUE(platform::ConnectWithin(s, {platform::InetAddr(testbed::SmtpServer()), 25}, 5000));
-  ASSERT_EQ(platform::WaitReadable(s, 5000), 1);
+  ASSERT_TRUE(platform::WaitReadable(s, 5000));
   std::array<char, 512> buffer{};
-  int n = platform::Recv(s, buffer.data(), buffer.size());
-  ASSERT_GE(n, 4);
+  const platform::Result<std::size_t> n = platform::Recv(s, buffer.data(), buffer.size());
+  ASSERT_TRUE(n);
+  ASSERT_GE(*n, 4u);
   EXPECT_EQ(std::string(buffer.data(), 3), "220");
-  platform::CloseSocket(s);
 }
 
 TEST_F(SocketLibrary, ConnectToAClosedPortIsRefused) {
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
-  ASSERT_NE(s, platform::kInvalidSocket);
-  EXPECT_FALSE(platform::ConnectWithin(s, {platform::InetAddr("127.0.0.1"), 9}, 5000));
-  EXPECT_EQ(platform::LastSocketError(), platform::wsa::kECONNREFUSED);
-  platform::CloseSocket(s);
+  platform::Result<platform::UniqueSocket> socket = platform::OpenSocket(platform::kSockStream);
+  ASSERT_TRUE(socket);
+  EXPECT_EQ(testbed::FailureOf(
+                platform::ConnectWithin(socket->Get(), {platform::InetAddr("127.0.0.1"), 9}, 5000)),
+            (platform::Failure{platform::Cause::kUnreachable, platform::wsa::kECONNREFUSED}));
 }
 
 TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
@@ -105,6 +113,51 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
 TEST(Platform, InetAddrAndTextRoundTrip) {
   EXPECT_EQ(testbed::AddressText(platform::InetAddr("200.1.2.250")), "200.1.2.250");
   EXPECT_EQ(platform::InetAddr("not an address"), 0xFFFFFFFFu);
+}
+
+// Where the kinds of address text part, with texts no name server is asked about.
+TEST_F(SocketLibrary, AddressTextKinds) {
+  using platform::AddressText;
+  const auto v4 = [](const char* text) {
+    return platform::IpAddress::V4(platform::InetAddr(text));
+  };
+  const auto loopback6 = platform::ParseIpv6("::1").value();
+  const struct {
+    const char* text;
+    AddressText kind;
+    std::optional<platform::IpAddress> address;  // nothing: it fails
+  } cases[] = {
+      {"[::1]", AddressText::kNumeric, loopback6},
+      {"::1", AddressText::kNumericOrName, loopback6},
+      {"[::1]", AddressText::kName, loopback6},
+      {"127.0.0.1", AddressText::kNumeric, v4("127.0.0.1")},
+      {"127.0.0.1", AddressText::kNumericOrName, v4("127.0.0.1")},
+      {"127.0.0.1", AddressText::kName, v4("127.0.0.1")},
+      // A leading digit is a dotted address to kNumericOrName, right or wrong.
+      {"300.1.2.3", AddressText::kNumeric, v4("300.1.2.3")},
+      {"300.1.2.3", AddressText::kNumericOrName, v4("300.1.2.3")},
+      {"not an address", AddressText::kNumeric, platform::IpAddress::V4(0xFFFFFFFFu)},
+      {"", AddressText::kNumeric, platform::IpAddress::V4(0xFFFFFFFFu)},
+  };
+  for (const auto& c : cases) {
+    const auto got = platform::AddressesOf(c.text, c.kind);
+    ASSERT_EQ(got.ok(), c.address.has_value()) << c.text;
+    if (got) {
+      EXPECT_EQ(got->front(), *c.address) << c.text;
+    }
+  }
+}
+
+TEST_F(SocketLibrary, AddressTextKindsOfANameWithOnlyAnIpv6Address) {
+  KESTRA_REQUIRE_TESTBED();
+  const auto address = [](platform::AddressText kind) -> std::optional<platform::IpAddress> {
+    const auto got = platform::AddressesOf("loopback6.bed.test", kind);
+    if (!got) return std::nullopt;
+    return got->front();
+  };
+  EXPECT_EQ(address(platform::AddressText::kName), platform::ParseIpv6("::1"));
+  EXPECT_EQ(address(platform::AddressText::kNumericOrName), std::nullopt) << "IPv4 only";
+  EXPECT_EQ(address(platform::AddressText::kNumeric), platform::IpAddress::V4(0xFFFFFFFFu));
 }
 
 TEST(Platform, CryptoRandomFillsTheBuffer) {
@@ -135,9 +188,10 @@ TEST(SocketLayer, StartsAndStopsTakeTurnsAndAHeldSocketStaysUsable) {
   platform::ReleaseSocketLayer();
   WSADATA data;
   ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);  // held by the test throughout
-  platform::UniqueSocket held(platform::OpenSocket(platform::kSockDgram));
+  platform::Result<platform::UniqueSocket> opened = platform::OpenSocket(platform::kSockDgram);
+  ASSERT_TRUE(opened);
+  platform::UniqueSocket held = std::move(*opened);
   platform::Endpoint here{platform::InetAddr("127.0.0.1"), 0};
-  ASSERT_TRUE(held.Valid());
   ASSERT_TRUE(platform::Bind(held.Get(), here));
   const auto bound = testbed::LocalEndpoint(held.Get());
   ASSERT_TRUE(bound);
@@ -160,9 +214,9 @@ TEST(SocketLayer, StartsAndStopsTakeTurnsAndAHeldSocketStaysUsable) {
     EXPECT_EQ(watch.Seen().most_inside, 1) << "a start and a stop ran at once";
   }
   char byte = 'k';
-  EXPECT_EQ(platform::SendTo(held.Get(), &byte, 1, here), 1);
+  EXPECT_TRUE(platform::SendTo(held.Get(), &byte, 1, here));
   byte = 0;
-  EXPECT_EQ(platform::RecvFrom(held.Get(), &byte, 1, false, nullptr), 1);
+  EXPECT_TRUE(platform::RecvFrom(held.Get(), &byte, 1, false, nullptr));
   EXPECT_EQ(byte, 'k');
   held.Reset();
   WSACleanup();

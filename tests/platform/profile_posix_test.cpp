@@ -2,9 +2,10 @@
 // answers it gives, beyond the cases the support suite holds both platforms to.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/profile.h"
 #include "testbed.h"
@@ -40,33 +41,21 @@ TEST(IniFile, ParsesSectionsEntriesAndOddLines) {
 }
 
 TEST(IniFile, ProfileAnswersLikeTheSystemFunctions) {
-  std::string dir = testbed::ScratchDir("platform-profile");
-  std::string file = dir + "/p.ini";
+  std::string file = testbed::ScratchDir("platform-profile") + "/p.ini";
   std::ofstream(file) << "[S]\nq=\"quoted\"\nsq='x'\nhalf=\"open\nbare\n;c=1\nk=first\nk=second\n"
                          "[S]\nlater=1\n";
-  char buffer[64];
-  auto value = [&](const char* key) {
-    std::memset(buffer, 'z', sizeof buffer);
-    std::uint32_t n = platform::ProfileString("S", key, buffer, sizeof buffer, file);
-    return std::string(buffer, n);
-  };
-  EXPECT_EQ(value("q"), "quoted");
-  EXPECT_EQ(value("sq"), "x");
-  EXPECT_EQ(value("half"), "\"open");
-  EXPECT_EQ(value("bare"), "");
-  EXPECT_EQ(value("k"), "first");
-  EXPECT_EQ(value("later"), "");  // only the first section of a name counts
-  // Truncation: size - 1 bytes and a NUL.
-  EXPECT_EQ(platform::ProfileString("S", "k", buffer, 4, file), 3u);
-  EXPECT_STREQ(buffer, "fir");
-  // A section that does not fit: size - 2 and two NULs.
-  EXPECT_EQ(platform::ProfileSection("S", buffer, 8, file), 6u);
-  EXPECT_EQ(buffer[6], '\0');
-  EXPECT_EQ(buffer[7], '\0');
-  std::uint32_t n = platform::ProfileSection("S", buffer, sizeof buffer, file);
-  EXPECT_EQ(std::string(buffer, n),
-            std::string("q=\"quoted\"\0sq='x'\0half=\"open\0bare\0k=first\0k=second\0", 51));
-  EXPECT_EQ(platform::ProfileSection("S", buffer, 2, file), 0u);
+  platform::ProfileFile profile(file);
+  for (auto [key, value] : {std::pair{"q", "quoted"},
+                            {"sq", "x"},
+                            {"half", "\"open"},
+                            {"bare", ""},
+                            {"k", "first"},
+                            {"later", ""}}) {  // only the first section of a name counts
+    EXPECT_EQ(profile.String(" s ", key), value) << key;
+  }
+  EXPECT_EQ(profile.Section("S"), std::vector<std::string>({"q=\"quoted\"", "sq='x'", "half=\"open",
+                                                            "bare", "k=first", "k=second"}));
+  EXPECT_TRUE(profile.Section("T").empty());
 }
 
 }  // namespace
@@ -76,17 +65,14 @@ TEST(IniFile, ProfileAnswersLikeTheSystemFunctions) {
 TEST(IniFile, ProfileFileReadsItsFileOnce) {
   std::string file = testbed::ScratchDir("platform-profile-file") + "/p.ini";
   std::ofstream(file) << "[S]\nk=before\n";
-  char buffer[64];
   platform::ProfileFile first(file);
-  ASSERT_EQ(first.String("S", "k", buffer, sizeof buffer), 6u);
+  ASSERT_EQ(first.String("S", "k"), "before");
   std::ofstream(file) << "[S]\nk=after\nl=1\n";
-  EXPECT_EQ(first.String("S", "k", buffer, sizeof buffer), 6u);
-  EXPECT_STREQ(buffer, "before");
-  EXPECT_EQ(first.Section("S", buffer, sizeof buffer), 9u);  // "k=before" and its NUL
+  EXPECT_EQ(first.String("S", "k"), "before");
+  EXPECT_EQ(first.Section("S"), std::vector<std::string>({"k=before"}));
   platform::ProfileFile next(file);
-  EXPECT_EQ(next.String("S", "k", buffer, sizeof buffer), 5u);
-  EXPECT_STREQ(buffer, "after");
+  EXPECT_EQ(next.String("S", "k"), "after");
   platform::ProfileFile missing(file + ".absent");
-  EXPECT_EQ(missing.String("S", "k", buffer, sizeof buffer), 0u);
-  EXPECT_EQ(missing.Section("S", buffer, sizeof buffer), 0u);
+  EXPECT_EQ(missing.String("S", "k"), "");
+  EXPECT_TRUE(missing.Section("S").empty());
 }

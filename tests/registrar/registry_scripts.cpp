@@ -12,7 +12,9 @@ std::optional<std::string> ReadRegistryScript(const std::string& class_name) {
   }
   if (!path.empty() && path[0] == '\\') path = "Z:" + path;
 #endif
-  return platform::ReadWholeFile(path);
+  platform::Result<std::string> text = platform::ReadWholeFile(path);
+  if (!text) return std::nullopt;
+  return std::move(*text);
 }
 
 }  // namespace registrar

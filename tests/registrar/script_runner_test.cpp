@@ -24,6 +24,7 @@ using platform::RegValue;
 constexpr RegRoot kCR = RegRoot::kClassesRoot;
 constexpr RegRoot kCU = RegRoot::kCurrentUser;
 constexpr int kAccessDenied = platform::syserr::kAccessDenied;
+constexpr HResult kAccessDeniedResult = static_cast<HResult>(0x80070005u);  // E_ACCESSDENIED
 const char* const kModule = "C:\\Program Files\\Kestra\\x64\\Kestra.dll";
 const char* const kClasses[] = {"Lookup", "List", "ListEntries"};
 // Where the generic tests write: HKCU\<kTestKey>.
@@ -53,12 +54,12 @@ class ScriptRunnerTest : public testing::Test {
     return RunScript(text, Replacements::ForModule(kModule), mode, registry());
   }
   std::optional<RegValue> Get(RegRoot root, const std::string& path, const std::string& name = {}) {
-    RegValue value;
-    if (registry_.QueryValue(root, path, name, platform::RegView::kOwn, &value) != 0) return {};
-    return value;
+    const auto value = registry_.QueryValue(root, path, name, platform::RegView::kOwn);
+    if (!value) return {};
+    return *value;
   }
   bool Has(RegRoot root, const std::string& path) {
-    return registry_.OpenKey(root, path, platform::RegView::kOwn) == 0;
+    return registry_.OpenKey(root, path, platform::RegView::kOwn).ok();
   }
   static RegValue S(const std::string& text) { return RegValue::String(text); }
 
@@ -120,11 +121,11 @@ TEST_F(ScriptRunnerTest, UnregisteringWhatWasNeverRegisteredSucceeds) {
 
 TEST_F(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
   const std::string key = ClassKey(kClsidLookup);
-  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\LocalServer32\\Old"), 0);
-  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\InprocServer32"), 0);
-  ASSERT_EQ(registry()->SetValue(kCR, key, "Stale", S("1")), 0);
-  ASSERT_EQ(registry()->SetValue(kCR, key + "\\InprocServer32", "ThreadingModel", S("Both")), 0);
-  ASSERT_EQ(registry()->SetValue(kCR, key + "\\InprocServer32", "Old", S("x")), 0);
+  ASSERT_TRUE(registry()->CreateKey(kCR, key + "\\LocalServer32\\Old"));
+  ASSERT_TRUE(registry()->CreateKey(kCR, key + "\\InprocServer32"));
+  ASSERT_TRUE(registry()->SetValue(kCR, key, "Stale", S("1")));
+  ASSERT_TRUE(registry()->SetValue(kCR, key + "\\InprocServer32", "ThreadingModel", S("Both")));
+  ASSERT_TRUE(registry()->SetValue(kCR, key + "\\InprocServer32", "Old", S("x")));
 
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
   EXPECT_FALSE(Has(kCR, key + "\\LocalServer32"));
@@ -137,8 +138,8 @@ TEST_F(ScriptRunnerTest, StaleClassKeyIsReplacedWhole) {
 TEST_F(ScriptRunnerTest, ForeignSubkeySurvivesUnregistration) {
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
   const std::string key = ClassKey(kClsidLookup);
-  ASSERT_EQ(registry()->CreateKey(kCR, key + "\\Implemented Categories"), 0);
-  ASSERT_EQ(registry()->SetValue(kCR, key + "\\Implemented Categories", "Theirs", S("yes")), 0);
+  ASSERT_TRUE(registry()->CreateKey(kCR, key + "\\Implemented Categories"));
+  ASSERT_TRUE(registry()->SetValue(kCR, key + "\\Implemented Categories", "Theirs", S("yes")));
 
   ASSERT_EQ(RunClassScripts(registry(), Mode::kUnregister, kModule), kOk);
   EXPECT_TRUE(Has(kCR, key));
@@ -168,7 +169,7 @@ TEST_F(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
                           "clsid",    "INTERFACE"};
   for (const char* name : shared) {
     const std::string base = std::string(kTestKey) + "\\" + name;
-    ASSERT_EQ(registry()->CreateKey(kCU, base + "\\Other"), 0) << name;
+    ASSERT_TRUE(registry()->CreateKey(kCU, base + "\\Other")) << name;
     const std::string script = std::string("HKCU { NoRemove ") + kTestKey + " { ForceRemove '" +
                                name + "' = s 'v' { Mine } Delete '" + name + "' } }";
     ASSERT_EQ(Run(script, Mode::kRegister), kOk) << name;
@@ -178,7 +179,7 @@ TEST_F(ScriptRunnerTest, ForceRemoveSparesTheSharedKeys) {
   }
   // Any other name goes whole.
   const std::string other = std::string(kTestKey) + "\\CLSIDs";
-  ASSERT_EQ(registry()->CreateKey(kCU, other + "\\Other\\Deeper"), 0);
+  ASSERT_TRUE(registry()->CreateKey(kCU, other + "\\Other\\Deeper"));
   ASSERT_EQ(Run(std::string("HKCU { ") + kTestKey + " { ForceRemove CLSIDs { Mine } } }",
                 Mode::kRegister),
             kOk);
@@ -195,10 +196,10 @@ TEST_F(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
   ASSERT_EQ(Run(script, Mode::kRegister), kOk);
   EXPECT_EQ(Get(kCU, t + "\\A", "y"), RegValue::Dword(2));
   EXPECT_EQ(Get(kCU, t, "Top"), S("t"));
-  ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing\\Deeper"), 0);
-  ASSERT_EQ(registry()->DeleteKey(kCU, t + "\\Missing"), 0);
-  ASSERT_EQ(registry()->SetValue(kCU, t + "\\A\\B", "unlisted value", S("v")), 0);
-  ASSERT_EQ(registry()->CreateKey(kCU, t + "\\D"), 0);  // Delete acts on registration only
+  ASSERT_TRUE(registry()->DeleteKey(kCU, t + "\\Missing\\Deeper"));
+  ASSERT_TRUE(registry()->DeleteKey(kCU, t + "\\Missing"));
+  ASSERT_TRUE(registry()->SetValue(kCU, t + "\\A\\B", "unlisted value", S("v")));
+  ASSERT_TRUE(registry()->CreateKey(kCU, t + "\\D"));  // Delete acts on registration only
 
   ASSERT_EQ(Run(script, Mode::kUnregister), kOk);
   EXPECT_FALSE(Has(kCU, t + "\\A"));  // unlisted values do not keep a key
@@ -211,7 +212,7 @@ TEST_F(ScriptRunnerTest, UnregisterKeepsNoRemoveAndUnlistedSubkeys) {
 
 TEST_F(ScriptRunnerTest, DeleteRemovesATreeOnRegistration) {
   const std::string t = kTestKey;
-  ASSERT_EQ(registry()->CreateKey(kCU, t + "\\Old\\A\\B"), 0);
+  ASSERT_TRUE(registry()->CreateKey(kCU, t + "\\Old\\A\\B"));
   ASSERT_EQ(Run("HKCU { " + t + " { Delete Old New } }", Mode::kRegister), kOk);
   EXPECT_FALSE(Has(kCU, t + "\\Old"));
   EXPECT_TRUE(Has(kCU, t + "\\New"));
@@ -261,10 +262,10 @@ TEST(ScriptRunnerFailures, ARegistryFailureEndsTheRun) {
       ASSERT_EQ(RunClassScripts(&registry, Mode::kRegister, kModule), kOk);
     }
     registry.Fail(c.op, c.path, kAccessDenied);
-    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), FromWin32(kAccessDenied));
+    EXPECT_EQ(RunClassScripts(&registry, c.mode, kModule), kAccessDeniedResult);
     // Read past the failures picked.
     const auto has = [&](const std::string& path) {
-      return registry.MemoryRegistry::OpenKey(kCR, path, platform::RegView::kOwn) == 0;
+      return registry.MemoryRegistry::OpenKey(kCR, path, platform::RegView::kOwn).ok();
     };
     EXPECT_EQ(has("Brevan.MX.1"), c.written_before);
     EXPECT_EQ(has(cls), c.written_after);
@@ -274,8 +275,8 @@ TEST(ScriptRunnerFailures, ARegistryFailureEndsTheRun) {
 
 TEST_F(ScriptRunnerTest, FailedForceRemoveIsWrittenOver) {
   const std::string cls = ClassKey(kClsidLookup);
-  ASSERT_EQ(registry_.CreateKey(kCR, cls + "\\Old"), 0);
-  ASSERT_EQ(registry_.SetValue(kCR, cls, "Stale", S("1")), 0);
+  ASSERT_TRUE(registry_.CreateKey(kCR, cls + "\\Old"));
+  ASSERT_TRUE(registry_.SetValue(kCR, cls, "Stale", S("1")));
   registry_.Fail(testbed::FailingRegistry::Operation::kDeleteKey, cls, kAccessDenied);
   ASSERT_EQ(RunClassScripts(registry(), Mode::kRegister, kModule), kOk);
   EXPECT_EQ(Get(kCR, cls + "\\InprocServer32"), S(kModule));

@@ -17,21 +17,20 @@ int MsLeft(Clock::time_point deadline) {
 FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<Step> script)
     : m_script(std::move(script)) {
   if (!platform::EnsureSocketLayer()) return;
-  platform::SocketHandle s = platform::OpenSocket(platform::kSockStream);
-  if (s == platform::kInvalidSocket) return;
-  testbed::SetReuseAddress(s);
-  if (!platform::Bind(s, {platform::InetAddr(address), 25}) || !testbed::Listen(s, 4)) {
-    platform::CloseSocket(s);
+  platform::Result<platform::UniqueSocket> s = platform::OpenSocket(platform::kSockStream);
+  if (!s) return;
+  testbed::SetReuseAddress(s->Get());
+  if (!platform::Bind(s->Get(), {platform::InetAddr(address), 25}) ||
+      !testbed::Listen(s->Get(), 4)) {
     return;
   }
-  m_listener = s;
+  m_listener = std::move(*s);
   m_thread = std::thread([this] { Run(); });
 }
 
 FakeSmtpServer::~FakeSmtpServer() {
   m_stop.store(true);
   if (m_thread.joinable()) m_thread.join();
-  if (m_listener != platform::kInvalidSocket) platform::CloseSocket(m_listener);
 }
 
 FakeSmtpServer::Session FakeSmtpServer::Finish() {
@@ -42,28 +41,30 @@ FakeSmtpServer::Session FakeSmtpServer::Finish() {
 // One receive after a bounded wait; false once the client has closed, the wait ran
 // out, or the receive failed.
 bool FakeSmtpServer::ReceiveSome(platform::SocketHandle s, int wait_ms) {
-  if (platform::WaitReadable(s, wait_ms) != 1) return false;
+  if (!platform::WaitReadable(s, wait_ms)) return false;
   char buffer[512];
-  int n = platform::Recv(s, buffer, sizeof buffer);
-  if (n <= 0) {
+  const platform::Result<std::size_t> n = platform::Recv(s, buffer, sizeof buffer);
+  if (!n || *n == 0) {
     // A client that closes with bytes still unread sends a reset instead of a FIN.
-    m_session.client_closed = n == 0 || platform::LastSocketError() == platform::wsa::kECONNRESET;
+    m_session.client_closed = n ? true : n.failure().code == platform::wsa::kECONNRESET;
     return false;
   }
-  m_session.received.append(buffer, static_cast<std::size_t>(n));
+  m_session.received.append(buffer, *n);
   return true;
 }
 
 void FakeSmtpServer::Run() {
   // Accept in short slices so that a destructor's stop is seen quickly.
   const Clock::time_point accept_deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-  int ready = 0;
-  while (!m_stop.load() && ready == 0 && MsLeft(accept_deadline) > 0) {
-    ready = platform::WaitReadable(m_listener, 50);
+  platform::Result<void> ready = platform::SocketFailure(platform::wsa::kETIMEDOUT);
+  while (!m_stop.load() && !ready && ready.failure().cause == platform::Cause::kTimeout &&
+         MsLeft(accept_deadline) > 0) {
+    ready = platform::WaitReadable(m_listener.Get(), 50);
   }
-  if (ready != 1) return;
-  platform::SocketHandle s = testbed::Accept(m_listener);
-  if (s == platform::kInvalidSocket) return;
+  if (!ready) return;
+  const platform::UniqueSocket client(testbed::Accept(m_listener.Get()));
+  if (client.Get() == platform::kInvalidSocket) return;
+  const platform::SocketHandle s = client.Get();
   m_session.accepted = true;
 
   bool open = true;
@@ -74,9 +75,10 @@ void FakeSmtpServer::Run() {
       case Step::kSay: {
         std::size_t sent = 0;
         for (int tries = 0; sent < step.text.size() && tries < 16; ++tries) {
-          int n = platform::Send(s, step.text.data() + sent, step.text.size() - sent);
-          if (n <= 0) break;
-          sent += static_cast<std::size_t>(n);
+          const platform::Result<std::size_t> n =
+              platform::Send(s, step.text.data() + sent, step.text.size() - sent);
+          if (!n || *n == 0) break;
+          sent += *n;
         }
         break;
       }
@@ -104,7 +106,6 @@ void FakeSmtpServer::Run() {
     while (!m_stop.load() && MsLeft(deadline) > 0 && ReceiveSome(s, MsLeft(deadline))) {
     }
   }
-  platform::CloseSocket(s);
 }
 
 }  // namespace smtp_test

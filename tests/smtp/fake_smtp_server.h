@@ -40,7 +40,7 @@ class FakeSmtpServer {
   FakeSmtpServer(const FakeSmtpServer&) = delete;
   FakeSmtpServer& operator=(const FakeSmtpServer&) = delete;
 
-  bool listening() const { return m_listener != platform::kInvalidSocket; }
+  bool listening() const { return m_listener.Get() != platform::kInvalidSocket; }
   // Waits for the session to end (bounded) and returns it.
   Session Finish();
 
@@ -52,7 +52,7 @@ class FakeSmtpServer {
   bool ReceiveSome(platform::SocketHandle s, int wait_ms);
 
   std::vector<Step> m_script;
-  platform::SocketHandle m_listener = platform::kInvalidSocket;
+  platform::UniqueSocket m_listener;
   std::atomic<bool> m_stop{false};
   Session m_session;
   std::thread m_thread;

@@ -3,26 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ostream>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
+#include "failure_of.h"
 #include "platform/net.h"
 #include "smtp/reply_reader.h"
 
-namespace smtp {
-void PrintTo(ReplyReader::Status status, std::ostream* os) {
-  static const char* const kNames[] = {"kReply",  "kIncomplete", "kMalformed",    "kTooLong",
-                                       "kClosed", "kTimedOut",   "kReceiveFailed"};
-  *os << kNames[static_cast<int>(status)];
-}
-}  // namespace smtp
-
 namespace {
 
+using platform::Cause;
+using platform::Failure;
 using smtp::ReplyReader;
-using Status = ReplyReader::Status;
+
+// What a read gives: the reply's code, or its failure.
+using Read = std::variant<int, Failure>;
+Read ReadOne(ReplyReader& reader) {
+  const platform::Result<int> reply = reader.Read();
+  if (reply) return *reply;
+  return reply.failure();
+}
+
+const Failure kBadReply{Cause::kBadReply, 0};
+const Failure kLate{Cause::kTimeout, platform::wsa::kETIMEDOUT};
 
 // Plays a list of receives. "\x01T" stands for a wait that times out, "\x01E" for a
 // receive that fails with WSAECONNRESET; after the last entry the peer has closed.
@@ -60,80 +65,61 @@ class ScriptedSource : public smtp::ReplySource {
   std::size_t m_index = 0;
 };
 
-struct Expected {
-  Status status;
-  int code;
-};
-
 struct Case {
   const char* name;
   std::vector<std::string> receives;
-  std::vector<Expected> replies;  // read one after another
+  std::vector<Read> replies;  // read one after another
 };
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
-      {"one line", {"220 ready\r\n"}, {{Status::kReply, 220}}},
-      {"bare code", {"220\r\n"}, {{Status::kReply, 220}}},
-      {"bare LF", {"250 ok\n"}, {{Status::kReply, 250}}},
-      {"multi-line in one receive",
-       {"220-mx.example\r\n220-second\r\n220 ready\r\n"},
-       {{Status::kReply, 220}}},
-      {"multi-line, one receive a line",
-       {"250-a\r\n", "250-b\r\n", "250 c\r\n"},
-       {{Status::kReply, 250}}},
-      {"code split", {"22", "0 ready\r\n"}, {{Status::kReply, 220}}},
-      {"CR and LF split", {"220 ready\r", "\n"}, {{Status::kReply, 220}}},
-      {"byte by byte",
-       {"2", "2", "0", "-", "x", "\r", "\n", "2", "2", "0", "\r", "\n"},
-       {{Status::kReply, 220}}},
-      {"final line decides", {"220-hello\r\n554 go away\r\n"}, {{Status::kReply, 554}}},
-      {"two replies in one receive",
-       {"220 hi\r\n250 ok\r\n"},
-       {{Status::kReply, 220}, {Status::kReply, 250}}},
-      {"second reply split off the first",
-       {"220 hi\r\n25", "0 ok\r\n"},
-       {{Status::kReply, 220}, {Status::kReply, 250}}},
-      {"code 000 is still a code", {"000 odd\r\n"}, {{Status::kReply, 0}}},
+      {"one line", {"220 ready\r\n"}, {220}},
+      {"bare code", {"220\r\n"}, {220}},
+      {"bare LF", {"250 ok\n"}, {250}},
+      {"multi-line in one receive", {"220-mx.example\r\n220-second\r\n220 ready\r\n"}, {220}},
+      {"multi-line, one receive a line", {"250-a\r\n", "250-b\r\n", "250 c\r\n"}, {250}},
+      {"code split", {"22", "0 ready\r\n"}, {220}},
+      {"CR and LF split", {"220 ready\r", "\n"}, {220}},
+      {"byte by byte", {"2", "2", "0", "-", "x", "\r", "\n", "2", "2", "0", "\r", "\n"}, {220}},
+      {"final line decides", {"220-hello\r\n554 go away\r\n"}, {554}},
+      {"two replies in one receive", {"220 hi\r\n250 ok\r\n"}, {220, 250}},
+      {"second reply split off the first", {"220 hi\r\n25", "0 ok\r\n"}, {220, 250}},
+      {"code 000 is still a code", {"000 odd\r\n"}, {0}},
       // Only '-' after the code continues; anything else there ends the reply.
-      {"text right after the code", {"220ESMTP ready\r\n"}, {{Status::kReply, 220}}},
-      {"tab after the code", {"220\tready\r\n"}, {{Status::kReply, 220}}},
-      {"fourth digit", {"2201 odd\r\n"}, {{Status::kReply, 220}}},
+      {"text right after the code", {"220ESMTP ready\r\n"}, {220}},
+      {"tab after the code", {"220\tready\r\n"}, {220}},
+      {"fourth digit", {"2201 odd\r\n"}, {220}},
       {"NUL after the code",
        {std::string("250\0"
                     "x\r\n",
                     7)},
-       {{Status::kReply, 250}}},
-      {"text after the code ends a multi-line reply",
-       {"250-mx\r\n250SIZE 1000\r\n"},
-       {{Status::kReply, 250}}},
+       {250}},
+      {"text after the code ends a multi-line reply", {"250-mx\r\n250SIZE 1000\r\n"}, {250}},
       {"text after the code does not continue into the next reply",
        {"220ready\r\n554 no\r\n"},
-       {{Status::kReply, 220}, {Status::kReply, 554}}},
-      {"tab after the code, cut before the tab", {"220", "\tready\r\n"}, {{Status::kReply, 220}}},
-      {"no digits", {"hello\r\n"}, {{Status::kMalformed, 0}}},
-      {"two digits", {"22 ready\r\n"}, {{Status::kMalformed, 0}}},
-      {"leading space", {" 220 ready\r\n"}, {{Status::kMalformed, 0}}},
-      {"sign", {"+220 ready\r\n"}, {{Status::kMalformed, 0}}},
-      {"empty line", {"\r\n"}, {{Status::kMalformed, 0}}},
-      {"bad continuation line", {"220-ok\r\nready\r\n"}, {{Status::kMalformed, 0}}},
+       {220, 554}},
+      {"tab after the code, cut before the tab", {"220", "\tready\r\n"}, {220}},
+      {"no digits", {"hello\r\n"}, {kBadReply}},
+      {"two digits", {"22 ready\r\n"}, {kBadReply}},
+      {"leading space", {" 220 ready\r\n"}, {kBadReply}},
+      {"sign", {"+220 ready\r\n"}, {kBadReply}},
+      {"empty line", {"\r\n"}, {kBadReply}},
+      {"bad continuation line", {"220-ok\r\nready\r\n"}, {kBadReply}},
       {"NUL inside the code",
        {std::string("2\0"
                     "0 x\r\n",
                     7)},
-       {{Status::kMalformed, 0}}},
-      {"failure is sticky",
-       {"bad\r\n220 ready\r\n"},
-       {{Status::kMalformed, 0}, {Status::kMalformed, 0}}},
-      {"closed before any byte", {}, {{Status::kClosed, 0}}},
-      {"closed mid-line", {"220 rea"}, {{Status::kClosed, 0}}},
-      {"closed after a continuation", {"220-first\r\n"}, {{Status::kClosed, 0}}},
-      {"closed after one reply", {"220 hi\r\n"}, {{Status::kReply, 220}, {Status::kClosed, 0}}},
-      {"time-out", {ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
-      {"time-out mid-reply", {"220-a\r\n", ScriptedSource::kTimeout}, {{Status::kTimedOut, 0}}},
+       {kBadReply}},
+      {"failure is sticky", {"bad\r\n220 ready\r\n"}, {kBadReply, kBadReply}},
+      {"closed before any byte", {}, {kBadReply}},
+      {"closed mid-line", {"220 rea"}, {kBadReply}},
+      {"closed after a continuation", {"220-first\r\n"}, {kBadReply}},
+      {"closed after one reply", {"220 hi\r\n"}, {220, kBadReply}},
+      {"time-out", {ScriptedSource::kTimeout}, {kLate}},
+      {"time-out mid-reply", {"220-a\r\n", ScriptedSource::kTimeout}, {kLate}},
       {"receive error",
        {"22", ScriptedSource::kError},
-       {{Status::kReceiveFailed, platform::wsa::kECONNRESET}}},
+       {platform::SocketFailure(platform::wsa::kECONNRESET)}},
   };
   return cases;
 }
@@ -143,31 +129,25 @@ TEST(ReplyReader, ReadsRepliesHoweverTheyAreCut) {
     SCOPED_TRACE(c.name);
     ScriptedSource source(c.receives);
     ReplyReader reader(source, 5000);
-    for (const Expected& want : c.replies) {
-      ReplyReader::Reply got = reader.Read();
-      EXPECT_EQ(got.status, want.status);
-      EXPECT_EQ(got.code, want.code);
-    }
+    for (const Read& want : c.replies) EXPECT_EQ(ReadOne(reader), want);
   }
 }
 
 TEST(ReplyReader, AStickyFailureReceivesNoMore) {
   ScriptedSource source({"nonsense\r\n", "220 ready\r\n"});
   ReplyReader reader(source, 5000);
-  EXPECT_EQ(reader.Read().status, Status::kMalformed);
+  EXPECT_EQ(ReadOne(reader), Read(kBadReply));
   int receives = source.receives;
-  EXPECT_EQ(reader.Read().status, Status::kMalformed);
+  EXPECT_EQ(ReadOne(reader), Read(kBadReply));
   EXPECT_EQ(source.receives, receives);
 }
 
 TEST(ReplyReader, BytesAfterAReplyWaitForTheNextWithoutReceiving) {
   ScriptedSource source({"220 hi\r\n250-a\r\n250 b\r\n"});
   ReplyReader reader(source, 5000);
-  EXPECT_EQ(reader.Read().code, 220);
-  EXPECT_EQ(reader.Pending(), 14u);
-  EXPECT_EQ(reader.Read().code, 250);
+  EXPECT_EQ(ReadOne(reader), Read(220));
+  EXPECT_EQ(ReadOne(reader), Read(250));
   EXPECT_EQ(source.receives, 1);
-  EXPECT_EQ(reader.Pending(), 0u);
 }
 
 // Hands out one byte every period on the real clock, the first one period after the
@@ -210,26 +190,24 @@ TEST(ReplyReader, TheWaitBoundsTheWholeReplyNotEachReceive) {
   // reply would take 2.2 s: the read must give up at 300 ms, after the first byte.
   TricklingSource source("220 ready\r\n", 200);
   ReplyReader reader(source, 300);
-  EXPECT_EQ(reader.Read().status, Status::kTimedOut);
+  EXPECT_EQ(ReadOne(reader), Read(kLate));
   EXPECT_EQ(source.Received(), 1u);
 }
 
-// Every proper prefix of a reply is incomplete, and every way of cutting it in two
-// receives reads the same reply.
-TEST(ReplyReader, EveryPrefixIsIncompleteAndEveryCutReadsTheSame) {
+// Every proper prefix of a reply is cut off by the peer's close, and every way of
+// cutting it in two receives reads the same reply.
+TEST(ReplyReader, EveryPrefixIsCutOffAndEveryCutReadsTheSame) {
   const std::string reply = "220-mx.bed.test ESMTP\r\n220-more\r\n220 ready\r\n";
   for (std::size_t cut = 0; cut < reply.size(); ++cut) {
     SCOPED_TRACE(cut);
-    ReplyReader parser;
-    parser.Append(reply.substr(0, cut));
-    EXPECT_EQ(parser.TakeReply().status, Status::kIncomplete);
+    ScriptedSource prefix({reply.substr(0, cut)});
+    ReplyReader cut_off(prefix, 5000);
+    EXPECT_EQ(ReadOne(cut_off), Read(kBadReply));
 
     if (cut == 0) continue;  // an empty receive is the peer's close
     ScriptedSource source({reply.substr(0, cut), reply.substr(cut)});
     ReplyReader reader(source, 5000);
-    ReplyReader::Reply got = reader.Read();
-    EXPECT_EQ(got.status, Status::kReply);
-    EXPECT_EQ(got.code, 220);
+    EXPECT_EQ(ReadOne(reader), Read(220));
   }
 }
 
@@ -258,15 +236,15 @@ TEST(ReplyReader, AReplyLongerThan64KiBFails) {
   const std::size_t limit = ReplyReader::kMaxReplyBytes;
   const struct {
     std::size_t size;
-    Status status;
-  } cases[] = {{limit - 1, Status::kReply}, {limit, Status::kReply}, {limit + 1, Status::kTooLong}};
+    Read read;
+  } cases[] = {{limit - 1, 250}, {limit, 250}, {limit + 1, kBadReply}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
     std::string reply = ReplyOfSize(c.size);
     ASSERT_EQ(reply.size(), c.size);
     ScriptedSource source(InReceives(reply));
     ReplyReader reader(source, 5000);
-    EXPECT_EQ(reader.Read().status, c.status);
+    EXPECT_EQ(ReadOne(reader), c.read);
   }
 }
 
@@ -276,7 +254,7 @@ TEST(ReplyReader, AnEndlessLineStopsNearTheLimit) {
   std::vector<std::string> receives(200, std::string(ReplyReader::kReceiveBytes, '2'));
   ScriptedSource source(receives);
   ReplyReader reader(source, 5000);
-  EXPECT_EQ(reader.Read().status, Status::kTooLong);
+  EXPECT_EQ(ReadOne(reader), Read(kBadReply));
   EXPECT_LE(static_cast<std::size_t>(source.receives),
             ReplyReader::kMaxReplyBytes / ReplyReader::kReceiveBytes + 1);
 }

@@ -25,14 +25,14 @@ constexpr int kBlock = 20;
 class TcpClientTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(platform::EnsureSocketLayer()); }
-  void TearDown() override {
-    for (platform::SocketHandle s : m_open) platform::CloseSocket(s);
-  }
 
   // A listening socket on 127.0.20.n, port chosen by the system; returns its endpoint.
   platform::Endpoint Listener(int n, int backlog = 4) {
-    listener = platform::OpenSocket(platform::kSockStream);
-    m_open.push_back(listener);
+    platform::Result<platform::UniqueSocket> opened = platform::OpenSocket(platform::kSockStream);
+    EXPECT_TRUE(opened);
+    if (!opened) return {};
+    listener = opened->Get();
+    m_open.push_back(std::move(*opened));
     const std::uint32_t address = platform::InetAddr(testbed::FakeAddress(kBlock, n));
     EXPECT_TRUE(platform::Bind(listener, {address, 0}));
     EXPECT_TRUE(testbed::Listen(listener, backlog));
@@ -40,15 +40,22 @@ class TcpClientTest : public ::testing::Test {
   }
 
   platform::SocketHandle AcceptOne() {
-    if (platform::WaitReadable(listener, 5000) != 1) return platform::kInvalidSocket;
-    m_open.push_back(testbed::Accept(listener));
-    return m_open.back();
+    if (!platform::WaitReadable(listener, 5000)) return platform::kInvalidSocket;
+    m_open.emplace_back(testbed::Accept(listener));
+    return m_open.back().Get();
+  }
+
+  // Closes a socket the fixture holds.
+  void Close(platform::SocketHandle s) {
+    for (platform::UniqueSocket& held : m_open) {
+      if (held.Get() == s) held.Reset();
+    }
   }
 
   platform::SocketHandle listener = platform::kInvalidSocket;
 
  private:
-  std::vector<platform::SocketHandle> m_open;
+  std::vector<platform::UniqueSocket> m_open;
 };
 
 TEST_F(TcpClientTest, ARefusedConnectionIsUnreachable) {
@@ -72,11 +79,12 @@ TEST_F(TcpClientTest, SendAndReceiveAreOneCallEachAndWriteNoTerminator) {
   ASSERT_TRUE(sent);
   EXPECT_EQ(*sent, 8u);
   std::array<char, 16> got{};
-  ASSERT_EQ(platform::WaitReadable(peer, 5000), 1);
-  EXPECT_EQ(platform::Recv(peer, got.data(), got.size()), 8);
-  EXPECT_EQ(std::string(got.data(), 8), "HELO x\r\n");
+  ASSERT_TRUE(platform::WaitReadable(peer, 5000));
+  const platform::Result<std::size_t> got_count = platform::Recv(peer, got.data(), got.size());
+  ASSERT_TRUE(got_count);
+  EXPECT_EQ(std::string(got.data(), *got_count), "HELO x\r\n");
 
-  ASSERT_EQ(platform::Send(peer, "220 hi", 6), 6);
+  ASSERT_TRUE(platform::Send(peer, "220 hi", 6));
   std::array<char, 16> buffer;
   buffer.fill('#');
   ASSERT_TRUE(client.WaitReadable(5000));
@@ -86,7 +94,7 @@ TEST_F(TcpClientTest, SendAndReceiveAreOneCallEachAndWriteNoTerminator) {
   EXPECT_EQ(buffer[6], '#') << "Receive wrote past the received bytes";
 
   // The peer closes: Receive reads 0 and leaves the buffer alone.
-  ASSERT_TRUE(platform::CloseSocket(peer));
+  Close(peer);
   buffer.fill('#');
   ASSERT_TRUE(client.WaitReadable(5000));
   received = client.Receive(buffer.data(), buffer.size());
@@ -103,8 +111,10 @@ TEST_F(TcpClientTest, TheDestructorClosesTheSocket) {
   ASSERT_NE(peer, platform::kInvalidSocket);
   client.reset();
   std::array<char, 8> buffer{};
-  ASSERT_EQ(platform::WaitReadable(peer, 5000), 1);
-  EXPECT_EQ(platform::Recv(peer, buffer.data(), buffer.size()), 0) << "the peer saw no close";
+  ASSERT_TRUE(platform::WaitReadable(peer, 5000));
+  const platform::Result<std::size_t> n = platform::Recv(peer, buffer.data(), buffer.size());
+  ASSERT_TRUE(n);
+  EXPECT_EQ(*n, 0u) << "the peer saw no close";
 }
 
 TEST_F(TcpClientTest, AWaitForBytesEndsWithWsaeTimedOut) {

@@ -19,32 +19,34 @@ class FailingRegistry final : public platform::MemoryRegistry {
     m_failures.push_back({operation, std::move(path), error});
   }
 
-  int OpenKey(platform::RegRoot root, const std::string& path, platform::RegView view) override {
-    if (int e = Picked(Operation::kOpenKey, path)) return e;
+  platform::Result<void> OpenKey(platform::RegRoot root, const std::string& path,
+                                 platform::RegView view) override {
+    if (int e = Picked(Operation::kOpenKey, path)) return platform::RegFailure(e);
     return MemoryRegistry::OpenKey(root, path, view);
   }
-  int CreateKey(platform::RegRoot root, const std::string& path) override {
-    if (int e = Picked(Operation::kCreateKey, path)) return e;
+  platform::Result<void> CreateKey(platform::RegRoot root, const std::string& path) override {
+    if (int e = Picked(Operation::kCreateKey, path)) return platform::RegFailure(e);
     return MemoryRegistry::CreateKey(root, path);
   }
-  int SetValue(platform::RegRoot root, const std::string& path, const std::string& name,
-               const platform::RegValue& value) override {
-    if (int e = Picked(Operation::kSetValue, path)) return e;
+  platform::Result<void> SetValue(platform::RegRoot root, const std::string& path,
+                                  const std::string& name,
+                                  const platform::RegValue& value) override {
+    if (int e = Picked(Operation::kSetValue, path)) return platform::RegFailure(e);
     return MemoryRegistry::SetValue(root, path, name, value);
   }
-  int DeleteValue(platform::RegRoot root, const std::string& path,
-                  const std::string& name) override {
-    if (int e = Picked(Operation::kDeleteValue, path)) return e;
+  platform::Result<void> DeleteValue(platform::RegRoot root, const std::string& path,
+                                     const std::string& name) override {
+    if (int e = Picked(Operation::kDeleteValue, path)) return platform::RegFailure(e);
     return MemoryRegistry::DeleteValue(root, path, name);
   }
-  int DeleteKey(platform::RegRoot root, const std::string& path) override {
-    if (int e = Picked(Operation::kDeleteKey, path)) return e;
+  platform::Result<void> DeleteKey(platform::RegRoot root, const std::string& path) override {
+    if (int e = Picked(Operation::kDeleteKey, path)) return platform::RegFailure(e);
     return MemoryRegistry::DeleteKey(root, path);
   }
-  int ListSubkeys(platform::RegRoot root, const std::string& path,
-                  std::vector<std::string>* names) override {
-    if (int e = Picked(Operation::kListSubkeys, path)) return e;
-    return MemoryRegistry::ListSubkeys(root, path, names);
+  platform::Result<std::vector<std::string>> ListSubkeys(platform::RegRoot root,
+                                                         const std::string& path) override {
+    if (int e = Picked(Operation::kListSubkeys, path)) return platform::RegFailure(e);
+    return MemoryRegistry::ListSubkeys(root, path);
   }
 
  private:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_dns_server.h"
 #include "hosting_config.h"
 #include "platform/net.h"
 #include "testbed.h"
@@ -86,6 +87,19 @@ TEST_F(KestraCommand, TimeoutOptionBoundsTheWait) {
   EXPECT_EQ(r.rc, 1);
   EXPECT_EQ(r.err, "Invalid domain name or DNS server\n");
   EXPECT_EQ(silent.DatagramsWithin(100), 1);
+}
+
+TEST_F(KestraCommand, ResolveWithoutTimeoutWaitsAMinute) {
+  KESTRA_REQUIRE_TESTBED();
+  // The answer comes after 7 s: a default of a few seconds would have given up.
+  testbed::FakeDnsServer late(testbed::FakeAddress(kBlock, 3), [](const testbed::Bytes& q) {
+    return std::vector<testbed::FakeReply>{
+        {testbed::DnsReply(q).Mx(10, "late.test").Build(), 7000}};
+  });
+  ASSERT_TRUE(late.Started());
+  Result r = Kestra({"--server", late.Address(), "resolve", "lookup.test"});
+  EXPECT_EQ(r.rc, 0) << r.err;
+  EXPECT_EQ(r.out, "10 late.test\n");
 }
 
 TEST(KestraCommandLine, MistakesAreUsageErrors) {

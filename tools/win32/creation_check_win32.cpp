@@ -11,7 +11,9 @@
 #include <string>
 
 #include "access/access_policy.h"
+#include "platform/trim.h"
 #include "platform/win32/owned.h"
+#include "platform/win32/text.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 
@@ -20,16 +22,6 @@ namespace {
 
 using platform::OwnedInterface;
 using platform::OwnedVariant;
-
-std::string Narrow(BSTR text) {
-  const int n = static_cast<int>(SysStringLen(text));
-  if (n == 0) return {};
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, n, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return {};
-  std::string out(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, n, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
 
 // Reads one property by name. A script host passes DISPATCH_METHOD along with the
 // property get, and so does this.
@@ -80,7 +72,9 @@ PropertyRead CallAsAPage() {
   if (SUCCEEDED(hr)) hr = VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
   if (FAILED(hr)) return failed("ErrorReason", hr);
   result.read = true;
-  result.text = Narrow(V_BSTR(value.get()));
+  const BSTR text = V_BSTR(value.get());
+  auto narrow = platform::NarrowText({text, SysStringLen(text)}, CP_ACP, platform::TextEnd::kWhole);
+  if (narrow) result.text = std::move(*narrow);
   return result;
 }
 
@@ -102,7 +96,7 @@ CheckRow CheckCreation(bool registered) {
   auto one_line = [](std::string text) {  // a system text, for a row
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return hosting::Trim(text);
+    return std::string(platform::Trim(text));
   };
   // Outside a page the access control may refuse the call; the answer expected is the
   // one the access control gives this process.
@@ -113,8 +107,8 @@ CheckRow CheckCreation(bool registered) {
   // thread last had, which two calls need not share: the rest must match.
   const bool as_expected =
       call.read && (decision.reason == hosting::Reason::kNoCaller
-                        ? std::string_view(call.text).ends_with(
-                              std::string_view(expected).substr(decision.caller_path->size()))
+                        ? std::string_view(call.text).ends_with(std::string_view(expected).substr(
+                              hosting::FailureText(decision.caller_path->failure()).size()))
                         : call.text == expected);
   if (!call.created && !registered) {
     // The view's own row says so already, and what to do.

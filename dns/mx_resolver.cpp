@@ -55,7 +55,7 @@ void NoteQuery(Account* account, const char* transport, const Query& query) {
   account->Add(steps::kDnsQuery, {{"transport", std::string(transport)},
                                   {"id", query.Id()},
                                   {"flags", std::string("rd")},
-                                  {"bytes", static_cast<std::int64_t>(query.Bytes().size())}});
+                                  {"sent_bytes", static_cast<std::int64_t>(query.Bytes().size())}});
 }
 
 void NoteReceived(Account* account, const platform::Endpoint& from, std::size_t bytes) {
@@ -80,9 +80,8 @@ void NoteEnd(Account* account, const T& result, Account::Clock::time_point start
     outcome = "error";
     detail = "no usable reply over TCP; the truncated one stands";
   }
-  account->Add(
-      steps::kDnsEnd,
-      {{"outcome", outcome}, {"detail", detail}, {"elapsed", Account::TenthsOfMsSince(start)}});
+  account->Add(steps::kDnsEnd,
+               {{"outcome", outcome}, {"detail", detail}, {"elapsed_ms", Account::MsSince(start)}});
 }
 
 // Why a lookup ended before a query went out.

@@ -88,20 +88,6 @@ std::string RdataText(WireCursor& c, std::uint16_t type, std::size_t length) {
       for (int i = 0; i < 5; ++i) text += " " + std::to_string(U32(c));
       break;
     }
-    case 16:
-      while (c.Ok() && c.Position() < end) {  // each pass reads one string
-        const std::uint8_t* n = c.Take(1);
-        const std::uint8_t* p = n ? c.Take(*n) : nullptr;
-        if (!p) break;
-        text += text.empty() ? "\"" : " \"";
-        for (std::size_t i = 0; i < *n; ++i) {
-          const char ch = static_cast<char>(p[i]);
-          if (ch == '"' || ch == '\\') text += '\\';
-          text += ch;
-        }
-        text += '"';
-      }
-      break;
     default:
       break;
   }

@@ -41,7 +41,7 @@ void NoteCall(Account* account, bool reverse, platform::Family family, const std
                 {"asked", asked},
                 {"code", code},
                 {"text", text},
-                {"elapsed", Account::TenthsOfMsSince(start)}});
+                {"elapsed_ms", Account::MsSince(start)}});
   for (std::size_t i = 0; i < answers.size(); ++i) {
     account->Add(support::steps::kResolverAnswer, {{"answer", answers[i]}, {"taken", i == 0}});
   }

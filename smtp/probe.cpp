@@ -45,7 +45,7 @@ void NoteLine(Account& account, const char* dir, const std::string& text,
               Account::Clock::time_point opened) {
   account.Add(
       steps::kSmtpLine,
-      {{"dir", std::string(dir)}, {"text", text}, {"elapsed", Account::TenthsOfMsSince(opened)}});
+      {{"dir", std::string(dir)}, {"text", text}, {"elapsed_ms", Account::MsSince(opened)}});
 }
 
 // The connection's bytes as an account hears them: each line received, as it came, with
@@ -109,10 +109,11 @@ platform::Result<void> Probe::Converse(const std::string& server, std::uint16_t 
   TcpClient client;
   const platform::Result<void> connected = client.Connect(address, port, m_waits.connect_ms);
   if (account) {
-    account->Add(steps::kSmtpConnect, {{"address", address.Text()},
-                                       {"port", port},
-                                       {"elapsed", Account::TenthsOfMsSince(start)},
-                                       {"error", connected ? 0 : connected.failure().code}});
+    account->Add(steps::kSmtpConnect,
+                 {{"address", address.Text()},
+                  {"port", port},
+                  {"connect_ms", Account::MsSince(start)},
+                  {"connect_error", connected ? 0 : connected.failure().code}});
   }
   if (!connected) return fail(connected.failure(), "the connection failed");
   std::optional<HeardSource> heard;

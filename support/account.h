@@ -19,7 +19,7 @@ namespace support {
 class Account {
  public:
   using Clock = std::chrono::steady_clock;
-  using Value = std::variant<std::int64_t, std::string>;
+  using Value = std::variant<std::int64_t, double, std::string>;
   using Field = std::pair<std::string_view, Value>;
 
   // One step: what happened (a name from the lists below) and its values, in the order
@@ -43,6 +43,10 @@ class Account {
       const Value* v = Find(name);
       return v && std::holds_alternative<std::int64_t>(*v) ? std::get<std::int64_t>(*v) : 0;
     }
+    double Real(std::string_view name) const {
+      const Value* v = Find(name);
+      return v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : 0;
+    }
   };
 
   void Add(std::string_view what, std::initializer_list<Field> fields) {
@@ -51,11 +55,11 @@ class Account {
   void Add(Step step) { m_steps.push_back(std::move(step)); }
   const std::vector<Step>& Steps() const { return m_steps; }
 
-  // Milliseconds from `since` to now, to a tenth of one (0.1 ms is 1), which is what
-  // the accounts print: loopback exchanges take well under a millisecond.
-  static std::int64_t TenthsOfMsSince(Clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since).count() /
-           100;
+  // Milliseconds from `since` to now, to a tenth of one: loopback exchanges take well
+  // under a millisecond.
+  static double MsSince(Clock::time_point since) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since);
+    return static_cast<double>(us.count() / 100) / 10;
   }
 
  private:

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/trim.h"
@@ -18,16 +19,20 @@ using Step = support::Account::Step;
 using Json = nlohmann::ordered_json;
 namespace steps = support::steps;
 
-// Tenths of a millisecond as "12.3 ms".
-std::string Ms(std::int64_t tenths) {
+// A time of a step as "12.3 ms".
+std::string Ms(const Step& s, std::string_view name) {
   char text[32];
-  std::snprintf(text, sizeof text, "%lld.%lld ms", static_cast<long long>(tenths / 10),
-                static_cast<long long>(tenths % 10));
+  std::snprintf(text, sizeof text, "%.1f ms", s.Real(name));
   return text;
 }
 
-double MsValue(std::int64_t tenths) {
-  return static_cast<double>(tenths) / 10.0;
+// The step's values as members of a JSON object, by their own names.
+Json Fields(const Step& s) {
+  Json out = Json::object();
+  for (const auto& [name, value] : s.fields) {
+    std::visit([&, name = std::string(name)](const auto& v) { out[name] = v; }, value);
+  }
+  return out;
 }
 
 // System texts end with a line break of their own.
@@ -94,7 +99,7 @@ void PrintStep(const Step& s, PrintState* state, std::ostream& out) {
   } else if (w == steps::kDnsQuery) {
     state->section = "";
     out << ";; query " << ++state->query << " over " << s.Text("transport") << ": id "
-        << s.Number("id") << ", flags: " << s.Text("flags") << "; " << s.Number("bytes")
+        << s.Number("id") << ", flags: " << s.Text("flags") << "; " << s.Number("sent_bytes")
         << " bytes sent\n";
   } else if (w == steps::kDnsReceived) {
     state->received = &s;
@@ -120,35 +125,27 @@ void PrintStep(const Step& s, PrintState* state, std::ostream& out) {
   } else if (w == steps::kDnsEnd) {
     out << ";; " << s.Text("outcome");
     if (!s.Text("detail").empty()) out << ": " << s.Text("detail");
-    if (s.Find("elapsed")) out << " after " << Ms(s.Number("elapsed"));
+    if (s.Find("elapsed_ms")) out << " after " << Ms(s, "elapsed_ms");
     out << '\n';
   } else if (w == steps::kSmtpAddress || w == steps::kResolverAnswer) {
     out << ";; " << (w == steps::kSmtpAddress ? "address " : "answer ")
         << s.Text(w == steps::kSmtpAddress ? "address" : "answer")
         << (s.Number("taken") ? " (taken)" : "") << '\n';
   } else if (w == steps::kSmtpConnect) {
+    const std::int64_t error = s.Number("connect_error");
     out << "=== connect to " << s.Text("address") << " port " << s.Number("port") << ": "
-        << (s.Number("error") ? "failed, system code " + std::to_string(s.Number("error"))
-                              : "connected")
-        << " after " << Ms(s.Number("elapsed")) << '\n';
+        << (error ? "failed, system code " + std::to_string(error) : "connected") << " after "
+        << Ms(s, "connect_ms") << '\n';
   } else if (w == steps::kSmtpLine) {
     out << (s.Text("dir") == "sent" ? "-> " : "<- ") << s.Text("text") << "  ["
-        << Ms(s.Number("elapsed")) << "]\n";
+        << Ms(s, "elapsed_ms") << "]\n";
   } else if (w == steps::kSmtpVerdict) {
     out << ";; verdict " << s.Number("verdict") << ": " << s.Text("why") << '\n';
   } else if (w == steps::kResolverCall) {
     out << ";; " << s.Text("call") << "(" << s.Text("asked") << ") returned " << s.Number("code");
     if (!s.Text("text").empty()) out << " (" << s.Text("text") << ')';
-    out << " after " << Ms(s.Number("elapsed")) << '\n';
+    out << " after " << Ms(s, "elapsed_ms") << '\n';
   }
-}
-
-Json RecordJson(const Step& s) {
-  return {{"name", s.Text("name")},
-          {"type", s.Text("type")},
-          {"class", s.Text("class")},
-          {"ttl", s.Number("ttl")},
-          {"data", s.Text("data")}};
 }
 
 }  // namespace
@@ -167,9 +164,9 @@ void PrintAccount(const support::Account& account, std::ostream& out) {
 Json AccountJson(const support::Account& account) {
   Json doc = Json::object();
   std::string purpose;
-  bool in_query = false;
   std::string from;  // the source of the last message received
-  const auto current = [&]() -> Json& { return doc["dns"]["queries"].back(); };
+  const auto query = [&]() -> Json& { return doc["dns"]["queries"].back(); };
+  const auto in_query = [&] { return doc.contains("dns") && doc["dns"].contains("queries"); };
   for (const Step& s : account.Steps()) {
     const std::string_view w = s.what;
     if (w == steps::kAccessRead) {
@@ -177,90 +174,60 @@ Json AccountJson(const support::Account& account) {
           {{"name", s.Text("name")}, {"value", OneLine(s.Text("value"))}});
     } else if (w == steps::kAccessDecision) {
       Json& access = doc["access"];
+      access.update(Fields(s));
       access["allowed"] = s.Number("allowed") != 0;
-      access["step"] = s.Number("step");
       access["refusal"] = OneLine(s.Text("refusal"));
       if (!access.contains("values")) access["values"] = Json::array();
-    } else if (w == steps::kDnsName) {
-      doc["dns"]["name"] = s.Text("name");
-      doc["dns"]["ascii_name"] = s.Text("ascii");
-    } else if (w == steps::kDnsServer) {
-      if (!doc["dns"].contains("server")) {
-        doc["dns"]["server"] = {{"address", s.Text("address")},
-                                {"port", s.Number("port")},
-                                {"chosen_by", s.Text("chosen_by")},
-                                {"source", s.Text("source")}};
-      }
-    } else if (w == steps::kDnsPurpose) {
-      purpose = s.Text("purpose");
-    } else if (w == steps::kDnsQuery) {
-      Json& queries = doc["dns"]["queries"];
-      queries.push_back({{"purpose", purpose},
-                         {"transport", s.Text("transport")},
-                         {"id", s.Number("id")},
-                         {"flags", Words(s.Text("flags"))},
-                         {"sent_bytes", s.Number("bytes")},
-                         {"elapsed_ms", 0},
-                         {"outcome", ""},
-                         {"discarded", Json::array()}});
-      in_query = true;
-    } else if (w == steps::kDnsReceived) {
-      from = s.Text("from") + "#" + std::to_string(s.Number("port"));
-    } else if (w == steps::kDnsVerdict && in_query && s.Text("verdict") != "taken") {
-      current()["discarded"].push_back({{"from", from}, {"reason", s.Text("verdict")}});
-    } else if (w == steps::kDnsReply && in_query) {
-      current()["reply"] = {{"id", s.Number("id")},       {"flags", Words(s.Text("flags"))},
-                            {"rcode", s.Text("rcode")},   {"answers", Json::array()},
-                            {"authority", Json::array()}, {"additional", Json::array()},
-                            {"bytes", s.Number("bytes")}};
-    } else if (w == steps::kDnsRecord && in_query && current().contains("reply")) {
-      const std::string section = s.Text("section");
-      const char* key = section == "answer"       ? "answers"
-                        : section == "authority"  ? "authority"
-                        : section == "additional" ? "additional"
-                                                  : nullptr;
-      if (!key) continue;
-      Json record = RecordJson(s);
-      if (section == "answer") record["exchanger"] = s.Text("exchanger");
-      current()["reply"][key].push_back(std::move(record));
-    } else if (w == steps::kDnsEnd) {
-      if (!in_query || current()["outcome"] != "") {  // nothing was sent
-        doc["dns"]["not_sent"] = s.Text("detail");
-        continue;
-      }
-      Json& q = current();
-      q["outcome"] = s.Text("outcome");
-      q["detail"] = s.Text("detail");
-      q["elapsed_ms"] = MsValue(s.Number("elapsed"));
+    } else if (w == steps::kDnsName || w == steps::kResolverName) {
+      Json& o = doc[w == steps::kDnsName ? "dns" : "resolver"];
+      o["name"] = s.Text("name");
+      o["ascii_name"] = s.Text("ascii");
     } else if (w == steps::kSmtpHost) {
       doc["smtp"]["host"] = s.Text("name");
       doc["smtp"]["ascii_host"] = s.Text("ascii");
+    } else if (w == steps::kDnsServer && !(doc.contains("dns") && doc["dns"].contains("server"))) {
+      doc["dns"]["server"] = Fields(s);
+    } else if (w == steps::kDnsPurpose) {
+      purpose = s.Text("purpose");
+    } else if (w == steps::kDnsQuery) {
+      Json q = Fields(s);
+      q["purpose"] = purpose;
+      q["flags"] = Words(s.Text("flags"));
+      q["outcome"] = "";
+      q["discarded"] = Json::array();
+      doc["dns"]["queries"].push_back(std::move(q));
+    } else if (w == steps::kDnsReceived) {
+      from = s.Text("from") + "#" + std::to_string(s.Number("port"));
+    } else if (w == steps::kDnsVerdict && in_query() && s.Text("verdict") != "taken") {
+      query()["discarded"].push_back({{"from", from}, {"reason", s.Text("verdict")}});
+    } else if (w == steps::kDnsReply && in_query()) {
+      Json reply = Fields(s);
+      reply["flags"] = Words(s.Text("flags"));
+      for (const char* key : {"answers", "authority", "additional"}) reply[key] = Json::array();
+      query()["reply"] = std::move(reply);
+    } else if (w == steps::kDnsRecord && in_query() && query().contains("reply")) {
+      const std::string section = s.Text("section");
+      if (section == "question" || section == "unreadable") continue;
+      Json record = Fields(s);
+      record.erase("section");
+      query()["reply"][section == "answer" ? "answers" : section].push_back(std::move(record));
+    } else if (w == steps::kDnsEnd) {
+      if (!in_query() || query()["outcome"] != "") {  // nothing was sent
+        doc["dns"]["not_sent"] = s.Text("detail");
+      } else {
+        query().update(Fields(s));
+      }
     } else if (w == steps::kSmtpAddress) {
       doc["smtp"]["addresses"].push_back(s.Text("address"));
       if (s.Number("taken")) doc["smtp"]["address"] = s.Text("address");
-    } else if (w == steps::kSmtpConnect) {
-      doc["smtp"]["port"] = s.Number("port");
-      doc["smtp"]["connect_ms"] = MsValue(s.Number("elapsed"));
-      doc["smtp"]["connect_error"] = s.Number("error");
-      doc["smtp"]["lines"] = Json::array();
+    } else if (w == steps::kSmtpConnect || w == steps::kSmtpVerdict) {
+      doc["smtp"].update(Fields(s));
+      if (w == steps::kSmtpConnect) doc["smtp"]["lines"] = Json::array();
     } else if (w == steps::kSmtpLine) {
-      doc["smtp"]["lines"].push_back({{"dir", s.Text("dir")},
-                                      {"text", s.Text("text")},
-                                      {"elapsed_ms", MsValue(s.Number("elapsed"))}});
-    } else if (w == steps::kSmtpVerdict) {
-      doc["smtp"]["verdict"] = s.Number("verdict");
-      doc["smtp"]["why"] = s.Text("why");
-    } else if (w == steps::kResolverName) {
-      doc["resolver"]["name"] = s.Text("name");
-      doc["resolver"]["ascii_name"] = s.Text("ascii");
+      doc["smtp"]["lines"].push_back(Fields(s));
     } else if (w == steps::kResolverCall) {
-      Json& r = doc["resolver"];
-      r["call"] = s.Text("call");
-      r["asked"] = s.Text("asked");
-      r["code"] = s.Number("code");
-      r["text"] = s.Text("text");
-      r["answers"] = Json::array();
-      r["elapsed_ms"] = MsValue(s.Number("elapsed"));
+      doc["resolver"].update(Fields(s));
+      doc["resolver"]["answers"] = Json::array();
     } else if (w == steps::kResolverAnswer) {
       doc["resolver"]["answers"].push_back(s.Text("answer"));
       if (s.Number("taken")) doc["resolver"]["taken"] = s.Text("answer");

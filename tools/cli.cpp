@@ -128,145 +128,116 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   return "";
 }
 
-// What a command found, as a page reads it.
+// What a command found, as a page reads it: the result under its JSON name (records,
+// count or value; null when the call failed), IsError and ErrorReason.
 struct Found {
-  int rc = kExitOk;
   int is_error = 0;
   std::string error_reason;
-  std::vector<std::string> lines;  // standard output's lines
-  const char* key = "value";       // the result's member in JSON: records, count or value
+  const char* key = "value";
   Json value;
+  std::vector<std::string> lines;  // what `access` prints instead of a value
+  int Rc() const { return is_error ? kExitFailed : kExitOk; }
 };
 
-Found FromLookup(const lookup::CLookup& lookup) {
-  Found f;
-  f.is_error = lookup.GetIsError();
-  f.error_reason = lookup.GetErrorReason();
-  return f;
+Found FromLookup(const lookup::CLookup& lookup, const char* key, Json value) {
+  const int is_error = lookup.GetIsError();
+  return {is_error, lookup.GetErrorReason(), key, is_error ? Json() : std::move(value), {}};
 }
 
-Found Failed(Found f) {
-  f.rc = kExitFailed;
-  return f;
-}
-
-void AddExchangers(const std::vector<dns::MxRecord>& exchangers, Found* f) {
-  f->key = "records";
-  f->value = Json::array();
+Json Records(const std::vector<dns::MxRecord>& exchangers) {
+  Json records = Json::array();
   for (const dns::MxRecord& mx : exchangers) {
-    f->lines.push_back(std::to_string(mx.preference) + ' ' + mx.exchange);
-    f->value.push_back({{"preference", mx.preference}, {"exchange", mx.exchange}});
+    records.push_back({{"preference", mx.preference}, {"exchange", mx.exchange}});
   }
+  return records;
 }
 
 Found RunResolve(lookup::CLookup& lookup, const Options& o, support::Account& account) {
   // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.CheckAccess(hosting::kMxRecordsAccess)) return Failed(FromLookup(lookup));
-  Found f;
-  f.key = "records";
+  if (!lookup.CheckAccess(hosting::kMxRecordsAccess)) return FromLookup(lookup, "records", {});
+  const Found failed{1, support::texts::kBadDomainOrServer, "records", {}, {}};
   // The names go out in their ASCII form, as the MX lookups send them.
   const auto domain = platform::AsciiName(o.argument);
   const auto server = platform::AsciiName(o.server.value_or(""));
-  if (!domain || !server) {
-    f.is_error = 1;
-    f.error_reason = support::texts::kBadDomainOrServer;
-    return Failed(f);
-  }
+  if (!domain || !server) return failed;
   account.Add(support::steps::kDnsName, {{"name", o.argument}, {"ascii", *domain}});
   account.Add(support::steps::kDnsPurpose, {{"purpose", std::string("resolve")}});
   (void)platform::EnsureSocketLayer();
   const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60), &account);
-  if (!exchangers || exchangers->empty()) {
-    f.is_error = 1;
-    f.error_reason = support::texts::kBadDomainOrServer;
-    return Failed(f);
-  }
-  AddExchangers(*exchangers, &f);
-  return f;
+  if (!exchangers || exchangers->empty()) return failed;
+  return {0, "", "records", Records(*exchangers), {}};
 }
 
-// Each command finds what a page would read, or the ErrorReason when IsError is set.
+// Each command finds what a page would read, and IsError and ErrorReason after the call.
 Found RunObjectCommand(lookup::CLookup& lookup, const Options& o) {
   const std::string& c = o.command;
   if (c == "mx") {
     const auto entries = lookup.GetMXRecord();
-    Found f = FromLookup(lookup);
-    if (!entries || lookup.GetIsError() != 0) return Failed(f);
-    AddExchangers(*entries, &f);
-    return f;
+    return FromLookup(lookup, "records", entries ? Records(*entries) : Json());
   }
   if (c == "mxcount") {
     const auto count = lookup.MXRecords();
-    Found f = FromLookup(lookup);
-    f.key = "count";
-    if (!count || lookup.GetIsError() != 0) return Failed(f);
-    f.lines.push_back(std::to_string(*count));
-    f.value = *count;
-    return f;
+    return FromLookup(lookup, "count", count ? Json(*count) : Json());
   }
   if (c == "host" || c == "reverse") {
     const auto result =
         c == "host" ? lookup.DNSLookup(o.argument) : lookup.ReverseDNSLookup(o.argument);
-    Found f = FromLookup(lookup);
-    if (!result || lookup.GetIsError() != 0) return Failed(f);
-    f.lines.push_back(*result);
-    f.value = *result;
-    return f;
+    return FromLookup(lookup, "value", result ? Json(*result) : Json());
   }
-  // smtp
+  // A probe that fails is a result (0), not an error.
   const auto answer = lookup.VerifySMTP(o.argument);
-  Found f = FromLookup(lookup);
-  if (!answer) return Failed(f);
-  f.lines.push_back(std::to_string(*answer));
-  f.value = *answer;
-  if (lookup.GetIsError() != 0) f.rc = kExitFailed;
-  return f;
+  return FromLookup(lookup, "value", answer ? Json(*answer) : Json());
 }
 
-// The frame's access check alone, with its account: how the decision was reached.
+// The frame's access check alone: allowed, or refused and why; with --explain, how the
+// decision was reached, every value read on the way.
 Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Account& account) {
   const bool allowed = lookup.CheckAccess(o.argument);
-  Found f = FromLookup(lookup);
+  Found f = FromLookup(lookup, nullptr, {});
   f.lines.push_back(allowed ? "allowed" : "refused");
   if (!allowed) f.lines.push_back(lookup.GetErrorReason());
-  if (o.shown == Shown::kExplain) {
-    // The same two steps as a page's frame takes them, every value read on the way.
-    for (const support::Account::Step& s : account.Steps()) {
-      if (s.what == support::steps::kAccessDecision) {
-        f.lines.push_back("decided at step " + std::to_string(s.Number("step")));
-      }
-    }
-    for (const support::Account::Step& s : account.Steps()) {
-      if (s.what == support::steps::kAccessRead) {
-        f.lines.push_back("  " + s.Text("name") + ": " + WithoutLineEnd(s.Text("value")));
-      }
+  if (o.shown != Shown::kExplain) return f;
+  for (const support::Account::Step& s : account.Steps()) {
+    if (s.what == support::steps::kAccessDecision) {
+      f.lines.push_back("decided at step " + std::to_string(s.Number("step")));
     }
   }
-  f.key = nullptr;
-  return allowed ? f : Failed(f);
+  for (const support::Account::Step& s : account.Steps()) {
+    if (s.what == support::steps::kAccessRead) {
+      f.lines.push_back("  " + s.Text("name") + ": " + WithoutLineEnd(s.Text("value")));
+    }
+  }
+  return f;
 }
 
 // Prints what the command found (and with --explain, how), or one JSON document.
 int Show(const Options& o, const Found& f, const support::Account& account, std::ostream& out,
          std::ostream& err) {
   if (o.shown == Shown::kJson) {
-    Json doc = {{"command", o.command}, {"argument", o.argument}};
     Json result = {{"is_error", f.is_error}, {"error_reason", WithoutLineEnd(f.error_reason)}};
-    if (f.key) result[f.key] = f.rc == kExitOk ? f.value : Json();
-    doc["result"] = std::move(result);
+    if (f.key) result[f.key] = f.value;
+    Json doc = {{"command", o.command}, {"argument", o.argument}, {"result", std::move(result)}};
     doc.update(AccountJson(account));
     out << doc.dump(2) << '\n';
-    return f.rc;
+    return f.Rc();
   }
   for (const std::string& line : f.lines) out << line << '\n';
-  if (o.command != "access" && f.rc != kExitOk) err << f.error_reason << '\n';
-  if (o.shown == Shown::kExplain && o.command != "access") {
+  if (f.value.is_array()) {
+    for (const Json& r : f.value)
+      out << r["preference"] << ' ' << r["exchange"].get<std::string>() << '\n';
+  } else if (f.value.is_string()) {
+    out << f.value.get<std::string>() << '\n';
+  } else if (!f.value.is_null()) {
+    out << f.value << '\n';
+  }
+  if (f.key && f.is_error) err << f.error_reason << '\n';
+  if (o.shown == Shown::kExplain && f.key) {
     out << '\n';
     PrintAccount(account, out);
     out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
         << WithoutLineEnd(f.error_reason) << "\"\n";
   }
-  return f.rc;
+  return f.Rc();
 }
 
 }  // namespace

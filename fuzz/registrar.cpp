@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,18 +17,11 @@ using namespace registrar;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const Replacements replacements = Replacements::ForModule("C:\\Bob's\\100%\\Kestra.dll");
-
-  std::string expanded;
-  if (Failed(ExpandReplacements(text, replacements, &expanded))) return 0;
-  const std::optional<Script> script = ParseScript(expanded);
-  if (!script) return 0;
-
   platform::MemoryRegistry registry;
-  ScriptRunner runner(&registry);
-  if (Failed(runner.Run(*script, Mode::kRegister))) return 0;
+  auto fails = [&](Mode mode) { return Failed(RunScript(text, replacements, mode, &registry)); };
+  if (fails(Mode::kRegister)) return 0;
   const std::string once = testbed::Dump(registry);
-  if (Failed(runner.Run(*script, Mode::kRegister)) || testbed::Dump(registry) != once) std::abort();
-  if (Failed(runner.Run(*script, Mode::kUnregister))) std::abort();
-  if (Failed(runner.Run(*script, Mode::kUnregister))) std::abort();
+  if (fails(Mode::kRegister) || testbed::Dump(registry) != once) std::abort();
+  if (fails(Mode::kUnregister) || fails(Mode::kUnregister)) std::abort();
   return 0;
 }

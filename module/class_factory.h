@@ -28,11 +28,7 @@ class ClassFactory : public ComClass<IClassFactory> {
   }
 
   STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock) {
-      LockModule();
-    } else {
-      UnlockModule();
-    }
+    lock ? LockModule() : UnlockModule();
     return S_OK;
   }
 

@@ -86,12 +86,14 @@ class ComClass : public detail::Base<I>... {
   }
 };
 
-// A plain object, made holding its first reference; the last Release deletes it.
+// A plain object, made holding its first reference; the last Release deletes it. Its
+// arguments go to T's constructor.
 template <class T>
 class HeapObject final : public T {
  public:
-  static HRESULT Create(platform::OwnedInterface<HeapObject>* made) {
-    HeapObject* p = new (std::nothrow) HeapObject();
+  template <class... Args>
+  static HRESULT Create(platform::OwnedInterface<HeapObject>* made, Args... args) {
+    HeapObject* p = new (std::nothrow) HeapObject(args...);
     if (!p) return E_OUTOFMEMORY;
     p->AddRef();
     *made->put() = p;
@@ -110,7 +112,10 @@ class HeapObject final : public T {
   }
 
  private:
-  HeapObject() { LockModule(); }
+  template <class... Args>
+  explicit HeapObject(Args... args) : T(args...) {
+    LockModule();
+  }
   ULONG m_nRef = 0;
 };
 
@@ -130,22 +135,14 @@ class ContainedObject final : public T {
   IUnknown* m_pOuter;  // not counted: the outer object owns us
 };
 
-// The aggregated object: its own IUnknown counts and answers for the contained class;
-// the outer object holds it through this IUnknown only.
+// The aggregated object's own IUnknown, the non-delegating one: it answers for itself
+// and for the contained class, and the outer object holds the aggregate through it only.
 template <class T>
-class AggregatedObject final : public IUnknown {
+class Aggregate : public IUnknown {
  public:
-  static HRESULT Create(IUnknown* outer, platform::OwnedInterface<AggregatedObject>* made) {
-    if (!outer) return E_INVALIDARG;
-    AggregatedObject* p = new (std::nothrow) AggregatedObject(outer);
-    if (!p) return E_OUTOFMEMORY;
-    p->AddRef();
-    *made->put() = p;
-    return S_OK;
-  }
-  ~AggregatedObject() { UnlockModule(); }
+  explicit Aggregate(IUnknown* outer) : m_contained(outer) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+  HRESULT InternalQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     if (InlineIsEqualGUID(riid, __uuidof(IUnknown))) {
       *ppv = static_cast<IUnknown*>(this);
@@ -154,18 +151,14 @@ class AggregatedObject final : public IUnknown {
     }
     return m_contained.InternalQueryInterface(riid, ppv);
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++m_nRef; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG n = --m_nRef;
-    if (n == 0) delete this;
-    return n;
-  }
 
  private:
-  explicit AggregatedObject(IUnknown* outer) : m_contained(outer) { LockModule(); }
-  ULONG m_nRef = 0;
   ContainedObject<T> m_contained;
 };
+
+// An aggregated object is counted and made as a plain one is, from its outer object.
+template <class T>
+using AggregatedObject = HeapObject<Aggregate<T>>;
 
 // Makes an object of one class: without `outer` a plain one, with it an aggregated one.
 using CreatorFunc = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
@@ -185,7 +178,7 @@ HRESULT CreateComObject(IUnknown* outer, REFIID riid, void** ppv) {
     if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   } else {
     platform::OwnedInterface<AggregatedObject<T>> made;
-    hr = AggregatedObject<T>::Create(outer, &made);
+    hr = AggregatedObject<T>::Create(&made, outer);
     if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
   }
   return hr;

@@ -25,12 +25,10 @@ class DispatchImpl : public I {
     if (!info) return E_POINTER;
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    ITypeInfo* cached = nullptr;
-    HRESULT hr = GetTypeInfoOf(__uuidof(I), &cached);
-    if (FAILED(hr)) return hr;
-    cached->AddRef();
-    *info = cached;
-    return S_OK;
+    // The module's pointer, with a reference of the caller's own.
+    const HRESULT hr = GetTypeInfoOf(__uuidof(I), info);
+    if (SUCCEEDED(hr)) (*info)->AddRef();
+    return hr;
   }
 
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {

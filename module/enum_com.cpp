@@ -1,5 +1,6 @@
 #include "module/enum_com.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace kestra {
@@ -7,7 +8,6 @@ namespace kestra {
 HRESULT VariantEnumerator::InitCopy(const std::vector<platform::OwnedInterface<IDispatch>>& items) {
   // An empty list still gets a snapshot (of no items): its enumerator answers S_FALSE,
   // not E_FAIL.
-  m_owner.reset();
   if (!m_snapshot.Allocate(items.size())) return E_OUTOFMEMORY;
   for (std::size_t i = 0; i < items.size(); ++i) {
     V_VT(&m_snapshot[i]) = VT_DISPATCH;
@@ -25,8 +25,7 @@ STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFet
   if (celt == 0) return E_INVALIDARG;
   if (!rgVar || (celt != 1 && !pCeltFetched)) return E_POINTER;
   if (!m_pBegin) return E_FAIL;
-  ULONG left = static_cast<ULONG>(m_pEnd - m_pIter);
-  ULONG n = celt < left ? celt : left;
+  const ULONG n = std::min(celt, static_cast<ULONG>(m_pEnd - m_pIter));
   const VARIANT* start = m_pIter;
   for (ULONG i = 0; i < n; ++i) {
     VariantInit(&rgVar[i]);
@@ -46,8 +45,7 @@ STDMETHODIMP VariantEnumerator::Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFet
 
 STDMETHODIMP VariantEnumerator::Skip(ULONG celt) {
   if (celt == 0) return E_INVALIDARG;
-  ULONG left = static_cast<ULONG>(m_pEnd - m_pIter);
-  ULONG n = celt < left ? celt : left;
+  const ULONG n = std::min(celt, static_cast<ULONG>(m_pEnd - m_pIter));
   m_pIter += n;
   return n == celt ? S_OK : S_FALSE;
 }

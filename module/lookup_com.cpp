@@ -1,7 +1,9 @@
 #include "module/lookup_com.h"
 
 #include <new>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "module/bstr_text.h"
 #include "module/list_com.h"
@@ -11,13 +13,13 @@ namespace kestra {
 namespace {
 
 // A text argument (CP_UTF8 for a host or domain name), or nothing when memory runs out
-// converting it (the lookup then runs with the empty text and reports it as the empty
-// input it sees).
-std::string Argument(BSTR text, UINT code_page) {
+// converting it: a property then keeps its old value, and a lookup runs with the empty
+// text and reports it as the empty input it sees.
+std::optional<std::string> Argument(BSTR text, UINT code_page) {
   try {
     return TextFromBstr(text, code_page);
   } catch (const std::bad_alloc&) {
-    return {};
+    return std::nullopt;
   }
 }
 
@@ -30,19 +32,12 @@ STDMETHODIMP LookupObject::get_MXRecords(short* pVal) {
 }
 
 STDMETHODIMP LookupObject::put_DNSServer(BSTR newVal) {
-  try {
-    m_lookup.PutDNSServer(TextFromBstr(newVal, CP_UTF8));
-  } catch (const std::bad_alloc&) {
-    // The old value stays.
-  }
+  if (auto text = Argument(newVal, CP_UTF8)) m_lookup.PutDNSServer(std::move(*text));
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::put_DomainName(BSTR newVal) {
-  try {
-    m_lookup.PutDomainName(TextFromBstr(newVal, CP_UTF8));
-  } catch (const std::bad_alloc&) {
-  }
+  if (auto text = Argument(newVal, CP_UTF8)) m_lookup.PutDomainName(std::move(*text));
   return S_OK;
 }
 
@@ -84,19 +79,19 @@ STDMETHODIMP LookupObject::GetMXRecord(VARIANT* pVal) {
 }
 
 STDMETHODIMP LookupObject::DNSLookup(BSTR HostName, BSTR* pVal) {
-  const auto address = m_lookup.DNSLookup(Argument(HostName, CP_UTF8));
+  const auto address = m_lookup.DNSLookup(Argument(HostName, CP_UTF8).value_or(""));
   if (address && pVal) *pVal = BstrFromText(*address);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::ReverseDNSLookup(BSTR IP, BSTR* pVal) {
-  const auto host_name = m_lookup.ReverseDNSLookup(Argument(IP, CP_THREAD_ACP));
+  const auto host_name = m_lookup.ReverseDNSLookup(Argument(IP, CP_THREAD_ACP).value_or(""));
   if (host_name && pVal) *pVal = BstrFromText(*host_name);
   return S_OK;
 }
 
 STDMETHODIMP LookupObject::VerifySMTP(BSTR SMTPServer, short* pVal) {
-  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer, CP_UTF8));
+  const auto result = m_lookup.VerifySMTP(Argument(SMTPServer, CP_UTF8).value_or(""));
   if (result && pVal) *pVal = *result;
   return S_OK;
 }

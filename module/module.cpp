@@ -16,7 +16,6 @@ HINSTANCE g_hInstance = nullptr;
 
 // Held by ModuleGuard.
 CRITICAL_SECTION g_csModule;
-bool g_bInitialised = false;
 
 // The type information of the three dual interfaces, loaded on first use. Once a slot
 // is filled it never changes until Term, so readers need no lock.
@@ -70,20 +69,14 @@ ModuleGuard::~ModuleGuard() {
 void InitModule(HINSTANCE instance) {
   g_hInstance = instance;
   InitializeCriticalSection(&g_csModule);
-  g_bInitialised = true;
 }
 
 void TermModule() {
-  if (!g_bInitialised) return;
   for (TypeInfoSlot& slot : g_typeInfos) {
     if (ITypeInfo* info = slot.pInfo.exchange(nullptr)) info->Release();
   }
-  if (g_pTypeLib) {
-    g_pTypeLib->Release();
-    g_pTypeLib = nullptr;
-  }
+  if (ITypeLib* lib = std::exchange(g_pTypeLib, nullptr)) lib->Release();
   DeleteCriticalSection(&g_csModule);
-  g_bInitialised = false;
 }
 
 HRESULT GetTypeInfoOf(REFIID iid, ITypeInfo** info) {

@@ -38,26 +38,13 @@ HRESULT RunRegistryScripts(HINSTANCE module, registrar::Mode mode) {
   return S_OK;
 }
 
-HRESULT RegisterOwnTypeLib(HINSTANCE module) {
+// Registers the type library the file carries, or unregisters it.
+HRESULT RunTypeLibRegistration(HINSTANCE module, registrar::Mode mode) {
   platform::OwnedInterface<ITypeLib> lib;
   std::wstring path;
   if (HRESULT hr = LoadOwnTypeLib(module, lib.put(), &path); FAILED(hr)) return hr;
-  // The help folder is the folder of the library's help file, if it names one.
-  platform::OwnedBstr help_file;
-  std::wstring help_dir;
-  if (SUCCEEDED(lib->GetDocumentation(-1, nullptr, nullptr, nullptr, help_file.put())) &&
-      help_file.get() && *help_file.get()) {
-    help_dir = help_file.get();
-    const std::size_t slash = help_dir.find_last_of(L"\\/");
-    help_dir.resize(slash == std::wstring::npos ? 0 : slash);
-  }
-  return RegisterTypeLib(lib.get(), path.data(), help_dir.empty() ? nullptr : help_dir.data());
-}
-
-HRESULT UnregisterOwnTypeLib(HINSTANCE module) {
-  platform::OwnedInterface<ITypeLib> lib;
-  std::wstring path;
-  if (HRESULT hr = LoadOwnTypeLib(module, lib.put(), &path); FAILED(hr)) return hr;
+  // The library names no help file (Kestra.idl.in), so there is no help folder to give.
+  if (mode == registrar::Mode::kRegister) return RegisterTypeLib(lib.get(), path.data(), nullptr);
   TLIBATTR* attr = nullptr;
   if (HRESULT hr = lib->GetLibAttr(&attr); FAILED(hr)) return hr;
   const HRESULT hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum,
@@ -72,14 +59,14 @@ HRESULT RegisterServer(HINSTANCE module) {
   // The classes have no component categories, so the scripts are all there is to write
   // before the type library.
   if (HRESULT hr = RunRegistryScripts(module, registrar::Mode::kRegister); FAILED(hr)) return hr;
-  return RegisterOwnTypeLib(module);
+  return RunTypeLibRegistration(module, registrar::Mode::kRegister);
 }
 
 HRESULT UnregisterServer(HINSTANCE module) {
   if (HRESULT hr = RunRegistryScripts(module, registrar::Mode::kUnregister); FAILED(hr)) {
     return hr;
   }
-  return UnregisterOwnTypeLib(module);
+  return RunTypeLibRegistration(module, registrar::Mode::kUnregister);
 }
 
 }  // namespace kestra

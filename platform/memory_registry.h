@@ -28,8 +28,7 @@ class MemoryRegistry : public Registry {
     std::map<std::string, std::unique_ptr<Node>, NoCaseLess> children;
   };
 
-  MemoryRegistry();
-  ~MemoryRegistry() override;
+  MemoryRegistry() = default;
   MemoryRegistry(const MemoryRegistry&) = delete;
   MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 

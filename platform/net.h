@@ -97,8 +97,6 @@ void SetSocketStartupFailureForTesting(bool fail);
 // A Winsock code as a failure, with the cause it means: the one reading of a socket or
 // resolver code as a cause.
 Failure SocketFailure(int code);
-// POSIX: the Winsock code of the same meaning as an errno value.
-int ErrnoToWinsock(int err);
 
 // --- sockets; a failing call returns SocketFailure of its Winsock code ---
 Result<void> CloseSocket(SocketHandle s);

@@ -1,8 +1,11 @@
-// platform::Result: how every layer below the automation boundary reports a failure.
-// A call returns either its value or a Failure: a cause, and the system's error code
-// where a page is shown the system's own message text for it. No thread-local last
-// error, no out-parameter codes: a layer returns its failure and the one above decides
-// what a page reads (lookup/ maps causes to texts in one table).
+// platform::Result: the one way a call below the automation boundary reports a failure.
+// A call returns its value or a Failure: a cause, and the system's error code (Windows
+// numbering) where there is one. Only inside platform/ do the system's own calls keep
+// their shapes (return codes, WSAGetLastError or errno, buffer protocols); everything
+// platform/ offers the other folders returns a Result, and no layer keeps a last error.
+// The texts a page reads are chosen in two places: lookup/ (support/texts.h, and
+// host_errors.cpp for the resolver's codes) and access/access_policy.cpp (the refusals,
+// and the system's message text for a failure's code).
 #pragma once
 
 #include <cassert>

@@ -1,7 +1,6 @@
 // PE header and export table reading (see pe_image.h).
 #include "tools/pe_image.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace kestra_tool {
@@ -19,13 +18,9 @@ class ByteCursor {
 
   // A NUL-ended name of at most `limit` bytes.
   std::string Name(std::uint64_t at, std::size_t limit) {
-    std::string name;
-    for (std::size_t i = 0; i < limit; ++i) {
-      if (at + i >= m_strBytes.size()) break;
-      const char c = m_strBytes[at + i];
-      if (c == '\0') return name;
-      name += c;
-    }
+    const std::string_view rest = at < m_strBytes.size() ? m_strBytes.substr(at, limit) : "";
+    const std::size_t end = rest.find('\0');
+    if (end != std::string_view::npos) return std::string(rest.substr(0, end));
     m_bFailed = true;
     return {};
   }
@@ -49,7 +44,6 @@ class ByteCursor {
 
 struct Section {
   std::uint32_t virtual_address;
-  std::uint32_t virtual_size;
   std::uint32_t raw_size;
   std::uint32_t raw_offset;
 };
@@ -78,14 +72,6 @@ constexpr std::uint16_t kFileIsDll = 0x2000;
 
 }  // namespace
 
-std::string MachineName(std::uint16_t machine) {
-  if (machine == kMachineX64) return "64-bit";
-  if (machine == kMachineX86) return "32-bit";
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04x", machine);
-  return std::string("machine ") + text;
-}
-
 PeImage ReadPeImage(std::string_view bytes) {
   ByteCursor in(bytes);
   if (in.U16(0) != 0x5a4d || in.Failed()) return Problem("not a program file (no MZ header)");
@@ -101,25 +87,18 @@ PeImage ReadPeImage(std::string_view bytes) {
   const std::uint64_t optional = coff + 20;
   const std::uint32_t magic = in.U16(optional);
   if (in.Failed()) return Problem("truncated PE header");
-  // PE32 and PE32+ place the data directories at different offsets.
-  std::uint64_t directories = 0;
-  std::uint32_t directory_count = 0;
-  if (magic == 0x10b) {
-    directory_count = in.U32(optional + 92);
-    directories = optional + 96;
-  } else if (magic == 0x20b) {
-    directory_count = in.U32(optional + 108);
-    directories = optional + 112;
-  } else {
-    return Problem("unknown optional header");
-  }
+  if (magic != 0x10b && magic != 0x20b) return Problem("unknown optional header");
+  // The data directories follow the optional header's fixed part, their count just
+  // before them; PE32+ (0x20b) has 16 bytes more of it (64-bit stack and heap sizes).
+  const std::uint64_t directories = optional + (magic == 0x20b ? 112 : 96);
+  const std::uint32_t directory_count = in.U32(directories - 4);
   if (section_count > kMaxSections) return Problem("too many sections");
 
   std::vector<Section> sections;
   const std::uint64_t table = optional + optional_size;
   for (std::uint32_t i = 0; i < section_count; ++i) {
     const std::uint64_t at = table + 40ull * i;
-    sections.push_back({in.U32(at + 12), in.U32(at + 8), in.U32(at + 16), in.U32(at + 20)});
+    sections.push_back({in.U32(at + 12), in.U32(at + 16), in.U32(at + 20)});
   }
   if (in.Failed()) return Problem("truncated section table");
 

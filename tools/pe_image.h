@@ -23,7 +23,4 @@ struct PeImage {
 
 PeImage ReadPeImage(std::string_view bytes);
 
-// "64-bit", "32-bit" or the machine number in hex.
-std::string MachineName(std::uint16_t machine);
-
 }  // namespace kestra_tool

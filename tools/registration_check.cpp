@@ -1,5 +1,6 @@
 // The doctor's registration rows for one registry view (see doctor.h).
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/mbcs.h"
 #include "tools/doctor.h"
@@ -24,6 +25,15 @@ constexpr ClassName kClassNames[] = {
 constexpr char kLibId[] = "{" KESTRA_LIBID "}";
 constexpr const char* kEntryPoints[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
                                         "DllUnregisterServer"};
+
+// "64-bit", "32-bit" or the machine number in hex.
+std::string MachineName(std::uint16_t machine) {
+  if (machine == kMachineX64) return "64-bit";
+  if (machine == kMachineX86) return "32-bit";
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04x", machine);
+  return std::string("machine ") + text;
+}
 
 // The rows of one view.
 class ViewCheck {
@@ -126,12 +136,11 @@ bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
                        const FileReader& read_file, std::vector<CheckRow>* rows) {
   ViewCheck check(registry, view, read_file);
   // The class keys tell: they alone are the view's own.
-  bool any = false;
-  for (const ClassName& name : kClassNames) {
+  const bool registered = std::ranges::any_of(kClassNames, [&](const ClassName& name) {
     const std::string key = kClasses + std::string("CLSID\\") + name.clsid;
-    any = any || registry.OpenKey(RegRoot::kLocalMachine, key, view.view).ok();
-  }
-  if (!any) {
+    return registry.OpenKey(RegRoot::kLocalMachine, key, view.view).ok();
+  });
+  if (!registered) {
     rows->push_back({Status::kWarn,
                      std::to_string(view.bits) + "-bit view: no Kestra class is registered: " +
                          (view.bits == 64 ? "64-bit application pools and 64-bit script hosts"

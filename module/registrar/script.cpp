@@ -190,10 +190,6 @@ std::optional<Script> ParseScript(std::string_view text) {
   return script;
 }
 
-void Replacements::Add(std::string name, std::string value) {
-  m_items.emplace_back(std::move(name), std::move(value));
-}
-
 const std::string* Replacements::Find(std::string_view name) const {
   for (const auto& [key, value] : m_items) {
     if (platform::EqualNoCase(key, name)) return &value;
@@ -203,9 +199,7 @@ const std::string* Replacements::Find(std::string_view name) const {
 
 Replacements Replacements::ForModule(const std::string& module_path) {
   Replacements r;
-  r.Add("Module", QuoteForScript(module_path));
-  r.Add("Module_Raw", module_path);
-  r.Add("APPID", "");
+  r.m_items = {{"Module", QuoteForScript(module_path)}, {"Module_Raw", module_path}, {"APPID", ""}};
   return r;
 }
 

@@ -69,7 +69,6 @@ class Replacements {
   // Names longer than this end the expansion with kFail.
   static constexpr std::size_t kMaxNameLength = 31;
 
-  void Add(std::string name, std::string value);
   // The value of `name`, compared without regard to case; null when unknown.
   const std::string* Find(std::string_view name) const;
 

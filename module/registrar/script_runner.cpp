@@ -1,6 +1,9 @@
 #include "script_runner.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <string>
 #include <vector>
 
 #include "platform/mbcs.h"
@@ -32,80 +35,72 @@ bool IsProtectedKeyName(std::string_view name) {
       "Mime",     "SAM",       "SECURITY",
       "SYSTEM",   "Software",  "TypeLib",
   };
-  for (std::string_view p : kProtected) {
-    if (platform::EqualNoCase(name, p)) return true;
-  }
-  return false;
+  return std::ranges::any_of(kProtected,
+                             [&](std::string_view p) { return platform::EqualNoCase(name, p); });
 }
 
-}  // namespace
-
-HResult ScriptRunner::Run(const Script& script, Mode mode) {
-  for (const ScriptRoot& root : script.roots) {
-    const Result<void> done = mode == Mode::kRegister ? Register(root.root, {}, root.entries)
-                                                      : Unregister(root.root, {}, root.entries);
-    if (!done) return FromFailure(done.failure());
+// Removes the key with everything below it; false when a part of it stays (a missing
+// key is gone).
+bool DeleteTree(platform::Registry* registry, platform::RegRoot root, const std::string& path,
+                std::size_t depth) {
+  if (depth > kMaxRegistryDepth) return false;
+  const auto names = registry->ListSubkeys(root, path);
+  if (!names) return Gone(names);
+  for (const std::string& name : *names) {
+    if (!DeleteTree(registry, root, Join(path, name), depth + 1)) return false;
   }
-  return kOk;
+  return Gone(registry->DeleteKey(root, path));
 }
 
-Result<void> ScriptRunner::Register(platform::RegRoot root, const std::string& parent,
-                                    const std::vector<ScriptEntry>& entries) {
+Result<void> Register(platform::Registry* registry, platform::RegRoot root,
+                      const std::string& parent, const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      if (auto r = m_pRegistry->SetValue(root, parent, entry.name, *entry.value); !r) return r;
+      if (auto r = registry->SetValue(root, parent, entry.name, *entry.value); !r) return r;
       continue;
     }
     const std::string path = Join(parent, entry.name);
     const bool protected_name = IsProtectedKeyName(entry.name);
     if (entry.flag == ScriptEntry::Flag::kDelete) {
-      if (!protected_name) DeleteTree(root, path, 0);
+      if (!protected_name) DeleteTree(registry, root, path, 0);
       continue;
     }
     // A failed removal is no failure: the key is then opened and written over.
     if (entry.flag == ScriptEntry::Flag::kForceRemove && !protected_name) {
-      DeleteTree(root, path, 0);
+      DeleteTree(registry, root, path, 0);
     }
-    if (auto r = m_pRegistry->CreateKey(root, path); !r) return r;
+    if (auto r = registry->CreateKey(root, path); !r) return r;
     if (entry.value) {
-      if (auto r = m_pRegistry->SetValue(root, path, {}, *entry.value); !r) return r;
+      if (auto r = registry->SetValue(root, path, {}, *entry.value); !r) return r;
     }
-    if (auto r = Register(root, path, entry.children); !r) return r;
+    if (auto r = Register(registry, root, path, entry.children); !r) return r;
   }
   return {};
 }
 
-Result<void> ScriptRunner::Unregister(platform::RegRoot root, const std::string& parent,
-                                      const std::vector<ScriptEntry>& entries) {
+Result<void> Unregister(platform::Registry* registry, platform::RegRoot root,
+                        const std::string& parent, const std::vector<ScriptEntry>& entries) {
   for (const ScriptEntry& entry : entries) {
     if (entry.kind == ScriptEntry::Kind::kValue) {
-      if (auto r = m_pRegistry->DeleteValue(root, parent, entry.name); !Gone(r)) return r;
+      if (auto r = registry->DeleteValue(root, parent, entry.name); !Gone(r)) return r;
       continue;
     }
     if (entry.flag == ScriptEntry::Flag::kDelete) continue;  // a register-time action
     const std::string path = Join(parent, entry.name);
-    const Result<void> opened = m_pRegistry->OpenKey(root, path, platform::RegView::kOwn);
+    const Result<void> opened = registry->OpenKey(root, path, platform::RegView::kOwn);
     if (!opened && Gone(opened)) continue;  // nothing to unregister
     if (!opened) return opened;
-    if (auto r = Unregister(root, path, entry.children); !r) return r;
+    if (auto r = Unregister(registry, root, path, entry.children); !r) return r;
     if (entry.flag == ScriptEntry::Flag::kNoRemove) continue;
-    const auto left = m_pRegistry->ListSubkeys(root, path);
+    const auto left = registry->ListSubkeys(root, path);
     if (!left) return left.failure();
     if (!left->empty()) continue;  // keys the script does not know of stay, and so does this
-    if (auto r = m_pRegistry->DeleteKey(root, path); !Gone(r)) return r;
+    if (auto r = registry->DeleteKey(root, path); !Gone(r)) return r;
   }
   return {};
 }
 
-bool ScriptRunner::DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth) {
-  if (depth > kMaxRegistryDepth) return false;
-  const auto names = m_pRegistry->ListSubkeys(root, path);
-  if (!names) return Gone(names);
-  for (const std::string& name : *names) {
-    if (!DeleteTree(root, Join(path, name), depth + 1)) return false;
-  }
-  return Gone(m_pRegistry->DeleteKey(root, path));
-}
+}  // namespace
 
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
                   platform::Registry* registry) {
@@ -113,7 +108,13 @@ HResult RunScript(std::string_view text, const Replacements& replacements, Mode 
   if (HResult hr = ExpandReplacements(text, replacements, &expanded); Failed(hr)) return hr;
   const std::optional<Script> script = ParseScript(expanded);
   if (!script) return kDispException;
-  return ScriptRunner(registry).Run(*script, mode);
+  for (const ScriptRoot& root : script->roots) {
+    const Result<void> done = mode == Mode::kRegister
+                                  ? Register(registry, root.root, {}, root.entries)
+                                  : Unregister(registry, root.root, {}, root.entries);
+    if (!done) return FromFailure(done.failure());
+  }
+  return kOk;
 }
 
 }  // namespace registrar

@@ -1,4 +1,4 @@
-// Runs parsed registry scripts against a registry (platform/registry.h), in register
+// Runs registry scripts (script.h) against a registry (platform/registry.h), in register
 // or unregister mode.
 //
 // Register: each listed key is opened or created and its listed values written;
@@ -10,8 +10,6 @@
 // Interface, TypeLib, ...), whatever a script asks.
 #pragma once
 
-#include <cstddef>
-#include <string>
 #include <string_view>
 
 #include "platform/registry.h"
@@ -22,26 +20,8 @@ namespace registrar {
 
 enum class Mode { kRegister, kUnregister };
 
-class ScriptRunner {
- public:
-  explicit ScriptRunner(platform::Registry* registry) : m_pRegistry(registry) {}
-
-  // kOk, or the first failure as an HRESULT; what was written before it stays.
-  HResult Run(const Script& script, Mode mode);
-
- private:
-  platform::Result<void> Register(platform::RegRoot root, const std::string& parent,
-                                  const std::vector<ScriptEntry>& entries);
-  platform::Result<void> Unregister(platform::RegRoot root, const std::string& parent,
-                                    const std::vector<ScriptEntry>& entries);
-  // Removes the key with everything below it; false when a part of it stays (a missing
-  // key is gone).
-  bool DeleteTree(platform::RegRoot root, const std::string& path, std::size_t depth);
-
-  platform::Registry* m_pRegistry;
-};
-
-// Expands the replacements of `text`, parses it and runs it.
+// Expands the replacements of `text`, parses it and runs it: kOk, or the first failure
+// as an HRESULT (what was written before it stays).
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
                   platform::Registry* registry);
 

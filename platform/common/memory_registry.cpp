@@ -22,9 +22,6 @@ std::optional<std::vector<std::string>> SplitPath(std::string_view path) {
 
 }  // namespace
 
-MemoryRegistry::MemoryRegistry() = default;
-MemoryRegistry::~MemoryRegistry() = default;
-
 bool MemoryRegistry::Load(std::string_view reg_file_text) {
   const std::optional<RegFile> file = ParseRegFile(reg_file_text);
   if (!file) return false;

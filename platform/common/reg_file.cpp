@@ -73,21 +73,17 @@ LineResult ParseValueLine(std::string_view line, std::string* name, RegValue* va
   c.SkipBlanks();
   if (!c.Consume('=')) return LineResult::kMalformed;
   c.SkipBlanks();
-  value->data.clear();
   if (c.Peek() == '"') {
     std::string text;
     if (!ParseQuoted(c, &text)) return LineResult::kMalformed;
-    value->type = kRegSz;
-    value->data.assign(text.begin(), text.end());
-    value->data.push_back(0);
+    *value = RegValue::String(text);
   } else if (c.Consume('-')) {
     c.SkipBlanks();
     return c.AtEnd() ? LineResult::kDelete : LineResult::kMalformed;
   } else if (c.ConsumeWordNoCase("dword:")) {
     std::uint32_t v = 0;
     if (!ParseHexNumber(c, 8, &v)) return LineResult::kMalformed;
-    value->type = kRegDword;
-    for (int i = 0; i < 4; ++i) value->data.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    *value = RegValue::Dword(v);
   } else if (c.ConsumeWordNoCase("hex")) {
     value->type = kRegBinary;
     if (c.Consume('(')) {

@@ -31,6 +31,48 @@ int Fd(SocketHandle s) {
   return static_cast<int>(s);
 }
 
+// The Winsock code of the same meaning as an errno value.
+int ErrnoToWinsock(int err) {
+  static constexpr std::pair<int, int> kCodes[] = {
+      {0, 0},
+      {EINTR, wsa::kEINTR},
+      {EACCES, wsa::kEACCES},
+      {EPERM, wsa::kEACCES},
+      {EFAULT, wsa::kEFAULT},
+      {EINVAL, wsa::kEINVAL},
+      {EAGAIN, wsa::kEWOULDBLOCK},
+      {EINPROGRESS, wsa::kEINPROGRESS},
+      {EBADF, wsa::kENOTSOCK},
+      {ENOTSOCK, wsa::kENOTSOCK},
+      {EMSGSIZE, wsa::kEMSGSIZE},
+      {EAFNOSUPPORT, wsa::kEAFNOSUPPORT},
+      {EADDRINUSE, wsa::kEADDRINUSE},
+      {EADDRNOTAVAIL, wsa::kEADDRNOTAVAIL},
+      {ENETDOWN, wsa::kENETDOWN},
+      {ENETUNREACH, wsa::kENETUNREACH},
+      {ECONNRESET, wsa::kECONNRESET},
+      {EPIPE, wsa::kECONNRESET},
+      {ENOTCONN, wsa::kENOTCONN},
+      {ETIMEDOUT, wsa::kETIMEDOUT},
+      {ECONNREFUSED, wsa::kECONNREFUSED},
+      {EHOSTUNREACH, wsa::kEHOSTUNREACH},
+  };
+  for (const auto& [from, to] : kCodes) {
+    if (from == err) return to;
+  }
+  return 10000 + err;
+}
+
+// Calls `call` again for as long as a signal interrupts it.
+template <class Call>
+auto Retried(Call call) {
+  decltype(call()) rc;
+  do {
+    rc = call();
+  } while (rc < 0 && errno == EINTR);
+  return rc;
+}
+
 // The failure errno holds.
 Failure LastFailure() {
   return SocketFailure(ErrnoToWinsock(errno));
@@ -83,37 +125,6 @@ void SetSocketStartupFailureForTesting(bool fail) {
   g_fail_startup.store(fail);
 }
 
-int ErrnoToWinsock(int err) {
-  static constexpr std::pair<int, int> kCodes[] = {
-      {0, 0},
-      {EINTR, wsa::kEINTR},
-      {EACCES, wsa::kEACCES},
-      {EPERM, wsa::kEACCES},
-      {EFAULT, wsa::kEFAULT},
-      {EINVAL, wsa::kEINVAL},
-      {EAGAIN, wsa::kEWOULDBLOCK},
-      {EINPROGRESS, wsa::kEINPROGRESS},
-      {EBADF, wsa::kENOTSOCK},
-      {ENOTSOCK, wsa::kENOTSOCK},
-      {EMSGSIZE, wsa::kEMSGSIZE},
-      {EAFNOSUPPORT, wsa::kEAFNOSUPPORT},
-      {EADDRINUSE, wsa::kEADDRINUSE},
-      {EADDRNOTAVAIL, wsa::kEADDRNOTAVAIL},
-      {ENETDOWN, wsa::kENETDOWN},
-      {ENETUNREACH, wsa::kENETUNREACH},
-      {ECONNRESET, wsa::kECONNRESET},
-      {EPIPE, wsa::kECONNRESET},
-      {ENOTCONN, wsa::kENOTCONN},
-      {ETIMEDOUT, wsa::kETIMEDOUT},
-      {ECONNREFUSED, wsa::kECONNREFUSED},
-      {EHOSTUNREACH, wsa::kEHOSTUNREACH},
-  };
-  for (const auto& [from, to] : kCodes) {
-    if (from == err) return to;
-  }
-  return 10000 + err;
-}
-
 Result<UniqueSocket> OpenSocket(int type, Family family) {
   const int native_type = type == kSockStream  ? SOCK_STREAM
                           : type == kSockDgram ? SOCK_DGRAM
@@ -141,10 +152,7 @@ Result<void> ConnectWithin(SocketHandle s, Endpoint peer, int ms) {
   Result<void> connected = Check(connect(Fd(s), sa.get(), sa.length));
   if (!connected && errno == EINPROGRESS) {
     pollfd p{Fd(s), POLLOUT, 0};
-    int rc;
-    do {
-      rc = poll(&p, 1, ms < 0 ? -1 : ms);
-    } while (rc < 0 && errno == EINTR);
+    const int rc = Retried([&] { return poll(&p, 1, ms < 0 ? -1 : ms); });
     int err = 0;
     socklen_t len = sizeof err;
     if (rc == 0) {
@@ -165,11 +173,7 @@ Result<std::size_t> SendTo(SocketHandle s, const void* data, std::size_t length,
 }
 
 Result<std::size_t> Send(SocketHandle s, const void* data, std::size_t length) {
-  ssize_t n;
-  do {
-    n = send(Fd(s), data, length, MSG_NOSIGNAL);
-  } while (n < 0 && errno == EINTR);
-  return Count(n);
+  return Count(Retried([&] { return send(Fd(s), data, length, MSG_NOSIGNAL); }));
 }
 
 Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, bool peek,
@@ -181,10 +185,7 @@ Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, boo
   msg.msg_namelen = sa.length;
   msg.msg_iov = &iov;
   msg.msg_iovlen = 1;
-  ssize_t n;
-  do {
-    n = recvmsg(Fd(s), &msg, peek ? MSG_PEEK : 0);
-  } while (n < 0 && errno == EINTR);
+  const ssize_t n = Retried([&] { return recvmsg(Fd(s), &msg, peek ? MSG_PEEK : 0); });
   if (n < 0) return Received(n);
   if (from) *from = FromSockaddr(sa.get());
   // Winsock fails a datagram larger than the buffer; with MSG_PEEK it stays queued.
@@ -193,19 +194,12 @@ Result<std::size_t> RecvFrom(SocketHandle s, void* buffer, std::size_t size, boo
 }
 
 Result<std::size_t> Recv(SocketHandle s, void* buffer, std::size_t size) {
-  ssize_t n;
-  do {
-    n = recv(Fd(s), buffer, size, 0);
-  } while (n < 0 && errno == EINTR);
-  return Received(n);
+  return Received(Retried([&] { return recv(Fd(s), buffer, size, 0); }));
 }
 
 Result<void> WaitReadable(SocketHandle s, int ms) {
   pollfd p{Fd(s), POLLIN, 0};
-  int rc;
-  do {
-    rc = poll(&p, 1, ms < 0 ? -1 : ms);
-  } while (rc < 0 && errno == EINTR);
+  const int rc = Retried([&] { return poll(&p, 1, ms < 0 ? -1 : ms); });
   if (rc < 0) return LastFailure();
   if (rc == 0) return SocketFailure(wsa::kETIMEDOUT);
   return {};

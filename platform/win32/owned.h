@@ -1,9 +1,9 @@
 // Owners of the system resources the Windows code holds: COM interface references,
 // BSTRs, VARIANTs (one, or a fixed array), open registry keys and file searches. Each
-// frees what it holds when it goes and cannot be copied (interfaces, keys and searches
-// can be moved); `put()` frees what was there before handing out the slot an
-// out-parameter writes, `release()` gives up ownership. Sockets are owned by
-// platform::UniqueSocket (platform/net.h), which portable code holds too.
+// frees what it holds when it goes and cannot be copied (all but the VARIANTs can be
+// moved); `put()` frees what was there before handing out the slot an out-parameter
+// writes, `release()` gives up ownership. Sockets are owned by platform::UniqueSocket
+// (platform/net.h), which portable code holds too.
 #pragma once
 
 #include <windows.h>
@@ -38,12 +38,22 @@ class Owned {
   Owned(const Owned&) = delete;
   Owned& operator=(const Owned&) = delete;
 
+  // Takes a reference of its own to `shared` (interfaces only).
+  static Owned Share(Handle shared) {
+    if (shared) shared->AddRef();
+    return Owned(shared);
+  }
+
   Handle get() const { return m_pHandle; }
+  Handle operator->() const { return m_pHandle; }
   explicit operator bool() const { return m_pHandle != Traits::Empty(); }
+  // The slot an out-parameter writes a new handle into.
   Handle* put() {
     reset();
     return &m_pHandle;
   }
+  // The same slot for QueryInterface.
+  void** put_void() { return reinterpret_cast<void**>(put()); }
   Handle release() { return std::exchange(m_pHandle, Traits::Empty()); }
   void reset() {
     if (m_pHandle != Traits::Empty()) Traits::Close(std::exchange(m_pHandle, Traits::Empty()));
@@ -53,6 +63,17 @@ class Owned {
   Handle m_pHandle = Traits::Empty();
 };
 
+template <class I>
+struct InterfaceTraits {
+  using Handle = I*;
+  static I* Empty() { return nullptr; }
+  static void Close(I* p) { p->Release(); }
+};
+struct BstrTraits {
+  using Handle = BSTR;
+  static BSTR Empty() { return nullptr; }
+  static void Close(BSTR text) { SysFreeString(text); }
+};
 struct RegKeyTraits {
   using Handle = HKEY;
   static HKEY Empty() { return nullptr; }
@@ -64,75 +85,15 @@ struct FindTraits {
   static void Close(HANDLE find) { FindClose(find); }
 };
 
+// One counted reference to an interface (or to an object with AddRef and Release);
+// adopting one takes no reference of its own.
+template <class I>
+using OwnedInterface = Owned<InterfaceTraits<I>>;
+using OwnedBstr = Owned<BstrTraits>;
 // A key opened or created by RegOpenKeyExA / RegCreateKeyExA (never a predefined root).
 using OwnedRegKey = Owned<RegKeyTraits>;
 // A search started by FindFirstFileA.
 using OwnedFind = Owned<FindTraits>;
-
-// One counted reference to an interface (or to an object with AddRef and Release).
-template <class I>
-class OwnedInterface {
- public:
-  OwnedInterface() = default;
-  // Adopts a reference the caller already holds.
-  explicit OwnedInterface(I* adopted) : m_pInterface(adopted) {}
-  ~OwnedInterface() { reset(); }
-  OwnedInterface(OwnedInterface&& other) noexcept : m_pInterface(other.release()) {}
-  OwnedInterface& operator=(OwnedInterface&& other) noexcept {
-    if (this != &other) {
-      reset();
-      m_pInterface = other.release();
-    }
-    return *this;
-  }
-  OwnedInterface(const OwnedInterface&) = delete;
-  OwnedInterface& operator=(const OwnedInterface&) = delete;
-
-  // Takes a reference of its own to `shared`.
-  static OwnedInterface Share(I* shared) {
-    if (shared) shared->AddRef();
-    return OwnedInterface(shared);
-  }
-
-  I* get() const { return m_pInterface; }
-  I* operator->() const { return m_pInterface; }
-  explicit operator bool() const { return m_pInterface != nullptr; }
-
-  // The slot an out-parameter writes a new reference into.
-  I** put() {
-    reset();
-    return &m_pInterface;
-  }
-  // The same slot for QueryInterface.
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-
-  I* release() { return std::exchange(m_pInterface, nullptr); }
-  void reset() {
-    if (I* p = std::exchange(m_pInterface, nullptr)) p->Release();
-  }
-
- private:
-  I* m_pInterface = nullptr;
-};
-
-class OwnedBstr {
- public:
-  OwnedBstr() = default;
-  explicit OwnedBstr(BSTR adopted) : m_strText(adopted) {}
-  ~OwnedBstr() { SysFreeString(m_strText); }
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
-
-  BSTR get() const { return m_strText; }
-  BSTR* put() {
-    SysFreeString(std::exchange(m_strText, nullptr));
-    return &m_strText;
-  }
-  BSTR release() { return std::exchange(m_strText, nullptr); }
-
- private:
-  BSTR m_strText = nullptr;
-};
 
 class OwnedVariant {
  public:
@@ -177,11 +138,8 @@ class OwnedVariants {
     m_nSize = 0;
   }
 
-  std::size_t size() const { return m_nSize; }
   VARIANT* data() { return m_items.get(); }
-  const VARIANT* data() const { return m_items.get(); }
   VARIANT& operator[](std::size_t i) { return m_items[i]; }
-  const VARIANT& operator[](std::size_t i) const { return m_items[i]; }
 
  private:
   std::unique_ptr<VARIANT[]> m_items;

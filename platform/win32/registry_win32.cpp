@@ -8,36 +8,16 @@
 namespace platform {
 namespace {
 
+// The predefined key of each root, in RegRoot's order.
 HKEY RootKey(RegRoot root) {
-  switch (root) {
-    case RegRoot::kClassesRoot:
-      return HKEY_CLASSES_ROOT;
-    case RegRoot::kCurrentUser:
-      return HKEY_CURRENT_USER;
-    case RegRoot::kLocalMachine:
-      return HKEY_LOCAL_MACHINE;
-    case RegRoot::kUsers:
-      return HKEY_USERS;
-    case RegRoot::kPerformanceData:
-      return HKEY_PERFORMANCE_DATA;
-    case RegRoot::kCurrentConfig:
-      return HKEY_CURRENT_CONFIG;
-    case RegRoot::kDynData:
-      return HKEY_DYN_DATA;
-  }
-  return HKEY_CLASSES_ROOT;
+  static const HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,     HKEY_LOCAL_MACHINE,
+                                HKEY_USERS,        HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG,
+                                HKEY_DYN_DATA};
+  return kRoots[static_cast<std::size_t>(root)];
 }
 
 REGSAM ViewFlag(RegView view) {
-  switch (view) {
-    case RegView::k32:
-      return KEY_WOW64_32KEY;
-    case RegView::k64:
-      return KEY_WOW64_64KEY;
-    case RegView::kOwn:
-      break;
-  }
-  return 0;
+  return view == RegView::k32 ? KEY_WOW64_32KEY : view == RegView::k64 ? KEY_WOW64_64KEY : 0;
 }
 
 const char* ValueName(const std::string& name) {
@@ -63,17 +43,14 @@ Result<RegValue> Read(HKEY key, const std::string& name) {
   DWORD size = 0;
   LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
   std::vector<unsigned char> data;
-  for (int attempt = 0; rc == ERROR_SUCCESS && size > 0; ++attempt) {
+  for (int attempt = 1; rc == ERROR_SUCCESS && size > 0; ++attempt) {
     data.assign(size, 0);
-    DWORD got = size;
-    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &got);
-    if (rc == ERROR_MORE_DATA && attempt + 1 < kReadAttempts) {
-      size = got;
-      rc = ERROR_SUCCESS;
-      continue;
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size);
+    if (rc == ERROR_SUCCESS) {
+      data.resize(size);
+      break;
     }
-    data.resize(got);
-    break;
+    if (rc == ERROR_MORE_DATA && attempt < kReadAttempts) rc = ERROR_SUCCESS;
   }
   if (rc != ERROR_SUCCESS) return RegFailure(static_cast<int>(rc));
   return RegValue{type, std::move(data)};

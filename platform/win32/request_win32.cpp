@@ -31,11 +31,10 @@ constexpr IID kIidRequest = {
 HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>* properties,
                          OwnedInterface<IRequest>* request,
                          OwnedInterface<IObjectContext>* context) {
-  HRESULT hr = CoGetObjectContext(kIidObjectContext, reinterpret_cast<void**>(context->put()));
+  HRESULT hr = CoGetObjectContext(kIidObjectContext, context->put_void());
   if (FAILED(hr)) return hr;
   if (context->get() == nullptr) return E_POINTER;
-  hr = (*context)->QueryInterface(kIidGetContextProperties,
-                                  reinterpret_cast<void**>(properties->put()));
+  hr = (*context)->QueryInterface(kIidGetContextProperties, properties->put_void());
   if (FAILED(hr)) return hr;
   OwnedBstr name(SysAllocString(L"Request"));
   if (name.get() == nullptr) return E_OUTOFMEMORY;
@@ -50,7 +49,7 @@ HRESULT GetRequestObject(OwnedInterface<IGetContextProperties>* properties,
     object = V_UNKNOWN(item.get());
   }
   if (object == nullptr) return E_NOINTERFACE;
-  return object->QueryInterface(kIidRequest, reinterpret_cast<void**>(request->put()));
+  return object->QueryInterface(kIidRequest, request->put_void());
 }
 
 // The path, or nothing when a step fails (leaving its code as the thread's last error).

@@ -72,13 +72,14 @@ namespace steps {
 // ("allowed", "step", "refusal").
 inline constexpr std::string_view kAccessRead = "access.read";
 inline constexpr std::string_view kAccessDecision = "access.decision";
-// DNS: the name ("name", "ascii"), the server ("address", "port", "chosen_by", "source"),
-// the purpose of the next query ("purpose"), a query sent ("transport", "id", "flags",
-// "bytes"), a datagram or reply received ("from", "port", "bytes") and whether it was
-// taken ("verdict": "taken" or why not), the reply taken
-// ("id", "flags", "rcode", "qdcount", "ancount", "nscount", "arcount", "bytes"), one of
-// its records ("section", "name", "type", "class", "ttl", "data", and for answers
-// "exchanger"), and how the query ended ("outcome", "detail", "elapsed").
+// The values are named as `kestra --json` shows them.
+// DNS: the name ("name", "ascii"), the server ("given", "address", "port", "chosen_by",
+// "source"), the purpose of the next query ("purpose"), a query sent ("transport", "id",
+// "flags", "sent_bytes"), a message received ("from", "port", "bytes") and whether it
+// was taken ("verdict": "taken" or why not), the reply taken ("id", "flags", "rcode",
+// "qdcount", "ancount", "nscount", "arcount", "bytes"), one of its records ("section",
+// "name", "type", "class", "ttl", "data", and for answers "exchanger"), and how the
+// query ended ("outcome", "detail", "elapsed_ms").
 inline constexpr std::string_view kDnsName = "dns.name";
 inline constexpr std::string_view kDnsServer = "dns.server";
 inline constexpr std::string_view kDnsPurpose = "dns.purpose";
@@ -88,16 +89,17 @@ inline constexpr std::string_view kDnsVerdict = "dns.verdict";
 inline constexpr std::string_view kDnsReply = "dns.reply";
 inline constexpr std::string_view kDnsRecord = "dns.record";
 inline constexpr std::string_view kDnsEnd = "dns.end";
-// SMTP: the host ("host", "ascii"), an address the name gave ("address", "taken"), the
-// connection ("address", "port", "elapsed", "error"), a line ("dir", "text", "elapsed"),
-// the verdict ("verdict", "why").
+// SMTP: the host ("name", "ascii"), an address the name gave ("address", "taken"), the
+// connection ("address", "port", "connect_ms", "connect_error"), a line ("dir", "text",
+// "elapsed_ms"), the verdict ("verdict", "why").
 inline constexpr std::string_view kSmtpHost = "smtp.host";
 inline constexpr std::string_view kSmtpAddress = "smtp.address";
 inline constexpr std::string_view kSmtpConnect = "smtp.connect";
 inline constexpr std::string_view kSmtpLine = "smtp.line";
 inline constexpr std::string_view kSmtpVerdict = "smtp.verdict";
 // The system resolver: the name as given and as asked ("name", "ascii"), a call
-// ("call", "asked", "code", "text", "elapsed") and each answer it gave ("answer", "taken").
+// ("call", "asked", "code", "text", "elapsed_ms") and each answer it gave ("answer",
+// "taken").
 inline constexpr std::string_view kResolverName = "resolver.name";
 inline constexpr std::string_view kResolverCall = "resolver.call";
 inline constexpr std::string_view kResolverAnswer = "resolver.answer";

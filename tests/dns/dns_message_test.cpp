@@ -109,31 +109,35 @@ TEST(DnsReply, AnswersItsOwnQueryOnly) {
   const struct {
     const char* what;
     Bytes reply;
-    bool answers;
+    std::string verdict;  // as an account hears it
   } cases[] = {
-      {"the reply", good, true},
-      {"NXDOMAIN: the RCODE is not looked at", DnsReply(query).RCode(3).Build(), true},
-      {"SERVFAIL with records", DnsReply(query).RCode(2).Mx(1, "a.example.com").Build(), true},
-      {"TC set", DnsReply(query).Truncated().Build(), true},
-      {"the name in another case", changed([](Bytes& b) { b[13] = 'E'; }), true},
-      {"another ID", DnsReply(query).Id(0x0313).Build(), false},
-      {"QR clear", query, false},
-      {"another name", changed([](Bytes& b) { b[13] ^= 0x01; }), false},
-      {"another type", changed([end](Bytes& b) { b[end - 3] = 1; }), false},
-      {"another class", changed([end](Bytes& b) { b[end - 1] = 3; }), false},
-      {"no question", changed([](Bytes& b) { b[5] = 0; }), false},
+      {"the reply", good, "taken"},
+      {"NXDOMAIN: the RCODE is not looked at", DnsReply(query).RCode(3).Build(), "taken"},
+      {"SERVFAIL with records", DnsReply(query).RCode(2).Mx(1, "a.example.com").Build(), "taken"},
+      {"TC set", DnsReply(query).Truncated().Build(), "taken"},
+      {"the name in another case", changed([](Bytes& b) { b[13] = 'E'; }), "taken"},
+      {"another ID", DnsReply(query).Id(0x0313).Build(), "wrong ID"},
+      {"QR clear", query, "not a reply"},
+      {"another name", changed([](Bytes& b) { b[13] ^= 0x01; }), "wrong question"},
+      {"another type", changed([end](Bytes& b) { b[end - 3] = 1; }), "wrong question"},
+      {"another class", changed([end](Bytes& b) { b[end - 1] = 3; }), "wrong question"},
+      {"no question", changed([](Bytes& b) { b[5] = 0; }), "wrong question"},
       {"two questions", changed([&query](Bytes& b) {
          b[5] = 2;
          b.insert(b.begin() + 12, query.begin() + 12, query.end());
        }),
-       false},
-      {"a broken question name", changed([](Bytes& b) { b[12] = 0x40; }), false},
-      {"the question cut short", Bytes(good.begin(), good.begin() + 12 + 13 + 3), false},
-      {"shorter than a header", Bytes(good.begin(), good.begin() + 11), false},
-      {"empty", {}, false},
+       "wrong question"},
+      {"a broken question name", changed([](Bytes& b) { b[12] = 0x40; }), "wrong question"},
+      {"the question cut short", Bytes(good.begin(), good.begin() + 12 + 13 + 3), "wrong question"},
+      {"shorter than a header", Bytes(good.begin(), good.begin() + 11), "too short"},
+      {"empty", {}, "too short"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(dns::ReadReply(c.reply, QueryFor("example.com")).has_value(), c.answers) << c.what;
+    support::Account account;
+    const auto reply = dns::ReadReply(c.reply, QueryFor("example.com"), &account);
+    EXPECT_EQ(reply.has_value(), c.verdict == "taken") << c.what;
+    ASSERT_FALSE(account.Steps().empty()) << c.what;
+    EXPECT_EQ(account.Steps()[0].Text("verdict"), c.verdict) << c.what;
   }
   EXPECT_TRUE(dns::ReadReply(DnsReply(query).Truncated().Build(), QueryFor("example.com"))
                   .value()

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -34,8 +35,9 @@ class ResolveMx : public ::testing::Test {
 };
 
 // The exchangers handed back as "preference exchange" lines, or "failed".
-Lines Ask(const std::string& server, const std::string& domain, std::int32_t timeout_seconds) {
-  const auto result = dns::ResolveMx(domain, server, timeout_seconds);
+Lines Ask(const std::string& server, const std::string& domain, std::int32_t timeout_seconds,
+          support::Account* account = nullptr) {
+  const auto result = dns::ResolveMx(domain, server, timeout_seconds, account);
   if (!result) return {"failed"};
   Lines out;
   for (const dns::MxRecord& mx : *result) {
@@ -100,6 +102,7 @@ TEST_F(ResolveMx, EveryQueryCarriesItsOwnId) {
 // accepted is tested in dns_message_test.cpp); the forged records never come back.
 struct BadDatagram {
   const char* what;
+  const char* verdict;  // why an account hears it was dropped
   FakeReply (*make)(const Bytes& query);
 };
 
@@ -108,19 +111,19 @@ Bytes Forged(const Bytes& q) {
 }
 
 const BadDatagram kBad[] = {
-    {"from another port",
+    {"from another port", "wrong source port",
      [](const Bytes& q) {
        return FakeReply{Forged(q), 0, "", 0};
      }},
-    {"from another address",
+    {"from another address", "wrong source address",
      [](const Bytes& q) {
        return FakeReply{Forged(q), 0, "127.0.10.200", 53};
      }},
-    {"with another ID",
+    {"with another ID", "wrong ID",
      [](const Bytes& q) {
        return FakeReply{DnsReply(q).Id(IdOf(q) ^ 0x0100).Mx(1, "forged.attacker.test").Build()};
      }},
-    {"with a pointer loop",
+    {"with a pointer loop", "cannot be read",
      [](const Bytes& q) {
        // The exchange is a pointer to itself.
        const std::size_t at = q.size() + 12 + 2;
@@ -129,13 +132,13 @@ const BadDatagram kBad[] = {
                                         static_cast<std::uint8_t>(at)})
                             .Build()};
      }},
-    {"cut short",
+    {"cut short", "cannot be read",
      [](const Bytes& q) {
        Bytes b = Forged(q);
        b.pop_back();
        return FakeReply{b};
      }},
-    {"empty", [](const Bytes&) { return FakeReply{Bytes{}}; }},
+    {"empty", "too short", [](const Bytes&) { return FakeReply{Bytes{}}; }},
 };
 
 TEST_F(ResolveMx, DatagramsBeforeTheReplyThatAreNotItAreDropped) {
@@ -147,7 +150,12 @@ TEST_F(ResolveMx, DatagramsBeforeTheReplyThatAreNotItAreDropped) {
       return std::vector<FakeReply>{bad.make(q), FakeReply{Good(q), 50}};
     });
     ASSERT_TRUE(server.Started());
-    EXPECT_EQ(Ask(server.Address(), kDomain, 5), kGood);
+    support::Account account;
+    EXPECT_EQ(Ask(server.Address(), kDomain, 5, &account), kGood);
+    const auto verdict = std::ranges::find(account.Steps(), support::steps::kDnsVerdict,
+                                           &support::Account::Step::what);
+    ASSERT_NE(verdict, account.Steps().end());
+    EXPECT_EQ(verdict->Text("verdict"), bad.verdict);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "failure_of.h"
@@ -113,6 +114,19 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
 TEST(Platform, InetAddrAndTextRoundTrip) {
   EXPECT_EQ(testbed::AddressText(platform::InetAddr("200.1.2.250")), "200.1.2.250");
   EXPECT_EQ(platform::InetAddr("not an address"), 0xFFFFFFFFu);
+}
+
+// "::" for the longest run of two or more zero groups (the first on a tie).
+TEST(Platform, Ipv6TextIsTheShortestForm) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1:0:0:0:0:0:0:0", "1::"},
+      {"FE80:0:0:0:0:0:0:ABCD", "fe80::abcd"},
+      {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1"},
+      {"2001:0:0:1:0:0:0:1", "2001:0:0:1::1"},
+      {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1"}};
+  for (const auto& [text, shown] : cases) {
+    EXPECT_EQ(platform::ParseIpv6(text).value().Text(), shown) << text;
+  }
 }
 
 // Where the kinds of address text part, with texts no name server is asked about.

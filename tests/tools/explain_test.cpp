@@ -127,6 +127,9 @@ TEST_F(Explain, SmtpConversationAndHostLookup) {
   EXPECT_EQ(doc["result"]["value"], 1);
   EXPECT_EQ(doc["smtp"]["address"], testbed::SmtpServer());
   EXPECT_EQ(doc["smtp"]["verdict"], 1);
+  for (const char* key : {"host", "ascii_host", "addresses", "port", "connect_ms", "why"}) {
+    EXPECT_TRUE(doc["smtp"].contains(key)) << key;
+  }
   const Json& lines = doc["smtp"]["lines"];
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0]["dir"], "received");

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "dns/dns_name.h"
-#include "dns/reply_account.h"
 #include "dns/wire_cursor.h"
 
 namespace dns {
@@ -98,10 +97,7 @@ std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query&
     mx.exchange = LabelsToDotted(std::move(labels));
   }
   if (!c.Ok()) return drop("cannot be read");
-  if (account) {
-    account->Add(support::steps::kDnsVerdict, {{"verdict", std::string("taken")}});
-    AccountReply(bytes, *account);
-  }
+  if (account) account->Add(support::steps::kDnsVerdict, {{"verdict", std::string("taken")}});
   return reply;
 }
 

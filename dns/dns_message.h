@@ -61,8 +61,7 @@ struct Reply {
 // or whose exchange does not end at RDLENGTH. The later sections are not read.
 //
 // An account hears the verdict (steps::kDnsVerdict): "taken", or why not ("too short",
-// "wrong ID", "not a reply", "wrong question", "cannot be read"); and of a reply taken,
-// the whole message (dns/reply_account.h).
+// "wrong ID", "not a reply", "wrong question", "cannot be read").
 std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query& query,
                                support::Account* account = nullptr);
 

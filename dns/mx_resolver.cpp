@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "dns/reply_account.h"
 #include "platform/net.h"
 #include "support/deadline.h"
 
@@ -126,6 +127,7 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
     NoteReceived(account, from, *n);
     if (from == server) {
       std::optional<Reply> reply = ReadReply({buffer.get(), *n}, query, account);
+      if (reply && account) AccountReply({buffer.get(), *n}, *account);
       if (reply) return std::move(*reply);
     } else if (account) {
       const bool same_address = from.address == server.address;
@@ -197,7 +199,9 @@ std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
   std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
   if (!read(reply)) return std::nullopt;
   NoteReceived(account, server, reply.size());
-  return ReadReply(reply, query, account);
+  std::optional<Reply> taken = ReadReply(reply, query, account);
+  if (taken && account) AccountReply(reply, *account);
+  return taken;
 }
 
 Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,

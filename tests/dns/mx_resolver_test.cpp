@@ -155,7 +155,13 @@ TEST_F(ResolveMx, DatagramsBeforeTheReplyThatAreNotItAreDropped) {
     const auto verdict = std::ranges::find(account.Steps(), support::steps::kDnsVerdict,
                                            &support::Account::Step::what);
     ASSERT_NE(verdict, account.Steps().end());
-    EXPECT_EQ(verdict->Text("verdict"), bad.verdict);
+    std::string expected = bad.verdict;
+#ifdef _WIN32
+    // Windows builds connect the socket to the server (ReportUnreachable): the system
+    // drops datagrams from elsewhere before the resolver hears of them.
+    if (expected.starts_with("wrong source")) expected = "taken";
+#endif
+    EXPECT_EQ(verdict->Text("verdict"), expected);
   }
 }
 

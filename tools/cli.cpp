@@ -16,7 +16,6 @@
 #include "lookup/lookup.h"
 #include "platform/idn.h"
 #include "platform/net.h"
-#include "platform/trim.h"
 #include "support/texts.h"
 #include "tools/command_line.h"
 #include "tools/doctor.h"
@@ -29,11 +28,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 enum class Shown { kText, kExplain, kJson };
-
-// System texts end with a line break of their own.
-std::string WithoutLineEnd(const std::string& text) {
-  return std::string(platform::WithoutLineEnd(text));
-}
 
 constexpr char kUsage[] =
     "usage: kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH]\n"
@@ -204,7 +198,7 @@ Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Accoun
   }
   for (const support::Account::Step& s : account.Steps()) {
     if (s.what == support::steps::kAccessRead) {
-      f.lines.push_back("  " + s.Text("name") + ": " + WithoutLineEnd(s.Text("value")));
+      f.lines.push_back("  " + s.Text("name") + ": " + OneLine(s.Text("value")));
     }
   }
   return f;
@@ -214,7 +208,7 @@ Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Accoun
 int Show(const Options& o, const Found& f, const support::Account& account, std::ostream& out,
          std::ostream& err) {
   if (o.shown == Shown::kJson) {
-    Json result = {{"is_error", f.is_error}, {"error_reason", WithoutLineEnd(f.error_reason)}};
+    Json result = {{"is_error", f.is_error}, {"error_reason", OneLine(f.error_reason)}};
     if (f.key) result[f.key] = f.value;
     Json doc = {{"command", o.command}, {"argument", o.argument}, {"result", std::move(result)}};
     doc.update(AccountJson(account));
@@ -235,7 +229,7 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
     out << '\n';
     PrintAccount(account, out);
     out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
-        << WithoutLineEnd(f.error_reason) << "\"\n";
+        << OneLine(f.error_reason) << "\"\n";
   }
   return f.Rc();
 }

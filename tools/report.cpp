@@ -35,11 +35,6 @@ Json Fields(const Step& s) {
   return out;
 }
 
-// System texts end with a line break of their own.
-std::string OneLine(const std::string& text) {
-  return std::string(platform::WithoutLineEnd(text));
-}
-
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
@@ -149,6 +144,10 @@ void PrintStep(const Step& s, PrintState* state, std::ostream& out) {
 }
 
 }  // namespace
+
+std::string OneLine(const std::string& text) {
+  return std::string(platform::WithoutLineEnd(text));
+}
 
 void PrintAccount(const support::Account& account, std::ostream& out) {
   PrintState state;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +15,9 @@
 #include "tools/policy.h"
 
 namespace kestra_tool {
+
+// A system text without the line break it ends with, as the reports show it.
+std::string OneLine(const std::string& text);
 
 // The account's steps as lines for a person, each at most about 80 columns wide
 // unless a value itself is longer.

@@ -11,9 +11,10 @@ namespace hosting {
 class AccessControl {
  public:
   virtual ~AccessControl() = default;
-  virtual ConfigFiles LocateConfigFiles() = 0;
+  // An account, when the frame has one, hears both steps.
+  virtual ConfigFiles LocateConfigFiles(support::Account* account) = 0;
   virtual Decision Check(const std::string& component, const std::string& method,
-                         const ConfigFiles& files) = 0;
+                         const ConfigFiles& files, support::Account* account) = 0;
 };
 
 // The hosting administrator's configuration (access_policy.h), with the calling page
@@ -21,23 +22,21 @@ class AccessControl {
 // there: where the files are, every value read, and how the decision came out.
 class ConfiguredAccess final : public AccessControl {
  public:
-  explicit ConfiguredAccess(CallerSource* caller = nullptr, support::Account* account = nullptr)
-      : m_pCaller(caller), m_pAccount(account) {}
-  ConfigFiles LocateConfigFiles() override {
+  explicit ConfiguredAccess(CallerSource* caller = nullptr) : m_pCaller(caller) {}
+  ConfigFiles LocateConfigFiles(support::Account* account) override {
     ConfigFiles files = hosting::LocateConfigFiles();
-    NoteConfigFiles(m_pAccount, files);
+    NoteConfigFiles(account, files);
     return files;
   }
-  Decision Check(const std::string& component, const std::string& method,
-                 const ConfigFiles& files) override {
-    Decision decision = Decide(component, method, files, m_pCaller, m_pAccount);
-    NoteDecision(m_pAccount, decision);
+  Decision Check(const std::string& component, const std::string& method, const ConfigFiles& files,
+                 support::Account* account) override {
+    Decision decision = Decide(component, method, files, m_pCaller, account);
+    NoteDecision(account, decision);
     return decision;
   }
 
  private:
   CallerSource* m_pCaller;
-  support::Account* m_pAccount;
 };
 
 }  // namespace hosting

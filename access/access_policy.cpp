@@ -26,14 +26,13 @@ Decision Refuse(Reason reason, std::string refusal) {
   return {false, reason, std::move(refusal), std::nullopt};
 }
 
-void Note(support::Account* account, const char* name, const std::string& value) {
-  if (account)
-    account->Add(support::steps::kAccessRead, {{"name", std::string(name)}, {"value", value}});
-}
+using support::step::Item;
 
-// A path, or the text of why there is none.
-std::string PathOrWhyNot(const platform::Result<std::string>& path) {
-  return path ? *path : FailureText(path.failure());
+void Note(support::Account* account, Item item, const platform::Result<std::string>& value) {
+  support::Note(account, [&] { return support::step::AccessRead{item, value}; });
+}
+void NoteText(support::Account* account, Item item, std::string_view value) {
+  support::Note(account, [&] { return support::step::AccessRead{item, std::string(value)}; });
 }
 
 // The site whose folder holds the caller, and its grants.
@@ -41,16 +40,16 @@ Decision DecideForSite(Configuration& config, const std::string& component,
                        const std::string& method, const std::string& caller_path,
                        support::Account* trace) {
   const std::optional<Site> site = config.SiteOf(caller_path);
-  Note(trace, "Path entry", site ? site->line : std::string());
+  NoteText(trace, Item::kPathEntry, site ? std::string_view(site->line) : "");
   if (!site) return Refuse(Reason::kNoSite, kNotAllowed + component + " component");
 
   const std::string components = config.Security(site->name);
-  Note(trace, "Security", components);
+  NoteText(trace, Item::kSecurity, components);
   if (!IsInList(components, component)) {
     return Refuse(Reason::kComponentRefused, kNotAllowed + component + " component");
   }
   const std::string methods = config.Grants(site->name, component);
-  Note(trace, "Methods", methods);
+  NoteText(trace, Item::kMethods, methods);
   if (platform::EqualNoCase(methods, "All") || IsInList(methods, method)) {
     return Allow(Reason::kGranted);
   }
@@ -71,43 +70,45 @@ Decision Decide(const std::string& component, const std::string& method, const C
   if (!files.Found()) return Allow(Reason::kNoConfiguration);
   Configuration config(files);
   const std::string installed = config.Installed();
-  Note(trace, "Installed", installed);
+  NoteText(trace, Item::kInstalled, installed);
   if (!IsInList(installed, component)) return Allow(Reason::kNotInstalled);
 
   // Fails closed: a switch that cannot be read refuses.
   const platform::Result<std::uint32_t> gatehouse = config.Gatehouse();
-  const std::string switch_text =
-      gatehouse ? std::to_string(*gatehouse) : FailureText(gatehouse.failure());
-  Note(trace, "EnableGatehouse", switch_text);
-  if (!gatehouse) return Refuse(Reason::kSwitchUnreadable, switch_text);
+  support::Note(trace, [&] {
+    return support::step::AccessRead{Item::kEnableGatehouse,
+                                     gatehouse
+                                         ? platform::Result<std::string>(std::to_string(*gatehouse))
+                                         : platform::Result<std::string>(gatehouse.failure())};
+  });
+  if (!gatehouse) return Refuse(Reason::kSwitchUnreadable, FailureText(gatehouse.failure()));
   if (!SwitchedOn(*gatehouse)) return Allow(Reason::kSwitchedOff);
 
   const std::string applied = config.Applied();
-  Note(trace, "Applied", applied);
+  NoteText(trace, Item::kApplied, applied);
   if (!IsInList(applied, component)) return Allow(Reason::kNotApplied);
 
   RequestCaller request;
   platform::Result<std::string> path = (caller ? caller : &request)->CallerPath();
-  const std::string found = PathOrWhyNot(path);
-  Note(trace, path ? "Caller path" : "Caller not found", found);
-  Decision decision =
-      path ? DecideForSite(config, component, method, found, trace)
-           : Refuse(Reason::kNoCaller, found + kNoCallerBeforeComponent + component +
-                                           kNoCallerBeforeMethod + method + kNoCallerEnd);
+  Note(trace, Item::kCaller, path);
+  Decision decision = path ? DecideForSite(config, component, method, *path, trace)
+                           : Refuse(Reason::kNoCaller,
+                                    FailureText(path.failure()) + kNoCallerBeforeComponent +
+                                        component + kNoCallerBeforeMethod + method + kNoCallerEnd);
   decision.caller_path = std::move(path);
   return decision;
 }
 
 void NoteConfigFiles(support::Account* account, const ConfigFiles& files) {
-  Note(account, "Admin.ini", PathOrWhyNot(files.admin_ini));
-  if (files.admin_ini) Note(account, "WebSite.ini", PathOrWhyNot(files.website_ini));
+  Note(account, Item::kAdminIni, files.admin_ini);
+  if (files.admin_ini) Note(account, Item::kWebSiteIni, files.website_ini);
 }
 
 void NoteDecision(support::Account* account, const Decision& decision) {
-  if (!account) return;
-  account->Add(support::steps::kAccessDecision, {{"allowed", decision.allowed ? 1 : 0},
-                                                 {"step", StepOf(decision.reason)},
-                                                 {"refusal", decision.refusal}});
+  support::Note(account, [&] {
+    return support::step::AccessDecision{decision.allowed, StepOf(decision.reason),
+                                         decision.refusal};
+  });
 }
 
 }  // namespace hosting

@@ -53,15 +53,13 @@ struct Decision {
 };
 
 // Whether `method` (an access name) of `component` may run for the page `caller` names
-// (null: the platform's request). An account hears every value read, in reading order
-// (steps::kAccessRead: "name", "value").
+// (null: the platform's request). An account hears every value read, in reading order.
 Decision Decide(const std::string& component, const std::string& method, const ConfigFiles& files,
                 CallerSource* caller, support::Account* account = nullptr);
 
 // Tells an account where the configuration files are, or why they are not found.
 void NoteConfigFiles(support::Account* account, const ConfigFiles& files);
-// Tells an account how a decision came out (steps::kAccessDecision: "allowed", "step",
-// "refusal").
+// Tells an account how a decision came out.
 void NoteDecision(support::Account* account, const Decision& decision);
 
 }  // namespace hosting

@@ -51,32 +51,29 @@ std::string_view Query::Name() const {
                                           m_bytes.size() - kHeaderSize - 1 - kQuestionFields);
 }
 
-std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query& query,
-                               support::Account* account) {
-  const auto drop = [account](const char* why) -> std::optional<Reply> {
-    if (account) account->Add(support::steps::kDnsVerdict, {{"verdict", std::string(why)}});
-    return std::nullopt;
-  };
+ReplyReading ReadReply(std::span<const std::uint8_t> bytes, const Query& query) {
+  const auto drop = [](Verdict why) { return ReplyReading{why, {}}; };
   WireCursor c(bytes);
   const std::uint16_t id = c.U16();
   const std::uint16_t flags = c.U16();
   const std::uint16_t questions = c.U16();
   const std::uint16_t answers = c.U16();
   c.Skip(4);
-  if (!c.Ok()) return drop("too short");
-  if (id != query.Id()) return drop("wrong ID");
-  if ((flags & kFlagQR) == 0) return drop("not a reply");
+  if (!c.Ok()) return drop(Verdict::kTooShort);
+  if (id != query.Id()) return drop(Verdict::kWrongId);
+  if ((flags & kFlagQR) == 0) return drop(Verdict::kNotAReply);
   std::string name;
   ReadName(c, bytes.size(), &name);
   const std::uint16_t question_type = c.U16();
   const std::uint16_t question_class = c.U16();
   if (questions != 1 || !c.Ok() || question_type != kTypeMx || question_class != kClassIn ||
       !SameName(name, query.Name())) {
-    return drop("wrong question");
+    return drop(Verdict::kWrongQuestion);
   }
-  Reply reply{(flags & kFlagTC) != 0, {}};
+  ReplyReading taken{Verdict::kTaken, Reply{(flags & kFlagTC) != 0, {}}};
+  std::vector<MxRecord>& exchangers = taken.reply.exchangers;
   // A record takes at least 11 bytes: a count that promises more fails below anyway.
-  reply.exchangers.reserve(std::min<std::size_t>(answers, c.Remaining() / 11));
+  exchangers.reserve(std::min<std::size_t>(answers, c.Remaining() / 11));
   for (unsigned i = 0; i < answers && c.Ok(); ++i) {
     ReadName(c, bytes.size(), nullptr);
     const std::uint16_t type = c.U16();
@@ -89,16 +86,15 @@ std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query&
     }
     // A preference and a name that ends exactly at the RDATA's end (so at least 3 bytes).
     const std::size_t end = c.Position() + rdlength;
-    MxRecord& mx = reply.exchangers.emplace_back();
+    MxRecord& mx = exchangers.emplace_back();
     mx.preference = c.U16();
     std::string labels;
     ReadName(c, end, &labels);
     if (c.Position() != end) c.Fail();
     mx.exchange = LabelsToDotted(std::move(labels));
   }
-  if (!c.Ok()) return drop("cannot be read");
-  if (account) account->Add(support::steps::kDnsVerdict, {{"verdict", std::string("taken")}});
-  return reply;
+  if (!c.Ok()) return drop(Verdict::kUnreadable);
+  return taken;
 }
 
 }  // namespace dns

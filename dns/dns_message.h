@@ -53,16 +53,21 @@ struct Reply {
   std::vector<MxRecord> exchangers;
 };
 
-// Reads received bytes, in one pass, as the reply to `query`. Nothing unless they are
-// its reply: the query's ID, QR set, and exactly one question, equal to the query's
-// (the name without regard to ASCII case, type MX, class IN); the opcode and RCODE are
-// not looked at. Nothing either when a record of the answer section does not decode: a
-// broken owner name, a record past the end, MX RDATA of class IN shorter than 3 bytes
-// or whose exchange does not end at RDLENGTH. The later sections are not read.
-//
-// An account hears the verdict (steps::kDnsVerdict): "taken", or why not ("too short",
-// "wrong ID", "not a reply", "wrong question", "cannot be read").
-std::optional<Reply> ReadReply(std::span<const std::uint8_t> bytes, const Query& query,
-                               support::Account* account = nullptr);
+// Received bytes read as the reply to a query: kTaken and the reply, or why they are not
+// its reply.
+using support::step::Verdict;
+struct ReplyReading {
+  Verdict verdict;
+  Reply reply;  // empty unless taken
+};
+
+// Reads received bytes, in one pass, as the reply to `query`. They are its reply only
+// with the query's ID (else kWrongId), QR set (kNotAReply), and exactly one question,
+// equal to the query's (the name without regard to ASCII case, type MX, class IN; else
+// kWrongQuestion); the opcode and RCODE are not looked at. A header cut short is
+// kTooShort, and a record of the answer section that does not decode (a broken owner
+// name, a record past the end, MX RDATA of class IN shorter than 3 bytes or whose
+// exchange does not end at RDLENGTH) kUnreadable. The later sections are not read.
+ReplyReading ReadReply(std::span<const std::uint8_t> bytes, const Query& query);
 
 }  // namespace dns

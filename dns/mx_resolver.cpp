@@ -11,7 +11,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "dns/reply_account.h"
 #include "platform/net.h"
 #include "support/deadline.h"
 
@@ -23,7 +22,6 @@ using platform::Failure;
 using platform::Result;
 using support::Account;
 using support::Deadline;
-namespace steps = support::steps;
 
 constexpr std::uint16_t kDnsPort = 53;
 // No DNS message, over UDP or TCP, is longer.
@@ -51,46 +49,43 @@ std::int32_t TimeoutToMs(std::int32_t seconds) {
       std::int64_t{seconds} * 1000, std::numeric_limits<std::int32_t>::max()));
 }
 
-void NoteQuery(Account* account, const char* transport, const Query& query) {
-  if (!account) return;
-  account->Add(steps::kDnsQuery, {{"transport", std::string(transport)},
-                                  {"id", query.Id()},
-                                  {"flags", std::string("rd")},
-                                  {"sent_bytes", static_cast<std::int64_t>(query.Bytes().size())}});
+using support::step::Transport;
+using support::step::Verdict;
+
+void NoteQuery(Account* account, Transport transport, const Query& query) {
+  support::Note(account, [&] {
+    return support::step::DnsQuery{transport, std::string(query.Bytes())};
+  });
 }
 
-void NoteReceived(Account* account, const platform::Endpoint& from, std::size_t bytes) {
-  if (!account) return;
-  account->Add(steps::kDnsReceived, {{"from", from.address.Text()},
-                                     {"port", from.port},
-                                     {"bytes", static_cast<std::int64_t>(bytes)}});
+void NoteReceived(Account* account, const platform::Endpoint& from,
+                  std::span<const std::uint8_t> bytes, Verdict verdict) {
+  support::Note(account, [&] {
+    return support::step::DnsReceived{from, {bytes.begin(), bytes.end()}, verdict};
+  });
 }
 
-// How a query ended: "reply", "timeout" or "error" (with the failure's code).
-template <class T>
-void NoteEnd(Account* account, const T& result, Account::Clock::time_point start) {
-  if (!account) return;
-  std::string outcome = "reply", detail;
-  if constexpr (std::is_same_v<T, Result<Reply>>) {
-    if (!result) {
-      const Failure& f = result.failure();
-      outcome = f.cause == Cause::kTimeout ? "timeout" : "error";
-      if (f.code != 0) detail = "system code " + std::to_string(f.code);
-    }
-  } else if (!result) {
-    outcome = "error";
-    detail = "no usable reply over TCP; the truncated one stands";
-  }
-  account->Add(steps::kDnsEnd,
-               {{"outcome", outcome}, {"detail", detail}, {"elapsed_ms", Account::MsSince(start)}});
+// How the query under way ended.
+void NoteEnd(Account* account, const Result<Reply>& result, Account::Clock::time_point start) {
+  support::Note(account, [&] {
+    return support::step::DnsEnd{result ? std::nullopt : std::optional(result.failure()),
+                                 Account::MsSince(start)};
+  });
 }
 
 // Why a lookup ended before a query went out.
-Failure NotAsked(Account* account, Failure failure, const char* why) {
-  if (account) {
-    account->Add(steps::kDnsEnd, {{"outcome", std::string("error")}, {"detail", std::string(why)}});
-  }
+Failure NothingSent(Account* account, Failure failure, support::step::NotSent why) {
+  support::Note(account, [&] { return support::step::DnsNotSent{why, failure}; });
   return failure;
+}
+
+// The bytes read as the reply to `query`; an account hears them and the verdict.
+std::optional<Reply> Take(std::span<const std::uint8_t> bytes, const platform::Endpoint& from,
+                          const Query& query, Account* account) {
+  ReplyReading reading = ReadReply(bytes, query);
+  NoteReceived(account, from, bytes, reading.verdict);
+  if (reading.verdict != Verdict::kTaken) return std::nullopt;
+  return std::move(reading.reply);
 }
 
 // Waits for the accepted reply; each pass takes one datagram, or fails, or (where the
@@ -124,16 +119,13 @@ Result<Reply> AwaitReply(platform::SocketHandle s, platform::Endpoint server, co
     platform::Endpoint from;
     const Result<std::size_t> n = platform::RecvFrom(s, buffer.get(), kMaxMessage, false, &from);
     if (!n) return n.failure();
-    NoteReceived(account, from, *n);
+    const std::span<const std::uint8_t> bytes{buffer.get(), *n};
     if (from == server) {
-      std::optional<Reply> reply = ReadReply({buffer.get(), *n}, query, account);
-      if (reply && account) AccountReply({buffer.get(), *n}, *account);
-      if (reply) return std::move(*reply);
-    } else if (account) {
-      const bool same_address = from.address == server.address;
-      account->Add(
-          steps::kDnsVerdict,
-          {{"verdict", std::string(same_address ? "wrong source port" : "wrong source address")}});
+      if (std::optional<Reply> reply = Take(bytes, from, query, account)) return std::move(*reply);
+    } else {
+      NoteReceived(account, from, bytes,
+                   from.address == server.address ? Verdict::kWrongSourcePort
+                                                  : Verdict::kWrongSourceAddress);
     }
     if (!look_for_errors) {
       const std::int32_t left = deadline.RemainingMs();
@@ -160,91 +152,89 @@ Result<Reply> AskOverUdp(platform::Endpoint server, const Query& query, std::int
   if (!sent) return sent.failure();
   // A datagram sent in part is a query the server cannot read.
   if (*sent != bytes.size()) return Failure{Cause::kSystem};
-  NoteQuery(account, "udp", query);
+  NoteQuery(account, Transport::kUdp, query);
   return AwaitReply(s, server, query, deadline, account);
 }
 
 // The same query over TCP, framed by its two-byte length, and its reply if one comes in
-// time. Why it did not come is of no interest: the truncated reply stands then.
-std::optional<Reply> AskOverTcp(platform::Endpoint server, const Query& query,
-                                const Deadline& deadline, Account* account) {
+// time; the caller keeps the truncated reply when it does not.
+Result<Reply> AskOverTcp(platform::Endpoint server, const Query& query, const Deadline& deadline,
+                         Account* account) {
+  NoteQuery(account, Transport::kTcp, query);
   const Result<platform::UniqueSocket> socket =
       platform::OpenSocket(platform::kSockStream, server.address.family);
+  if (!socket) return socket.failure();
   const std::int32_t ms = deadline.RemainingMs();
-  if (ms == 0 || !socket || !platform::ConnectWithin(socket->Get(), server, ms)) {
-    return std::nullopt;
-  }
+  if (ms == 0) return platform::SocketFailure(platform::wsa::kETIMEDOUT);
   const platform::SocketHandle s = socket->Get();
+  if (auto connected = platform::ConnectWithin(s, server, ms); !connected) {
+    return connected.failure();
+  }
   const std::string_view bytes = query.Bytes();
   std::string framed{static_cast<char>(bytes.size() >> 8), static_cast<char>(bytes.size() & 0xFF)};
   framed += bytes;
   for (std::string_view left = framed; !left.empty();) {  // each pass sends a byte or more
     const Result<std::size_t> n = platform::Send(s, left.data(), left.size());
-    if (!n || *n == 0) return std::nullopt;
+    if (!n) return n.failure();
+    if (*n == 0) return Failure{Cause::kBadReply};
     left.remove_prefix(*n);
   }
-  NoteQuery(account, "tcp", query);
-  const auto read = [&](std::span<std::uint8_t> out) {
+  const auto read = [&](std::span<std::uint8_t> out) -> Result<void> {
     while (!out.empty()) {  // each pass reads a byte or more, or gives up
       const std::int32_t left = deadline.RemainingMs();
-      if (left == 0 || !platform::WaitReadable(s, left)) return false;
+      if (left == 0) return platform::SocketFailure(platform::wsa::kETIMEDOUT);
+      if (auto ready = platform::WaitReadable(s, left); !ready) return ready;
       const Result<std::size_t> n = platform::Recv(s, out.data(), out.size());
-      if (!n || *n == 0) return false;
+      if (!n) return n.failure();
+      if (*n == 0) return Failure{Cause::kBadReply};  // closed before the reply was whole
       out = out.subspan(*n);
     }
-    return true;
+    return {};
   };
   std::uint8_t prefix[2];
-  if (!read(prefix)) return std::nullopt;
+  if (auto got = read(prefix); !got) return got.failure();
   std::vector<std::uint8_t> reply((std::size_t{prefix[0]} << 8) | prefix[1]);
-  if (!read(reply)) return std::nullopt;
-  NoteReceived(account, server, reply.size());
-  std::optional<Reply> taken = ReadReply(reply, query, account);
-  if (taken && account) AccountReply(reply, *account);
-  return taken;
+  if (auto got = read(reply); !got) return got.failure();
+  if (std::optional<Reply> taken = Take(reply, server, query, account)) return std::move(*taken);
+  return Failure{Cause::kBadReply};
 }
 
 Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string server,
                                       std::int32_t timeout_seconds, Account* account) {
+  using support::step::NotSent;
   if (timeout_seconds < 0) {
-    return NotAsked(account, Failure{Cause::kInvalidInput}, "negative time-out");
+    return NothingSent(account, Failure{Cause::kInvalidInput}, NotSent::kNegativeTimeout);
   }
   const Result<std::uint16_t> id = NextQueryId();
-  if (!id) return NotAsked(account, id.failure(), "no random query ID");
+  if (!id) return NothingSent(account, id.failure(), NotSent::kNoRandomId);
   const Result<Query> query = Query::Make(domain, *id);
-  if (!query) return NotAsked(account, query.failure(), "the name does not fit in a query");
+  if (!query) return NothingSent(account, query.failure(), NotSent::kNameTooLong);
   const bool from_system = server.empty();
   std::string source;
   if (from_system) server = platform::SystemDnsServer(account ? &source : nullptr);
-  if (server.empty()) return NotAsked(account, Failure{Cause::kNotFound}, "no DNS server");
+  if (server.empty()) return NothingSent(account, Failure{Cause::kNotFound}, NotSent::kNoServer);
   const Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kNumericOrName);
   const std::optional<platform::IpAddress> address =
       addresses ? std::optional(addresses->front()) : std::nullopt;
-  if (account) {
-    account->Add(steps::kDnsServer,
-                 {{"given", server},
-                  {"address", address ? address->Text() : ""},
-                  {"port", kDnsPort},
-                  {"chosen_by", std::string(from_system ? "system" : "DNSServer")},
-                  {"source", source}});
-  }
+  support::Note(account, [&] {
+    return support::step::DnsServer{server, address, kDnsPort, from_system, source};
+  });
   if (!address || address->Unroutable()) {
-    return NotAsked(account, address ? Failure{Cause::kInvalidInput} : addresses.failure(),
-                    "the server has no usable address");
+    return NothingSent(account, address ? Failure{Cause::kInvalidInput} : addresses.failure(),
+                       NotSent::kServerUnusable);
   }
   const platform::Endpoint endpoint{*address, kDnsPort};
 
   const std::int32_t timeout_ms = TimeoutToMs(timeout_seconds);
   const Deadline deadline = timeout_ms > 0 ? Deadline::In(timeout_ms) : Deadline::None();
-  const Account::Clock::time_point start = Account::Clock::now();
+  const Account::Clock::time_point start = Account::Start(account);
   Result<Reply> reply = AskOverUdp(endpoint, *query, timeout_ms, deadline, account);
   NoteEnd(account, reply, start);
   if (!reply) return reply.failure();
   if (reply->truncated) {
-    const Account::Clock::time_point tcp_start = Account::Clock::now();
-    std::optional<Reply> full =
-        AskOverTcp(endpoint, *query, deadline.Within(kMaxTcpRetryMs), account);
+    const Account::Clock::time_point tcp_start = Account::Start(account);
+    Result<Reply> full = AskOverTcp(endpoint, *query, deadline.Within(kMaxTcpRetryMs), account);
     NoteEnd(account, full, tcp_start);
     if (full) return std::move(full->exchangers);
   }

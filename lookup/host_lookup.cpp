@@ -30,21 +30,15 @@ std::string DottedAddress(std::uint32_t address) {
 using support::Account;
 
 // A call of the system resolver, told in an account: what was asked, what the call
-// returned and what that means to a page, every answer and the one taken.
+// returned, every answer (the first is the one taken).
+template <class Answers>
 void NoteCall(Account* account, bool reverse, platform::Family family, const std::string& asked,
-              int code, const std::vector<std::string>& answers, Account::Clock::time_point start) {
-  if (!account) return;
-  const std::string text =
-      code == 0 ? "" : (reverse ? ReverseLookupErrorText(code) : DnsLookupErrorText(code));
-  account->Add(support::steps::kResolverCall,
-               {{"call", std::string(platform::ResolverCallName(reverse, family))},
-                {"asked", asked},
-                {"code", code},
-                {"text", text},
-                {"elapsed_ms", Account::MsSince(start)}});
-  for (std::size_t i = 0; i < answers.size(); ++i) {
-    account->Add(support::steps::kResolverAnswer, {{"answer", answers[i]}, {"taken", i == 0}});
-  }
+              int code, Answers answers, Account::Clock::time_point start) {
+  support::Note(account, [&] {
+    return support::step::ResolverCall{reverse,   platform::ResolverCallName(reverse, family),
+                                       asked,     code,
+                                       answers(), Account::MsSince(start)};
+  });
 }
 
 }  // namespace
@@ -65,17 +59,19 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
     return {};
   }
   // Pages parse the result as dotted IPv4: a name with only IPv6 addresses fails.
-  const Account::Clock::time_point start = Account::Clock::now();
+  NoteName(support::step::NameRole::kResolverHost, host_name, *ascii);
+  const Account::Clock::time_point start = Account::Start(m_pAccount);
   const auto addresses = platform::ResolveHost(*ascii, platform::Family::kV4);
-  if (m_pAccount) {
-    std::vector<std::string> answers;
-    for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
-      answers.push_back(a.Text());
-    }
-    NoteName(support::steps::kResolverName, host_name, *ascii);
-    NoteCall(m_pAccount, false, platform::Family::kV4, *ascii,
-             addresses ? 0 : addresses.failure().code, answers, start);
-  }
+  NoteCall(
+      m_pAccount, false, platform::Family::kV4, *ascii, addresses ? 0 : addresses.failure().code,
+      [&] {
+        std::vector<std::string> answers;
+        for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
+          answers.push_back(a.Text());
+        }
+        return answers;
+      },
+      start);
   if (addresses) return DottedAddress(addresses->front().V4Value());
   Fail(DnsLookupErrorText(addresses.failure().code));
   return {};
@@ -95,10 +91,13 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
   // address and fails like any unknown one.
   const platform::IpAddress address =
       platform::AddressesOf(ip, platform::AddressText::kNumeric)->front();
-  const Account::Clock::time_point start = Account::Clock::now();
+  const Account::Clock::time_point start = Account::Start(m_pAccount);
   const auto name = platform::ReverseResolve(address);
-  NoteCall(m_pAccount, true, address.family, address.Text(), name ? 0 : name.failure().code,
-           name ? std::vector<std::string>{*name} : std::vector<std::string>{}, start);
+  if (m_pAccount) {
+    NoteCall(
+        m_pAccount, true, address.family, address.Text(), name ? 0 : name.failure().code,
+        [&] { return name ? std::vector<std::string>{*name} : std::vector<std::string>{}; }, start);
+  }
   if (name) return *name;
   Fail(ReverseLookupErrorText(name.failure().code));
   return {};

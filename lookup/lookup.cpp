@@ -12,6 +12,8 @@
 namespace lookup {
 
 namespace texts = support::texts;
+using support::step::NameRole;
+using support::step::Purpose;
 
 CLookup::CLookup() = default;
 CLookup::~CLookup() = default;
@@ -31,8 +33,8 @@ bool CLookup::EnterFrame(const std::string& access_name) {
   try {
     hosting::AccessControl& control = m_pAccessControl ? *m_pAccessControl : platform_access;
     // Both steps run at every call: nothing of the decision is kept between calls.
-    const hosting::ConfigFiles files = control.LocateConfigFiles();
-    hosting::Decision decision = control.Check(texts::kComponent, access_name, files);
+    const hosting::ConfigFiles files = control.LocateConfigFiles(m_pAccount);
+    hosting::Decision decision = control.Check(texts::kComponent, access_name, files, m_pAccount);
     if (!decision.allowed) {
       m_strErrorReason = std::move(decision.refusal);
       return false;
@@ -61,8 +63,15 @@ Outcome<T> CLookup::Run(const char* access_name, FailureShows shows, Work work) 
 }
 
 Outcome<std::int16_t> CLookup::MXRecords() {
-  return Run<std::int16_t>(hosting::kMxRecordsAccess, FailureShows::kInErrorState,
-                           [&] { return CountExchangers(); });
+  // A null MX ("0 .") counts as one; Count reports 16 bits.
+  return Run<std::int16_t>(hosting::kMxRecordsAccess, FailureShows::kInErrorState, [&] {
+    return static_cast<std::int16_t>(AnswerExchangers(Purpose::kCount).size());
+  });
+}
+
+Outcome<std::vector<dns::MxRecord>> CLookup::MxAnswer() {
+  return Run<std::vector<dns::MxRecord>>(hosting::kMxRecordsAccess, FailureShows::kInErrorState,
+                                         [&] { return AnswerExchangers(Purpose::kResolve); });
 }
 
 Outcome<std::vector<dns::MxRecord>> CLookup::GetMXRecord() {
@@ -89,35 +98,35 @@ bool CLookup::OutOfMemory(const platform::Result<std::string>& ascii) {
   return !ascii && ascii.failure().cause == platform::Cause::kNoMemory;
 }
 
-std::optional<CLookup::MxNames> CLookup::AsciiMxNames() {
+platform::Result<CLookup::MxNames> CLookup::AsciiMxNames() {
   auto domain = platform::AsciiName(m_strDomainName);
   auto server = platform::AsciiName(m_strDNSServer);
   if (OutOfMemory(domain) || OutOfMemory(server)) {
     Fail(texts::kGeneralFailure);
-    return std::nullopt;
+    return platform::Failure{platform::Cause::kNoMemory};
   }
   // An empty domain is caught before anything goes on the network.
   if (m_strDomainName.empty()) {
     Fail(texts::kNoDomain);
-    return std::nullopt;
+    return platform::Failure{platform::Cause::kInvalidInput};
   }
   if (!domain || !server) {
     Fail(texts::kBadDomainOrServer);
-    return std::nullopt;
+    return domain ? server.failure() : domain.failure();
   }
-  NoteName(support::steps::kDnsName, m_strDomainName, *domain);
+  NoteName(NameRole::kDomain, m_strDomainName, *domain);
   return MxNames{std::move(*domain), std::move(*server)};
 }
 
-void CLookup::NoteName(std::string_view what, const std::string& name, const std::string& ascii) {
-  if (m_pAccount) m_pAccount->Add(what, {{"name", name}, {"ascii", ascii}});
+void CLookup::NoteName(NameRole role, const std::string& name, const std::string& ascii) {
+  support::Note(m_pAccount, [&] { return support::step::Name{role, name, ascii}; });
 }
 
-void CLookup::NotePurpose(const char* purpose) {
-  if (m_pAccount) m_pAccount->Add(support::steps::kDnsPurpose, {{"purpose", std::string(purpose)}});
+void CLookup::NotePurpose(Purpose purpose) {
+  support::Note(m_pAccount, [&] { return support::step::DnsPurpose{purpose}; });
 }
 
-std::vector<dns::MxRecord> CLookup::QueryExchangers(const MxNames& names, const char* purpose) {
+std::vector<dns::MxRecord> CLookup::QueryExchangers(const MxNames& names, Purpose purpose) {
   (void)platform::EnsureSocketLayer();
   NotePurpose(purpose);
   auto exchangers = dns::ResolveMx(names.domain, names.server, m_nTimeout, m_pAccount);
@@ -128,20 +137,18 @@ std::vector<dns::MxRecord> CLookup::QueryExchangers(const MxNames& names, const 
   return std::move(*exchangers);
 }
 
-std::int16_t CLookup::CountExchangers() {
+std::vector<dns::MxRecord> CLookup::AnswerExchangers(Purpose purpose) {
   const auto names = AsciiMxNames();
-  if (!names) return 0;
-  // A null MX ("0 .") counts as one; Count reports 16 bits.
-  return static_cast<std::int16_t>(QueryExchangers(*names, "count").size());
+  return names ? QueryExchangers(*names, purpose) : std::vector<dns::MxRecord>{};
 }
 
 std::vector<dns::MxRecord> CLookup::ListExchangers() {
   const auto names = AsciiMxNames();
-  if (!names || QueryExchangers(*names, "check").empty()) return {};
+  if (!names || QueryExchangers(*names, Purpose::kCheck).empty()) return {};
   // The first query only proves that the domain and the server work; the list comes
   // from a second query. Whatever that brings is a success: a failed query, or one
   // whose first exchange is empty (a null MX), gives an empty list.
-  NotePurpose("list");
+  NotePurpose(Purpose::kList);
   auto list = dns::ResolveMx(names->domain, names->server, m_nTimeout, m_pAccount);
   if (!list || list->empty() || list->front().exchange.empty()) return {};
   SortMxList(&*list);
@@ -152,8 +159,15 @@ std::int16_t CLookup::ProbeSmtp(const std::string& smtp_server) {
   const auto server = platform::AsciiName(smtp_server);
   if (OutOfMemory(server)) return 0;
   (void)platform::EnsureSocketLayer();
-  if (server) NoteName(support::steps::kSmtpHost, smtp_server, *server);
-  if (smtp_server.empty() || !server) return 0;
+  if (server) NoteName(NameRole::kSmtpHost, smtp_server, *server);
+  if (!server) {
+    // No ASCII form: no host can have the name.
+    support::Note(m_pAccount, [&] {
+      return support::step::SmtpVerdict{support::step::SmtpStage::kNoAddress,
+                                        support::step::SmtpFault::kFailure, 0, server.failure()};
+    });
+    return 0;
+  }
   return smtp::Probe().Run(*server, smtp::Probe::kSmtpPort, m_pAccount) ? 1 : 0;
 }
 

@@ -54,6 +54,8 @@ class CLookup {
   Outcome<std::string> DNSLookup(const std::string& host_name);
   Outcome<std::string> ReverseDNSLookup(const std::string& ip);
   Outcome<std::int16_t> VerifySMTP(const std::string& smtp_server);
+  // For the kestra tool: MXRecords's one query, its exchangers in answer order.
+  Outcome<std::vector<dns::MxRecord>> MxAnswer();
 
   // Only the frame, for the kestra tool's `access` command: whether a call under this
   // access name would be allowed (false: ErrorReason holds the refusal).
@@ -91,16 +93,17 @@ class CLookup {
     std::string domain;
     std::string server;
   };
-  std::optional<MxNames> AsciiMxNames();
+  platform::Result<MxNames> AsciiMxNames();
   // Whether memory ran out converting a name to its ASCII form: the call breaks down.
   static bool OutOfMemory(const platform::Result<std::string>& ascii);
   // The first MX query of both MX lookups: its exchangers, none when it failed (the
   // failure in the error state).
-  std::vector<dns::MxRecord> QueryExchangers(const MxNames& names, const char* purpose);
+  std::vector<dns::MxRecord> QueryExchangers(const MxNames& names, support::step::Purpose purpose);
+  // Both in one: the exchangers of one query for the object's domain and server.
+  std::vector<dns::MxRecord> AnswerExchangers(support::step::Purpose purpose);
   // An account hears a name as given and as sent, and the purpose of the next query.
-  void NoteName(std::string_view what, const std::string& name, const std::string& ascii);
-  void NotePurpose(const char* purpose);
-  std::int16_t CountExchangers();
+  void NoteName(support::step::NameRole role, const std::string& name, const std::string& ascii);
+  void NotePurpose(support::step::Purpose purpose);
   std::vector<dns::MxRecord> ListExchangers();
   std::string ResolveHostName(const std::string& host_name);
   std::string ResolveAddress(const std::string& ip);

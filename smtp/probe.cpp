@@ -12,121 +12,89 @@ namespace smtp {
 namespace {
 
 using support::Account;
-namespace steps = support::steps;
+using support::step::SmtpFault;
+using support::step::SmtpStage;
+using Verdict = support::step::SmtpVerdict;
 
 constexpr int kGreeting = 220;
 constexpr int kHeloAnswer = 250;
 
-// Waits for the reply to `step` and checks its code; *why, when given, says how it failed.
-platform::Result<void> Expect(ReplyReader& reader, int code, const char* step, std::string* why) {
+Verdict Failed(SmtpStage stage, platform::Failure failure) {
+  return {stage, SmtpFault::kFailure, 0, failure};
+}
+
+// Waits for the reply of `stage` and checks its code: nothing when it is `code`, else
+// where and how the conversation failed.
+std::optional<Verdict> Expect(ReplyReader& reader, int code, SmtpStage stage) {
   const platform::Result<int> reply = reader.Read();
-  if (reply && *reply == code) return {};
-  if (why) {
-    const platform::Failure f = reply ? platform::Failure{} : reply.failure();
-    *why = std::string(step) + ": " +
-           (reply ? std::to_string(*reply) + ", not " + std::to_string(code)
-            : f.cause == platform::Cause::kTimeout ? "no whole reply in time"
-            : f.cause == platform::Cause::kBadReply
-                ? "no SMTP reply before the connection ended"
-                : "receive failed, system code " + std::to_string(f.code));
-  }
-  if (!reply) return reply.failure();
-  return platform::Failure{platform::Cause::kBadReply, 0};
+  if (reply && *reply == code) return std::nullopt;
+  if (reply)
+    return Verdict{stage, SmtpFault::kUnexpectedCode, *reply,
+                   platform::Failure{platform::Cause::kBadReply, 0}};
+  return Verdict{stage, reader.Fault(), 0, reply.failure()};
 }
 
-// "HELO <local host name>\r\n". A host name that cannot be read (or reads empty)
-// would make a line servers reject, so the probe says localhost instead.
-std::string HeloCommand() {
+// "HELO <local host name>". A host name that cannot be read (or reads empty) would
+// make a line servers reject, so the probe says localhost instead.
+std::string HeloLine() {
   const platform::Result<std::string> name = platform::LocalHostName();
-  return "HELO " + (name && !name->empty() ? *name : std::string("localhost")) + "\r\n";
+  return "HELO " + (name && !name->empty() ? *name : std::string("localhost"));
 }
-
-void NoteLine(Account& account, const char* dir, const std::string& text,
-              Account::Clock::time_point opened) {
-  account.Add(
-      steps::kSmtpLine,
-      {{"dir", std::string(dir)}, {"text", text}, {"elapsed_ms", Account::MsSince(opened)}});
-}
-
-// The connection's bytes as an account hears them: each line received, as it came, with
-// its time since the connection opened.
-class HeardSource final : public ReplySource {
- public:
-  HeardSource(ReplySource& inner, Account& account, Account::Clock::time_point opened)
-      : m_inner(inner), m_account(account), m_opened(opened) {}
-  platform::Result<void> WaitReadable(int ms) override { return m_inner.WaitReadable(ms); }
-  platform::Result<std::size_t> Receive(char* buffer, std::size_t size) override {
-    platform::Result<std::size_t> n = m_inner.Receive(buffer, size);
-    if (!n) return n;
-    m_strLine.append(buffer, std::min(*n, size));
-    for (std::size_t lf; (lf = m_strLine.find('\n')) != std::string::npos;) {
-      std::string line = m_strLine.substr(0, lf);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      NoteLine(m_account, "received", line, m_opened);
-      m_strLine.erase(0, lf + 1);
-    }
-    return n;
-  }
-
- private:
-  ReplySource& m_inner;
-  Account& m_account;
-  Account::Clock::time_point m_opened;
-  std::string m_strLine;
-};
 
 }  // namespace
 
 platform::Result<void> Probe::Run(const std::string& server, std::uint16_t port,
                                   Account* account) const {
-  std::string why;
-  const platform::Result<void> result = Converse(server, port, account, account ? &why : nullptr);
-  if (account) {
-    if (result) why = "greeting 220, answer to HELO 250";
-    account->Add(steps::kSmtpVerdict, {{"verdict", result ? 1 : 0}, {"why", why}});
-  }
-  return result;
+  const Verdict verdict = Converse(server, port, account);
+  support::Note(account, [&] { return verdict; });
+  if (verdict.stage == SmtpStage::kDone) return {};
+  return *verdict.failure;
 }
 
-platform::Result<void> Probe::Converse(const std::string& server, std::uint16_t port,
-                                       Account* account, std::string* why) const {
-  const auto fail = [why](platform::Failure failure, const char* text) {
-    if (why) *why = text;
-    return failure;
-  };
-  if (server.empty()) return fail({platform::Cause::kInvalidInput, 0}, "no host given");
+support::step::SmtpVerdict Probe::Converse(const std::string& server, std::uint16_t port,
+                                           Account* account) const {
+  if (server.empty()) return Failed(SmtpStage::kNoHost, {platform::Cause::kInvalidInput, 0});
   if (auto started = platform::EnsureSocketLayer(); !started) {
-    return fail(started.failure(), "the socket library did not start");
+    return Failed(SmtpStage::kSocketLayer, started.failure());
   }
+  const Account::Clock::time_point asked = Account::Start(account);
   const platform::Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kName);
-  if (!addresses) return fail(addresses.failure(), "the host has no address");
-  const platform::IpAddress& address = addresses->front();
-  for (std::size_t i = 0; account && i < addresses->size(); ++i) {
-    account->Add(steps::kSmtpAddress, {{"address", (*addresses)[i].Text()}, {"taken", i == 0}});
+  if (!platform::ParseIpv6(server)) {  // a name (or dotted IPv4) goes to the resolver
+    support::Note(account, [&] {
+      std::vector<std::string> answers;
+      for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
+        answers.push_back(a.Text());
+      }
+      return support::step::ResolverCall{false,
+                                         platform::ResolverCallName(false, platform::Family::kV4),
+                                         server,
+                                         addresses ? 0 : addresses.failure().code,
+                                         std::move(answers),
+                                         Account::MsSince(asked)};
+    });
   }
-  const Account::Clock::time_point start = Account::Clock::now();
+  if (!addresses) return Failed(SmtpStage::kNoAddress, addresses.failure());
+  const platform::Endpoint to{addresses->front(), port};
+  const Account::Clock::time_point start = Account::Start(account);
   TcpClient client;
-  const platform::Result<void> connected = client.Connect(address, port, m_waits.connect_ms);
-  if (account) {
-    account->Add(steps::kSmtpConnect,
-                 {{"address", address.Text()},
-                  {"port", port},
-                  {"connect_ms", Account::MsSince(start)},
-                  {"connect_error", connected ? 0 : connected.failure().code}});
-  }
-  if (!connected) return fail(connected.failure(), "the connection failed");
-  std::optional<HeardSource> heard;
-  if (account) heard.emplace(client, *account, start);
-  ReplyReader reader(heard ? static_cast<ReplySource&>(*heard) : client, m_waits.reply_ms);
-  if (auto greeted = Expect(reader, kGreeting, "greeting", why); !greeted) return greeted;
-  const std::string helo = HeloCommand();
-  if (account) NoteLine(*account, "sent", helo.substr(0, helo.size() - 2), start);
+  const platform::Result<void> connected = client.Connect(to.address, port, m_waits.connect_ms);
+  support::Note(account, [&] {
+    return support::step::SmtpConnect{
+        to, connected ? std::nullopt : std::optional(connected.failure()), Account::MsSince(start)};
+  });
+  if (!connected) return Failed(SmtpStage::kConnect, connected.failure());
+  ReplyReader reader(client, m_waits.reply_ms, account, start);
+  if (auto failed = Expect(reader, kGreeting, SmtpStage::kGreeting)) return *failed;
+  const std::string helo = HeloLine();
+  support::Note(account, [&] {
+    return support::step::SmtpLine{support::step::Direction::kSent, helo, Account::MsSince(start)};
+  });
   // One send; a partial count still counts as sent, only an error fails.
-  if (auto sent = client.Send(helo); !sent) {
-    return fail(sent.failure(), "HELO could not be sent");
-  }
-  return Expect(reader, kHeloAnswer, "answer to HELO", why);
+  if (auto sent = client.Send(helo + "\r\n"); !sent)
+    return Failed(SmtpStage::kHelo, sent.failure());
+  if (auto failed = Expect(reader, kHeloAnswer, SmtpStage::kHeloAnswer)) return *failed;
+  return {SmtpStage::kDone, SmtpFault::kNone, 0, std::nullopt};
 }
 
 }  // namespace smtp

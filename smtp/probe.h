@@ -31,15 +31,16 @@ class Probe {
   // (platform::AddressText::kName). An empty server text fails with kInvalidInput and
   // sends nothing; a reply other than the one expected fails with kBadReply; the
   // network's failures carry their Winsock code (a reply that does not come in time:
-  // kTimeout). With an account, it also tells there the addresses the name gave and the
-  // one taken, the connection, every line received and sent with its time since the
-  // connection opened, and why the verdict is what it is.
+  // kTimeout). With an account, it also tells there the name's lookup, the connection,
+  // every line received and sent with its time since the connection opened, and where
+  // and how the conversation ended.
   platform::Result<void> Run(const std::string& server, std::uint16_t port = kSmtpPort,
                              support::Account* account = nullptr) const;
 
  private:
-  platform::Result<void> Converse(const std::string& server, std::uint16_t port,
-                                  support::Account* account, std::string* why) const;
+  // Where and how the conversation ended (kDone: as expected).
+  support::step::SmtpVerdict Converse(const std::string& server, std::uint16_t port,
+                                      support::Account* account) const;
 
   ProbeWaits m_waits;
 };

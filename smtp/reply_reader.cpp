@@ -5,6 +5,7 @@
 
 #include "platform/net.h"
 #include "platform/text_cursor.h"
+#include "platform/trim.h"
 #include "support/deadline.h"
 
 namespace smtp {
@@ -13,6 +14,7 @@ namespace {
 using platform::Cause;
 using platform::Failure;
 using platform::Result;
+using support::step::SmtpFault;
 
 constexpr Failure kBadReply{Cause::kBadReply, 0};
 
@@ -39,9 +41,17 @@ Result<Line> JudgeLine(std::string_view text) {
 
 }  // namespace
 
-Failure ReplyReader::Fail(Failure failure) {
+Failure ReplyReader::Fail(SmtpFault fault, Failure failure) {
+  m_nFault = fault;
   m_failure = failure;
   return failure;
+}
+
+void ReplyReader::NoteLine(std::string_view text) {
+  support::Note(m_pAccount, [&] {
+    return support::step::SmtpLine{support::step::Direction::kReceived, std::string(text),
+                                   support::Account::MsSince(m_opened)};
+  });
 }
 
 Result<int> ReplyReader::Read() {
@@ -54,11 +64,12 @@ Result<int> ReplyReader::Read() {
   while (true) {
     const std::size_t lf = m_strBuffer.find('\n', m_nLineStart);
     if (lf != std::string::npos) {
-      if (lf + 1 > kMaxReplyBytes) return Fail(kBadReply);
-      std::string_view text(m_strBuffer.data() + m_nLineStart, lf - m_nLineStart);
-      if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+      if (lf + 1 > kMaxReplyBytes) return Fail(SmtpFault::kTooLong, kBadReply);
+      const std::string_view text = platform::WithoutLineEnd(
+          std::string_view(m_strBuffer).substr(m_nLineStart, lf + 1 - m_nLineStart));
+      NoteLine(text);
       const Result<Line> line = JudgeLine(text);
-      if (!line) return Fail(line.failure());
+      if (!line) return Fail(SmtpFault::kMalformed, line.failure());
       m_nLineStart = lf + 1;
       if (line->last) {
         m_strBuffer.erase(0, m_nLineStart);
@@ -67,16 +78,25 @@ Result<int> ReplyReader::Read() {
       }
       continue;
     }
-    if (m_strBuffer.size() > kMaxReplyBytes) return Fail(kBadReply);
+    if (m_strBuffer.size() > kMaxReplyBytes) return Fail(SmtpFault::kTooLong, kBadReply);
 
     const std::int32_t left = deadline.RemainingMs();
-    if (left == 0) return Fail(platform::SocketFailure(platform::wsa::kETIMEDOUT));
-    if (Result<void> ready = m_pSource->WaitReadable(left); !ready) return Fail(ready.failure());
+    if (left == 0) {
+      return Fail(SmtpFault::kFailure, platform::SocketFailure(platform::wsa::kETIMEDOUT));
+    }
+    if (Result<void> ready = m_pSource->WaitReadable(left); !ready) {
+      return Fail(SmtpFault::kFailure, ready.failure());
+    }
     char chunk[kReceiveBytes];
     const Result<std::size_t> n = m_pSource->Receive(chunk, kReceiveBytes);
-    if (!n) return Fail(n.failure());
-    if (*n == 0) return Fail(kBadReply);                           // closed before the end
-    if (*n > kReceiveBytes) return Fail(Failure{Cause::kSystem});  // a source that lies
+    if (!n) return Fail(SmtpFault::kFailure, n.failure());
+    if (*n == 0) {  // closed before the end: what came of the cut line is shown as it was
+      if (m_nLineStart < m_strBuffer.size())
+        NoteLine(std::string_view(m_strBuffer).substr(m_nLineStart));
+      return Fail(SmtpFault::kClosed, kBadReply);
+    }
+    if (*n > kReceiveBytes)
+      return Fail(SmtpFault::kFailure, Failure{Cause::kSystem});  // a source that lies
     m_strBuffer.append(chunk, *n);
   }
 }

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/result.h"
+#include "support/account.h"
 
 namespace smtp {
 
@@ -37,8 +38,11 @@ class ReplyReader {
   // Bytes asked for by one receive.
   static constexpr std::size_t kReceiveBytes = 1024;
 
-  // A reader that receives from `source`, waiting at most `wait_ms` for each reply.
-  ReplyReader(ReplySource& source, int wait_ms) : m_pSource(&source), m_nWaitMs(wait_ms) {}
+  // A reader that receives from `source`, waiting at most `wait_ms` for each reply. An
+  // account hears each line the reader frames, as it came, with its time since `opened`.
+  ReplyReader(ReplySource& source, int wait_ms, support::Account* account = nullptr,
+              support::Account::Clock::time_point opened = {})
+      : m_pSource(&source), m_nWaitMs(wait_ms), m_pAccount(account), m_opened(opened) {}
   ReplyReader(const ReplyReader&) = delete;
   ReplyReader& operator=(const ReplyReader&) = delete;
 
@@ -48,12 +52,19 @@ class ReplyReader {
   // within the wait with kTimeout (WSAETIMEDOUT), and a wait or receive that fails with
   // the source's failure.
   platform::Result<int> Read();
+  // Why the reading failed: kMalformed, kTooLong, kClosed, or kFailure (the source's
+  // failure, or the wait running out); kNone while it has not.
+  support::step::SmtpFault Fault() const { return m_nFault; }
 
  private:
-  platform::Failure Fail(platform::Failure failure);
+  platform::Failure Fail(support::step::SmtpFault fault, platform::Failure failure);
+  void NoteLine(std::string_view text);
 
   ReplySource* m_pSource;
   int m_nWaitMs;
+  support::Account* m_pAccount;
+  support::Account::Clock::time_point m_opened;
+  support::step::SmtpFault m_nFault = support::step::SmtpFault::kNone;
   std::string m_strBuffer;
   // Where the first line of the current reply that is not yet judged starts.
   std::size_t m_nLineStart = 0;

@@ -1,60 +1,174 @@
 // support::Account: what one call did, step by step, told by the code that did it (the
 // access decision's reads, each query and datagram of a DNS lookup, each line of an
-// SMTP conversation, each call of the system resolver). The code takes an Account* that
-// is null in a page's call: it then records nothing and builds nothing, at the cost of
-// a test of that pointer. `kestra --explain` and `--json` show what was recorded.
+// SMTP conversation, each call of the system resolver). Each step is a struct of raw
+// facts (addresses, failures, reasons from an enum, the bytes that went or came), so a
+// misspelt field does not compile and nothing is worded until someone shows it.
+//
+// The code takes an Account* that is null in a page's call. It records through Note(),
+// whose callable runs only when there is an account, and starts its clock through
+// Start(), which reads no clock without one: a page's call pays a test of the pointer.
+// `kestra --explain` and `--json` show what was recorded (tools/report.h).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "platform/net.h"
+#include "platform/result.h"
+
 namespace support {
+
+namespace step {
+
+// --- the access decision ---
+// What the decision read, in reading order: the files located, then the values.
+enum class Item {
+  kAdminIni,
+  kWebSiteIni,
+  kInstalled,
+  kEnableGatehouse,
+  kApplied,
+  kCaller,  // the caller's path, or why none is found
+  kPathEntry,
+  kSecurity,
+  kMethods,
+};
+struct AccessRead {
+  Item item;
+  platform::Result<std::string> value;  // narrow text, or why it could not be read
+};
+struct AccessDecision {
+  bool allowed;
+  int step;  // hosting::StepOf the decision's reason
+  std::string refusal;
+};
+
+// --- names ---
+// A name as given and as sent (its ASCII form).
+enum class NameRole { kDomain, kSmtpHost, kResolverHost };
+struct Name {
+  NameRole role;
+  std::string given;
+  std::string ascii;
+};
+
+// --- the DNS client ---
+enum class Purpose { kCheck, kList, kCount, kResolve };
+struct DnsPurpose {
+  Purpose purpose;
+};
+struct DnsServer {
+  std::string given;  // DNSServer, or the machine's server as its configuration says it
+  std::optional<platform::IpAddress> address;
+  std::uint16_t port;
+  bool from_system;
+  std::string source;  // where the machine's server came from
+};
+// Why a lookup ended before any query went out.
+enum class NotSent { kNegativeTimeout, kNoRandomId, kNameTooLong, kNoServer, kServerUnusable };
+struct DnsNotSent {
+  NotSent why;
+  platform::Failure failure;
+};
+enum class Transport { kUdp, kTcp };
+// A query is under way: its bytes as they go on the wire.
+struct DnsQuery {
+  Transport transport;
+  std::string bytes;
+};
+// Why a message received was not taken as the reply (kTaken: it was).
+enum class Verdict {
+  kTaken,
+  kWrongSourceAddress,
+  kWrongSourcePort,
+  kTooShort,
+  kWrongId,
+  kNotAReply,
+  kWrongQuestion,
+  kUnreadable,
+};
+struct DnsReceived {
+  platform::Endpoint from;
+  std::vector<std::uint8_t> bytes;
+  Verdict verdict;
+};
+// How the query under way ended: a reply taken, or the failure.
+struct DnsEnd {
+  std::optional<platform::Failure> failure;
+  double elapsed_ms;
+};
+
+// --- the system resolver (DNSLookup, ReverseDNSLookup, and the SMTP host's name) ---
+struct ResolverCall {
+  bool reverse;      // an address to its name
+  const char* call;  // the system call's name, a literal of platform/
+  std::string asked;
+  int code;                          // its return code, 0 on success
+  std::vector<std::string> answers;  // the first is the one taken
+  double elapsed_ms;
+};
+
+// --- the SMTP probe ---
+struct SmtpConnect {
+  platform::Endpoint to;
+  std::optional<platform::Failure> failure;
+  double elapsed_ms;
+};
+enum class Direction { kReceived, kSent };
+struct SmtpLine {
+  Direction direction;
+  std::string text;  // as it was on the wire, without its line end
+  double elapsed_ms;
+};
+// Where the conversation stopped, and what was wrong there.
+enum class SmtpStage {
+  kNoHost,
+  kSocketLayer,
+  kNoAddress,
+  kConnect,
+  kGreeting,
+  kHelo,
+  kHeloAnswer,
+  kDone
+};
+enum class SmtpFault {
+  kNone,
+  kUnexpectedCode,  // a whole reply with another code than the one expected
+  kMalformed,       // a line without three leading digits
+  kTooLong,
+  kClosed,   // the server closed the connection before the reply was whole
+  kFailure,  // the network's failure (time-out, reset, ...): see `failure`
+};
+struct SmtpVerdict {
+  SmtpStage stage;
+  SmtpFault fault;
+  int code;  // the reply's code, for kUnexpectedCode
+  std::optional<platform::Failure> failure;
+};
+
+}  // namespace step
+
+using Step =
+    std::variant<step::AccessRead, step::AccessDecision, step::Name, step::DnsPurpose,
+                 step::DnsServer, step::DnsNotSent, step::DnsQuery, step::DnsReceived, step::DnsEnd,
+                 step::ResolverCall, step::SmtpConnect, step::SmtpLine, step::SmtpVerdict>;
 
 class Account {
  public:
   using Clock = std::chrono::steady_clock;
-  using Value = std::variant<std::int64_t, double, std::string>;
-  using Field = std::pair<std::string_view, Value>;
 
-  // One step: what happened (a name from the lists below) and its values, in the order
-  // they were given.
-  struct Step {
-    std::string_view what;
-    std::vector<Field> fields;
-
-    // The field's value, or nothing (an empty text, 0) when the step has none.
-    const Value* Find(std::string_view name) const {
-      for (const Field& f : fields) {
-        if (f.first == name) return &f.second;
-      }
-      return nullptr;
-    }
-    std::string Text(std::string_view name) const {
-      const Value* v = Find(name);
-      return v && std::holds_alternative<std::string>(*v) ? std::get<std::string>(*v) : "";
-    }
-    std::int64_t Number(std::string_view name) const {
-      const Value* v = Find(name);
-      return v && std::holds_alternative<std::int64_t>(*v) ? std::get<std::int64_t>(*v) : 0;
-    }
-    double Real(std::string_view name) const {
-      const Value* v = Find(name);
-      return v && std::holds_alternative<double>(*v) ? std::get<double>(*v) : 0;
-    }
-  };
-
-  void Add(std::string_view what, std::initializer_list<Field> fields) {
-    m_steps.push_back(Step{what, fields});
-  }
   void Add(Step step) { m_steps.push_back(std::move(step)); }
   const std::vector<Step>& Steps() const { return m_steps; }
 
+  // The time a step is measured from: the clock is read only when there is an account.
+  static Clock::time_point Start(const Account* account) {
+    return account ? Clock::now() : Clock::time_point{};
+  }
   // Milliseconds from `since` to now, to a tenth of one: loopback exchanges take well
   // under a millisecond.
   static double MsSince(Clock::time_point since) {
@@ -66,43 +180,10 @@ class Account {
   std::vector<Step> m_steps;
 };
 
-// Step names, shared by the code that records and the code that shows them.
-namespace steps {
-// The access decision: a value it read ("name", "value"), and how it came out
-// ("allowed", "step", "refusal").
-inline constexpr std::string_view kAccessRead = "access.read";
-inline constexpr std::string_view kAccessDecision = "access.decision";
-// The values are named as `kestra --json` shows them.
-// DNS: the name ("name", "ascii"), the server ("given", "address", "port", "chosen_by",
-// "source"), the purpose of the next query ("purpose"), a query sent ("transport", "id",
-// "flags", "sent_bytes"), a message received ("from", "port", "bytes") and whether it
-// was taken ("verdict": "taken" or why not), the reply taken ("id", "flags", "rcode",
-// "qdcount", "ancount", "nscount", "arcount", "bytes"), one of its records ("section",
-// "name", "type", "class", "ttl", "data", and for answers "exchanger"), and how the
-// query ended ("outcome", "detail", "elapsed_ms").
-inline constexpr std::string_view kDnsName = "dns.name";
-inline constexpr std::string_view kDnsServer = "dns.server";
-inline constexpr std::string_view kDnsPurpose = "dns.purpose";
-inline constexpr std::string_view kDnsQuery = "dns.query";
-inline constexpr std::string_view kDnsReceived = "dns.received";
-inline constexpr std::string_view kDnsVerdict = "dns.verdict";
-inline constexpr std::string_view kDnsReply = "dns.reply";
-inline constexpr std::string_view kDnsRecord = "dns.record";
-inline constexpr std::string_view kDnsEnd = "dns.end";
-// SMTP: the host ("name", "ascii"), an address the name gave ("address", "taken"), the
-// connection ("address", "port", "connect_ms", "connect_error"), a line ("dir", "text",
-// "elapsed_ms"), the verdict ("verdict", "why").
-inline constexpr std::string_view kSmtpHost = "smtp.host";
-inline constexpr std::string_view kSmtpAddress = "smtp.address";
-inline constexpr std::string_view kSmtpConnect = "smtp.connect";
-inline constexpr std::string_view kSmtpLine = "smtp.line";
-inline constexpr std::string_view kSmtpVerdict = "smtp.verdict";
-// The system resolver: the name as given and as asked ("name", "ascii"), a call
-// ("call", "asked", "code", "text", "elapsed_ms") and each answer it gave ("answer",
-// "taken").
-inline constexpr std::string_view kResolverName = "resolver.name";
-inline constexpr std::string_view kResolverCall = "resolver.call";
-inline constexpr std::string_view kResolverAnswer = "resolver.answer";
-}  // namespace steps
+// Records the step `make` builds, when there is an account; without one nothing runs.
+template <class Make>
+void Note(Account* account, Make&& make) {
+  if (account) account->Add(std::forward<Make>(make)());
+}
 
 }  // namespace support

@@ -12,15 +12,15 @@
 #include "access/access_control.h"
 #include "access/access_policy.h"
 #include "access/caller_source.h"
-#include "dns/mx_resolver.h"
 #include "lookup/lookup.h"
-#include "platform/idn.h"
 #include "platform/net.h"
+#include "platform/trim.h"
 #include "support/texts.h"
 #include "tools/command_line.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
 #include "tools/report.h"
+#include "tools/safe_text.h"
 
 namespace kestra_tool {
 namespace {
@@ -54,6 +54,21 @@ constexpr char kUsage[] =
 constexpr const char* kArgumentCommands[] = {"resolve", "mx",   "mxcount", "host",
                                              "reverse", "smtp", "access"};
 
+// Every document kestra writes has this envelope; the parts a command has no steps of
+// stay null.
+Json Envelope(const std::string& command, Json argument, bool ok, Json error, Json result) {
+  return {{"schema", 1},
+          {"command", command},
+          {"argument", std::move(argument)},
+          {"ok", ok},
+          {"error", std::move(error)},
+          {"result", std::move(result)},
+          {"access", nullptr},
+          {"dns", nullptr},
+          {"smtp", nullptr},
+          {"resolver", nullptr}};
+}
+
 struct Options {
   std::optional<std::string> server;
   std::optional<std::int32_t> timeout;
@@ -62,6 +77,7 @@ struct Options {
   std::optional<std::string> site;
   std::string command;
   std::string argument;
+  std::string given_argument;  // as typed (UTF-8), before any conversion
 };
 
 bool ParseTimeout(const std::string& text, std::int32_t* seconds) {
@@ -123,115 +139,127 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
 }
 
 // What a command found, as a page reads it: the result under its JSON name (records,
-// count or value; null when the call failed), IsError and ErrorReason.
+// count or value; null when the call failed), IsError and ErrorReason; whether the page
+// got what it asked for; and the lines `access` prints instead of a value.
 struct Found {
   int is_error = 0;
   std::string error_reason;
   const char* key = "value";
   Json value;
-  std::vector<std::string> lines;  // what `access` prints instead of a value
-  int Rc() const { return is_error ? kExitFailed : kExitOk; }
+  bool ok = false;
+  std::vector<std::string> lines;
 };
 
-Found FromLookup(const lookup::CLookup& lookup, const char* key, Json value) {
+Found FromLookup(const lookup::CLookup& lookup, const char* key, Json value, bool got) {
   const int is_error = lookup.GetIsError();
-  return {is_error, lookup.GetErrorReason(), key, is_error ? Json() : std::move(value), {}};
+  return {is_error,
+          lookup.GetErrorReason(),
+          key,
+          is_error ? Json() : std::move(value),
+          is_error == 0 && got,
+          {}};
 }
 
 Json Records(const std::vector<dns::MxRecord>& exchangers) {
   Json records = Json::array();
   for (const dns::MxRecord& mx : exchangers) {
-    records.push_back({{"preference", mx.preference}, {"exchange", mx.exchange}});
+    records.push_back(
+        {{"preference", mx.preference}, {"exchange", JsonText(mx.exchange, Encoding::kUtf8)}});
   }
   return records;
 }
 
-Found RunResolve(lookup::CLookup& lookup, const Options& o, support::Account& account) {
-  // An administrator sees what a page calling the MX lookups would see.
-  if (!lookup.CheckAccess(hosting::kMxRecordsAccess)) return FromLookup(lookup, "records", {});
-  const Found failed{1, support::texts::kBadDomainOrServer, "records", {}, {}};
-  // The names go out in their ASCII form, as the MX lookups send them.
-  const auto domain = platform::AsciiName(o.argument);
-  const auto server = platform::AsciiName(o.server.value_or(""));
-  if (!domain || !server) return failed;
-  account.Add(support::steps::kDnsName, {{"name", o.argument}, {"ascii", *domain}});
-  account.Add(support::steps::kDnsPurpose, {{"purpose", std::string("resolve")}});
-  (void)platform::EnsureSocketLayer();
-  const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60), &account);
-  if (!exchangers || exchangers->empty()) return failed;
-  return {0, "", "records", Records(*exchangers), {}};
-}
-
 // Each command finds what a page would read, and IsError and ErrorReason after the call.
-Found RunObjectCommand(lookup::CLookup& lookup, const Options& o) {
+Found RunLookup(lookup::CLookup& lookup, const Options& o) {
   const std::string& c = o.command;
-  if (c == "mx") {
-    const auto entries = lookup.GetMXRecord();
-    return FromLookup(lookup, "records", entries ? Records(*entries) : Json());
+  if (c == "mx" || c == "resolve") {
+    const auto entries = c == "mx" ? lookup.GetMXRecord() : lookup.MxAnswer();
+    const bool got = entries && !entries->empty();
+    return FromLookup(lookup, "records", entries ? Records(*entries) : Json(), got);
   }
   if (c == "mxcount") {
     const auto count = lookup.MXRecords();
-    return FromLookup(lookup, "count", count ? Json(*count) : Json());
+    return FromLookup(lookup, "count", count ? Json(*count) : Json(), count.has_value());
   }
   if (c == "host" || c == "reverse") {
     const auto result =
         c == "host" ? lookup.DNSLookup(o.argument) : lookup.ReverseDNSLookup(o.argument);
-    return FromLookup(lookup, "value", result ? Json(*result) : Json());
+    const bool got = result && !result->empty();
+    return FromLookup(lookup, "value", result ? Json(JsonText(*result, Encoding::kAnsi)) : Json(),
+                      got);
   }
   // A probe that fails is a result (0), not an error.
   const auto answer = lookup.VerifySMTP(o.argument);
-  return FromLookup(lookup, "value", answer ? Json(*answer) : Json());
+  return FromLookup(lookup, "value", answer ? Json(*answer) : Json(), answer && *answer == 1);
 }
 
-// The frame's access check alone: allowed, or refused and why; with --explain, how the
-// decision was reached, every value read on the way.
-Found RunAccess(lookup::CLookup& lookup, const Options& o, const support::Account& account) {
+// The frame's access check alone: allowed, or refused and why.
+Found RunAccess(lookup::CLookup& lookup, const Options& o) {
   const bool allowed = lookup.CheckAccess(o.argument);
-  Found f = FromLookup(lookup, nullptr, {});
+  Found f = FromLookup(lookup, nullptr, {}, allowed);
   f.lines.push_back(allowed ? "allowed" : "refused");
-  if (!allowed) f.lines.push_back(lookup.GetErrorReason());
-  if (o.shown != Shown::kExplain) return f;
-  for (const support::Account::Step& s : account.Steps()) {
-    if (s.what == support::steps::kAccessDecision) {
-      f.lines.push_back("decided at step " + std::to_string(s.Number("step")));
-    }
-  }
-  for (const support::Account::Step& s : account.Steps()) {
-    if (s.what == support::steps::kAccessRead) {
-      f.lines.push_back("  " + s.Text("name") + ": " + OneLine(s.Text("value")));
-    }
-  }
+  if (!allowed)
+    f.lines.push_back(
+        ShownText(platform::WithoutLineEnd(lookup.GetErrorReason()), Encoding::kAnsi));
   return f;
+}
+
+// Where a failed command's error arose.
+const char* ErrorStep(const Options& o, const support::Account& account) {
+  for (const support::Step& s : account.Steps()) {
+    if (const auto* d = std::get_if<support::step::AccessDecision>(&s); d && !d->allowed)
+      return "access";
+  }
+  const std::string& c = o.command;
+  return c == "smtp"                     ? "smtp"
+         : c == "host" || c == "reverse" ? "resolver"
+         : c == "access"                 ? "access"
+                                         : "dns";
 }
 
 // Prints what the command found (and with --explain, how), or one JSON document.
 int Show(const Options& o, const Found& f, const support::Account& account, std::ostream& out,
          std::ostream& err) {
+  const int rc = f.ok ? kExitOk : kExitFailed;
+  const std::string reason(platform::WithoutLineEnd(f.error_reason));
   if (o.shown == Shown::kJson) {
-    Json result = {{"is_error", f.is_error}, {"error_reason", OneLine(f.error_reason)}};
+    Json result = {{"is_error", f.is_error}, {"error_reason", JsonText(reason, Encoding::kAnsi)}};
     if (f.key) result[f.key] = f.value;
-    Json doc = {{"command", o.command}, {"argument", o.argument}, {"result", std::move(result)}};
-    doc.update(AccountJson(account));
+    if (!f.key) result["allowed"] = f.ok;
+    Json error;
+    if (!f.ok) {
+      error = {{"reason", JsonText(reason.empty() && o.command == "smtp" ? "VerifySMTP gave 0"
+                                   : reason.empty() ? "the page got an empty answer"
+                                                    : reason,
+                                   Encoding::kAnsi)},
+               {"step", ErrorStep(o, account)}};
+    }
+    Json doc = Envelope(o.command, Json(JsonText(o.given_argument, Encoding::kUtf8)), f.ok,
+                        std::move(error), std::move(result));
+    ShowAccount(account, nullptr, &doc);
     out << doc.dump(2) << '\n';
-    return f.Rc();
+    return rc;
   }
   for (const std::string& line : f.lines) out << line << '\n';
   if (f.value.is_array()) {
     for (const Json& r : f.value)
-      out << r["preference"] << ' ' << r["exchange"].get<std::string>() << '\n';
+      out << r["preference"] << ' ' << ShownText(r["exchange"].get<std::string>(), Encoding::kUtf8)
+          << '\n';
   } else if (f.value.is_string()) {
-    out << f.value.get<std::string>() << '\n';
+    out << ShownText(f.value.get<std::string>(), Encoding::kUtf8) << '\n';
   } else if (!f.value.is_null()) {
     out << f.value << '\n';
   }
-  if (f.key && f.is_error) err << f.error_reason << '\n';
-  if (o.shown == Shown::kExplain && f.key) {
+  if (f.key && f.is_error) err << ShownText(reason, Encoding::kAnsi) << '\n';
+  if (o.shown == Shown::kExplain) {
     out << '\n';
-    PrintAccount(account, out);
-    out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
-        << OneLine(f.error_reason) << "\"\n";
+    ShowAccount(account, &out, nullptr);
+    if (f.key) {
+      out << ";; the page reads: IsError " << f.is_error << ", ErrorReason \""
+          << ShownText(reason, Encoding::kAnsi) << "\"\n";
+    }
   }
-  return f.Rc();
+  return rc;
 }
 
 }  // namespace
@@ -250,6 +278,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "kestra: " << problem << '\n' << kUsage;
     return kExitUsage;
   }
+  o.given_argument = o.argument;
   // Names stay UTF-8; the other texts go on in the component's narrow text.
   if (o.caller_path) o.caller_path = AnsiText(*o.caller_path);
   if (o.site) o.site = AnsiText(*o.site);
@@ -257,36 +286,39 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "doctor") {
     const std::vector<CheckRow> rows = DoctorRows();
     if (o.shown != Shown::kJson) return PrintRows(rows, out) ? kExitOk : kExitFailed;
-    out << DoctorJson(rows).dump(2) << '\n';
-    return std::none_of(rows.begin(), rows.end(),
-                        [](const CheckRow& r) { return r.status == Status::kFail; })
-               ? kExitOk
-               : kExitFailed;
+    const bool ok = std::none_of(rows.begin(), rows.end(),
+                                 [](const CheckRow& r) { return r.status == Status::kFail; });
+    Json error = ok ? Json() : Json({{"reason", "a check failed"}, {"step", "doctor"}});
+    out << Envelope(o.command, nullptr, ok, std::move(error), DoctorJson(rows)).dump(2) << '\n';
+    return ok ? kExitOk : kExitFailed;
   }
   if (o.command == "policy") {
     if (o.shown != Shown::kJson) return RunPolicy(o.site, out, err);
     const Policy policy = ComputePolicy(o.site);
-    out << PolicyJson(policy).dump(2) << '\n';
-    return o.site && !policy.everywhere && policy.sites.empty() ? kExitFailed : kExitOk;
+    const bool ok = !(o.site && !policy.everywhere && policy.sites.empty());
+    Json error = ok ? Json() : Json({{"reason", "no such site"}, {"step", "policy"}});
+    Json argument = o.site ? Json(JsonText(*o.site, Encoding::kAnsi)) : Json();
+    out << Envelope(o.command, std::move(argument), ok, std::move(error), PolicyJson(policy))
+               .dump(2)
+        << '\n';
+    return ok ? kExitOk : kExitFailed;
   }
 
   lookup::CLookup lookup;
   if (o.server) lookup.PutDNSServer(*o.server);
   if (o.timeout) lookup.PutTimeout(*o.timeout);
-  if (o.command == "mx" || o.command == "mxcount") lookup.PutDomainName(o.argument);
+  if (o.command == "mx" || o.command == "mxcount" || o.command == "resolve") {
+    lookup.PutDomainName(o.argument);
+  }
   // --caller-path stands in for the calling page; without it the platform's own request
   // is asked, as in a lookup called outside any page.
   hosting::FixedCaller caller(o.caller_path.value_or(""));
-  hosting::CallerSource* caller_source = o.caller_path ? &caller : nullptr;
+  hosting::ConfiguredAccess access_control(o.caller_path ? &caller : nullptr);
+  lookup.SetAccessControl(&access_control);
   // The account is kept whatever is shown: the lookups take the same path either way.
   support::Account account;
-  hosting::ConfiguredAccess access_control(caller_source, &account);
-  lookup.SetAccessControl(&access_control);
   lookup.SetAccount(&account);
-
-  const Found found = o.command == "resolve"  ? RunResolve(lookup, o, account)
-                      : o.command == "access" ? RunAccess(lookup, o, account)
-                                              : RunObjectCommand(lookup, o);
+  const Found found = o.command == "access" ? RunAccess(lookup, o) : RunLookup(lookup, o);
   return Show(o, found, account, out, err);
 }
 

@@ -1,147 +1,504 @@
-// The account of a command as text and as JSON, and the JSON of the doctor and the
-// policy (see report.h).
+// The account of a command as text and as JSON from one walk of its steps, and the JSON
+// of the doctor and the policy (see report.h).
 #include "tools/report.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "access/access_policy.h"
+#include "lookup/host_errors.h"
+#include "platform/net.h"
 #include "platform/trim.h"
+#include "tools/reply_text.h"
+#include "tools/safe_text.h"
 
 namespace kestra_tool {
 namespace {
 
-using Step = support::Account::Step;
 using Json = nlohmann::ordered_json;
-namespace steps = support::steps;
+using namespace support::step;
 
-// A time of a step as "12.3 ms".
-std::string Ms(const Step& s, std::string_view name) {
+std::string Ms(double ms) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f ms", s.Real(name));
+  std::snprintf(text, sizeof text, "%.1f ms", ms);
   return text;
 }
 
-// The step's values as members of a JSON object, by their own names.
-Json Fields(const Step& s) {
-  Json out = Json::object();
-  for (const auto& [name, value] : s.fields) {
-    std::visit([&, name = std::string(name)](const auto& v) { out[name] = v; }, value);
-  }
-  return out;
+std::string Shown(std::string_view text, Encoding encoding = Encoding::kUtf8) {
+  return ShownText(text, encoding);
+}
+std::string ForJson(std::string_view text, Encoding encoding = Encoding::kUtf8) {
+  return JsonText(text, encoding);
 }
 
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  std::istringstream in(text);
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
+const char* ItemName(Item item, bool found) {
+  switch (item) {
+    case Item::kAdminIni:
+      return "Admin.ini";
+    case Item::kWebSiteIni:
+      return "WebSite.ini";
+    case Item::kInstalled:
+      return "Installed";
+    case Item::kEnableGatehouse:
+      return "EnableGatehouse";
+    case Item::kApplied:
+      return "Applied";
+    case Item::kCaller:
+      return found ? "Caller path" : "Caller not found";
+    case Item::kPathEntry:
+      return "Path entry";
+    case Item::kSecurity:
+      return "Security";
+    case Item::kMethods:
+      return "Methods";
+  }
+  return "";
 }
 
-void PrintRecord(const Step& s, std::ostream& out) {
-  const std::string section = s.Text("section");
-  if (section == "unreadable") {
-    out << ";; the rest of the message cannot be read\n";
-    return;
+const char* PurposeName(Purpose p) {
+  switch (p) {
+    case Purpose::kCheck:
+      return "check";
+    case Purpose::kList:
+      return "list";
+    case Purpose::kCount:
+      return "count";
+    case Purpose::kResolve:
+      return "resolve";
   }
-  if (section == "question") {
-    out << ';' << s.Text("name") << "\t\t" << s.Text("class") << '\t' << s.Text("type") << '\n';
-    return;
-  }
-  out << s.Text("name") << '\t' << s.Number("ttl") << '\t' << s.Text("class") << '\t'
-      << s.Text("type") << '\t' << s.Text("data");
-  if (const std::string exchanger = s.Text("exchanger"); !exchanger.empty()) {
-    out << (exchanger == "yes" ? "\t; exchanger" : "\t; " + exchanger);
-  }
-  out << '\n';
+  return "";
 }
 
-// What the printing of one step needs of those before it.
-struct PrintState {
-  std::string section;             // the record section under way
-  int query = 0;                   // queries so far
-  const Step* received = nullptr;  // the last message received
-};
+const char* NotSentText(NotSent why) {
+  switch (why) {
+    case NotSent::kNegativeTimeout:
+      return "negative time-out";
+    case NotSent::kNoRandomId:
+      return "no random query ID";
+    case NotSent::kNameTooLong:
+      return "the name does not fit in a query";
+    case NotSent::kNoServer:
+      return "no DNS server";
+    case NotSent::kServerUnusable:
+      return "the server has no usable address";
+  }
+  return "";
+}
 
-void PrintStep(const Step& s, PrintState* state, std::ostream& out) {
-  const std::string_view w = s.what;
-  if (w == steps::kAccessRead) {
-    out << ";;   " << s.Text("name") << ": " << OneLine(s.Text("value")) << '\n';
-  } else if (w == steps::kAccessDecision) {
-    out << ";; access: " << (s.Number("allowed") ? "allowed" : "refused") << ", decided at step "
-        << s.Number("step") << '\n';
-  } else if (w == steps::kDnsName || w == steps::kSmtpHost || w == steps::kResolverName) {
-    out << ";; " << (w == steps::kSmtpHost ? "host" : "name") << ": " << s.Text("name");
-    if (s.Text("ascii") != s.Text("name")) out << " (asked as " << s.Text("ascii") << ')';
-    out << '\n';
-  } else if (w == steps::kDnsServer) {
-    out << ";; SERVER: " << s.Text("address") << '#' << s.Number("port");
-    if (s.Text("chosen_by") == "system") {
-      out << " (the machine's first DNS server, from " << s.Text("source") << ")\n";
+const char* VerdictText(Verdict v) {
+  switch (v) {
+    case Verdict::kTaken:
+      return "taken";
+    case Verdict::kWrongSourceAddress:
+      return "wrong source address";
+    case Verdict::kWrongSourcePort:
+      return "wrong source port";
+    case Verdict::kTooShort:
+      return "too short";
+    case Verdict::kWrongId:
+      return "wrong ID";
+    case Verdict::kNotAReply:
+      return "not a reply";
+    case Verdict::kWrongQuestion:
+      return "wrong question";
+    case Verdict::kUnreadable:
+      return "cannot be read";
+  }
+  return "";
+}
+
+const char* StageName(SmtpStage stage) {
+  switch (stage) {
+    case SmtpStage::kNoHost:
+      return "host";
+    case SmtpStage::kSocketLayer:
+      return "socket library";
+    case SmtpStage::kNoAddress:
+      return "address";
+    case SmtpStage::kConnect:
+      return "connect";
+    case SmtpStage::kGreeting:
+      return "greeting";
+    case SmtpStage::kHelo:
+      return "HELO";
+    case SmtpStage::kHeloAnswer:
+      return "answer to HELO";
+    case SmtpStage::kDone:
+      return "done";
+  }
+  return "";
+}
+
+std::string Endpoint(const platform::Endpoint& e) {
+  return e.address.Text() + "#" + std::to_string(e.port);
+}
+
+// The address of a DNS server or SMTP host in a JSON member.
+Json AddressJson(const std::optional<platform::IpAddress>& address) {
+  return address ? Json(address->Text()) : Json();
+}
+
+Json CodeJson(const std::optional<platform::Failure>& failure) {
+  return failure && failure->code ? Json(failure->code) : Json();
+}
+
+// Why an SMTP conversation ended where it did.
+std::string SmtpWhy(const SmtpVerdict& v) {
+  if (v.stage == SmtpStage::kDone) return "greeting 220, answer to HELO 250";
+  const std::string cause = v.failure ? CauseText(*v.failure) : "";
+  switch (v.stage) {
+    case SmtpStage::kNoHost:
+      return "no host given";
+    case SmtpStage::kSocketLayer:
+      return "the socket library did not start: " + cause;
+    case SmtpStage::kNoAddress:
+      return "the host has no address: " + cause;
+    case SmtpStage::kConnect:
+      return "the connection failed: " + cause;
+    case SmtpStage::kHelo:
+      return "HELO could not be sent: " + cause;
+    default:
+      break;
+  }
+  const std::string stage = StageName(v.stage);
+  const int expected = v.stage == SmtpStage::kGreeting ? 220 : 250;
+  switch (v.fault) {
+    case SmtpFault::kUnexpectedCode:
+      return stage + ": " + std::to_string(v.code) + ", not " + std::to_string(expected);
+    case SmtpFault::kMalformed:
+      return stage + ": a malformed reply (a line without a three-digit code)";
+    case SmtpFault::kTooLong:
+      return stage + ": a reply longer than 64 KiB";
+    case SmtpFault::kClosed:
+      return stage + ": the server closed the connection before the reply was whole";
+    default:
+      return stage + ": " + cause;
+  }
+}
+
+// One walk of an account: each step becomes its lines of text (when `text` is given)
+// and its members of the JSON parts (when `doc` is given).
+class Walk {
+ public:
+  Walk(std::ostream* text, Json* doc) : m_pText(text), m_pDoc(doc) {}
+
+  void operator()(const AccessRead& s) {
+    const std::string value(
+        platform::WithoutLineEnd(s.value ? *s.value : hosting::FailureText(s.value.failure())));
+    if (m_pText)
+      m_reads.push_back(";;   " + std::string(ItemName(s.item, s.value.ok())) + ": " +
+                        Shown(value, Encoding::kAnsi));
+    if (m_pDoc) {
+      Part("access")["values"].push_back(
+          {{"name", ItemName(s.item, s.value.ok())}, {"value", ForJson(value, Encoding::kAnsi)}});
+    }
+  }
+  void operator()(const AccessDecision& s) {
+    if (m_pText) {
+      *m_pText << ";; access: " << (s.allowed ? "allowed" : "refused") << ", decided at step "
+               << s.step << '\n';
+      for (const std::string& line : m_reads) *m_pText << line << '\n';
+      if (s.step == hosting::StepOf(hosting::Reason::kNoCaller)) {
+        *m_pText << ";; no calling page: from a shell, --caller-path PATH (or PATH_TRANSLATED)"
+                    " stands in for the page's path\n";
+      }
+    }
+    if (m_pDoc) {
+      Json& access = Part("access");
+      access["allowed"] = s.allowed;
+      access["step"] = s.step;
+      access["refusal"] = ForJson(platform::WithoutLineEnd(s.refusal), Encoding::kAnsi);
+    }
+  }
+  void operator()(const Name& s) {
+    const bool smtp = s.role == NameRole::kSmtpHost;
+    m_bSmtp = m_bSmtp || smtp;
+    if (m_pText) {
+      *m_pText << ";; " << (smtp ? "host" : "name") << ": " << Shown(s.given);
+      if (s.ascii != s.given) *m_pText << " (asked as " << Shown(s.ascii) << ')';
+      *m_pText << '\n';
+    }
+    if (m_pDoc) {
+      Json& part = Part(smtp ? "smtp" : s.role == NameRole::kDomain ? "dns" : "resolver");
+      part[smtp ? "host" : "name"] = ForJson(s.given);
+      part[smtp ? "ascii_host" : "ascii_name"] = ForJson(s.ascii);
+    }
+  }
+  void operator()(const DnsPurpose& s) {
+    m_strPurpose = PurposeName(s.purpose);
+    if (m_pText) {
+      *m_pText << ";; " << m_strPurpose
+               << (s.purpose == Purpose::kCheck
+                       ? ": the first query, which proves the domain and the server\n"
+                   : s.purpose == Purpose::kList
+                       ? ": the second query, whose answer fills the list\n"
+                       : ": one query, whose answer is the result\n");
+    }
+  }
+  void operator()(const DnsServer& s) {
+    if (m_pText) {
+      *m_pText << ";; SERVER: "
+               << (s.address ? s.address->Text() + "#" + std::to_string(s.port)
+                             : "no usable address");
+      if (s.from_system) {
+        *m_pText << " (the machine's first DNS server, " << Shown(s.given) << ", from "
+                 << Shown(s.source, Encoding::kAnsi) << ")\n";
+      } else {
+        *m_pText << " (DNSServer \"" << Shown(s.given) << "\")\n";
+      }
+    }
+    if (m_pDoc && Part("dns")["server"].is_null()) {
+      Part("dns")["server"] = {{"given", ForJson(s.given)},
+                               {"address", AddressJson(s.address)},
+                               {"port", s.port},
+                               {"chosen_by", s.from_system ? "system" : "DNSServer"},
+                               {"source", ForJson(s.source, Encoding::kAnsi)}};
+    }
+  }
+  void operator()(const DnsNotSent& s) {
+    if (m_pText)
+      *m_pText << ";; nothing sent: " << NotSentText(s.why) << " (" << CauseText(s.failure)
+               << ")\n";
+    if (m_pDoc) Part("dns")["not_sent"] = NotSentText(s.why);
+  }
+  void operator()(const DnsQuery& s) {
+    const auto* b = reinterpret_cast<const std::uint8_t*>(s.bytes.data());
+    const bool whole = s.bytes.size() >= 4;
+    const unsigned id = whole ? (b[0] << 8 | b[1]) : 0;
+    const std::vector<std::string> flags =
+        whole ? FlagNames(static_cast<std::uint16_t>(b[2] << 8 | b[3]))
+              : std::vector<std::string>{};
+    const char* transport = s.transport == Transport::kUdp ? "udp" : "tcp";
+    if (m_pText) {
+      *m_pText << ";; query " << ++m_nQuery << " over " << transport << ": id " << id << ", flags:";
+      for (const std::string& f : flags) *m_pText << ' ' << f;
+      *m_pText << "; " << s.bytes.size() << " bytes\n";
+    }
+    if (m_pDoc) {
+      Part("dns")["queries"].push_back({{"purpose", m_strPurpose},
+                                        {"transport", transport},
+                                        {"id", id},
+                                        {"flags", flags},
+                                        {"sent_bytes", s.bytes.size()},
+                                        {"outcome", nullptr},
+                                        {"detail", ""},
+                                        {"code", nullptr},
+                                        {"elapsed_ms", nullptr},
+                                        {"discarded", Json::array()},
+                                        {"reply", nullptr}});
+    }
+  }
+  void operator()(const DnsReceived& s) {
+    if (m_pText) {
+      *m_pText << ";; received " << s.bytes.size() << " bytes from " << Endpoint(s.from) << ": "
+               << VerdictText(s.verdict) << '\n';
+    }
+    Json* query =
+        m_pDoc && !Part("dns")["queries"].empty() ? &Part("dns")["queries"].back() : nullptr;
+    if (s.verdict != Verdict::kTaken) {
+      if (query)
+        query->at("discarded")
+            .push_back({{"from", Endpoint(s.from)}, {"reason", VerdictText(s.verdict)}});
+      return;
+    }
+    const ReplyText reply = ReadReplyText(s.bytes);
+    if (m_pText) PrintReply(reply);
+    if (query) query->at("reply") = ReplyJson(reply, s.bytes.size());
+  }
+  void operator()(const DnsEnd& s) {
+    const bool timeout = s.failure && s.failure->cause == platform::Cause::kTimeout;
+    const char* outcome = !s.failure ? "reply" : timeout ? "timeout" : "error";
+    if (m_pText) {
+      *m_pText << ";; "
+               << (!s.failure ? "reply"
+                   : timeout  ? "timed out"
+                              : "error: " + CauseText(*s.failure))
+               << " after " << Ms(s.elapsed_ms) << '\n';
+    }
+    if (m_pDoc && !Part("dns")["queries"].empty()) {
+      Json& q = Part("dns")["queries"].back();
+      q["outcome"] = outcome;
+      q["detail"] = s.failure ? CauseText(*s.failure) : "";
+      q["code"] = CodeJson(s.failure);
+      q["elapsed_ms"] = s.elapsed_ms;
+    }
+  }
+  void operator()(const ResolverCall& s) {
+    const std::string text = s.code == 0 ? ""
+                             : m_bSmtp   ? CauseText(platform::SocketFailure(s.code))
+                             : s.reverse ? lookup::ReverseLookupErrorText(s.code)
+                                         : lookup::DnsLookupErrorText(s.code);
+    if (m_pText) {
+      *m_pText << ";; " << s.call << '(' << Shown(s.asked) << ") returned " << s.code;
+      if (!text.empty()) *m_pText << " (" << text << ')';
+      *m_pText << " after " << Ms(s.elapsed_ms) << '\n';
+      for (std::size_t i = 0; i < s.answers.size(); ++i) {
+        *m_pText << ";; answer " << Shown(s.answers[i], Encoding::kAnsi)
+                 << (i == 0 ? " (taken)" : "") << '\n';
+      }
+    }
+    if (m_pDoc) {
+      Json call = {{"call", s.call}, {"asked", ForJson(s.asked)},  {"code", s.code},
+                   {"text", text},   {"elapsed_ms", s.elapsed_ms}, {"answers", Json::array()}};
+      for (const std::string& a : s.answers) call["answers"].push_back(ForJson(a, Encoding::kAnsi));
+      if (m_bSmtp) {
+        Part("smtp")["addresses"] = call["answers"];
+        Part("smtp")["lookup"] = std::move(call);
+      } else {
+        call["taken"] = s.answers.empty() ? Json() : call["answers"][0];
+        Part("resolver").update(call);
+      }
+    }
+  }
+  void operator()(const SmtpConnect& s) {
+    if (m_pText) {
+      *m_pText << "=== connect to " << s.to.address.Text() << " port " << s.to.port << ": "
+               << (s.failure ? "failed: " + CauseText(*s.failure) : "connected") << " after "
+               << Ms(s.elapsed_ms) << '\n';
+    }
+    if (m_pDoc) {
+      Json& smtp = Part("smtp");
+      smtp["address"] = s.to.address.Text();
+      smtp["port"] = s.to.port;
+      smtp["connect_ms"] = s.elapsed_ms;
+      smtp["connect_error"] = s.failure ? s.failure->code : 0;
+    }
+  }
+  void operator()(const SmtpLine& s) {
+    const bool sent = s.direction == Direction::kSent;
+    if (m_pText)
+      *m_pText << (sent ? "-> " : "<- ") << Shown(s.text) << "  [" << Ms(s.elapsed_ms) << "]\n";
+    if (m_pDoc) {
+      Part("smtp")["lines"].push_back({{"dir", sent ? "sent" : "received"},
+                                       {"text", ForJson(s.text)},
+                                       {"elapsed_ms", s.elapsed_ms}});
+    }
+  }
+  void operator()(const SmtpVerdict& s) {
+    const bool accepted = s.stage == SmtpStage::kDone;
+    if (m_pText) *m_pText << ";; verdict " << (accepted ? 1 : 0) << ": " << SmtpWhy(s) << '\n';
+    if (m_pDoc) {
+      Json& smtp = Part("smtp");
+      smtp["verdict"] = accepted ? 1 : 0;
+      smtp["stage"] = StageName(s.stage);
+      smtp["why"] = SmtpWhy(s);
+      smtp["code"] = CodeJson(s.failure);
+    }
+  }
+
+ private:
+  // A part of the document, made with every member it can have on first use.
+  Json& Part(const char* name) {
+    Json& part = (*m_pDoc)[name];
+    if (!part.is_null()) return part;
+    const std::string n = name;
+    if (n == "access") {
+      part = {{"allowed", false}, {"step", 0}, {"refusal", ""}, {"values", Json::array()}};
+    } else if (n == "dns") {
+      part = {{"name", ""},
+              {"ascii_name", ""},
+              {"server", nullptr},
+              {"not_sent", nullptr},
+              {"queries", Json::array()}};
+    } else if (n == "smtp") {
+      part = {{"host", ""},
+              {"ascii_host", ""},
+              {"lookup", nullptr},
+              {"addresses", Json::array()},
+              {"address", nullptr},
+              {"port", nullptr},
+              {"connect_ms", nullptr},
+              {"connect_error", nullptr},
+              {"lines", Json::array()},
+              {"verdict", 0},
+              {"stage", ""},
+              {"why", ""},
+              {"code", nullptr}};
     } else {
-      out << " (DNSServer \"" << s.Text("given") << "\")\n";
+      part = {
+          {"name", ""},      {"ascii_name", ""}, {"call", ""},        {"asked", ""},
+          {"code", 0},       {"text", ""},       {"elapsed_ms", 0.0}, {"answers", Json::array()},
+          {"taken", nullptr}};
     }
-  } else if (w == steps::kDnsPurpose) {
-    const std::string purpose = s.Text("purpose");
-    out << ";; " << purpose
-        << (purpose == "check"  ? ": the first query, which proves the domain and the server\n"
-            : purpose == "list" ? ": the second query, whose answer fills the list\n"
-                                : ": one query, whose answer is the result\n");
-  } else if (w == steps::kDnsQuery) {
-    state->section = "";
-    out << ";; query " << ++state->query << " over " << s.Text("transport") << ": id "
-        << s.Number("id") << ", flags: " << s.Text("flags") << "; " << s.Number("sent_bytes")
-        << " bytes sent\n";
-  } else if (w == steps::kDnsReceived) {
-    state->received = &s;
-  } else if (w == steps::kDnsVerdict && state->received) {
-    const Step& r = *state->received;
-    out << ";; received " << r.Number("bytes") << " bytes from " << r.Text("from") << '#'
-        << r.Number("port") << ": " << s.Text("verdict") << '\n';
-  } else if (w == steps::kDnsReply) {
-    out << ";; ->>HEADER<<- opcode: QUERY, status: " << s.Text("rcode")
-        << ", id: " << s.Number("id") << "\n;; flags: " << s.Text("flags")
-        << "; QUERY: " << s.Number("qdcount") << ", ANSWER: " << s.Number("ancount")
-        << ", AUTHORITY: " << s.Number("nscount") << ", ADDITIONAL: " << s.Number("arcount")
-        << '\n';
-  } else if (w == steps::kDnsRecord) {
-    const std::string name = s.Text("section");
-    if (name != state->section && name != "unreadable") {
-      state->section = name;
-      std::string upper;
-      for (char c : name) upper += static_cast<char>(c - 'a' + 'A');
-      out << ";; " << upper << " SECTION:\n";
-    }
-    PrintRecord(s, out);
-  } else if (w == steps::kDnsEnd) {
-    out << ";; " << s.Text("outcome");
-    if (!s.Text("detail").empty()) out << ": " << s.Text("detail");
-    if (s.Find("elapsed_ms")) out << " after " << Ms(s, "elapsed_ms");
-    out << '\n';
-  } else if (w == steps::kSmtpAddress || w == steps::kResolverAnswer) {
-    out << ";; " << (w == steps::kSmtpAddress ? "address " : "answer ")
-        << s.Text(w == steps::kSmtpAddress ? "address" : "answer")
-        << (s.Number("taken") ? " (taken)" : "") << '\n';
-  } else if (w == steps::kSmtpConnect) {
-    const std::int64_t error = s.Number("connect_error");
-    out << "=== connect to " << s.Text("address") << " port " << s.Number("port") << ": "
-        << (error ? "failed, system code " + std::to_string(error) : "connected") << " after "
-        << Ms(s, "connect_ms") << '\n';
-  } else if (w == steps::kSmtpLine) {
-    out << (s.Text("dir") == "sent" ? "-> " : "<- ") << s.Text("text") << "  ["
-        << Ms(s, "elapsed_ms") << "]\n";
-  } else if (w == steps::kSmtpVerdict) {
-    out << ";; verdict " << s.Number("verdict") << ": " << s.Text("why") << '\n';
-  } else if (w == steps::kResolverCall) {
-    out << ";; " << s.Text("call") << "(" << s.Text("asked") << ") returned " << s.Number("code");
-    if (!s.Text("text").empty()) out << " (" << s.Text("text") << ')';
-    out << " after " << Ms(s, "elapsed_ms") << '\n';
+    return part;
   }
-}
+
+  void PrintReply(const ReplyText& r) {
+    std::ostream& out = *m_pText;
+    out << ";; ->>HEADER<<- opcode: QUERY, status: " << r.rcode << ", id: " << r.id
+        << "\n;; flags:";
+    for (const std::string& f : r.flags) out << ' ' << f;
+    out << "; QUERY: " << r.counts[0] << ", ANSWER: " << r.counts[1]
+        << ", AUTHORITY: " << r.counts[2] << ", ADDITIONAL: " << r.counts[3] << '\n';
+    constexpr const char* kNames[] = {"QUESTION", "ANSWER", "AUTHORITY", "ADDITIONAL"};
+    for (int s = 0; s < 4; ++s) {
+      if (r.sections[s].empty()) continue;
+      out << ";; " << kNames[s] << " SECTION:\n";
+      for (const RecordText& rec : r.sections[s]) {
+        if (s == 0) {
+          out << ';' << rec.name << "\t\t" << rec.klass << '\t' << rec.type << '\n';
+          continue;
+        }
+        out << rec.name << '\t' << rec.ttl << '\t' << rec.klass << '\t' << rec.type << '\t'
+            << rec.data;
+        if (s == 1)
+          out << (NullMx(r)       ? "\t; null MX: the domain accepts no mail"
+                  : rec.exchanger ? "\t; exchanger"
+                                  : "\t; not an exchanger");
+        out << '\n';
+      }
+    }
+    if (!r.whole) out << ";; the rest of the message cannot be read\n";
+  }
+
+  static Json ReplyJson(const ReplyText& r, std::size_t bytes) {
+    Json reply = {{"id", r.id},
+                  {"flags", r.flags},
+                  {"rcode", r.rcode},
+                  {"qdcount", r.counts[0]},
+                  {"ancount", r.counts[1]},
+                  {"nscount", r.counts[2]},
+                  {"arcount", r.counts[3]},
+                  {"bytes", bytes},
+                  {"null_mx", NullMx(r)}};
+    constexpr const char* kKeys[] = {"", "answers", "authority", "additional"};
+    for (int s = 1; s < 4; ++s) {
+      Json records = Json::array();
+      for (const RecordText& rec : r.sections[s]) {
+        Json j = {{"name", rec.name},
+                  {"type", rec.type},
+                  {"class", rec.klass},
+                  {"ttl", rec.ttl},
+                  {"data", rec.data}};
+        if (s == 1) j["exchanger"] = rec.exchanger;
+        records.push_back(std::move(j));
+      }
+      reply[kKeys[s]] = std::move(records);
+    }
+    return reply;
+  }
+
+  // RFC 7505: one MX record, of preference 0, whose exchange is the root.
+  static bool NullMx(const ReplyText& r) {
+    const auto& answers = r.sections[1];
+    const auto mx = std::count_if(answers.begin(), answers.end(),
+                                  [](const RecordText& a) { return a.exchanger; });
+    return mx == 1 && std::any_of(answers.begin(), answers.end(), [](const RecordText& a) {
+             return a.exchanger && a.data == "0 .";
+           });
+  }
+
+  std::ostream* m_pText;
+  Json* m_pDoc;
+  std::vector<std::string> m_reads;  // the access values, printed after the decision
+  std::string m_strPurpose;
+  int m_nQuery = 0;
+  bool m_bSmtp = false;  // a resolver call after the SMTP host is the host's lookup
+};
 
 }  // namespace
 
@@ -149,90 +506,85 @@ std::string OneLine(const std::string& text) {
   return std::string(platform::WithoutLineEnd(text));
 }
 
-void PrintAccount(const support::Account& account, std::ostream& out) {
-  PrintState state;
-  // The access decision first, then the values it read, as `kestra access --explain`.
-  for (const Step& s : account.Steps()) {
-    if (s.what == steps::kAccessDecision) PrintStep(s, &state, out);
+std::string CauseText(const platform::Failure& failure) {
+  namespace wsa = platform::wsa;
+  const char* words = nullptr;
+  switch (failure.code) {
+    case wsa::kECONNREFUSED:
+      words = "connection refused";
+      break;
+    case wsa::kETIMEDOUT:
+      words = "timed out";
+      break;
+    case wsa::kENETUNREACH:
+      words = "network unreachable";
+      break;
+    case wsa::kEHOSTUNREACH:
+      words = "host unreachable";
+      break;
+    case wsa::kECONNRESET:
+      words = "connection reset by the peer";
+      break;
+    case wsa::kENETDOWN:
+      words = "network down";
+      break;
+    case wsa::kEADDRNOTAVAIL:
+      words = "address not available";
+      break;
+    case wsa::kEACCES:
+      words = "permission denied";
+      break;
+    case wsa::kHOST_NOT_FOUND:
+      words = "host not found";
+      break;
+    case wsa::kTRY_AGAIN:
+      words = "no answer from the name service, try again";
+      break;
+    case wsa::kNO_RECOVERY:
+      words = "the name service failed";
+      break;
+    case wsa::kNO_DATA:
+      words = "the name has no address of that kind";
+      break;
+    default:
+      break;
   }
-  for (const Step& s : account.Steps()) {
-    if (s.what != steps::kAccessDecision) PrintStep(s, &state, out);
-  }
-}
-
-Json AccountJson(const support::Account& account) {
-  Json doc = Json::object();
-  std::string purpose;
-  std::string from;  // the source of the last message received
-  const auto query = [&]() -> Json& { return doc["dns"]["queries"].back(); };
-  const auto in_query = [&] { return doc.contains("dns") && doc["dns"].contains("queries"); };
-  for (const Step& s : account.Steps()) {
-    const std::string_view w = s.what;
-    if (w == steps::kAccessRead) {
-      doc["access"]["values"].push_back(
-          {{"name", s.Text("name")}, {"value", OneLine(s.Text("value"))}});
-    } else if (w == steps::kAccessDecision) {
-      Json& access = doc["access"];
-      access.update(Fields(s));
-      access["allowed"] = s.Number("allowed") != 0;
-      access["refusal"] = OneLine(s.Text("refusal"));
-      if (!access.contains("values")) access["values"] = Json::array();
-    } else if (w == steps::kDnsName || w == steps::kResolverName) {
-      Json& o = doc[w == steps::kDnsName ? "dns" : "resolver"];
-      o["name"] = s.Text("name");
-      o["ascii_name"] = s.Text("ascii");
-    } else if (w == steps::kSmtpHost) {
-      doc["smtp"]["host"] = s.Text("name");
-      doc["smtp"]["ascii_host"] = s.Text("ascii");
-    } else if (w == steps::kDnsServer && !(doc.contains("dns") && doc["dns"].contains("server"))) {
-      doc["dns"]["server"] = Fields(s);
-    } else if (w == steps::kDnsPurpose) {
-      purpose = s.Text("purpose");
-    } else if (w == steps::kDnsQuery) {
-      Json q = Fields(s);
-      q["purpose"] = purpose;
-      q["flags"] = Words(s.Text("flags"));
-      q["outcome"] = "";
-      q["discarded"] = Json::array();
-      doc["dns"]["queries"].push_back(std::move(q));
-    } else if (w == steps::kDnsReceived) {
-      from = s.Text("from") + "#" + std::to_string(s.Number("port"));
-    } else if (w == steps::kDnsVerdict && in_query() && s.Text("verdict") != "taken") {
-      query()["discarded"].push_back({{"from", from}, {"reason", s.Text("verdict")}});
-    } else if (w == steps::kDnsReply && in_query()) {
-      Json reply = Fields(s);
-      reply["flags"] = Words(s.Text("flags"));
-      for (const char* key : {"answers", "authority", "additional"}) reply[key] = Json::array();
-      query()["reply"] = std::move(reply);
-    } else if (w == steps::kDnsRecord && in_query() && query().contains("reply")) {
-      const std::string section = s.Text("section");
-      if (section == "question" || section == "unreadable") continue;
-      Json record = Fields(s);
-      record.erase("section");
-      query()["reply"][section == "answer" ? "answers" : section].push_back(std::move(record));
-    } else if (w == steps::kDnsEnd) {
-      if (!in_query() || query()["outcome"] != "") {  // nothing was sent
-        doc["dns"]["not_sent"] = s.Text("detail");
-      } else {
-        query().update(Fields(s));
-      }
-    } else if (w == steps::kSmtpAddress) {
-      doc["smtp"]["addresses"].push_back(s.Text("address"));
-      if (s.Number("taken")) doc["smtp"]["address"] = s.Text("address");
-    } else if (w == steps::kSmtpConnect || w == steps::kSmtpVerdict) {
-      doc["smtp"].update(Fields(s));
-      if (w == steps::kSmtpConnect) doc["smtp"]["lines"] = Json::array();
-    } else if (w == steps::kSmtpLine) {
-      doc["smtp"]["lines"].push_back(Fields(s));
-    } else if (w == steps::kResolverCall) {
-      doc["resolver"].update(Fields(s));
-      doc["resolver"]["answers"] = Json::array();
-    } else if (w == steps::kResolverAnswer) {
-      doc["resolver"]["answers"].push_back(s.Text("answer"));
-      if (s.Number("taken")) doc["resolver"]["taken"] = s.Text("answer");
+  if (!words) {
+    switch (failure.cause) {
+      case platform::Cause::kInvalidInput:
+        words = "not usable as given";
+        break;
+      case platform::Cause::kNotFound:
+        words = "not found";
+        break;
+      case platform::Cause::kTimeout:
+        words = "timed out";
+        break;
+      case platform::Cause::kUnreachable:
+        words = "unreachable";
+        break;
+      case platform::Cause::kBadReply:
+        words = "no usable answer";
+        break;
+      case platform::Cause::kSystem:
+        words = "system error";
+        break;
+      case platform::Cause::kNoMemory:
+        words = "out of memory";
+        break;
+      case platform::Cause::kWrongType:
+        words = "a value of another type";
+        break;
     }
   }
-  return doc;
+  std::string text = words ? words : "failed";
+  if (failure.code != 0) text += " (system code " + std::to_string(failure.code) + ")";
+  return text;
+}
+
+void ShowAccount(const support::Account& account, std::ostream* text, Json* doc) {
+  Walk walk(text, doc);
+  for (const support::Step& step : account.Steps()) std::visit(walk, step);
 }
 
 Json DoctorJson(const std::vector<CheckRow>& rows) {

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/result.h"
 #include "support/account.h"
 #include "tools/doctor.h"
 #include "tools/policy.h"
@@ -19,13 +20,15 @@ namespace kestra_tool {
 // A system text without the line break it ends with, as the reports show it.
 std::string OneLine(const std::string& text);
 
-// The account's steps as lines for a person, each at most about 80 columns wide
-// unless a value itself is longer.
-void PrintAccount(const support::Account& account, std::ostream& out);
+// A failure in words, as dig and swaks say them ("connection refused", "timed out",
+// "host not found"), with the system's code beside it when there is one.
+std::string CauseText(const platform::Failure& failure);
 
-// The account as JSON members: "access", and "dns", "smtp" or "resolver" for the
-// lookup it tells of (only those it holds steps for).
-nlohmann::ordered_json AccountJson(const support::Account& account);
+// One walk of the account's steps: as lines for a person on `text` (when given), and as
+// the JSON parts "access", "dns", "smtp", "resolver" of `doc` (when given), each part
+// with all of its members once the account holds a step of it. Every text from outside
+// is shown by the rules of tools/safe_text.h.
+void ShowAccount(const support::Account& account, std::ostream* text, nlohmann::ordered_json* doc);
 
 // {"rows": [{"check", "status" ("OK", "WARN", "FAIL"), "detail"}]}.
 nlohmann::ordered_json DoctorJson(const std::vector<CheckRow>& rows);

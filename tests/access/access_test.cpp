@@ -557,19 +557,49 @@ TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
   EXPECT_EQ(AskOutsideRequest("VerifySMTP", 0).reason, Reason::kNoConfiguration);
 }
 
+// The name an administrator reads a value under.
+std::string ItemName(support::step::Item item) {
+  using support::step::Item;
+  switch (item) {
+    case Item::kAdminIni:
+      return "Admin.ini";
+    case Item::kWebSiteIni:
+      return "WebSite.ini";
+    case Item::kInstalled:
+      return "Installed";
+    case Item::kEnableGatehouse:
+      return "EnableGatehouse";
+    case Item::kApplied:
+      return "Applied";
+    case Item::kCaller:
+      return "Caller path";
+    case Item::kPathEntry:
+      return "Path entry";
+    case Item::kSecurity:
+      return "Security";
+    case Item::kMethods:
+      return "Methods";
+  }
+  return "";
+}
+
 // The frame's two steps, told in an account: every value read, and how it came out.
 TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
   using Values = std::vector<std::pair<std::string, std::string>>;
   const auto explain = [](const std::string& method, hosting::CallerSource* caller) {
     support::Account account;
-    hosting::ConfiguredAccess control(caller, &account);
-    const Decision decision = control.Check("Brevan", method, control.LocateConfigFiles());
+    hosting::ConfiguredAccess control(caller);
+    const Decision decision =
+        control.Check("Brevan", method, control.LocateConfigFiles(&account), &account);
     Values values;
     std::int64_t step = 0;
-    for (const support::Account::Step& s : account.Steps()) {
-      if (s.what == support::steps::kAccessRead)
-        values.emplace_back(s.Text("name"), s.Text("value"));
-      if (s.what == support::steps::kAccessDecision) step = s.Number("step");
+    for (const support::Step& s : account.Steps()) {
+      if (const auto* read = std::get_if<support::step::AccessRead>(&s)) {
+        values.emplace_back(
+            ItemName(read->item),
+            read->value ? *read->value : hosting::FailureText(read->value.failure()));
+      }
+      if (const auto* d = std::get_if<support::step::AccessDecision>(&s)) step = d->step;
     }
     EXPECT_EQ(step, hosting::StepOf(decision.reason));
     return std::make_pair(decision, values);

@@ -102,7 +102,7 @@ TEST_F(ResolveMx, EveryQueryCarriesItsOwnId) {
 // accepted is tested in dns_message_test.cpp); the forged records never come back.
 struct BadDatagram {
   const char* what;
-  const char* verdict;  // why an account hears it was dropped
+  dns::Verdict verdict;  // why an account hears it was dropped
   FakeReply (*make)(const Bytes& query);
 };
 
@@ -111,19 +111,19 @@ Bytes Forged(const Bytes& q) {
 }
 
 const BadDatagram kBad[] = {
-    {"from another port", "wrong source port",
+    {"from another port", dns::Verdict::kWrongSourcePort,
      [](const Bytes& q) {
        return FakeReply{Forged(q), 0, "", 0};
      }},
-    {"from another address", "wrong source address",
+    {"from another address", dns::Verdict::kWrongSourceAddress,
      [](const Bytes& q) {
        return FakeReply{Forged(q), 0, "127.0.10.200", 53};
      }},
-    {"with another ID", "wrong ID",
+    {"with another ID", dns::Verdict::kWrongId,
      [](const Bytes& q) {
        return FakeReply{DnsReply(q).Id(IdOf(q) ^ 0x0100).Mx(1, "forged.attacker.test").Build()};
      }},
-    {"with a pointer loop", "cannot be read",
+    {"with a pointer loop", dns::Verdict::kUnreadable,
      [](const Bytes& q) {
        // The exchange is a pointer to itself.
        const std::size_t at = q.size() + 12 + 2;
@@ -132,13 +132,13 @@ const BadDatagram kBad[] = {
                                         static_cast<std::uint8_t>(at)})
                             .Build()};
      }},
-    {"cut short", "cannot be read",
+    {"cut short", dns::Verdict::kUnreadable,
      [](const Bytes& q) {
        Bytes b = Forged(q);
        b.pop_back();
        return FakeReply{b};
      }},
-    {"empty", "too short", [](const Bytes&) { return FakeReply{Bytes{}}; }},
+    {"empty", dns::Verdict::kTooShort, [](const Bytes&) { return FakeReply{Bytes{}}; }},
 };
 
 TEST_F(ResolveMx, DatagramsBeforeTheReplyThatAreNotItAreDropped) {
@@ -152,16 +152,20 @@ TEST_F(ResolveMx, DatagramsBeforeTheReplyThatAreNotItAreDropped) {
     ASSERT_TRUE(server.Started());
     support::Account account;
     EXPECT_EQ(Ask(server.Address(), kDomain, 5, &account), kGood);
-    const auto verdict = std::ranges::find(account.Steps(), support::steps::kDnsVerdict,
-                                           &support::Account::Step::what);
+    const auto verdict = std::ranges::find_if(account.Steps(), [](const support::Step& s) {
+      return std::holds_alternative<support::step::DnsReceived>(s);
+    });
     ASSERT_NE(verdict, account.Steps().end());
-    std::string expected = bad.verdict;
+    dns::Verdict expected = bad.verdict;
 #ifdef _WIN32
     // Windows builds connect the socket to the server (ReportUnreachable): the system
     // drops datagrams from elsewhere before the resolver hears of them.
-    if (expected.starts_with("wrong source")) expected = "taken";
+    if (expected == dns::Verdict::kWrongSourcePort ||
+        expected == dns::Verdict::kWrongSourceAddress) {
+      expected = dns::Verdict::kTaken;
+    }
 #endif
-    EXPECT_EQ(verdict->Text("verdict"), expected);
+    EXPECT_EQ(std::get<support::step::DnsReceived>(*verdict).verdict, expected);
   }
 }
 

@@ -37,13 +37,13 @@ class RecordingAccess : public hosting::AccessControl {
   bool allow = true;
   bool locate_throws = false;
 
-  hosting::ConfigFiles LocateConfigFiles() override {
+  hosting::ConfigFiles LocateConfigFiles(support::Account*) override {
     steps.push_back({"LocateConfigFiles", "", m_lookup->GetIsError()});
     if (locate_throws) throw std::bad_alloc();
     return {std::string("admin.ini"), std::string("website.ini")};
   }
   hosting::Decision Check(const std::string& component, const std::string& method,
-                          const hosting::ConfigFiles& files) override {
+                          const hosting::ConfigFiles& files, support::Account*) override {
     steps.push_back({"CheckAccess", method, m_lookup->GetIsError()});
     EXPECT_EQ(component, "Brevan");
     EXPECT_EQ(*files.admin_ini, "admin.ini") << "the located files are the ones checked";

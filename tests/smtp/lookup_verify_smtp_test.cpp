@@ -14,9 +14,9 @@ namespace {
 // An access control that allows every call.
 class AllowAll : public hosting::AccessControl {
  public:
-  hosting::ConfigFiles LocateConfigFiles() override { return {}; }
-  hosting::Decision Check(const std::string&, const std::string&,
-                          const hosting::ConfigFiles&) override {
+  hosting::ConfigFiles LocateConfigFiles(support::Account*) override { return {}; }
+  hosting::Decision Check(const std::string&, const std::string&, const hosting::ConfigFiles&,
+                          support::Account*) override {
     return {true, hosting::Reason::kNoConfiguration, "", std::nullopt};
   }
 };

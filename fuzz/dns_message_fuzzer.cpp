@@ -45,28 +45,33 @@ std::optional<dns::Query> QueryOf(std::span<const std::uint8_t> bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
+  constexpr dns::Verdict kTaken = dns::Verdict::kTaken;
   if (const auto query = QueryOf(bytes)) {
-    if (const auto reply = dns::ReadReply(bytes, *query)) {
+    if (const auto read = dns::ReadReply(bytes, *query); read.verdict == kTaken) {
       Check(size > dns::kHeaderSize);
-      Check(reply->exchangers.size() <= static_cast<std::size_t>((data[6] << 8) | data[7]));
+      Check(read.reply.exchangers.size() <= static_cast<std::size_t>((data[6] << 8) | data[7]));
       // Dotted, a name loses its root byte and its first length byte.
-      for (const dns::MxRecord& mx : reply->exchangers) {
+      for (const dns::MxRecord& mx : read.reply.exchangers) {
         Check(mx.exchange.size() <= dns::kMaxName - 2);
       }
+    } else {
+      Check(read.reply.exchangers.empty() && !read.reply.truncated);
     }
   }
   // The reply's own ID, so that only the question decides.
   const std::uint16_t id = size >= 2 ? static_cast<std::uint16_t>((data[0] << 8) | data[1]) : 0;
-  if (dns::ReadReply(bytes, *dns::Query::Make("example.com", id))) Check(size > dns::kHeaderSize);
+  if (dns::ReadReply(bytes, *dns::Query::Make("example.com", id)).verdict == kTaken) {
+    Check(size > dns::kHeaderSize);
+  }
 
   const std::string_view domain(reinterpret_cast<const char*>(data), size);
   if (const auto query = dns::Query::Make(domain, 0x0312)) {
     Check(query->Name().size() < dns::kMaxName && query->Id() == 0x0312);
     std::string reply(query->Bytes());
-    Check(!dns::ReadReply(AsBytes(reply), *query));  // QR is clear
+    Check(dns::ReadReply(AsBytes(reply), *query).verdict == dns::Verdict::kNotAReply);
     reply[2] = static_cast<char>(reply[2] | 0x80);
     const auto back = dns::ReadReply(AsBytes(reply), *query);
-    Check(back && !back->truncated && back->exchangers.empty());
+    Check(back.verdict == kTaken && !back.reply.truncated && back.reply.exchangers.empty());
   }
   return 0;
 }

@@ -35,102 +35,30 @@ std::string ForJson(std::string_view text, Encoding encoding = Encoding::kUtf8) 
   return JsonText(text, encoding);
 }
 
+// Names of the steps' enums, in their order.
+constexpr const char* kItemNames[] = {"Admin.ini",       "WebSite.ini", "Installed",
+                                      "EnableGatehouse", "Applied",     "Caller path",
+                                      "Path entry",      "Security",    "Methods"};
+constexpr const char* kPurposeNames[] = {"check", "list", "count", "resolve"};
+constexpr const char* kNotSentTexts[] = {"negative time-out", "no random query ID",
+                                         "the name does not fit in a query", "no DNS server",
+                                         "the server has no usable address"};
+constexpr const char* kVerdictTexts[] = {
+    "taken",    "wrong source address", "wrong source port", "too short",
+    "wrong ID", "not a reply",          "wrong question",    "cannot be read"};
+constexpr const char* kStageNames[] = {"host",     "socket library", "address",        "connect",
+                                       "greeting", "HELO",           "answer to HELO", "done"};
+constexpr const char* kCauseTexts[] = {
+    "not usable as given", "not found",    "timed out",     "unreachable",
+    "no usable answer",    "system error", "out of memory", "a value of another type"};
+
+template <std::size_t N, class E>
+const char* NameOf(const char* const (&names)[N], E value) {
+  return names[static_cast<std::size_t>(value)];
+}
+
 const char* ItemName(Item item, bool found) {
-  switch (item) {
-    case Item::kAdminIni:
-      return "Admin.ini";
-    case Item::kWebSiteIni:
-      return "WebSite.ini";
-    case Item::kInstalled:
-      return "Installed";
-    case Item::kEnableGatehouse:
-      return "EnableGatehouse";
-    case Item::kApplied:
-      return "Applied";
-    case Item::kCaller:
-      return found ? "Caller path" : "Caller not found";
-    case Item::kPathEntry:
-      return "Path entry";
-    case Item::kSecurity:
-      return "Security";
-    case Item::kMethods:
-      return "Methods";
-  }
-  return "";
-}
-
-const char* PurposeName(Purpose p) {
-  switch (p) {
-    case Purpose::kCheck:
-      return "check";
-    case Purpose::kList:
-      return "list";
-    case Purpose::kCount:
-      return "count";
-    case Purpose::kResolve:
-      return "resolve";
-  }
-  return "";
-}
-
-const char* NotSentText(NotSent why) {
-  switch (why) {
-    case NotSent::kNegativeTimeout:
-      return "negative time-out";
-    case NotSent::kNoRandomId:
-      return "no random query ID";
-    case NotSent::kNameTooLong:
-      return "the name does not fit in a query";
-    case NotSent::kNoServer:
-      return "no DNS server";
-    case NotSent::kServerUnusable:
-      return "the server has no usable address";
-  }
-  return "";
-}
-
-const char* VerdictText(Verdict v) {
-  switch (v) {
-    case Verdict::kTaken:
-      return "taken";
-    case Verdict::kWrongSourceAddress:
-      return "wrong source address";
-    case Verdict::kWrongSourcePort:
-      return "wrong source port";
-    case Verdict::kTooShort:
-      return "too short";
-    case Verdict::kWrongId:
-      return "wrong ID";
-    case Verdict::kNotAReply:
-      return "not a reply";
-    case Verdict::kWrongQuestion:
-      return "wrong question";
-    case Verdict::kUnreadable:
-      return "cannot be read";
-  }
-  return "";
-}
-
-const char* StageName(SmtpStage stage) {
-  switch (stage) {
-    case SmtpStage::kNoHost:
-      return "host";
-    case SmtpStage::kSocketLayer:
-      return "socket library";
-    case SmtpStage::kNoAddress:
-      return "address";
-    case SmtpStage::kConnect:
-      return "connect";
-    case SmtpStage::kGreeting:
-      return "greeting";
-    case SmtpStage::kHelo:
-      return "HELO";
-    case SmtpStage::kHeloAnswer:
-      return "answer to HELO";
-    case SmtpStage::kDone:
-      return "done";
-  }
-  return "";
+  return item == Item::kCaller && !found ? "Caller not found" : NameOf(kItemNames, item);
 }
 
 std::string Endpoint(const platform::Endpoint& e) {
@@ -164,7 +92,7 @@ std::string SmtpWhy(const SmtpVerdict& v) {
     default:
       break;
   }
-  const std::string stage = StageName(v.stage);
+  const std::string stage = NameOf(kStageNames, v.stage);
   const int expected = v.stage == SmtpStage::kGreeting ? 220 : 250;
   switch (v.fault) {
     case SmtpFault::kUnexpectedCode:
@@ -229,7 +157,7 @@ class Walk {
     }
   }
   void operator()(const DnsPurpose& s) {
-    m_strPurpose = PurposeName(s.purpose);
+    m_strPurpose = NameOf(kPurposeNames, s.purpose);
     if (m_pText) {
       *m_pText << ";; " << m_strPurpose
                << (s.purpose == Purpose::kCheck
@@ -261,9 +189,9 @@ class Walk {
   }
   void operator()(const DnsNotSent& s) {
     if (m_pText)
-      *m_pText << ";; nothing sent: " << NotSentText(s.why) << " (" << CauseText(s.failure)
-               << ")\n";
-    if (m_pDoc) Part("dns")["not_sent"] = NotSentText(s.why);
+      *m_pText << ";; nothing sent: " << NameOf(kNotSentTexts, s.why) << " ("
+               << CauseText(s.failure) << ")\n";
+    if (m_pDoc) Part("dns")["not_sent"] = NameOf(kNotSentTexts, s.why);
   }
   void operator()(const DnsQuery& s) {
     const auto* b = reinterpret_cast<const std::uint8_t*>(s.bytes.data());
@@ -276,7 +204,7 @@ class Walk {
     if (m_pText) {
       *m_pText << ";; query " << ++m_nQuery << " over " << transport << ": id " << id << ", flags:";
       for (const std::string& f : flags) *m_pText << ' ' << f;
-      *m_pText << "; " << s.bytes.size() << " bytes\n";
+      *m_pText << "; " << s.bytes.size() << " bytes sent\n";
     }
     if (m_pDoc) {
       Part("dns")["queries"].push_back({{"purpose", m_strPurpose},
@@ -295,14 +223,14 @@ class Walk {
   void operator()(const DnsReceived& s) {
     if (m_pText) {
       *m_pText << ";; received " << s.bytes.size() << " bytes from " << Endpoint(s.from) << ": "
-               << VerdictText(s.verdict) << '\n';
+               << NameOf(kVerdictTexts, s.verdict) << '\n';
     }
     Json* query =
         m_pDoc && !Part("dns")["queries"].empty() ? &Part("dns")["queries"].back() : nullptr;
     if (s.verdict != Verdict::kTaken) {
       if (query)
         query->at("discarded")
-            .push_back({{"from", Endpoint(s.from)}, {"reason", VerdictText(s.verdict)}});
+            .push_back({{"from", Endpoint(s.from)}, {"reason", NameOf(kVerdictTexts, s.verdict)}});
       return;
     }
     const ReplyText reply = ReadReplyText(s.bytes);
@@ -384,7 +312,7 @@ class Walk {
     if (m_pDoc) {
       Json& smtp = Part("smtp");
       smtp["verdict"] = accepted ? 1 : 0;
-      smtp["stage"] = StageName(s.stage);
+      smtp["stage"] = NameOf(kStageNames, s.stage);
       smtp["why"] = SmtpWhy(s);
       smtp["code"] = CodeJson(s.failure);
     }
@@ -508,76 +436,22 @@ std::string OneLine(const std::string& text) {
 
 std::string CauseText(const platform::Failure& failure) {
   namespace wsa = platform::wsa;
-  const char* words = nullptr;
-  switch (failure.code) {
-    case wsa::kECONNREFUSED:
-      words = "connection refused";
-      break;
-    case wsa::kETIMEDOUT:
-      words = "timed out";
-      break;
-    case wsa::kENETUNREACH:
-      words = "network unreachable";
-      break;
-    case wsa::kEHOSTUNREACH:
-      words = "host unreachable";
-      break;
-    case wsa::kECONNRESET:
-      words = "connection reset by the peer";
-      break;
-    case wsa::kENETDOWN:
-      words = "network down";
-      break;
-    case wsa::kEADDRNOTAVAIL:
-      words = "address not available";
-      break;
-    case wsa::kEACCES:
-      words = "permission denied";
-      break;
-    case wsa::kHOST_NOT_FOUND:
-      words = "host not found";
-      break;
-    case wsa::kTRY_AGAIN:
-      words = "no answer from the name service, try again";
-      break;
-    case wsa::kNO_RECOVERY:
-      words = "the name service failed";
-      break;
-    case wsa::kNO_DATA:
-      words = "the name has no address of that kind";
-      break;
-    default:
-      break;
-  }
-  if (!words) {
-    switch (failure.cause) {
-      case platform::Cause::kInvalidInput:
-        words = "not usable as given";
-        break;
-      case platform::Cause::kNotFound:
-        words = "not found";
-        break;
-      case platform::Cause::kTimeout:
-        words = "timed out";
-        break;
-      case platform::Cause::kUnreachable:
-        words = "unreachable";
-        break;
-      case platform::Cause::kBadReply:
-        words = "no usable answer";
-        break;
-      case platform::Cause::kSystem:
-        words = "system error";
-        break;
-      case platform::Cause::kNoMemory:
-        words = "out of memory";
-        break;
-      case platform::Cause::kWrongType:
-        words = "a value of another type";
-        break;
-    }
-  }
-  std::string text = words ? words : "failed";
+  static constexpr std::pair<int, const char*> kCodes[] = {
+      {wsa::kECONNREFUSED, "connection refused"},
+      {wsa::kETIMEDOUT, "timed out"},
+      {wsa::kENETUNREACH, "network unreachable"},
+      {wsa::kEHOSTUNREACH, "host unreachable"},
+      {wsa::kECONNRESET, "connection reset by the peer"},
+      {wsa::kENETDOWN, "network down"},
+      {wsa::kEADDRNOTAVAIL, "address not available"},
+      {wsa::kEACCES, "permission denied"},
+      {wsa::kHOST_NOT_FOUND, "host not found"},
+      {wsa::kTRY_AGAIN, "no answer from the name service, try again"},
+      {wsa::kNO_RECOVERY, "the name service failed"},
+      {wsa::kNO_DATA, "the name has no address of that kind"}};
+  const auto* known = std::find_if(std::begin(kCodes), std::end(kCodes),
+                                   [&](const auto& c) { return c.first == failure.code; });
+  std::string text = known != std::end(kCodes) ? known->second : NameOf(kCauseTexts, failure.cause);
   if (failure.code != 0) text += " (system code " + std::to_string(failure.code) + ")";
   return text;
 }

@@ -1,0 +1,1 @@
+kestra_add_fuzzer(reply_text_fuzzer reply_text_fuzz.cpp LIBS kestra_cli)

@@ -61,13 +61,8 @@ std::string FirstIpv6DnsServer() {
   if (rc != NO_ERROR) return "";
   for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
     for (auto* d = a->FirstDnsServerAddress; d; d = d->Next) {
-      const SOCKET_ADDRESS& sa = d->Address;
-      if (!sa.lpSockaddr || sa.lpSockaddr->sa_family != AF_INET6) continue;
-      char text[NI_MAXHOST];
-      if (getnameinfo(sa.lpSockaddr, sa.iSockaddrLength, text, sizeof text, nullptr, 0,
-                      NI_NUMERICHOST) == 0) {
-        return text;
-      }
+      const sockaddr* sa = d->Address.lpSockaddr;
+      if (sa && sa->sa_family == AF_INET6) return FromSockaddr(sa).address.Text();
     }
   }
   return "";

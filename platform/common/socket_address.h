@@ -1,6 +1,8 @@
 // The conversions between Endpoint and the sockaddr forms of the socket calls, and the
-// reading of an IPv6 text, shared by both socket layers. It includes no system header:
-// each includer has included its own (BSD sockets or Winsock), which name the same types.
+// address readers of platform/net.h, shared by both socket layers. It includes no system
+// header: each includer has included its own (BSD sockets or Winsock), which name the
+// same types and calls. Only the socket layer of a build includes it, once, so the
+// readers are defined here and nowhere else.
 #pragma once
 
 #include <cstring>
@@ -53,7 +55,15 @@ inline int NativeFamily(Family family) {
   return family == Family::kV6 ? AF_INET6 : AF_INET;
 }
 
-inline std::optional<IpAddress> ParseIpv6Text(std::string_view text) {
+}  // namespace platform::sockaddr_form
+
+namespace platform {
+
+std::uint32_t NativeInetAddr(const std::string& text) {
+  return inet_addr(text.c_str());
+}
+
+std::optional<IpAddress> ParseIpv6(std::string_view text) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
     text = text.substr(1, text.size() - 2);
   }
@@ -63,9 +73,9 @@ inline std::optional<IpAddress> ParseIpv6Text(std::string_view text) {
   hints.ai_flags = AI_NUMERICHOST;
   addrinfo* result = nullptr;
   if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
-  const IpAddress address = FromSockaddr(result->ai_addr).address;
+  const IpAddress address = sockaddr_form::FromSockaddr(result->ai_addr).address;
   freeaddrinfo(result);
   return address;
 }
 
-}  // namespace platform::sockaddr_form
+}  // namespace platform

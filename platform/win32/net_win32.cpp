@@ -195,14 +195,6 @@ bool ReceiveReportsUnreachable() {
   return false;
 }
 
-std::uint32_t NativeInetAddr(const std::string& text) {
-  return inet_addr(text.c_str());
-}
-
-std::optional<IpAddress> ParseIpv6(std::string_view text) {
-  return ParseIpv6Text(text);
-}
-
 Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
   std::vector<IpAddress> addresses;
   if (family == Family::kV6) {

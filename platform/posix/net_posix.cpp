@@ -253,6 +253,10 @@ Result<std::string> ReverseResolve(const IpAddress& address) {
   return std::string(host);
 }
 
+const char* ResolverCallName(bool reverse, Family) {
+  return reverse ? "getnameinfo" : "getaddrinfo";
+}
+
 Result<std::string> LocalHostName() {
   char buffer[256];
   if (gethostname(buffer, sizeof buffer) != 0) return LastFailure();

@@ -241,6 +241,11 @@ Result<std::string> ReverseResolve(const IpAddress& address) {
   return std::string(entry->h_name ? entry->h_name : "");
 }
 
+const char* ResolverCallName(bool reverse, Family family) {
+  if (family == Family::kV4) return reverse ? "gethostbyaddr" : "gethostbyname";
+  return reverse ? "getnameinfo" : "getaddrinfo";
+}
+
 Result<std::string> LocalHostName() {
   char buffer[256];
   if (gethostname(buffer, sizeof buffer) != 0) return LastFailure();

@@ -157,7 +157,8 @@ Found RunResolve(lookup::CLookup& lookup, const Options& o, support::Account& ac
   account.Add(support::steps::kDnsName, {{"name", o.argument}, {"ascii", *domain}});
   account.Add(support::steps::kDnsPurpose, {{"purpose", std::string("resolve")}});
   (void)platform::EnsureSocketLayer();
-  const auto exchangers = dns::ResolveMx(*domain, *server, o.timeout.value_or(60), &account);
+  const auto exchangers = dns::ResolveMx(
+      *domain, *server, o.timeout.value_or(lookup::kDefaultTimeoutSeconds), &account);
   if (!exchangers || exchangers->empty()) return failed;
   return {0, "", "records", Records(*exchangers), {}};
 }

@@ -215,8 +215,12 @@ Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string ser
   if (!query) return NotAsked(account, query.failure(), "the name does not fit in a query");
   const bool from_system = server.empty();
   std::string source;
-  if (from_system) server = platform::SystemDnsServer(account ? &source : nullptr);
-  if (server.empty()) return NotAsked(account, Failure{Cause::kNotFound}, "no DNS server");
+  if (from_system) {
+    Result<platform::SystemServer> system = platform::SystemDnsServer();
+    if (!system) return NotAsked(account, system.failure(), "no DNS server");
+    server = std::move(system->address);
+    source = std::move(system->source);
+  }
   const Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kNumericOrName);
   const std::optional<platform::IpAddress> address =

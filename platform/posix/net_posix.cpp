@@ -264,10 +264,9 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer(std::string* source) {
+Result<SystemServer> SystemDnsServer() {
   const char* override_path = std::getenv("KESTRA_RESOLV_CONF");
   const char* path = override_path && *override_path ? override_path : "/etc/resolv.conf";
-  if (source) *source = path;
   std::ifstream in(path);
   std::string line, first_v6;
   while (std::getline(in, line)) {
@@ -275,12 +274,13 @@ std::string SystemDnsServer(std::string* source) {
     std::string keyword, value;
     if (words >> keyword >> value && keyword == "nameserver") {
       in_addr probe{};
-      if (inet_pton(AF_INET, value.c_str(), &probe) == 1) return value;
+      if (inet_pton(AF_INET, value.c_str(), &probe) == 1) return SystemServer{value, path};
       if (first_v6.empty() && ParseIpv6(value)) first_v6 = value;
     }
   }
   // No IPv4 server: the first IPv6 one.
-  return first_v6;
+  if (first_v6.empty()) return Failure{Cause::kNotFound};
+  return SystemServer{first_v6, path};
 }
 
 Result<void> CryptoRandom(void* buffer, std::size_t length) {

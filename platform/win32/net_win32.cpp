@@ -253,8 +253,7 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer(std::string* source) {
-  if (source) *source = "GetNetworkParams";
+Result<SystemServer> SystemDnsServer() {
   ULONG size = 0;
   GetNetworkParams(nullptr, &size);
   std::vector<unsigned char> buffer(size + 1);
@@ -264,10 +263,11 @@ std::string SystemDnsServer(std::string* source) {
     const char* text = info->DnsServerList.IpAddress.String;
     first.assign(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
   }
-  if (!first.empty()) return first;
+  if (!first.empty()) return SystemServer{first, "GetNetworkParams"};
   // No IPv4 server: the first IPv6 one.
-  if (source) *source = "GetAdaptersAddresses";
-  return FirstIpv6DnsServer();
+  first = FirstIpv6DnsServer();
+  if (first.empty()) return Failure{Cause::kNotFound};
+  return SystemServer{first, "GetAdaptersAddresses"};
 }
 
 Result<void> CryptoRandom(void* buffer, std::size_t length) {

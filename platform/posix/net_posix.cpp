@@ -96,7 +96,9 @@ Result<std::size_t> Received(ssize_t n) {
   return Count(n);
 }
 
-int GaiToWinsock(int rc) {
+}  // namespace
+
+int sockaddr_form::GaiToWinsock(int rc) {
   switch (rc) {
     case EAI_NONAME:
       return wsa::kHOST_NOT_FOUND;
@@ -113,8 +115,6 @@ int GaiToWinsock(int rc) {
       return wsa::kNO_RECOVERY;
   }
 }
-
-}  // namespace
 
 Result<void> EnsureSocketLayer() {
   if (g_fail_startup.load()) return SocketFailure(wsa::kSYSNOTREADY);
@@ -230,27 +230,11 @@ bool ReceiveReportsUnreachable() {
 }
 
 Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
-  addrinfo hints{};
-  hints.ai_family = NativeFamily(family);
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
-  std::vector<IpAddress> addresses;
-  for (addrinfo* p = result; p; p = p->ai_next) {
-    if (p->ai_family == hints.ai_family) addresses.push_back(FromSockaddr(p->ai_addr).address);
-  }
-  freeaddrinfo(result);
-  if (addresses.empty()) return SocketFailure(wsa::kNO_DATA);
-  return addresses;
+  return AddrInfo(name, family);
 }
 
 Result<std::string> ReverseResolve(const IpAddress& address) {
-  SockAddr sa = ToSockaddr(Endpoint{address, 0});
-  char host[NI_MAXHOST];
-  const int rc = getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD);
-  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
-  return std::string(host);
+  return NameInfo(address);
 }
 
 const char* ResolverCallName(bool reverse, Family) {

@@ -70,6 +70,11 @@ std::string FirstIpv6DnsServer() {
 
 }  // namespace
 
+// Winsock's getaddrinfo and getnameinfo answer Winsock codes themselves.
+int sockaddr_form::GaiToWinsock(int rc) {
+  return rc;
+}
+
 Result<void> EnsureSocketLayer() {
   std::lock_guard<std::mutex> lock(g_layer_lock);
   if (g_bLayerStarted) return {};
@@ -196,45 +201,24 @@ bool ReceiveReportsUnreachable() {
 }
 
 Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
+  if (family == Family::kV6) return AddrInfo(name, family);
+  // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
+  const hostent* entry = gethostbyname(name.c_str());
+  if (!entry) return LastFailure();
   std::vector<IpAddress> addresses;
-  if (family == Family::kV6) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET6;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result)) {
-      return SocketFailure(rc);
+  if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
+    for (char** p = entry->h_addr_list; *p; ++p) {
+      std::uint32_t a;
+      std::memcpy(&a, *p, 4);
+      addresses.push_back(IpAddress::V4(a));
     }
-    for (addrinfo* p = result; p; p = p->ai_next) {
-      if (p->ai_family == AF_INET6) addresses.push_back(FromSockaddr(p->ai_addr).address);
-    }
-    freeaddrinfo(result);
-  } else if (hostent* entry = gethostbyname(name.c_str())) {
-    // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
-    if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
-      for (char** p = entry->h_addr_list; *p; ++p) {
-        std::uint32_t a;
-        std::memcpy(&a, *p, 4);
-        addresses.push_back(IpAddress::V4(a));
-      }
-    }
-  } else {
-    return LastFailure();
   }
   if (addresses.empty()) return SocketFailure(WSANO_DATA);
   return addresses;
 }
 
 Result<std::string> ReverseResolve(const IpAddress& address) {
-  if (address.family == Family::kV6) {
-    SockAddr sa = ToSockaddr(Endpoint{address, 0});
-    char host[NI_MAXHOST];
-    if (const int rc =
-            getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD)) {
-      return SocketFailure(rc);
-    }
-    return std::string(host);
-  }
+  if (address.family == Family::kV6) return NameInfo(address);
   const std::uint32_t v4 = address.V4Value();
   hostent* entry = gethostbyaddr(reinterpret_cast<const char*>(&v4), 4, AF_INET);
   if (!entry) return LastFailure();

@@ -211,8 +211,12 @@ Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string ser
   if (!query) return NothingSent(account, query.failure(), NotSent::kNameTooLong);
   const bool from_system = server.empty();
   std::string source;
-  if (from_system) server = platform::SystemDnsServer(account ? &source : nullptr);
-  if (server.empty()) return NothingSent(account, Failure{Cause::kNotFound}, NotSent::kNoServer);
+  if (from_system) {
+    Result<platform::SystemServer> system = platform::SystemDnsServer();
+    if (!system) return NothingSent(account, system.failure(), NotSent::kNoServer);
+    server = std::move(system->address);
+    source = std::move(system->source);
+  }
   const Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kNumericOrName);
   const std::optional<platform::IpAddress> address =

@@ -1,8 +1,6 @@
 // DNSLookup and ReverseDNSLookup: through the platform's own resolver, on the
 // process-wide start of the socket library (never a start and a stop per call).
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
 #include "lookup/host_errors.h"
 #include "lookup/lookup.h"
@@ -15,17 +13,6 @@ namespace lookup {
 namespace texts = support::texts;
 
 namespace {
-
-// The address's bytes in network order, each as unsigned decimal: 200.0.2.1, never -56.
-std::string DottedAddress(std::uint32_t address) {
-  unsigned char b[4];
-  std::memcpy(b, &address, sizeof b);
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(b[0]),
-                static_cast<unsigned>(b[1]), static_cast<unsigned>(b[2]),
-                static_cast<unsigned>(b[3]));
-  return text;
-}
 
 using support::Account;
 
@@ -72,7 +59,7 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
         return answers;
       },
       start);
-  if (addresses) return DottedAddress(addresses->front().V4Value());
+  if (addresses) return addresses->front().Text();
   Fail(DnsLookupErrorText(addresses.failure().code));
   return {};
 }

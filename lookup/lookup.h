@@ -25,6 +25,8 @@ namespace lookup {
 template <class T>
 using Outcome = std::optional<T>;
 
+inline constexpr std::int32_t kDefaultTimeoutSeconds = 60;  // Timeout until a caller sets it
+
 class CLookup {
  public:
   CLookup();
@@ -109,7 +111,7 @@ class CLookup {
   std::string ResolveAddress(const std::string& ip);
   std::int16_t ProbeSmtp(const std::string& smtp_server);
 
-  std::int32_t m_nTimeout = 60;
+  std::int32_t m_nTimeout = kDefaultTimeoutSeconds;
   std::string m_strErrorReason;
   std::int16_t m_nIsError = 0;
   std::string m_strDNSServer;

@@ -193,12 +193,16 @@ Result<std::vector<IpAddress>> AddressesOf(const std::string& text, AddressText 
 Result<std::string> LocalHostName();
 
 // --- machine configuration ---
-// The first DNS server of the machine's network configuration as address text, or "":
-// its first IPv4 server (GetNetworkParams on Windows, the first IPv4 nameserver line of
-// resolv.conf on POSIX; KESTRA_RESOLV_CONF names another file for tests), or, when it
-// has none, its first IPv6 one (GetAdaptersAddresses; resolv.conf). *source, when
-// given, says where it came from (the call, or the file read).
-std::string SystemDnsServer(std::string* source = nullptr);
+// The first DNS server of the machine's network configuration: its first IPv4 server
+// (GetNetworkParams on Windows, the first IPv4 nameserver line of resolv.conf on POSIX;
+// KESTRA_RESOLV_CONF names another file for tests), or, when it has none, its first
+// IPv6 one (GetAdaptersAddresses; resolv.conf). kNotFound when it names none.
+struct SystemServer {
+  std::string address;  // as text
+  std::string source;   // where it came from: the call, or the file read
+  bool operator==(const SystemServer&) const = default;
+};
+Result<SystemServer> SystemDnsServer();
 
 // Fills the buffer from the platform's cryptographic random source.
 Result<void> CryptoRandom(void* buffer, std::size_t length);

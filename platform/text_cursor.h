@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/mbcs.h"
+#include "platform/trim.h"
 
 namespace platform {
 
@@ -49,13 +50,12 @@ class TextCursor {
   std::string_view Rest() const { return m_strText.substr(m_nPos); }
   // The bytes from `from` (an earlier Position()) up to the cursor.
   std::string_view Since(std::size_t from) const { return m_strText.substr(from, m_nPos - from); }
-  // The next line without its end ("\n" or "\r\n"; a "\r" at the very end goes too).
+  // The next line without its end: the "\n" and the CRs before it (or at the very end).
   std::string_view TakeLine() {
     const std::size_t end = std::min(m_strText.find('\n', m_nPos), m_strText.size());
-    std::string_view line = m_strText.substr(m_nPos, end - m_nPos);
+    const std::string_view line = m_strText.substr(m_nPos, end - m_nPos);
     m_nPos = std::min(end + 1, m_strText.size());
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return line;
+    return WithoutLineEnd(line);
   }
 
  private:

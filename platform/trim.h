@@ -4,7 +4,8 @@
 //   kIniSpace    the POSIX INI reader, which also strips Ctrl-Z (0x1a), an end-of-file
 //                mark of old editors that the system's profile functions skip as well
 //   " \t"        a line of a .reg file (and a CR before its line end: " \t\r" at the end)
-//   "\r\n" at the end only: a system text without the line break it ends with
+//   "\r\n" at the end only: a system text without the line break it ends with, and a
+//                line of text (TextCursor::TakeLine)
 #pragma once
 
 #include <string_view>

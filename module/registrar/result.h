@@ -21,7 +21,12 @@ inline constexpr bool Failed(HResult hr) {
   return hr < 0;
 }
 
-// HRESULT_FROM_WIN32 of a registry failure's system code.
+// The registrar's own failures, each with its HRESULT as the code.
+inline constexpr platform::Failure kSyntaxError{platform::Cause::kInvalidInput, kDispException};
+inline constexpr platform::Failure kNameTooLong{platform::Cause::kInvalidInput, kFail};
+
+// HRESULT_FROM_WIN32 of a registry failure's system code; a code that is an HRESULT
+// already (the registrar's own) as it is.
 inline constexpr HResult FromFailure(const platform::Failure& failure) {
   const int error = failure.code;
   return error <= 0

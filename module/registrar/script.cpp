@@ -9,6 +9,7 @@ namespace registrar {
 namespace {
 
 using Flag = ScriptEntry::Flag;
+using platform::Result;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -91,30 +92,32 @@ std::optional<std::uint32_t> ParseDword(std::string_view text) {
   return number;
 }
 
-// Every function answers false for a syntax error, which leaves the script unfinished.
 class Parser {
  public:
   explicit Parser(std::string_view text) : m_tokens(text) {}
 
-  bool Parse(Script* script) {
+  Result<Script> Parse() {
+    Script script;
     for (Token token = m_tokens.Next(); token.kind != Token::Kind::kEnd; token = m_tokens.Next()) {
       const std::optional<platform::RegRoot> root =
           token.IsWord() ? platform::FindRegRoot(token.text, platform::RegRootForms::kLongOrShort)
                          : std::nullopt;
-      if (!root || m_tokens.Next().kind != Token::Kind::kOpen) return false;
-      script->roots.push_back({*root, {}});
-      if (!Entries(1, &script->roots.back().entries)) return false;
+      if (!root || m_tokens.Next().kind != Token::Kind::kOpen) return kSyntaxError;
+      Result<std::vector<ScriptEntry>> entries = Entries(1);
+      if (!entries) return entries.failure();
+      script.roots.push_back({*root, std::move(*entries)});
     }
-    return true;
+    return script;
   }
 
  private:
   // The entries of one block, up to and including its closing '}'.
-  bool Entries(std::size_t depth, std::vector<ScriptEntry>* entries) {
-    if (depth > kMaxScriptDepth) return false;
+  Result<std::vector<ScriptEntry>> Entries(std::size_t depth) {
+    if (depth > kMaxScriptDepth) return kSyntaxError;
+    std::vector<ScriptEntry> entries;
     Token token = m_tokens.Next();
     while (token.kind != Token::Kind::kClose) {
-      if (!token.IsWord()) return false;
+      if (!token.IsWord()) return kSyntaxError;
       ScriptEntry entry;
       if (token.IsKeyword("ForceRemove")) {
         entry.flag = Flag::kForceRemove;
@@ -127,45 +130,46 @@ class Parser {
       }
       if (entry.flag != Flag::kNone || entry.kind == ScriptEntry::Kind::kValue) {
         token = m_tokens.Next();
-        if (!token.IsWord()) return false;
+        if (!token.IsWord()) return kSyntaxError;
       }
       entry.name = std::move(token.text);
       const bool is_key = entry.kind == ScriptEntry::Kind::kKey;
-      if (is_key && !IsKeyPath(entry.name)) return false;
+      if (is_key && !IsKeyPath(entry.name)) return kSyntaxError;
       // Whole trees are only ever removed by a single name, never by a path.
       const bool removes_tree = entry.flag == Flag::kForceRemove || entry.flag == Flag::kDelete;
-      if (removes_tree && entry.name.find('\\') != std::string::npos) return false;
+      if (removes_tree && entry.name.find('\\') != std::string::npos) return kSyntaxError;
 
       token = m_tokens.Next();
       if (token.kind == Token::Kind::kEquals) {
-        if (entry.flag == Flag::kDelete || !Value(&entry)) return false;
+        if (entry.flag == Flag::kDelete) return kSyntaxError;
+        Result<platform::RegValue> value = Value();
+        if (!value) return value.failure();
+        entry.value = std::move(*value);
         token = m_tokens.Next();
       } else if (!is_key) {
-        return false;  // `val name` without a value
+        return kSyntaxError;  // `val name` without a value
       }
       if (token.kind == Token::Kind::kOpen) {
-        if (!is_key || entry.flag == Flag::kDelete) return false;
-        if (!Entries(depth + 1, &entry.children)) return false;
+        if (!is_key || entry.flag == Flag::kDelete) return kSyntaxError;
+        Result<std::vector<ScriptEntry>> children = Entries(depth + 1);
+        if (!children) return children.failure();
+        entry.children = std::move(*children);
         token = m_tokens.Next();
       }
-      entries->push_back(std::move(entry));
+      entries.push_back(std::move(entry));
     }
-    return true;
+    return entries;
   }
 
   // `s 'text'` or `d 'number'` after an '='.
-  bool Value(ScriptEntry* entry) {
+  Result<platform::RegValue> Value() {
     const Token type = m_tokens.Next();
     const Token data = m_tokens.Next();
-    if (!data.IsWord()) return false;
-    if (type.IsKeyword("s")) {
-      entry->value = platform::RegValue::String(data.text);
-      return true;
-    }
+    if (!data.IsWord()) return kSyntaxError;
+    if (type.IsKeyword("s")) return platform::RegValue::String(data.text);
     const std::optional<std::uint32_t> number = ParseDword(data.text);
-    if (!type.IsKeyword("d") || !number) return false;
-    entry->value = platform::RegValue::Dword(*number);
-    return true;
+    if (!type.IsKeyword("d") || !number) return kSyntaxError;
+    return platform::RegValue::Dword(*number);
   }
 
   Tokenizer m_tokens;
@@ -184,10 +188,8 @@ std::string QuoteForScript(std::string_view text) {
 
 }  // namespace
 
-std::optional<Script> ParseScript(std::string_view text) {
-  Script script;
-  if (!Parser(text).Parse(&script)) return std::nullopt;
-  return script;
+Result<Script> ParseScript(std::string_view text) {
+  return Parser(text).Parse();
 }
 
 const std::string* Replacements::Find(std::string_view name) const {
@@ -203,8 +205,7 @@ Replacements Replacements::ForModule(const std::string& module_path) {
   return r;
 }
 
-HResult ExpandReplacements(std::string_view text, const Replacements& replacements,
-                           std::string* out) {
+Result<std::string> ExpandReplacements(std::string_view text, const Replacements& replacements) {
   // The script is a C string to the registrar: a NUL ends it.
   text = text.substr(0, text.find('\0'));
   std::string result;
@@ -218,21 +219,20 @@ HResult ExpandReplacements(std::string_view text, const Replacements& replacemen
     }
     result.append(text.substr(pos, open - pos));
     const std::size_t close = text.find('%', open + 1);
-    if (close == std::string_view::npos) return kDispException;
+    if (close == std::string_view::npos) return kSyntaxError;
     const std::string_view name = text.substr(open + 1, close - open - 1);
     if (name.empty()) {
       result.push_back('%');
     } else if (name.size() > Replacements::kMaxNameLength) {
-      return kFail;
+      return kNameTooLong;
     } else if (const std::string* value = replacements.Find(name)) {
       result.append(*value);
     } else {
-      return kDispException;
+      return kSyntaxError;
     }
     pos = close + 1;
   }
-  *out = std::move(result);
-  return kOk;
+  return result;
 }
 
 }  // namespace registrar

@@ -60,13 +60,13 @@ struct Script {
 inline constexpr std::size_t kMaxScriptDepth = 64;
 
 // Parses a script whose replacements have already been expanded. The text ends at its
-// end or at its first NUL byte. Nothing for any syntax error.
-std::optional<Script> ParseScript(std::string_view text);
+// end or at its first NUL byte. kSyntaxError for any syntax error.
+platform::Result<Script> ParseScript(std::string_view text);
 
 // The names a script may use between percent signs, e.g. %MODULE%.
 class Replacements {
  public:
-  // Names longer than this end the expansion with kFail.
+  // Names longer than this end the expansion with kNameTooLong.
   static constexpr std::size_t kMaxNameLength = 31;
 
   // The value of `name`, compared without regard to case; null when unknown.
@@ -81,10 +81,10 @@ class Replacements {
   std::vector<std::pair<std::string, std::string>> m_items;
 };
 
-// Replaces every %name% of `text` by its value and every %% by one '%'. kFail for a
-// name longer than 31 characters; kDispException for an unknown name or a '%' without
-// its closing '%'.
-HResult ExpandReplacements(std::string_view text, const Replacements& replacements,
-                           std::string* out);
+// `text` with every %name% replaced by its value and every %% by one '%'. kNameTooLong
+// for a name longer than 31 characters; kSyntaxError for an unknown name or a '%'
+// without its closing '%'.
+platform::Result<std::string> ExpandReplacements(std::string_view text,
+                                                 const Replacements& replacements);
 
 }  // namespace registrar

@@ -104,10 +104,10 @@ Result<void> Unregister(platform::Registry* registry, platform::RegRoot root,
 
 HResult RunScript(std::string_view text, const Replacements& replacements, Mode mode,
                   platform::Registry* registry) {
-  std::string expanded;
-  if (HResult hr = ExpandReplacements(text, replacements, &expanded); Failed(hr)) return hr;
-  const std::optional<Script> script = ParseScript(expanded);
-  if (!script) return kDispException;
+  const Result<std::string> expanded = ExpandReplacements(text, replacements);
+  if (!expanded) return FromFailure(expanded.failure());
+  const Result<Script> script = ParseScript(*expanded);
+  if (!script) return FromFailure(script.failure());
   for (const ScriptRoot& root : script->roots) {
     const Result<void> done = mode == Mode::kRegister
                                   ? Register(registry, root.root, {}, root.entries)

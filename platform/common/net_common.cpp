@@ -85,15 +85,6 @@ std::string IpAddress::Text() const {
   return out;
 }
 
-const char* ResolverCallName(bool reverse, Family family) {
-#ifdef _WIN32
-  if (family == Family::kV4) return reverse ? "gethostbyaddr" : "gethostbyname";
-#else
-  (void)family;
-#endif
-  return reverse ? "getnameinfo" : "getaddrinfo";
-}
-
 Endpoint Endpoint::Any(Family family) {
   IpAddress any;
   any.family = family;

@@ -1,12 +1,15 @@
 // The conversions between Endpoint and the sockaddr forms of the socket calls, and the
-// reading of an IPv6 text, shared by both socket layers. It includes no system header:
-// each includer has included its own (BSD sockets or Winsock), which name the same types.
+// address readers of platform/net.h, shared by both socket layers. It includes no system
+// header: each includer has included its own (BSD sockets or Winsock), which name the
+// same types and calls. Only the socket layer of a build includes it, once, so the
+// readers are defined here and nowhere else.
 #pragma once
 
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/net.h"
 
@@ -53,19 +56,54 @@ inline int NativeFamily(Family family) {
   return family == Family::kV6 ? AF_INET6 : AF_INET;
 }
 
-inline std::optional<IpAddress> ParseIpv6Text(std::string_view text) {
+// The Winsock code of a getaddrinfo or getnameinfo return code (each socket layer's own).
+int GaiToWinsock(int rc);
+
+// The addresses of one family getaddrinfo gives for `name`, never none (`flags`:
+// AI_NUMERICHOST for a text that must be an address).
+inline Result<std::vector<IpAddress>> AddrInfo(const std::string& name, Family family,
+                                               int flags = 0) {
+  addrinfo hints{};
+  hints.ai_family = NativeFamily(family);
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = flags;
+  addrinfo* result = nullptr;
+  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
+  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
+  std::vector<IpAddress> addresses;
+  for (addrinfo* p = result; p; p = p->ai_next) {
+    if (p->ai_family == hints.ai_family) addresses.push_back(FromSockaddr(p->ai_addr).address);
+  }
+  freeaddrinfo(result);
+  if (addresses.empty()) return SocketFailure(wsa::kNO_DATA);
+  return addresses;
+}
+
+// The host name getnameinfo gives for an address (NI_NAMEREQD: a name or a failure).
+inline Result<std::string> NameInfo(const IpAddress& address) {
+  SockAddr sa = ToSockaddr(Endpoint{address, 0});
+  char host[NI_MAXHOST];
+  const int rc = getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD);
+  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
+  return std::string(host);
+}
+
+}  // namespace platform::sockaddr_form
+
+namespace platform {
+
+std::uint32_t NativeInetAddr(const std::string& text) {
+  return inet_addr(text.c_str());
+}
+
+std::optional<IpAddress> ParseIpv6(std::string_view text) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
     text = text.substr(1, text.size() - 2);
   }
   if (text.find(':') == std::string_view::npos) return std::nullopt;
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* result = nullptr;
-  if (getaddrinfo(std::string(text).c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
-  const IpAddress address = FromSockaddr(result->ai_addr).address;
-  freeaddrinfo(result);
-  return address;
+  const auto address = sockaddr_form::AddrInfo(std::string(text), Family::kV6, AI_NUMERICHOST);
+  if (!address) return std::nullopt;
+  return address->front();
 }
 
-}  // namespace platform::sockaddr_form
+}  // namespace platform

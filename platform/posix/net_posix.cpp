@@ -96,7 +96,9 @@ Result<std::size_t> Received(ssize_t n) {
   return Count(n);
 }
 
-int GaiToWinsock(int rc) {
+}  // namespace
+
+int sockaddr_form::GaiToWinsock(int rc) {
   switch (rc) {
     case EAI_NONAME:
       return wsa::kHOST_NOT_FOUND;
@@ -113,8 +115,6 @@ int GaiToWinsock(int rc) {
       return wsa::kNO_RECOVERY;
   }
 }
-
-}  // namespace
 
 Result<void> EnsureSocketLayer() {
   if (g_fail_startup.load()) return SocketFailure(wsa::kSYSNOTREADY);
@@ -229,36 +229,16 @@ bool ReceiveReportsUnreachable() {
   return true;
 }
 
-std::uint32_t NativeInetAddr(const std::string& text) {
-  return inet_addr(text.c_str());
-}
-
-std::optional<IpAddress> ParseIpv6(std::string_view text) {
-  return ParseIpv6Text(text);
-}
-
 Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
-  addrinfo hints{};
-  hints.ai_family = NativeFamily(family);
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
-  std::vector<IpAddress> addresses;
-  for (addrinfo* p = result; p; p = p->ai_next) {
-    if (p->ai_family == hints.ai_family) addresses.push_back(FromSockaddr(p->ai_addr).address);
-  }
-  freeaddrinfo(result);
-  if (addresses.empty()) return SocketFailure(wsa::kNO_DATA);
-  return addresses;
+  return AddrInfo(name, family);
 }
 
 Result<std::string> ReverseResolve(const IpAddress& address) {
-  SockAddr sa = ToSockaddr(Endpoint{address, 0});
-  char host[NI_MAXHOST];
-  const int rc = getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD);
-  if (rc != 0) return SocketFailure(GaiToWinsock(rc));
-  return std::string(host);
+  return NameInfo(address);
+}
+
+const char* ResolverCallName(bool reverse, Family) {
+  return reverse ? "getnameinfo" : "getaddrinfo";
 }
 
 Result<std::string> LocalHostName() {
@@ -268,10 +248,9 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer(std::string* source) {
+Result<SystemServer> SystemDnsServer() {
   const char* override_path = std::getenv("KESTRA_RESOLV_CONF");
   const char* path = override_path && *override_path ? override_path : "/etc/resolv.conf";
-  if (source) *source = path;
   std::ifstream in(path);
   std::string line, first_v6;
   while (std::getline(in, line)) {
@@ -279,12 +258,13 @@ std::string SystemDnsServer(std::string* source) {
     std::string keyword, value;
     if (words >> keyword >> value && keyword == "nameserver") {
       in_addr probe{};
-      if (inet_pton(AF_INET, value.c_str(), &probe) == 1) return value;
+      if (inet_pton(AF_INET, value.c_str(), &probe) == 1) return SystemServer{value, path};
       if (first_v6.empty() && ParseIpv6(value)) first_v6 = value;
     }
   }
   // No IPv4 server: the first IPv6 one.
-  return first_v6;
+  if (first_v6.empty()) return Failure{Cause::kNotFound};
+  return SystemServer{first_v6, path};
 }
 
 Result<void> CryptoRandom(void* buffer, std::size_t length) {

@@ -61,19 +61,19 @@ std::string FirstIpv6DnsServer() {
   if (rc != NO_ERROR) return "";
   for (auto* a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next) {
     for (auto* d = a->FirstDnsServerAddress; d; d = d->Next) {
-      const SOCKET_ADDRESS& sa = d->Address;
-      if (!sa.lpSockaddr || sa.lpSockaddr->sa_family != AF_INET6) continue;
-      char text[NI_MAXHOST];
-      if (getnameinfo(sa.lpSockaddr, sa.iSockaddrLength, text, sizeof text, nullptr, 0,
-                      NI_NUMERICHOST) == 0) {
-        return text;
-      }
+      const sockaddr* sa = d->Address.lpSockaddr;
+      if (sa && sa->sa_family == AF_INET6) return FromSockaddr(sa).address.Text();
     }
   }
   return "";
 }
 
 }  // namespace
+
+// Winsock's getaddrinfo and getnameinfo answer Winsock codes themselves.
+int sockaddr_form::GaiToWinsock(int rc) {
+  return rc;
+}
 
 Result<void> EnsureSocketLayer() {
   std::lock_guard<std::mutex> lock(g_layer_lock);
@@ -200,58 +200,34 @@ bool ReceiveReportsUnreachable() {
   return false;
 }
 
-std::uint32_t NativeInetAddr(const std::string& text) {
-  return inet_addr(text.c_str());
-}
-
-std::optional<IpAddress> ParseIpv6(std::string_view text) {
-  return ParseIpv6Text(text);
-}
-
 Result<std::vector<IpAddress>> ResolveHost(const std::string& name, Family family) {
+  if (family == Family::kV6) return AddrInfo(name, family);
+  // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
+  const hostent* entry = gethostbyname(name.c_str());
+  if (!entry) return LastFailure();
   std::vector<IpAddress> addresses;
-  if (family == Family::kV6) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET6;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result)) {
-      return SocketFailure(rc);
+  if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
+    for (char** p = entry->h_addr_list; *p; ++p) {
+      std::uint32_t a;
+      std::memcpy(&a, *p, 4);
+      addresses.push_back(IpAddress::V4(a));
     }
-    for (addrinfo* p = result; p; p = p->ai_next) {
-      if (p->ai_family == AF_INET6) addresses.push_back(FromSockaddr(p->ai_addr).address);
-    }
-    freeaddrinfo(result);
-  } else if (hostent* entry = gethostbyname(name.c_str())) {
-    // gethostbyname keeps its entry per thread in Winsock, so this is safe across threads.
-    if (entry->h_addrtype == AF_INET && entry->h_length == 4) {
-      for (char** p = entry->h_addr_list; *p; ++p) {
-        std::uint32_t a;
-        std::memcpy(&a, *p, 4);
-        addresses.push_back(IpAddress::V4(a));
-      }
-    }
-  } else {
-    return LastFailure();
   }
   if (addresses.empty()) return SocketFailure(WSANO_DATA);
   return addresses;
 }
 
 Result<std::string> ReverseResolve(const IpAddress& address) {
-  if (address.family == Family::kV6) {
-    SockAddr sa = ToSockaddr(Endpoint{address, 0});
-    char host[NI_MAXHOST];
-    if (const int rc =
-            getnameinfo(sa.get(), sa.length, host, sizeof host, nullptr, 0, NI_NAMEREQD)) {
-      return SocketFailure(rc);
-    }
-    return std::string(host);
-  }
+  if (address.family == Family::kV6) return NameInfo(address);
   const std::uint32_t v4 = address.V4Value();
   hostent* entry = gethostbyaddr(reinterpret_cast<const char*>(&v4), 4, AF_INET);
   if (!entry) return LastFailure();
   return std::string(entry->h_name ? entry->h_name : "");
+}
+
+const char* ResolverCallName(bool reverse, Family family) {
+  if (family == Family::kV4) return reverse ? "gethostbyaddr" : "gethostbyname";
+  return reverse ? "getnameinfo" : "getaddrinfo";
 }
 
 Result<std::string> LocalHostName() {
@@ -261,8 +237,7 @@ Result<std::string> LocalHostName() {
   return std::string(buffer);
 }
 
-std::string SystemDnsServer(std::string* source) {
-  if (source) *source = "GetNetworkParams";
+Result<SystemServer> SystemDnsServer() {
   ULONG size = 0;
   GetNetworkParams(nullptr, &size);
   std::vector<unsigned char> buffer(size + 1);
@@ -272,10 +247,11 @@ std::string SystemDnsServer(std::string* source) {
     const char* text = info->DnsServerList.IpAddress.String;
     first.assign(text, strnlen(text, sizeof info->DnsServerList.IpAddress.String));
   }
-  if (!first.empty()) return first;
+  if (!first.empty()) return SystemServer{first, "GetNetworkParams"};
   // No IPv4 server: the first IPv6 one.
-  if (source) *source = "GetAdaptersAddresses";
-  return FirstIpv6DnsServer();
+  first = FirstIpv6DnsServer();
+  if (first.empty()) return Failure{Cause::kNotFound};
+  return SystemServer{first, "GetAdaptersAddresses"};
 }
 
 Result<void> CryptoRandom(void* buffer, std::size_t length) {

@@ -113,6 +113,7 @@ TEST(SocketLayer, AFailedStartIsTriedAgainAtTheNextCall) {
 
 TEST(Platform, InetAddrAndTextRoundTrip) {
   EXPECT_EQ(testbed::AddressText(platform::InetAddr("200.1.2.250")), "200.1.2.250");
+  EXPECT_EQ(platform::IpAddress::V4(platform::InetAddr("200.1.2.250")).Text(), "200.1.2.250");
   EXPECT_EQ(platform::InetAddr("not an address"), 0xFFFFFFFFu);
 }
 

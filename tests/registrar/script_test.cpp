@@ -18,9 +18,9 @@ using Flag = ScriptEntry::Flag;
 using Kind = ScriptEntry::Kind;
 
 Script MustParse(const std::string& text) {
-  std::optional<Script> script = ParseScript(text);
+  const platform::Result<Script> script = ParseScript(text);
   EXPECT_TRUE(script) << text;
-  return script.value_or(Script{});
+  return script ? *script : Script{};
 }
 
 TEST(ParseScript, ReadsTheLookupClassScript) {
@@ -220,19 +220,19 @@ TEST(ExpandReplacements, NamesPercentAndFailures) {
       {std::string("%APPID%\0%", 9), kOk, ""},            // a NUL ends the text
   };
   for (const Case& c : cases) {
-    std::string out = "untouched";
-    EXPECT_EQ(ExpandReplacements(c.text, r, &out), c.result) << c.text;
-    EXPECT_EQ(out, c.result == kOk ? c.expanded : "untouched") << c.text;
+    const platform::Result<std::string> out = ExpandReplacements(c.text, r);
+    EXPECT_EQ(out ? kOk : FromFailure(out.failure()), c.result) << c.text;
+    EXPECT_EQ(out ? *out : "", c.expanded) << c.text;
   }
 }
 
 TEST(ExpandReplacements, QuotedPathParsesBackToItself) {
   for (const std::string path :
        {"C:\\plain\\Kestra.dll", "C:\\it's\\Kestra.dll", "''", "'", "C:\\a'b'c\\d''e.dll"}) {
-    std::string text;
-    ASSERT_EQ(ExpandReplacements("HKCR { k = s '%MODULE%' }", Replacements::ForModule(path), &text),
-              kOk);
-    const Script s = MustParse(text);
+    const platform::Result<std::string> text =
+        ExpandReplacements("HKCR { k = s '%MODULE%' }", Replacements::ForModule(path));
+    ASSERT_TRUE(text);
+    const Script s = MustParse(*text);
     ASSERT_EQ(s.roots.size(), 1u);
     ASSERT_EQ(s.roots[0].entries.size(), 1u);
     EXPECT_EQ(s.roots[0].entries[0].value, RegValue::String(path)) << path;

@@ -9,6 +9,9 @@
 // MX list all go through them.
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -26,5 +29,18 @@ int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
+
+// The length of the well-formed UTF-8 sequence `text` starts with (1 to 4), or 0 when
+// it starts with none (a stray, overlong, surrogate or truncated sequence, or empty text).
+std::size_t Utf8Length(std::string_view text);
+
+// The first character of the component's narrow text as UTF-8, and the bytes it took:
+// read in the ANSI code page on Windows (a lead byte with its trail byte), as UTF-8 on
+// POSIX. Nothing when the text starts with no character there.
+struct NarrowCharacter {
+  std::string utf8;
+  std::size_t bytes;
+};
+std::optional<NarrowCharacter> FirstNarrowCharacter(std::string_view text);
 
 }  // namespace platform

@@ -35,12 +35,11 @@ TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
   ASSERT_FALSE(policy.everywhere);
   ASSERT_EQ(policy.sites.size(), 3u);
   for (const kestra_tool::SiteGrants& site : policy.sites) {
-    ASSERT_EQ(site.cells.size(), std::size(kestra_tool::kPolicyMethods));
+    ASSERT_EQ(site.cells.size(), std::size(lookup::kMemberAccess));
     for (std::size_t i = 0; i < site.cells.size(); ++i) {
-      const auto& method = kestra_tool::kPolicyMethods[i];
-      SCOPED_TRACE(site.site + " " + method.method);
-      Result r =
-          Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.access_name});
+      const auto& method = lookup::kMemberAccess[i];
+      SCOPED_TRACE(site.site + " " + method.member);
+      Result r = Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.access_name});
       const std::string expected =
           site.cells[i] == "allowed" ? "allowed\n" : "refused\n" + site.cells[i] + "\n";
       EXPECT_EQ(r.out, expected);

@@ -39,7 +39,7 @@ TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
     for (std::size_t i = 0; i < site.cells.size(); ++i) {
       const auto& method = lookup::kMemberAccess[i];
       SCOPED_TRACE(site.site + " " + method.member);
-      Result r = Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.access_name});
+      Result r = Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.member});
       const std::string expected =
           site.cells[i] == "allowed" ? "allowed\n" : "refused\n" + site.cells[i] + "\n";
       EXPECT_EQ(r.out, expected);

@@ -30,13 +30,11 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
 
-// The length of the well-formed UTF-8 sequence `text` starts with (1 to 4), or 0 when
-// it starts with none (a stray, overlong, surrogate or truncated sequence, or empty text).
+// The length of the well-formed UTF-8 sequence `text` starts with (1 to 4), else 0.
 std::size_t Utf8Length(std::string_view text);
 
-// The first character of the component's narrow text as UTF-8, and the bytes it took:
-// read in the ANSI code page on Windows (a lead byte with its trail byte), as UTF-8 on
-// POSIX. Nothing when the text starts with no character there.
+// The first character of narrow text (the ANSI code page on Windows, UTF-8 on POSIX) as
+// UTF-8 and the bytes it took; nothing when the text starts with no character there.
 struct NarrowCharacter {
   std::string utf8;
   std::size_t bytes;

@@ -1,10 +1,8 @@
 #include "tools/cli.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -134,16 +132,12 @@ std::variant<Options, std::string> Parse(const std::vector<std::string>& args) {
   if (*given["--caller-path"]) o.caller_path = caller_path;
   if (*given["--site"]) o.site = site;
   if (*given["--timeout"]) {
-    errno = 0;
     char* end = nullptr;
+    // Out of its range, strtoll gives its own limit, which lies beyond these.
     const long long seconds = std::strtoll(timeout.c_str(), &end, 10);
     if (timeout.empty() || *end != '\0') return "--timeout needs a whole number of seconds";
-    if (errno == ERANGE || seconds > std::numeric_limits<std::int32_t>::max()) {
-      return "--timeout is at most 2147483647";
-    }
-    if (seconds < std::numeric_limits<std::int32_t>::min()) {
-      return "--timeout is at least -2147483648";
-    }
+    if (seconds > INT32_MAX) return "--timeout is at most 2147483647";
+    if (seconds < INT32_MIN) return "--timeout is at least -2147483648";
     o.timeout = static_cast<std::int32_t>(seconds);
   }
   if (o.command == "access") {

@@ -1,13 +1,7 @@
-// How kestra shows bytes that come from outside (DNS names and records, SMTP lines, INI
-// and registry values, system messages, arguments): one rule, whatever the bytes.
-//  - Text is read in its encoding: kUtf8 for names as typed and text from the network,
-//    kAnsi for the component's narrow text (the ANSI code page on Windows, read one
-//    character at a time; UTF-8 on POSIX).
-//  - A byte that is no text there becomes the four characters \xHH (upper-case hex).
-//  - On a terminal, each control character (C0, DEL, C1 U+0080-U+009F) is written as
-//    the bytes it came as, each \xHH, so escape codes and line breaks never act.
-//  - JSON carries every character as it is (the JSON writer escapes controls).
-// A backslash itself stays as it is: Windows paths read as they are written.
+// The one rule for showing bytes from outside (DNS names and records, SMTP lines, INI
+// and registry values, system messages, arguments): text is read in its encoding (kUtf8
+// for names and network text; kAnsi for the component's narrow text, the ANSI code page
+// on Windows and UTF-8 on POSIX), and a byte that is no text there becomes \xHH.
 #pragma once
 
 #include <string>
@@ -17,14 +11,14 @@ namespace kestra_tool {
 
 enum class Encoding { kUtf8, kAnsi };
 
-// Valid UTF-8 for a JSON string.
+// Valid UTF-8 for a JSON string: every character as it is (JSON escapes the controls).
 std::string JsonText(std::string_view bytes, Encoding encoding);
-// Valid UTF-8 without control characters, for a terminal line.
+// For a terminal: as JsonText, and each control character (C0, DEL, C1) as the bytes it
+// came as, each \xHH, so that it cannot act or break a line. A backslash stays as it is.
 std::string ShownText(std::string_view bytes, Encoding encoding);
 // A name in label form (dns/dns_name.h) as dig prints it (RFC 1035 section 5.1): labels
-// joined by dots with a trailing dot, "." for the root; \" \( \) \. \; \\ \@ \$ for those
-// bytes inside a label and \DDD for space and any byte outside printable ASCII. A length
-// byte that runs past the end takes the bytes that are there.
+// joined by dots with a trailing dot, "." for the root; \" \( \) \. \; \\ \@ \$ inside a
+// label, \DDD for space and any byte outside printable ASCII.
 std::string PresentedName(std::string_view labels);
 
 }  // namespace kestra_tool

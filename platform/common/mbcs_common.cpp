@@ -32,30 +32,18 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 }
 
 std::size_t Utf8Length(std::string_view text) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   if (text.empty()) return 0;
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  // RFC 3629's table: the range of the second byte depends on the lead byte, which
-  // rules out overlong forms, surrogates and code points above U+10FFFF.
-  std::size_t n = 0;
-  unsigned low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    n = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    n = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    n = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() < n || byte(1) < low || byte(1) > high) return 0;
+  if (at(0) < 0x80) return 1;
+  // RFC 3629's table: the lead byte bounds the second, which rules out overlong forms,
+  // surrogates and code points above U+10FFFF.
+  const unsigned lead = at(0);
+  const std::size_t n = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+  const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (n == 0 || text.size() < n || at(1) < low || at(1) > high) return 0;
   for (std::size_t i = 2; i < n; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
   }
   return n;
 }

@@ -122,6 +122,7 @@ TEST(KestraCommandLine, MistakesAreUsageErrors) {
       {{"--timeout", "99999999999", "mx", "x"}, "--timeout is at most 2147483647"},
       {{"--timeout", "2147483648", "mx", "x"}, "--timeout is at most 2147483647"},
       {{"--timeout", "-2147483649", "mx", "x"}, "--timeout is at least -2147483648"},
+      {{"--timeout", "-99999999999999999999", "mx", "x"}, "--timeout is at least -2147483648"},
       {{"--server"}, "--server"},
       {{"--verbose", "mx", "x"}, "--verbose"},
       {{"--explain", "--json", "mx", "x"}, "--explain and --json exclude each other"},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "access/access_policy.h"
 #include "lookup/mx_list.h"
 #include "platform/result.h"
 #include "support/account.h"
@@ -22,6 +23,17 @@ namespace lookup {
 // (the binding then leaves its result unwritten and ErrorReason holds the refusal),
 // else the lookup's result. A lookup that fails otherwise says so in the error state
 // (IsError 1), except VerifySMTP, whose 0 says it.
+// The members that run a lookup, each with the access name its call is checked under.
+struct MemberAccess {
+  const char* member;
+  const char* access_name;
+};
+inline constexpr MemberAccess kMemberAccess[] = {
+    {"MXRecords", hosting::kMxRecordsAccess},   {"GetMXRecord", hosting::kMxRecordsAccess},
+    {"DNSLookup", hosting::kLookupAccess},      {"ReverseDNSLookup", hosting::kLookupAccess},
+    {"VerifySMTP", hosting::kVerifySmtpAccess},
+};
+
 template <class T>
 using Outcome = std::optional<T>;
 

@@ -9,6 +9,9 @@
 // MX list all go through them.
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -26,5 +29,16 @@ int CompareNoCase(std::string_view a, std::string_view b);
 inline bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
+
+// The length of the well-formed UTF-8 sequence `text` starts with (1 to 4), else 0.
+std::size_t Utf8Length(std::string_view text);
+
+// The first character of narrow text (the ANSI code page on Windows, UTF-8 on POSIX) as
+// UTF-8 and the bytes it took; nothing when the text starts with no character there.
+struct NarrowCharacter {
+  std::string utf8;
+  std::size_t bytes;
+};
+std::optional<NarrowCharacter> FirstNarrowCharacter(std::string_view text);
 
 }  // namespace platform

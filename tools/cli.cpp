@@ -1,11 +1,12 @@
 #include "tools/cli.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
+#include <map>
 #include <optional>
+#include <string_view>
+#include <variant>
 
 #include <CLI/CLI.hpp>
 
@@ -13,6 +14,7 @@
 #include "access/access_policy.h"
 #include "access/caller_source.h"
 #include "lookup/lookup.h"
+#include "platform/mbcs.h"
 #include "platform/net.h"
 #include "platform/trim.h"
 #include "support/texts.h"
@@ -30,22 +32,30 @@ using Json = nlohmann::ordered_json;
 enum class Shown { kText, kExplain, kJson };
 
 constexpr char kUsage[] =
-    "usage: kestra [--server ADDR] [--timeout SECONDS] [--caller-path PATH]\n"
-    "              [--explain | --json] COMMAND ARGUMENT\n"
+    "usage: kestra [--explain | --json] [--caller-path PATH]\n"
+    "              [--server ADDR] [--timeout SECONDS] resolve | mx | mxcount DOMAIN\n"
+    "       kestra [--explain | --json] [--caller-path PATH] COMMAND ARGUMENT\n"
     "       kestra [--json] doctor | policy [--site NAME]\n"
+    "       kestra help | --help | /? | --version\n"
     "  resolve DOMAIN      the DNS server's MX answer, in answer order\n"
     "  mx DOMAIN           GetMXRecord: the exchangers as the list orders them\n"
     "  mxcount DOMAIN      MXRecords: the number of exchangers\n"
     "  host NAME           DNSLookup: the host's first IPv4 address\n"
     "  reverse ADDRESS     ReverseDNSLookup: the address's host name\n"
     "  smtp HOST           VerifySMTP: 1 when HOST answers as an SMTP server, else 0\n"
-    "  access METHOD       the hosting access check for MXRecords, Lookup or VerifySMTP\n"
+    "  access NAME         the hosting access check of a member (MXRecords, GetMXRecord,\n"
+    "                      DNSLookup, ReverseDNSLookup, VerifySMTP) or an access name\n"
+    "                      (MXRecords, Lookup, VerifySMTP)\n"
     "  doctor              checks the registration in each registry view, creates the object\n"
     "                      and checks the access configuration: one OK, WARN or FAIL row\n"
     "                      each; exit 1 when a row is FAIL\n"
     "  policy [--site NAME]\n"
     "                      what each site of [Path] may call, as the access control\n"
     "                      answers a page in the site's folder\n"
+    "  --server ADDR       the DNS server (DNSServer); default: the machine's first\n"
+    "  --timeout SECONDS   the wait for the DNS server (Timeout), default 60; 0 waits\n"
+    "                      without limit and a negative one fails the lookup, as a page's\n"
+    "  --caller-path PATH  the calling page's path for the access check\n"
     "  --explain           after the result, how it was reached: the access decision, each\n"
     "                      query and reply, each SMTP line, each resolver call\n"
     "  --json              the result and that account as one JSON document\n";
@@ -69,6 +79,18 @@ Json Envelope(const std::string& command, Json argument, bool ok, Json error, Js
           {"resolver", nullptr}};
 }
 
+// Which commands each option applies to.
+constexpr struct {
+  const char* option;
+  const char* commands;  // each between spaces
+} kOptionCommands[] = {
+    {"--server", " resolve mx mxcount "},
+    {"--timeout", " resolve mx mxcount "},
+    {"--caller-path", " resolve mx mxcount host reverse smtp access "},
+    {"--explain", " resolve mx mxcount host reverse smtp access "},
+    {"--site", " policy "},
+};
+
 struct Options {
   std::optional<std::string> server;
   std::optional<std::int32_t> timeout;
@@ -78,44 +100,32 @@ struct Options {
   std::string command;
   std::string argument;
   std::string given_argument;  // as typed (UTF-8), before any conversion
+  std::string access_name;     // `access`: the name the check runs under
 };
 
-bool ParseTimeout(const std::string& text, std::int32_t* seconds) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long value = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    return false;
-  }
-  *seconds = static_cast<std::int32_t>(value);
-  return true;
-}
-
-// Returns an empty text on success, else what was wrong. The options before the
-// command belong to every command and may also follow it.
-std::string Parse(const std::vector<std::string>& args, Options* options) {
+// The options, or what is wrong with the command line.
+std::variant<Options, std::string> Parse(const std::vector<std::string>& args) {
   CLI::App app("kestra");
   app.set_help_flag();
   app.require_subcommand(1);
-  std::string server, timeout, caller_path;
-  CLI::Option* server_option = app.add_option("--server", server);
-  CLI::Option* timeout_option = app.add_option("--timeout", timeout);
-  CLI::Option* caller_option = app.add_option("--caller-path", caller_path);
+  Options o;
+  std::string server, timeout, caller_path, site;
+  bool explain = false, json = false;
+  std::map<std::string, const CLI::Option*> given = {
+      {"--server", app.add_option("--server", server)},
+      {"--timeout", app.add_option("--timeout", timeout)},
+      {"--caller-path", app.add_option("--caller-path", caller_path)},
+      {"--explain", app.add_flag("--explain", explain)},
+      {"--site", app.add_option("--site", site)},
+  };
+  app.add_flag("--json", json);
   for (const char* name : kArgumentCommands) {
     CLI::App* command = app.add_subcommand(name);
     command->fallthrough();
-    command->add_option("argument", options->argument)->required();
+    command->add_option("argument", o.argument)->required();
   }
-  bool explain = false, json = false;
-  app.add_flag("--explain", explain);
-  app.add_flag("--json", json);
   app.add_subcommand("doctor")->fallthrough();
-  CLI::App* policy = app.add_subcommand("policy");
-  policy->fallthrough();
-  std::string site;
-  CLI::Option* site_option = policy->add_option("--site", site);
+  app.add_subcommand("policy")->fallthrough();
 
   // CLI11 takes a vector of arguments last one first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -124,18 +134,41 @@ std::string Parse(const std::vector<std::string>& args, Options* options) {
   } catch (const CLI::ParseError& e) {
     return e.what();
   }
-  options->command = app.get_subcommands().front()->get_name();
-  if (explain && json) return "--explain and --json exclude each other";
-  options->shown = json ? Shown::kJson : explain ? Shown::kExplain : Shown::kText;
-  if (*server_option) options->server = server;
-  if (*caller_option) options->caller_path = caller_path;
-  if (*site_option) options->site = site;
-  if (*timeout_option) {
-    std::int32_t seconds = 0;
-    if (!ParseTimeout(timeout, &seconds)) return "--timeout needs a whole number of seconds";
-    options->timeout = seconds;
+  o.command = app.get_subcommands().front()->get_name();
+  for (const auto& rule : kOptionCommands) {
+    if (*given[rule.option] &&
+        std::string_view(rule.commands).find(" " + o.command + " ") == std::string_view::npos) {
+      return std::string(rule.option) + " does not apply to " + o.command;
+    }
   }
-  return "";
+  if (explain && json) return "--explain and --json exclude each other";
+  o.shown = json ? Shown::kJson : explain ? Shown::kExplain : Shown::kText;
+  if (*given["--server"]) o.server = server;
+  if (*given["--caller-path"]) o.caller_path = caller_path;
+  if (*given["--site"]) o.site = site;
+  if (*given["--timeout"]) {
+    char* end = nullptr;
+    // Out of its range, strtoll gives its own limit, which lies beyond these.
+    const long long seconds = std::strtoll(timeout.c_str(), &end, 10);
+    if (timeout.empty() || *end != '\0') return "--timeout needs a whole number of seconds";
+    if (seconds > INT32_MAX) return "--timeout is at most 2147483647";
+    if (seconds < INT32_MIN) return "--timeout is at least -2147483648";
+    o.timeout = static_cast<std::int32_t>(seconds);
+  }
+  if (o.command == "access") {
+    // The members and the access names, without regard to case as the check compares.
+    for (const lookup::MemberAccess& m : lookup::kMemberAccess) {
+      if (platform::EqualNoCase(o.argument, m.member)) o.access_name = m.access_name;
+    }
+    for (const char* name : hosting::kAccessNames) {
+      if (platform::EqualNoCase(o.argument, name)) o.access_name = name;
+    }
+    if (o.access_name.empty()) {
+      return "access takes MXRecords, GetMXRecord, DNSLookup, ReverseDNSLookup, VerifySMTP "
+             "or Lookup";
+    }
+  }
+  return o;
 }
 
 // What a command found, as a page reads it: the result under its JSON name (records,
@@ -195,7 +228,7 @@ Found RunLookup(lookup::CLookup& lookup, const Options& o) {
 
 // The frame's access check alone: allowed, or refused and why.
 Found RunAccess(lookup::CLookup& lookup, const Options& o) {
-  const bool allowed = lookup.CheckAccess(o.argument);
+  const bool allowed = lookup.CheckAccess(o.access_name);
   Found f = FromLookup(lookup, nullptr, {}, allowed);
   f.lines.push_back(allowed ? "allowed" : "refused");
   if (!allowed)
@@ -267,22 +300,26 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   for (const std::string& a : args) {
     if (a == "--") break;
-    if (a == "--help" || a == "-h") {
+    if (a == "--help" || a == "-h" || a == "/?" || (a == "help" && &a == &args.front())) {
       out << kUsage;
       return kExitOk;
     }
+    if (a == "--version") {
+      out << "kestra " KESTRA_VERSION "\n";
+      return kExitOk;
+    }
   }
-  Options o;
-  std::string problem = Parse(args, &o);
-  if (!problem.empty()) {
-    err << "kestra: " << problem << '\n' << kUsage;
+  auto parsed = Parse(args);
+  if (const std::string* problem = std::get_if<std::string>(&parsed)) {
+    err << "kestra: " << ShownText(*problem, Encoding::kUtf8) << '\n' << kUsage;
     return kExitUsage;
   }
+  Options& o = std::get<Options>(parsed);
   o.given_argument = o.argument;
   // Names stay UTF-8; the other texts go on in the component's narrow text.
   if (o.caller_path) o.caller_path = AnsiText(*o.caller_path);
   if (o.site) o.site = AnsiText(*o.site);
-  if (o.command == "access" || o.command == "reverse") o.argument = AnsiText(o.argument);
+  if (o.command == "reverse") o.argument = AnsiText(o.argument);
   if (o.command == "doctor") {
     const std::vector<CheckRow> rows = DoctorRows();
     if (o.shown != Shown::kJson) return PrintRows(rows, out) ? kExitOk : kExitFailed;

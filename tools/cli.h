@@ -4,7 +4,7 @@
 //   kestra doctor | policy [--site NAME]
 //
 // Commands: resolve DOMAIN, mx DOMAIN, mxcount DOMAIN, host NAME, reverse ADDRESS,
-// smtp HOST, access METHOD [--explain]. Each object command makes one Lookup object,
+// smtp HOST, access NAME [--explain]. Each object command makes one Lookup object,
 // sets what the options give, calls the one method as a page script would and prints
 // its result; every command runs the real access check first, with --caller-path
 // standing in for the calling page's path. `doctor` checks the installation

@@ -2,6 +2,7 @@
 #include "tools/doctor.h"
 
 #include "platform/files.h"
+#include "tools/safe_text.h"
 
 namespace kestra_tool {
 
@@ -13,8 +14,8 @@ bool PrintRows(const std::vector<CheckRow>& rows, std::ostream& out) {
   bool passed = true;
   for (const CheckRow& row : rows) {
     const std::string status = StatusName(row.status);
-    out << status << std::string(6 - status.size(), ' ') << row.text;
-    if (!row.todo.empty()) out << ". To do: " << row.todo;
+    out << status << std::string(6 - status.size(), ' ') << ShownText(row.text, Encoding::kAnsi);
+    if (!row.todo.empty()) out << ". To do: " << ShownText(row.todo, Encoding::kAnsi);
     out << '\n';
     passed = passed && row.status != Status::kFail;
   }

@@ -7,6 +7,7 @@
 #include "access/caller_source.h"
 #include "platform/mbcs.h"
 #include "platform/trim.h"
+#include "tools/safe_text.h"
 
 namespace kestra_tool {
 namespace {
@@ -46,9 +47,9 @@ std::optional<std::string> DecidedForEverySite(const hosting::ConfigFiles& files
 void PrintPolicy(const Policy& policy, std::ostream& out) {
   std::vector<std::string> refusals;
   std::vector<std::vector<std::string>> table = {{"Site"}};
-  for (const PolicyMethod& m : kPolicyMethods) table[0].push_back(m.method);
+  for (const lookup::MemberAccess& m : lookup::kMemberAccess) table[0].push_back(m.member);
   for (const SiteGrants& site : policy.sites) {
-    table.push_back({site.site});
+    table.push_back({ShownText(site.site, Encoding::kAnsi)});
     for (const std::string& cell : site.cells) {
       auto found = std::find(refusals.begin(), refusals.end(), cell);
       if (cell != "allowed" && found == refusals.end()) found = refusals.insert(found, cell);
@@ -71,7 +72,8 @@ void PrintPolicy(const Policy& policy, std::ostream& out) {
   }
   if (!refusals.empty()) out << '\n';
   for (std::size_t i = 0; i < refusals.size(); ++i) {
-    out << '[' << i + 1 << "] " << platform::WithoutLineEnd(refusals[i]) << '\n';
+    out << '[' << i + 1 << "] " << ShownText(platform::WithoutLineEnd(refusals[i]), Encoding::kAnsi)
+        << '\n';
   }
 }
 
@@ -89,7 +91,7 @@ Policy ComputePolicy(const std::optional<std::string>& site) {
     SiteGrants grants{listed.name, listed.folder, {}};
     // A page lying directly in the site's folder.
     hosting::FixedCaller page(listed.folder);
-    for (const PolicyMethod& m : kPolicyMethods) {
+    for (const lookup::MemberAccess& m : lookup::kMemberAccess) {
       const hosting::Decision d = hosting::Decide(kComponent, m.access_name, files, &page);
       grants.cells.push_back(d.allowed ? "allowed" : d.refusal);
     }
@@ -101,9 +103,9 @@ Policy ComputePolicy(const std::optional<std::string>& site) {
 int RunPolicy(const std::optional<std::string>& site, std::ostream& out, std::ostream& err) {
   const Policy policy = ComputePolicy(site);
   if (policy.everywhere) {
-    out << *policy.everywhere << '\n';
+    out << ShownText(*policy.everywhere, Encoding::kAnsi) << '\n';
   } else if (site && policy.sites.empty()) {
-    err << "kestra: no site " << *site << " in [Path]\n";
+    err << "kestra: no site " << ShownText(*site, Encoding::kAnsi) << " in [Path]\n";
     return 1;
   } else {
     PrintPolicy(policy, out);

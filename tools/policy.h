@@ -7,27 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "access/access_policy.h"
+#include "lookup/lookup.h"
 #include "support/texts.h"
 
 namespace kestra_tool {
 
 using support::texts::kComponent;  // as the hosting configuration names it
 
-// The methods of the Lookup object, each with its access name.
-struct PolicyMethod {
-  const char* method;
-  const char* access_name;
-};
-inline constexpr PolicyMethod kPolicyMethods[] = {
-    {"MXRecords", hosting::kMxRecordsAccess},   {"GetMXRecord", hosting::kMxRecordsAccess},
-    {"DNSLookup", hosting::kLookupAccess},      {"ReverseDNSLookup", hosting::kLookupAccess},
-    {"VerifySMTP", hosting::kVerifySmtpAccess},
-};
-
 struct SiteGrants {
   std::string site, folder;
-  std::vector<std::string> cells;  // per kPolicyMethods: "allowed" or the refusal text
+  std::vector<std::string> cells;  // per lookup::kMemberAccess: "allowed" or the refusal text
 };
 
 struct Policy {

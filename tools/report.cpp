@@ -464,7 +464,9 @@ void ShowAccount(const support::Account& account, std::ostream* text, Json* doc)
 Json DoctorJson(const std::vector<CheckRow>& rows) {
   Json list = Json::array();
   for (const CheckRow& row : rows) {
-    list.push_back({{"check", row.text}, {"status", StatusName(row.status)}, {"detail", row.todo}});
+    list.push_back({{"check", JsonText(row.text, Encoding::kAnsi)},
+                    {"status", StatusName(row.status)},
+                    {"detail", JsonText(row.todo, Encoding::kAnsi)}});
   }
   return {{"rows", std::move(list)}};
 }
@@ -474,22 +476,24 @@ Json PolicyJson(const Policy& policy) {
   for (const SiteGrants& grants : policy.sites) {
     Json may_call = Json::array(), methods = Json::array();
     for (std::size_t i = 0; i < grants.cells.size(); ++i) {
-      const PolicyMethod& m = kPolicyMethods[i];
+      const lookup::MemberAccess& m = lookup::kMemberAccess[i];
       const bool allowed = grants.cells[i] == "allowed";
       if (allowed && std::find(may_call.begin(), may_call.end(), m.access_name) == may_call.end()) {
         may_call.push_back(m.access_name);
       }
-      methods.push_back({{"method", m.method},
-                         {"access_name", m.access_name},
-                         {"allowed", allowed},
-                         {"refusal", allowed ? "" : OneLine(grants.cells[i])}});
+      methods.push_back(
+          {{"method", m.member},
+           {"access_name", m.access_name},
+           {"allowed", allowed},
+           {"refusal", allowed ? "" : JsonText(OneLine(grants.cells[i]), Encoding::kAnsi)}});
     }
-    sites.push_back({{"site", grants.site},
-                     {"folder", grants.folder},
+    sites.push_back({{"site", JsonText(grants.site, Encoding::kAnsi)},
+                     {"folder", JsonText(grants.folder, Encoding::kAnsi)},
                      {"may_call", std::move(may_call)},
                      {"methods", std::move(methods)}});
   }
-  return {{"everywhere", policy.everywhere ? Json(*policy.everywhere) : Json()},
+  return {{"everywhere",
+           policy.everywhere ? Json(JsonText(*policy.everywhere, Encoding::kAnsi)) : Json()},
           {"sites", std::move(sites)}};
 }
 

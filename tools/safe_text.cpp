@@ -1,61 +1,68 @@
-// PLACEHOLDER until the text-safety branch lands (replaced at merge).
 #include "tools/safe_text.h"
+
 #include <cstdio>
+#include <optional>
+
+#include "platform/mbcs.h"
+
 namespace kestra_tool {
 namespace {
-std::string Hex(unsigned char c) {
-  char t[5];
-  std::snprintf(t, sizeof t, "\\x%02X", c);
-  return t;
-}
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-  const unsigned char c = s[i];
-  std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k)
-    if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return 0;
-  return n;
-}
-std::string Safe(std::string_view s, bool controls) {
+
+std::string Safe(std::string_view bytes, Encoding encoding, bool shown) {
   std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = Utf8Length(s, i);
-    const unsigned char c = s[i];
-    if (n == 0 || (controls && n == 1 && (c < 0x20 || c == 0x7F))) {
-      out += Hex(c);
-      ++i;
-      continue;
+  while (!bytes.empty()) {
+    std::optional<platform::NarrowCharacter> c;
+    if (encoding == Encoding::kAnsi) {
+      c = platform::FirstNarrowCharacter(bytes);
+    } else if (const std::size_t n = platform::Utf8Length(bytes)) {
+      c = platform::NarrowCharacter{std::string(bytes.substr(0, n)), n};
     }
-    out.append(s.substr(i, n));
-    i += n;
+    const auto lead = c ? static_cast<unsigned char>(c->utf8[0]) : 0;
+    // C0, DEL and C1 (C2 80 to C2 9F).
+    const bool control = c && (lead < 0x20 || lead == 0x7F ||
+                               (lead == 0xC2 && static_cast<unsigned char>(c->utf8[1]) < 0xA0));
+    const std::size_t used = c ? c->bytes : 1;
+    if (c && !(shown && control)) {
+      out += c->utf8;
+    } else {
+      for (const char b : bytes.substr(0, used)) {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(b));
+        out += hex;
+      }
+    }
+    bytes.remove_prefix(used);
   }
   return out;
 }
+
 }  // namespace
-std::string JsonText(std::string_view bytes, Encoding) {
-  return Safe(bytes, false);
+
+std::string JsonText(std::string_view bytes, Encoding encoding) {
+  return Safe(bytes, encoding, false);
 }
-std::string ShownText(std::string_view bytes, Encoding) {
-  return Safe(bytes, true);
+
+std::string ShownText(std::string_view bytes, Encoding encoding) {
+  return Safe(bytes, encoding, true);
 }
+
 std::string PresentedName(std::string_view labels) {
-  std::string out;
-  for (std::size_t i = 0; i < labels.size();) {
-    const std::size_t n = static_cast<unsigned char>(labels[i++]);
-    for (std::size_t k = 0; k < n && i < labels.size(); ++k, ++i) {
-      const unsigned char c = labels[i];
-      if (c == '.' || c == '\\') {
-        out += '\\';
-        out += static_cast<char>(c);
-      } else if (c <= ' ' || c >= 0x7F) {
-        char t[5];
-        std::snprintf(t, sizeof t, "\\%03u", c);
-        out += t;
-      } else
-        out += static_cast<char>(c);
+  std::string out = labels.empty() ? "." : "";
+  for (std::size_t i = 0; i < labels.size(); i += 1 + static_cast<unsigned char>(labels[i])) {
+    for (const char c : labels.substr(i + 1, static_cast<unsigned char>(labels[i]))) {
+      const auto b = static_cast<unsigned char>(c);
+      char decimal[5];
+      std::snprintf(decimal, sizeof decimal, "\\%03u", b);
+      if (b <= 0x20 || b >= 0x7F) {
+        out += decimal;
+      } else {
+        if (std::string_view("\"().;\\@$").find(c) != std::string_view::npos) out += '\\';
+        out += c;
+      }
     }
     out += '.';
   }
-  return out.empty() ? "." : out;
+  return out;
 }
+
 }  // namespace kestra_tool

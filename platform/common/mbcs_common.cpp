@@ -31,4 +31,21 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   return 0;
 }
 
+std::size_t Utf8Length(std::string_view text) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  if (text.empty()) return 0;
+  if (at(0) < 0x80) return 1;
+  // RFC 3629's table: the lead byte bounds the second, which rules out overlong forms,
+  // surrogates and code points above U+10FFFF.
+  const unsigned lead = at(0);
+  const std::size_t n = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+  const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (n == 0 || text.size() < n || at(1) < low || at(1) > high) return 0;
+  for (std::size_t i = 2; i < n; ++i) {
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+  }
+  return n;
+}
+
 }  // namespace platform

@@ -11,4 +11,10 @@ unsigned FoldMultibyteToLower(unsigned character) {
   return character >= 'A' && character <= 'Z' ? character - 'A' + 'a' : character;
 }
 
+std::optional<NarrowCharacter> FirstNarrowCharacter(std::string_view text) {
+  const std::size_t n = Utf8Length(text);
+  if (n == 0) return std::nullopt;
+  return NarrowCharacter{std::string(text.substr(0, n)), n};
+}
+
 }  // namespace platform

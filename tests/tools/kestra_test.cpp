@@ -47,6 +47,12 @@ TEST_F(KestraCommand, LookupsPrintTheirResults) {
        "20 alpha.lookup.test\n10 mid.lookup.test\n5 zeta.lookup.test\n",
        ""},
       {{"--server=" + dns, "mxcount", "three.lookup.test"}, 0, "3\n", ""},
+      // 0 waits without limit, as a page's Timeout 0; a negative one fails as a page's does.
+      {{"--server", dns, "--timeout", "0", "mxcount", "three.lookup.test"}, 0, "3\n", ""},
+      {{"--server", dns, "--timeout", "-1", "mxcount", "three.lookup.test"},
+       1,
+       "",
+       "Invalid domain name or DNS server\n"},
       // The page gets an empty list: a success, but no exchanger.
       {{"--server", dns, "mx", "nullmx.lookup.test"}, 1, "", ""},
       {{"--server", dns, "mxcount", "nullmx.lookup.test"}, 0, "1\n", ""},
@@ -104,34 +110,72 @@ TEST_F(KestraCommand, ResolveWithoutTimeoutWaitsAMinute) {
 }
 
 TEST(KestraCommandLine, MistakesAreUsageErrors) {
-  const std::vector<std::vector<std::string>> mistakes = {
-      {},
-      {"mx"},
-      {"mx", "a", "b"},
-      {"lookup", "x"},
-      {"--timeout", "soon", "mx", "x"},
-      {"--timeout", "99999999999", "mx", "x"},
-      {"--server"},
-      {"--verbose", "mx", "x"},
-      {"--explain", "--json", "mx", "x"},
-      {"doctor", "x"},
-      {"policy", "--site"},
-      {"policy", "x"},
-      {"mx", "x", "--site", "y"},
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } mistakes[] = {
+      {{}, "A subcommand is required"},
+      {{"mx"}, "argument is required"},
+      {{"mx", "a", "b"}, "not expected: b"},
+      {{"lookup", "x"}, "A subcommand is required"},
+      {{"--timeout", "soon", "mx", "x"}, "--timeout needs a whole number of seconds"},
+      {{"--timeout", "", "mx", "x"}, "--timeout needs a whole number of seconds"},
+      {{"--timeout", "99999999999", "mx", "x"}, "--timeout is at most 2147483647"},
+      {{"--timeout", "2147483648", "mx", "x"}, "--timeout is at most 2147483647"},
+      {{"--timeout", "-2147483649", "mx", "x"}, "--timeout is at least -2147483648"},
+      {{"--timeout", "-99999999999999999999", "mx", "x"}, "--timeout is at least -2147483648"},
+      {{"--server"}, "--server"},
+      {{"--verbose", "mx", "x"}, "--verbose"},
+      {{"--explain", "--json", "mx", "x"}, "--explain and --json exclude each other"},
+      {{"doctor", "x"}, "not expected: x"},
+      {{"policy", "--site"}, "--site"},
+      {{"policy", "x"}, "not expected: x"},
+      // An option where it does not apply is named, never ignored.
+      {{"--server", "127.0.0.20", "host", "multi.lookup.test"}, "--server does not apply to host"},
+      {{"reverse", "192.0.2.1", "--server", "a"}, "--server does not apply to reverse"},
+      {{"--timeout", "2", "smtp", "127.0.0.30"}, "--timeout does not apply to smtp"},
+      {{"--timeout", "2", "access", "Lookup"}, "--timeout does not apply to access"},
+      {{"--explain", "doctor"}, "--explain does not apply to doctor"},
+      {{"policy", "--explain"}, "--explain does not apply to policy"},
+      {{"--caller-path", "C:\\a.asp", "policy"}, "--caller-path does not apply to policy"},
+      {{"mx", "x", "--site", "y"}, "--site does not apply to mx"},
+      {{"--site", "y", "doctor"}, "--site does not apply to doctor"},
+      {{"access", "Bogus"},
+       "access takes MXRecords, GetMXRecord, DNSLookup, ReverseDNSLookup, VerifySMTP or Lookup"},
+      {{"access", "All"}, "access takes"},
+      {{"access", "GetMXRecords"}, "access takes"},
+      // What the parser repeats of an argument reaches the terminal escaped.
+      {{"mx", "x", "\x1B[2J"}, "not expected: \\x1B[2J"},
   };
-  for (const auto& args : mistakes) {
-    SCOPED_TRACE(args.empty() ? std::string("(none)") : args[0]);
-    Result r = Kestra(args);
+  for (const auto& m : mistakes) {
+    std::string line;
+    for (const auto& a : m.args) line += "'" + a + "' ";
+    SCOPED_TRACE(line);
+    Result r = Kestra(m.args);
     EXPECT_EQ(r.rc, kestra_tool::kExitUsage);
     EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(m.says), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("usage: kestra"), std::string::npos);
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos);
   }
-  Result help = Kestra({"--help"});
-  EXPECT_EQ(help.rc, 0);
-  EXPECT_NE(help.out.find("usage: kestra"), std::string::npos);
-  for (const char* command : {"\n  doctor ", "\n  policy [--site NAME]"}) {
-    EXPECT_NE(help.out.find(command), std::string::npos) << command;
+}
+
+TEST(KestraCommandLine, HelpAndVersion) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"help"}, {"/?"}, {"-h"}, {"mx", "x", "--help"}, {"policy", "/?"}}) {
+    SCOPED_TRACE(args.front());
+    Result help = Kestra(args);
+    EXPECT_EQ(help.rc, 0);
+    EXPECT_EQ(help.out.rfind("usage: kestra", 0), 0u) << help.out;
+    for (const char* words : {"\n  doctor ", "\n  policy [--site NAME]", "0 waits"}) {
+      EXPECT_NE(help.out.find(words), std::string::npos) << words;
+    }
   }
+  // An argument that happens to be the word is no request for help.
+  EXPECT_EQ(Kestra({"mx", "help"}).out.find("usage"), std::string::npos);
+  Result version = Kestra({"--version"});
+  EXPECT_EQ(version.rc, 0);
+  EXPECT_EQ(version.out, "kestra " KESTRA_VERSION "\n");
 }
 
 TEST(KestraAccess, WithoutConfigurationEverythingIsAllowed) {
@@ -190,6 +234,23 @@ TEST_F(KestraHostedAccess, AccessCommandAnswersForTheCallerPath) {
   Result explained = Kestra({"--caller-path", kOne, "access", "VerifySMTP", "--explain"});
   EXPECT_EQ(explained.rc, 1);
   EXPECT_NE(explained.out.find("decided at step 10\n"), std::string::npos) << explained.out;
+}
+
+TEST_F(KestraHostedAccess, AccessTakesMembersAndAccessNames) {
+  // Site1 may use MXRecords and Lookup; the access control compares without regard to case.
+  const struct {
+    const char* name;
+    int rc;
+  } cases[] = {
+      {"MXRecords", 0},        {"GetMXRecord", 0}, {"getmxrecord", 0}, {"DNSLookup", 0},
+      {"ReverseDNSLookup", 0}, {"LOOKUP", 0},      {"VerifySMTP", 1},  {"verifysmtp", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result r = Kestra({"--caller-path", kOne, "access", c.name});
+    EXPECT_EQ(r.rc, c.rc);
+    EXPECT_EQ(r.out.rfind(c.rc ? "refused\n" : "allowed\n", 0), 0u) << r.out;
+  }
 }
 
 TEST_F(KestraHostedAccess, EveryCommandRunsTheCheck) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <nlohmann/json.hpp>
+
 #include "hosting_config.h"
 #include "tests/tools/run_kestra.h"
 
@@ -35,12 +37,11 @@ TEST_F(KestraPolicy, EveryCellIsWhatTheAccessCommandAnswers) {
   ASSERT_FALSE(policy.everywhere);
   ASSERT_EQ(policy.sites.size(), 3u);
   for (const kestra_tool::SiteGrants& site : policy.sites) {
-    ASSERT_EQ(site.cells.size(), std::size(kestra_tool::kPolicyMethods));
+    ASSERT_EQ(site.cells.size(), std::size(lookup::kMemberAccess));
     for (std::size_t i = 0; i < site.cells.size(); ++i) {
-      const auto& method = kestra_tool::kPolicyMethods[i];
-      SCOPED_TRACE(site.site + " " + method.method);
-      Result r =
-          Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.access_name});
+      const auto& method = lookup::kMemberAccess[i];
+      SCOPED_TRACE(site.site + " " + method.member);
+      Result r = Kestra({"--caller-path", site.folder + "\\page.asp", "access", method.member});
       const std::string expected =
           site.cells[i] == "allowed" ? "allowed\n" : "refused\n" + site.cells[i] + "\n";
       EXPECT_EQ(r.out, expected);
@@ -87,6 +88,33 @@ TEST_F(KestraPolicy, AControlThatDecidesForEverySiteIsSaidOnce) {
     EXPECT_EQ(r.rc, 0);
     EXPECT_EQ(r.out, std::string(c.line) + ": every site may use every method\n");
   }
+}
+
+// Site names and folders are the configuration's bytes: the doctor and the policy show
+// them by the one rule, in text and in JSON, whatever they are.
+TEST_F(KestraPolicy, OutsideBytesAreShownSafely) {
+  config_.Write(
+      "[Path]\nCaf\xE9=C:\\sites\\caf\xE9\nRed\x1B[31m=C:\\sites\\red\n"
+      "[Security]\nCaf\xE9=Brevan\n[Caf\xE9]\nBrevan=All\n");
+#ifdef _WIN32
+  const std::string cafe_shown = "Caf\xC3\xA9", cafe_json = cafe_shown;  // code page 1252
+#else
+  const std::string cafe_shown = "Caf\\xE9", cafe_json = "Caf\\\\xE9";  // in a dump
+#endif
+  for (const char* command : {"policy", "doctor"}) {
+    SCOPED_TRACE(command);
+    Result text = Kestra({command});
+    EXPECT_NE(text.out.find(cafe_shown), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Red\\x1B[31m"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
+    Result json = Kestra({"--json", command});
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    const std::string all = doc.dump();  // every string, escaped as JSON escapes them
+    EXPECT_NE(all.find(cafe_json), std::string::npos) << all;
+    EXPECT_NE(all.find("Red\\u001b[31m"), std::string::npos) << all;
+  }
+  Result unknown = Kestra({"policy", "--site", "\x1B[2J"});
+  EXPECT_EQ(unknown.err, "kestra: no site \\x1B[2J in [Path]\n");
 }
 
 }  // namespace

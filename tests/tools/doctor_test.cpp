@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "hosting_config.h"
+#include "platform/files.h"
 #include "platform/memory_registry.h"
 #include "tests/tools/pe_builder.h"
 #include "tests/tools/run_kestra.h"
@@ -196,6 +197,17 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
             std::string::npos)
       << shown;
   EXPECT_NE(shown.find("OK    EnableGatehouse=1: the access control is on\n"), std::string::npos)
+      << shown;
+}
+
+// The files' row names each file with one separator, the system's, after the folder.
+TEST_F(DoctorAccess, TheFilesAreNamedWithTheSystemsSeparator) {
+  config_.Write();
+  const std::string in_folder = dir_ + platform::kPathSeparator;
+  const std::string shown = Show(Rows());
+  EXPECT_NE(shown.find("OK    access configuration: " + in_folder + "Admin.ini and " + in_folder +
+                       "WebSite.ini\n"),
+            std::string::npos)
       << shown;
 }
 

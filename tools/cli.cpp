@@ -27,6 +27,13 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The document as text. Paths and server texts are bytes, not always UTF-8 (a POSIX file
+// name, a narrow text): a byte that is not UTF-8 is replaced rather than losing the
+// document.
+std::string Dumped(const Json& doc) {
+  return doc.dump(2, ' ', false, Json::error_handler_t::replace);
+}
+
 enum class Shown { kText, kExplain, kJson };
 
 constexpr char kUsage[] =
@@ -212,7 +219,7 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
     if (f.key) result[f.key] = f.value;
     Json doc = {{"command", o.command}, {"argument", o.argument}, {"result", std::move(result)}};
     doc.update(AccountJson(account));
-    out << doc.dump(2) << '\n';
+    out << Dumped(doc) << '\n';
     return f.Rc();
   }
   for (const std::string& line : f.lines) out << line << '\n';
@@ -257,7 +264,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "doctor") {
     const std::vector<CheckRow> rows = DoctorRows();
     if (o.shown != Shown::kJson) return PrintRows(rows, out) ? kExitOk : kExitFailed;
-    out << DoctorJson(rows).dump(2) << '\n';
+    out << Dumped(DoctorJson(rows)) << '\n';
     return std::none_of(rows.begin(), rows.end(),
                         [](const CheckRow& r) { return r.status == Status::kFail; })
                ? kExitOk
@@ -266,7 +273,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (o.command == "policy") {
     if (o.shown != Shown::kJson) return RunPolicy(o.site, out, err);
     const Policy policy = ComputePolicy(o.site);
-    out << PolicyJson(policy).dump(2) << '\n';
+    out << Dumped(PolicyJson(policy)) << '\n';
     return o.site && !policy.everywhere && policy.sites.empty() ? kExitFailed : kExitOk;
   }
 

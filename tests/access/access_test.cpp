@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -370,6 +371,9 @@ TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
     EXPECT_EQ(Shown(files.admin_ini), in_folder + "Admin.ini") << folder;
     EXPECT_EQ(Shown(files.website_ini), in_folder + "WebSite.ini") << folder;
   }
+  // The system's separator is the one the standard library joins a folder and a name with.
+  EXPECT_EQ(Shown(hosting::LocateConfigFiles().admin_ini),
+            (std::filesystem::path(config_->folder) / "Admin.ini").string());
 
   const std::string not_found = SystemText(platform::syserr::kFileNotFound);
   struct Case {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "hosting_config.h"
@@ -210,6 +211,26 @@ TEST_F(DoctorAccess, TheFilesAreNamedWithTheSystemsSeparator) {
             std::string::npos)
       << shown;
 }
+
+#ifndef _WIN32
+// A POSIX file name is bytes: a folder whose name is not UTF-8 still gives one JSON
+// document (the byte replaced) and the exit code of the rows.
+TEST_F(DoctorAccess, JsonOfAFolderWhoseNameIsNotUtf8) {
+  config_.Write("[Path]\n");
+  const std::string odd = dir_ + "/caf\xE9";
+  std::filesystem::create_directories(odd);
+  for (const char* name : {"/Admin.ini", "/WebSite.ini"})
+    std::filesystem::copy_file(dir_ + name, odd + name);
+  config_.registry.SetString(support::texts::kConfigKeyPath, "InstallationPath", odd);
+  const kestra_test::Result text = kestra_test::Kestra({"doctor"});
+  const kestra_test::Result json = kestra_test::Kestra({"doctor", "--json"});
+  EXPECT_EQ(json.rc, text.rc) << json.out << json.err;
+  ASSERT_TRUE(nlohmann::json::accept(json.out)) << json.out << json.err;
+  const std::string shown = dir_ + "/caf\xEF\xBF\xBD";
+  EXPECT_EQ(nlohmann::json::parse(json.out)["rows"][0]["check"],
+            "access configuration: " + shown + "/Admin.ini and " + shown + "/WebSite.ini");
+}
+#endif
 
 TEST_F(DoctorAccess, AnUnreadableSwitchFailsWhereTheCheckIsInstalledAndMissingFilesWarn) {
   const std::string unreadable =

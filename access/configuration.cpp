@@ -40,7 +40,7 @@ Result<std::string> PathInFolder(const Result<std::string>& folder, const char* 
   // No folder, no file: a path made from it would name the root of a drive.
   if (folder->empty()) return Failure{Cause::kSystem, platform::syserr::kFileNotFound};
   std::string path = *folder;
-  if (path.back() != '\\') path += '\\';
+  if (path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
   path += name;
   if (const Result<void> found = platform::FindEntry(path); !found) return found.failure();
   return path;

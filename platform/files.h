@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// What a path made here puts between a folder and a name: the system's own separator.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 // Whether an entry (file or folder) of that path exists, as FindFirstFileA tells it; the
 // failure holds the system's code. The POSIX side takes "\" as a separator like "/".
 Result<void> FindEntry(const std::string& path);

@@ -29,6 +29,13 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The document as text. Paths and server texts are bytes, not always UTF-8 (a POSIX file
+// name, a narrow text): a byte that is not UTF-8 is replaced rather than losing the
+// document.
+std::string Dumped(const Json& doc) {
+  return doc.dump(2, ' ', false, Json::error_handler_t::replace);
+}
+
 enum class Shown { kText, kExplain, kJson };
 
 constexpr char kUsage[] =
@@ -270,7 +277,7 @@ int Show(const Options& o, const Found& f, const support::Account& account, std:
     Json doc = Envelope(o.command, Json(JsonText(o.given_argument, Encoding::kUtf8)), f.ok,
                         std::move(error), std::move(result));
     ShowAccount(account, nullptr, &doc);
-    out << doc.dump(2) << '\n';
+    out << Dumped(doc) << '\n';
     return rc;
   }
   for (const std::string& line : f.lines) out << line << '\n';
@@ -326,7 +333,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool ok = std::none_of(rows.begin(), rows.end(),
                                  [](const CheckRow& r) { return r.status == Status::kFail; });
     Json error = ok ? Json() : Json({{"reason", "a check failed"}, {"step", "doctor"}});
-    out << Envelope(o.command, nullptr, ok, std::move(error), DoctorJson(rows)).dump(2) << '\n';
+    out << Dumped(Envelope(o.command, nullptr, ok, std::move(error), DoctorJson(rows))) << '\n';
     return ok ? kExitOk : kExitFailed;
   }
   if (o.command == "policy") {
@@ -335,8 +342,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const bool ok = !(o.site && !policy.everywhere && policy.sites.empty());
     Json error = ok ? Json() : Json({{"reason", "no such site"}, {"step", "policy"}});
     Json argument = o.site ? Json(JsonText(*o.site, Encoding::kAnsi)) : Json();
-    out << Envelope(o.command, std::move(argument), ok, std::move(error), PolicyJson(policy))
-               .dump(2)
+    out << Dumped(
+               Envelope(o.command, std::move(argument), ok, std::move(error), PolicyJson(policy)))
         << '\n';
     return ok ? kExitOk : kExitFailed;
   }

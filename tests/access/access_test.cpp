@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "access/caller_source.h"
 #include "hosting_config.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/trim.h"
 #include "testbed.h"
 
@@ -360,13 +362,18 @@ TEST_F(AccessTest, ThirtyTwoBitViewFirstThenSixtyFourBitView) {
 
 TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
   config_->Write();
-  for (const std::string& folder : {config_->folder, config_->folder + "\\"}) {
+  // One separator, the system's, between the folder and the name.
+  const std::string in_folder = config_->folder + platform::kPathSeparator;
+  for (const std::string& folder : {config_->folder, in_folder}) {
     Registry().SetString(support::texts::kConfigKeyPath, "InstallationPath", folder);
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
     EXPECT_TRUE(files.Found()) << folder;
-    EXPECT_EQ(Shown(files.admin_ini), config_->folder + "\\Admin.ini") << folder;
-    EXPECT_EQ(Shown(files.website_ini), config_->folder + "\\WebSite.ini") << folder;
+    EXPECT_EQ(Shown(files.admin_ini), in_folder + "Admin.ini") << folder;
+    EXPECT_EQ(Shown(files.website_ini), in_folder + "WebSite.ini") << folder;
   }
+  // The system's separator is the one the standard library joins a folder and a name with.
+  EXPECT_EQ(Shown(hosting::LocateConfigFiles().admin_ini),
+            (std::filesystem::path(config_->folder) / "Admin.ini").string());
 
   const std::string not_found = SystemText(platform::syserr::kFileNotFound);
   struct Case {
@@ -394,7 +401,7 @@ TEST_F(AccessTest, ConfigurationFilesInTheInstallationFolder) {
     const hosting::ConfigFiles files = hosting::LocateConfigFiles();
     EXPECT_FALSE(files.Found()) << c.what;
     if (c.admin_text.empty()) {
-      EXPECT_EQ(Shown(files.admin_ini), config_->folder + "\\Admin.ini") << c.what;
+      EXPECT_EQ(Shown(files.admin_ini), in_folder + "Admin.ini") << c.what;
       EXPECT_EQ(Shown(files.website_ini), not_found) << c.what;
     } else {
       EXPECT_EQ(Shown(files.admin_ini), c.admin_text) << c.what;
@@ -609,8 +616,9 @@ TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
   auto [decision, values] = explain("VerifySMTP", &source);
   EXPECT_EQ(decision.refusal, MethodRefusal("VerifySMTP"));
   EXPECT_EQ(hosting::StepOf(decision.reason), 10);
-  const Values expected = {{"Admin.ini", config_->folder + "\\Admin.ini"},
-                           {"WebSite.ini", config_->folder + "\\WebSite.ini"},
+  const std::string in_folder = config_->folder + platform::kPathSeparator;
+  const Values expected = {{"Admin.ini", in_folder + "Admin.ini"},
+                           {"WebSite.ini", in_folder + "WebSite.ini"},
                            {"Installed", "Brevan"},
                            {"EnableGatehouse", "1"},
                            {"Applied", "Brevan"},

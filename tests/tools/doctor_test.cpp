@@ -7,9 +7,11 @@
 
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "hosting_config.h"
+#include "platform/files.h"
 #include "platform/memory_registry.h"
 #include "tests/tools/pe_builder.h"
 #include "tests/tools/run_kestra.h"
@@ -198,6 +200,37 @@ TEST_F(DoctorAccess, SiteMistakesAreWarnings) {
   EXPECT_NE(shown.find("OK    EnableGatehouse=1: the access control is on\n"), std::string::npos)
       << shown;
 }
+
+// The files' row names each file with one separator, the system's, after the folder.
+TEST_F(DoctorAccess, TheFilesAreNamedWithTheSystemsSeparator) {
+  config_.Write();
+  const std::string in_folder = dir_ + platform::kPathSeparator;
+  const std::string shown = Show(Rows());
+  EXPECT_NE(shown.find("OK    access configuration: " + in_folder + "Admin.ini and " + in_folder +
+                       "WebSite.ini\n"),
+            std::string::npos)
+      << shown;
+}
+
+#ifndef _WIN32
+// A POSIX file name is bytes: a folder whose name is not UTF-8 still gives one JSON
+// document (the byte written as \xHH) and the exit code of the rows.
+TEST_F(DoctorAccess, JsonOfAFolderWhoseNameIsNotUtf8) {
+  config_.Write("[Path]\n");
+  const std::string odd = dir_ + "/caf\xE9";
+  std::filesystem::create_directories(odd);
+  for (const char* name : {"/Admin.ini", "/WebSite.ini"})
+    std::filesystem::copy_file(dir_ + name, odd + name);
+  config_.registry.SetString(support::texts::kConfigKeyPath, "InstallationPath", odd);
+  const kestra_test::Result text = kestra_test::Kestra({"doctor"});
+  const kestra_test::Result json = kestra_test::Kestra({"doctor", "--json"});
+  EXPECT_EQ(json.rc, text.rc) << json.out << json.err;
+  ASSERT_TRUE(nlohmann::json::accept(json.out)) << json.out << json.err;
+  const std::string shown = dir_ + "/caf\\xE9";
+  EXPECT_EQ(nlohmann::json::parse(json.out)["result"]["rows"][0]["check"],
+            "access configuration: " + shown + "/Admin.ini and " + shown + "/WebSite.ini");
+}
+#endif
 
 TEST_F(DoctorAccess, AnUnreadableSwitchFailsWhereTheCheckIsInstalledAndMissingFilesWarn) {
   const std::string unreadable =

@@ -210,12 +210,12 @@ Result<std::vector<MxRecord>> Resolve(const std::string& domain, std::string ser
   const Result<Query> query = Query::Make(domain, *id);
   if (!query) return NothingSent(account, query.failure(), NotSent::kNameTooLong);
   const bool from_system = server.empty();
-  std::string source;
+  const char* source = "";
   if (from_system) {
     Result<platform::SystemServer> system = platform::SystemDnsServer();
     if (!system) return NothingSent(account, system.failure(), NotSent::kNoServer);
     server = std::move(system->address);
-    source = std::move(system->source);
+    source = system->source;
   }
   const Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kNumericOrName);

@@ -199,8 +199,9 @@ Result<std::string> LocalHostName();
 // IPv6 one (GetAdaptersAddresses; resolv.conf). kNotFound when it names none.
 struct SystemServer {
   std::string address;  // as text
-  std::string source;   // where it came from: the call, or the file read
-  bool operator==(const SystemServer&) const = default;
+  // Where it came from: the call, or the file read (a literal, or the environment's
+  // text), so that a page's lookup, which never shows it, builds nothing for it.
+  const char* source;
 };
 Result<SystemServer> SystemDnsServer();
 

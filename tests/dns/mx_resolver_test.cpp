@@ -432,9 +432,9 @@ TEST_F(ResolveMx, ServerByNameAndTheSystemServer) {
   ASSERT_TRUE(system);
   EXPECT_EQ(system->address, testbed::DnsServer());
 #ifdef _WIN32
-  EXPECT_EQ(system->source, "GetNetworkParams");
+  EXPECT_STREQ(system->source, "GetNetworkParams");
 #else
-  EXPECT_EQ(system->source, "/etc/resolv.conf");
+  EXPECT_STREQ(system->source, "/etc/resolv.conf");
 #endif
   for (const char* server : {"", "ns.bed.test", "::1", "[::1]"}) {
     EXPECT_EQ(Ask(server, "three.resolver.test", 5), kThree) << server;

@@ -39,7 +39,7 @@ std::vector<CheckRow> DoctorRows() {
                 : std::vector<ViewInfo>{{RegView::kOwn, 32, "%SystemRoot%\\System32\\regsvr32"}};
   bool own_registered = false;
   for (const ViewInfo& view : views) {
-    const bool registered = CheckRegistration(*registry, view, read_file, &rows);
+    const bool registered = CheckRegistration(*registry, view, read_file, ReadSignature, &rows);
     if (view.bits == int{sizeof(void*) * 8} || views.size() == 1) own_registered = registered;
   }
   rows.push_back(CheckCreation(own_registered));

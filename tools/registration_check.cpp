@@ -61,6 +61,10 @@ class ViewCheck {
       return {Status::kFail, label + ": " + *problem,
               "put the " + Machine() + " Kestra.dll there, or " + RegisterTodo()};
     }
+    if (std::ranges::none_of(
+            m_dlls, [&](const std::string& dll) { return platform::EqualNoCase(dll, *path); })) {
+      m_dlls.push_back(*path);
+    }
     const std::optional<std::string> model = Text(server, "ThreadingModel");
     if (!model || !platform::EqualNoCase(*model, "Apartment")) {
       return Fail(chain + ": ThreadingModel is \"" + model.value_or("") + "\", not \"Apartment\"");
@@ -77,6 +81,42 @@ class ViewCheck {
     if (!m_readFile(*path)) return Fail(label + ": " + *path + " does not exist");
     return {Status::kOk, label + " -> " + *path, {}};
   }
+
+  // The row of a DLL's signature: who signed it, whether the signature matches the
+  // file as it is now, whether this machine trusts the chain.
+  CheckRow SignatureRow(const std::string& path, const Signature& signature) const {
+    const std::string label = Bits() + "-bit view: " + path;
+    const std::string signer = "signed by \"" + signature.signer + "\"";
+    switch (signature.state) {
+      case Signature::State::kTrusted:
+        return {Status::kOk,
+                label + " is " + signer +
+                    ", matches its signature and this machine "
+                    "trusts the signer's chain",
+                {}};
+      case Signature::State::kUntrusted:
+        return {Status::kWarn,
+                label + " is " + signer +
+                    " and matches its signature, but this machine does not "
+                    "trust the signer's chain (" +
+                    Untrusted(signature.code) + ")",
+                "if that is your publisher, trust its root certificate (Trusted Root "
+                "Certification Authorities) or it (Trusted Publishers) on this machine"};
+      case Signature::State::kChanged:
+        return {Status::kFail,
+                label + " is " + signer +
+                    ", but the file no longer matches its signature: it "
+                    "was changed after signing",
+                "put the " + Machine() + " Kestra.dll of the signed release there"};
+      case Signature::State::kUnsigned:
+        break;
+    }
+    return {Status::kWarn, label + " is not signed",
+            "install a signed release (README: signing a release) where application-control "
+            "policies allow by publisher"};
+  }
+
+  const std::vector<std::string>& Dlls() const { return m_dlls; }
 
   std::string RegisterTodo() const {
     return "register the " + Machine() + " Kestra.dll from an elevated prompt: " + m_view.regsvr32 +
@@ -125,15 +165,40 @@ class ViewCheck {
     return std::nullopt;
   }
 
+  // Why the chain is not trusted, for the system's codes that say it plainly.
+  static std::string Untrusted(std::uint32_t code) {
+    switch (code) {
+      case 0x800B0109:
+        return "its root certificate is not trusted";
+      case 0x800B010A:
+        return "the chain does not reach a root certificate";
+      case 0x800B0101:
+        return "a certificate has expired";
+      case 0x800B0110:
+        return "a certificate is not for code signing";
+      case 0x800B0111:
+        return "a certificate is explicitly distrusted";
+      case 0x800B010C:
+        return "a certificate was revoked";
+      default:
+        break;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+  }
+
   platform::Registry& m_registry;
   const ViewInfo& m_view;
   const FileReader& m_readFile;
+  std::vector<std::string> m_dlls;  // the DLL files the classes name, each once
 };
 
 }  // namespace
 
 bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
-                       const FileReader& read_file, std::vector<CheckRow>* rows) {
+                       const FileReader& read_file, const SignatureReader& read_signature,
+                       std::vector<CheckRow>* rows) {
   ViewCheck check(registry, view, read_file);
   // The class keys tell: they alone are the view's own.
   const bool registered = std::ranges::any_of(kClassNames, [&](const ClassName& name) {
@@ -152,6 +217,9 @@ bool CheckRegistration(platform::Registry& registry, const ViewInfo& view,
   }
   for (const ClassName& name : kClassNames) rows->push_back(check.Class(name));
   rows->push_back(check.TypeLibrary());
+  for (const std::string& dll : check.Dlls()) {
+    rows->push_back(check.SignatureRow(dll, read_signature(dll)));
+  }
   return true;
 }
 

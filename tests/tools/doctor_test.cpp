@@ -48,8 +48,14 @@ std::string Registration() {
 const std::vector<std::string> kEntryPoints = {"DllCanUnloadNow", "DllGetClassObject",
                                                "DllRegisterServer", "DllUnregisterServer"};
 
+// Every DLL signed by a trusted publisher, unless the test says otherwise.
+kestra_tool::Signature Trusted(const std::string&) {
+  return {kestra_tool::Signature::State::kTrusted, "Publisher", 0};
+}
+
 std::vector<CheckRow> CheckView(const std::string& reg_text,
-                                const std::map<std::string, std::string>& files) {
+                                const std::map<std::string, std::string>& files,
+                                const kestra_tool::SignatureReader& signature = Trusted) {
   platform::MemoryRegistry registry;
   EXPECT_TRUE(registry.Load(reg_text));
   const kestra_tool::FileReader read = [&](const std::string& path) {
@@ -58,7 +64,7 @@ std::vector<CheckRow> CheckView(const std::string& reg_text,
   };
   std::vector<CheckRow> rows;
   kestra_tool::CheckRegistration(registry, {platform::RegView::k32, 32, "regsvr32-32"}, read,
-                                 &rows);
+                                 signature, &rows);
   return rows;
 }
 
@@ -83,23 +89,26 @@ TEST(DoctorRegistration, EachFaultIsOneRowNamingIt) {
     const char* what;
     std::string reg;
     std::map<std::string, std::string> files;
-    std::string fail;  // what each FAIL row says
-    int fails;         // how many: a fault of the one DLL file shows in every row naming it
+    std::string fail;      // what each FAIL row says
+    int fails;             // how many: a fault of the one DLL file shows in every row naming it
+    std::size_t rows = 5;  // the signature's row too, unless the DLL file is at fault
   };
   const Case cases[] = {
       {"clean", base, {{dll, good}}, "", 0},
-      {"file deleted", base, {}, dll + " does not exist", 4},
+      {"file deleted", base, {}, dll + " does not exist", 4, 4},
       {"a 64-bit DLL in the 32-bit view",
        base,
        {{dll, testpe::MakeImage({kestra_tool::kMachineX64, true, kEntryPoints})}},
        dll + " is a 64-bit DLL (wrong bitness)",
-       3},
+       3,
+       4},
       {"an entry point missing",
        base,
        {{dll, testpe::MakeImage({kestra_tool::kMachineX86, true, three})}},
        "does not export DllUnregisterServer",
-       3},
-      {"not a program file", base, {{dll, "text"}}, "is not a DLL (not a program file", 3},
+       3,
+       4},
+      {"not a program file", base, {{dll, "text"}}, "is not a DLL (not a program file", 3, 4},
       {"threading model",
        replaced("\"ThreadingModel\"=\"Apartment\"", "\"ThreadingModel\"=\"Both\""),
        {{dll, good}},
@@ -136,7 +145,54 @@ TEST(DoctorRegistration, EachFaultIsOneRowNamingIt) {
       }
     }
     EXPECT_EQ(fails, c.fails) << shown;
-    EXPECT_EQ(rows.size(), 4u) << shown;
+    EXPECT_EQ(rows.size(), c.rows) << shown;
+  }
+}
+
+TEST(DoctorRegistration, OneSignatureRowPerDllTellsSignedChangedAndUntrusted) {
+  const std::string dll = "C:\\k\\x86\\Kestra.dll";
+  const std::string good = testpe::MakeImage({kestra_tool::kMachineX86, true, kEntryPoints});
+  using State = kestra_tool::Signature::State;
+  struct Case {
+    kestra_tool::Signature signature;
+    Status status;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{State::kTrusted, "Halverd Ltd", 0},
+       Status::kOk,
+       "32-bit view: " + dll +
+           " is signed by \"Halverd Ltd\", matches its signature and this "
+           "machine trusts the signer's chain"},
+      {{State::kUntrusted, "Halverd Ltd", 0x800B0109},
+       Status::kWarn,
+       "32-bit view: " + dll +
+           " is signed by \"Halverd Ltd\" and matches its signature, but this "
+           "machine does not trust the signer's chain (its root certificate is not trusted)"},
+      {{State::kUntrusted, "Halverd Ltd", 0x80001234},
+       Status::kWarn,
+       "does not trust the signer's chain (0x80001234)"},
+      {{State::kChanged, "Halverd Ltd", 0},
+       Status::kFail,
+       "32-bit view: " + dll +
+           " is signed by \"Halverd Ltd\", but the file no longer matches "
+           "its signature: it was changed after signing"},
+      {{State::kUnsigned, "", 0}, Status::kWarn, "32-bit view: " + dll + " is not signed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<std::string> asked;
+    const std::vector<CheckRow> rows =
+        CheckView(Registration(), {{dll, good}}, [&](const std::string& path) {
+          asked.push_back(path);
+          return c.signature;
+        });
+    EXPECT_EQ(asked, std::vector<std::string>{dll});  // three classes, one DLL: one row
+    ASSERT_EQ(rows.size(), 5u) << Show(rows);
+    EXPECT_EQ(rows[4].status, c.status) << Show(rows);
+    EXPECT_NE(rows[4].text.find(c.text), std::string::npos) << Show(rows);
+    EXPECT_EQ(rows[4].todo.empty(), c.status == Status::kOk) << Show(rows);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(rows[i].status, Status::kOk) << Show(rows);
   }
 }
 

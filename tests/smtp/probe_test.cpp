@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "failure_of.h"
@@ -163,6 +164,38 @@ TEST(SmtpProbe, RealServerPasses) {
        {testbed::SmtpServer(), std::string("mail.bed.test"), std::string("::1"),
         std::string("[::1]"), std::string("loopback6.bed.test")}) {
     EXPECT_TRUE(smtp::Probe(kWaits).Run(server)) << server;
+  }
+}
+
+// The verdict an account hears names the step whose reply was refused, and its code.
+TEST(SmtpProbe, TheVerdictNamesTheRefusedStep) {
+  KESTRA_REQUIRE_TESTBED();
+  using support::step::SmtpStage;
+  const struct {
+    const char* name;
+    std::vector<Step> script;
+    SmtpStage stage;
+    int code;
+  } cases[] = {
+      {"greeting 554", {Say("554 no service\r\n")}, SmtpStage::kGreeting, 554},
+      {"HELO answered 501",
+       {Say("220 ready\r\n"), ReadLine(), Say("501 syntax\r\n")},
+       SmtpStage::kHeloAnswer,
+       501},
+  };
+  int n = 60;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string address = testbed::FakeAddress(kBlock, n++);
+    FakeSmtpServer server(address, c.script);
+    ASSERT_TRUE(server.listening());
+    support::Account account;
+    EXPECT_FALSE(smtp::Probe(kWaits).Run(address, smtp::Probe::kSmtpPort, &account));
+    ASSERT_FALSE(account.Steps().empty());
+    const auto* verdict = std::get_if<support::step::SmtpVerdict>(&account.Steps().back());
+    ASSERT_NE(verdict, nullptr);
+    EXPECT_EQ(verdict->stage, c.stage);
+    EXPECT_EQ(verdict->code, c.code);
   }
 }
 

@@ -259,4 +259,38 @@ TEST(ReplyReader, AnEndlessLineStopsNearTheLimit) {
             ReplyReader::kMaxReplyBytes / ReplyReader::kReceiveBytes + 1);
 }
 
+// Why a read failed, as the account tells it: each way a reply can go wrong by its kind.
+TEST(ReplyReader, NamesTheFaultOfAFailedRead) {
+  using smtp::ReplyReader;
+  using support::step::SmtpFault;
+  // A line just past the cap whose end arrives with its last byte, and text that never
+  // ends a line, in receives of the reader's size.
+  const auto receives = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < text.size(); i += ReplyReader::kReceiveBytes)
+      out.push_back(text.substr(i, ReplyReader::kReceiveBytes));
+    return out;
+  };
+  const std::string over = "220-" + std::string(ReplyReader::kMaxReplyBytes - 5, 'x') + "\r\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> receives;
+    SmtpFault fault;
+  } cases[] = {
+      {"no code", {"hello\r\n"}, SmtpFault::kMalformed},
+      {"a line one byte over the cap", receives(over), SmtpFault::kTooLong},
+      {"no line end within the cap", receives(over.substr(0, over.size() - 1) + "x"),
+       SmtpFault::kTooLong},
+      {"closed mid-line", {"220 rea"}, SmtpFault::kClosed},
+      {"time-out", {ScriptedSource::kTimeout}, SmtpFault::kFailure},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedSource source(c.receives);
+    ReplyReader reader(source, 1000);
+    EXPECT_FALSE(reader.Read());
+    EXPECT_EQ(reader.Fault(), c.fault);
+  }
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include "tests/lookup/silent_udp_listener.h"
 #include "tests/smtp/fake_smtp_server.h"
 #include "tests/tools/run_kestra.h"
+#include "tools/reply_text.h"
 #include "tools/report.h"
 
 namespace {
@@ -336,6 +337,80 @@ TEST(ExplainOtherCommands, AccessDoctorAndPolicyGiveOneDocument) {
   doc = KestraJson({"resolve", ""}, 1);
   EXPECT_EQ(doc["result"]["error_reason"], "Please specify domain name");
   EXPECT_EQ(doc["dns"], nullptr);
+}
+
+// RFC 7505: a null MX is the only MX record of the answer; a root exchange beside
+// another exchanger is an exchanger like the others.
+TEST_F(Explain, ARootExchangeBesideOthersIsNoNullMx) {
+  FakeDnsServer server(testbed::FakeAddress(kBlock, 30), [](const testbed::Bytes& q) {
+    return std::vector<FakeReply>{DnsReply(q).MxWire(0, {0}).Mx(10, "mx.example.test").Build()};
+  });
+  ASSERT_TRUE(server.Started());
+  const std::vector<std::string> args = {"--server", server.Address(), "resolve", "example.test"};
+  std::vector<std::string> explain = args;
+  explain.push_back("--explain");
+  const kestra_test::Result text = Kestra(explain);
+  EXPECT_EQ(text.out.find("null MX"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\tMX\t0 .\t; exchanger\n"), std::string::npos) << text.out;
+  EXPECT_EQ(KestraJson(args, 0)["dns"]["queries"][0]["reply"]["null_mx"], false);
+}
+
+// A failed name lookup of either direction is the resolver's error.
+TEST_F(Explain, AFailedHostLookupIsTheResolversError) {
+  const std::pair<const char*, const char*> cases[] = {{"host", "absent.lookup.test"},
+                                                       {"reverse", "203.0.113.99"}};
+  for (const auto& [command, argument] : cases) {
+    const Json doc = KestraJson({command, argument}, 1);
+    EXPECT_EQ(doc["error"]["step"], "resolver") << command;
+  }
+}
+
+// Each value from outside that a step holds is shown by the one rule.
+TEST(ShowAccount, ValuesFromOutsideAreShownSafely) {
+  using namespace support::step;
+  const std::string esc = "x\x1B[2J";
+  support::Account account;
+  account.Add(Name{NameRole::kResolverHost, esc, esc + "."});
+  account.Add(DnsServer{esc, std::nullopt, 53, true, esc});
+  account.Add(ResolverCall{false, "getaddrinfo", esc, 0, {esc}, 1.0});
+  std::ostringstream text;
+  kestra_tool::ShowAccount(account, &text, nullptr);
+  EXPECT_EQ(text.str().find('\x1B'), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("(x\\x1B[2J) returned 0"), std::string::npos) << text.str();
+}
+
+// The RDATA of each type the account knows in zone-file form; any other type, and data
+// that does not read as its type says, in RFC 3597's generic form.
+TEST(ReplyText, RecordDataInZoneFileForm) {
+  const testbed::Bytes query = {0x12, 0x34, 0x01, 0x00, 0,   0,   0, 1, 0,  0, 0,
+                                0,    4,    't',  'e',  's', 't', 0, 0, 15, 0, 1};
+  const testbed::Bytes name = DnsReply::Name("a.test");
+  testbed::Bytes mx = {0, 10};
+  mx.insert(mx.end(), name.begin(), name.end());
+  const struct {
+    std::uint16_t type;
+    testbed::Bytes rdata;
+    const char* type_text;
+    const char* data;
+  } cases[] = {
+      {1, {192, 0, 2, 1}, "A", "192.0.2.1"},
+      {1, {192, 0, 2}, "A", "\\# 3 c00002"},
+      {28, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, "AAAA", "2001:db8::1"},
+      {2, name, "NS", "a.test."},
+      {5, name, "CNAME", "a.test."},
+      {12, name, "PTR", "a.test."},
+      {15, mx, "MX", "10 a.test."},
+      {16, {2, 'h', 'i'}, "TXT", "\\# 3 026869"},
+      {65280, {}, "TYPE65280", "\\# 0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.data);
+    const testbed::Bytes reply = DnsReply(query).Record(c.type, c.rdata).Build();
+    const kestra_tool::ReplyText text = kestra_tool::ReadReplyText(reply);
+    ASSERT_EQ(text.sections[1].size(), 1u);
+    EXPECT_EQ(text.sections[1][0].type, c.type_text);
+    EXPECT_EQ(text.sections[1][0].data, c.data);
+  }
 }
 
 }  // namespace

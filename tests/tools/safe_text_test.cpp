@@ -39,6 +39,7 @@ TEST(SafeText, Utf8KeepsTextAndNamesEveryOtherByte) {
          {"mx\x1B[31mRED", "mx\x1B[31mRED", "mx\\x1B[31mRED"},
          {"one\r\ntwo\t\x7F", "one\r\ntwo\t\x7F", "one\\x0D\\x0Atwo\\x09\\x7F"},
          {"a\0b"s, "a\0b"s, "a\\x00b"},
+         {"\x1F \x7E", "\x1F \x7E", "\\x1F \x7E"},  // the edges of C0 and DEL
          {"\xC2\x85\xC2\x9F\xC2\xA0", "\xC2\x85\xC2\x9F\xC2\xA0", "\\xC2\\x85\\xC2\\x9F\xC2\xA0"}},
         Encoding::kUtf8);
 }

@@ -8,6 +8,15 @@
 namespace kestra_tool {
 namespace {
 
+// The bidirectional controls (U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069) make a
+// terminal show text in another order than it has: a terminal sees their bytes too.
+bool Bidi(std::string_view utf8) {
+  if (utf8.size() != 3 || utf8[0] != '\xE2') return false;
+  const auto b1 = static_cast<unsigned char>(utf8[1]), b2 = static_cast<unsigned char>(utf8[2]);
+  return (b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) ||
+         (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
+}
+
 std::string Safe(std::string_view bytes, Encoding encoding, bool shown) {
   std::string out;
   while (!bytes.empty()) {
@@ -22,7 +31,7 @@ std::string Safe(std::string_view bytes, Encoding encoding, bool shown) {
     const bool control = c && (lead < 0x20 || lead == 0x7F ||
                                (lead == 0xC2 && static_cast<unsigned char>(c->utf8[1]) < 0xA0));
     const std::size_t used = c ? c->bytes : 1;
-    if (c && !(shown && control)) {
+    if (c && !(shown && (control || Bidi(c->utf8)))) {
       out += c->utf8;
     } else {
       for (const char b : bytes.substr(0, used)) {

@@ -14,7 +14,9 @@ enum class Encoding { kUtf8, kAnsi };
 // Valid UTF-8 for a JSON string: every character as it is (JSON escapes the controls).
 std::string JsonText(std::string_view bytes, Encoding encoding);
 // For a terminal: as JsonText, and each control character (C0, DEL, C1) as the bytes it
-// came as, each \xHH, so that it cannot act or break a line. A backslash stays as it is.
+// came as, each \xHH, so that it cannot act or break a line, and so each bidirectional
+// control (U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), so that it cannot reorder
+// what is shown. A backslash stays as it is.
 std::string ShownText(std::string_view bytes, Encoding encoding);
 // A name in label form (dns/dns_name.h) as dig prints it (RFC 1035 section 5.1): labels
 // joined by dots with a trailing dot, "." for the root; \" \( \) \. \; \\ \@ \$ inside a

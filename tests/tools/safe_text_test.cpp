@@ -40,7 +40,11 @@ TEST(SafeText, Utf8KeepsTextAndNamesEveryOtherByte) {
          {"one\r\ntwo\t\x7F", "one\r\ntwo\t\x7F", "one\\x0D\\x0Atwo\\x09\\x7F"},
          {"a\0b"s, "a\0b"s, "a\\x00b"},
          {"\x1F \x7E", "\x1F \x7E", "\\x1F \x7E"},  // the edges of C0 and DEL
-         {"\xC2\x85\xC2\x9F\xC2\xA0", "\xC2\x85\xC2\x9F\xC2\xA0", "\\xC2\\x85\\xC2\\x9F\xC2\xA0"}},
+         {"\xC2\x85\xC2\x9F\xC2\xA0", "\xC2\x85\xC2\x9F\xC2\xA0", "\\xC2\\x85\\xC2\\x9F\xC2\xA0"},
+         // Bidirectional controls, and their neighbours that are text.
+         {"a\u202Eb\u2069\u200F", "a\u202Eb\u2069\u200F",
+          "a\\xE2\\x80\\xAEb\\xE2\\x81\\xA9\\xE2\\x80\\x8F"},
+         {"\u2010\u2065\u202F", "\u2010\u2065\u202F", "\u2010\u2065\u202F"}},
         Encoding::kUtf8);
 }
 

@@ -178,6 +178,10 @@ TEST(DoctorRegistration, OneSignatureRowPerDllTellsSignedChangedAndUntrusted) {
            " is signed by \"Halverd Ltd\", but the file no longer matches "
            "its signature: it was changed after signing"},
       {{State::kUnsigned, "", 0}, Status::kWarn, "32-bit view: " + dll + " is not signed"},
+      // Anyone who signs chooses the name: its control characters do not start a row.
+      {{State::kTrusted, "Ev\x1B[2Kil\nFAIL  x\t", 0},
+       Status::kOk,
+       "is signed by \"Ev\\x1B[2Kil\\x0AFAIL  x\\x09\", matches"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -194,6 +198,23 @@ TEST(DoctorRegistration, OneSignatureRowPerDllTellsSignedChangedAndUntrusted) {
     EXPECT_EQ(rows[4].todo.empty(), c.status == Status::kOk) << Show(rows);
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(rows[i].status, Status::kOk) << Show(rows);
   }
+}
+
+TEST(DoctorRegistration, ADllSpelledInTwoCasesIsOneFileWithOneSignatureRow) {
+  const std::string dll = "C:\\k\\x86\\Kestra.dll", upper = "C:\\K\\X86\\KESTRA.DLL";
+  const std::string good = testpe::MakeImage({kestra_tool::kMachineX86, true, kEntryPoints});
+  std::string reg = Registration();
+  const std::string last = "@=\"C:\\\\k\\\\x86\\\\Kestra.dll\"\n\"ThreadingModel\"";
+  const std::size_t at = reg.rfind(last);
+  ASSERT_NE(at, std::string::npos);
+  reg.replace(at, last.size(), "@=\"C:\\\\K\\\\X86\\\\KESTRA.DLL\"\n\"ThreadingModel\"");
+  std::vector<std::string> asked;
+  const std::vector<CheckRow> rows =
+      CheckView(reg, {{dll, good}, {upper, good}}, [&](const std::string& path) {
+        asked.push_back(path);
+        return Trusted(path);
+      });
+  EXPECT_EQ(asked, std::vector<std::string>{dll}) << Show(rows);
 }
 
 TEST(DoctorRegistration, AnEmptyViewWarnsWhichProcessesCannotCreateTheObject) {

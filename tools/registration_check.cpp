@@ -13,23 +13,6 @@ using platform::RegRoot;
 
 constexpr char kClasses[] = "SOFTWARE\\Classes\\";
 
-// A name from a file's signature, which whoever signs chooses: control characters as
-// \xNN, so that it cannot end its row or start another.
-std::string Printable(const std::string& text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      shown += c;
-      continue;
-    }
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
-    shown += escaped;
-  }
-  return shown;
-}
-
 struct ClassName {
   const char* prog_id;
   const char* clsid;
@@ -103,7 +86,7 @@ class ViewCheck {
   // file as it is now, whether this machine trusts the chain.
   CheckRow SignatureRow(const std::string& path, const Signature& signature) const {
     const std::string label = Bits() + "-bit view: " + path;
-    const std::string signer = "signed by \"" + Printable(signature.signer) + "\"";
+    const std::string signer = "signed by \"" + signature.signer + "\"";
     switch (signature.state) {
       case Signature::State::kTrusted:
         return {Status::kOk,

@@ -178,7 +178,8 @@ TEST(DoctorRegistration, OneSignatureRowPerDllTellsSignedChangedAndUntrusted) {
            " is signed by \"Halverd Ltd\", but the file no longer matches "
            "its signature: it was changed after signing"},
       {{State::kUnsigned, "", 0}, Status::kWarn, "32-bit view: " + dll + " is not signed"},
-      // Anyone who signs chooses the name: its control characters do not start a row.
+      // Anyone who signs chooses the name: printed, its control characters do not start
+      // a row.
       {{State::kTrusted, "Ev\x1B[2Kil\nFAIL  x\t", 0},
        Status::kOk,
        "is signed by \"Ev\\x1B[2Kil\\x0AFAIL  x\\x09\", matches"},
@@ -194,7 +195,7 @@ TEST(DoctorRegistration, OneSignatureRowPerDllTellsSignedChangedAndUntrusted) {
     EXPECT_EQ(asked, std::vector<std::string>{dll});  // three classes, one DLL: one row
     ASSERT_EQ(rows.size(), 5u) << Show(rows);
     EXPECT_EQ(rows[4].status, c.status) << Show(rows);
-    EXPECT_NE(rows[4].text.find(c.text), std::string::npos) << Show(rows);
+    EXPECT_NE(Show(rows).find(c.text), std::string::npos) << Show(rows);
     EXPECT_EQ(rows[4].todo.empty(), c.status == Status::kOk) << Show(rows);
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(rows[i].status, Status::kOk) << Show(rows);
   }

@@ -564,35 +564,10 @@ TEST_F(AccessTest, ChangesAreSeenByTheNextCall) {
   EXPECT_EQ(AskOutsideRequest("VerifySMTP", 0).reason, Reason::kNoConfiguration);
 }
 
-// The name an administrator reads a value under.
-std::string ItemName(support::step::Item item) {
-  using support::step::Item;
-  switch (item) {
-    case Item::kAdminIni:
-      return "Admin.ini";
-    case Item::kWebSiteIni:
-      return "WebSite.ini";
-    case Item::kInstalled:
-      return "Installed";
-    case Item::kEnableGatehouse:
-      return "EnableGatehouse";
-    case Item::kApplied:
-      return "Applied";
-    case Item::kCaller:
-      return "Caller path";
-    case Item::kPathEntry:
-      return "Path entry";
-    case Item::kSecurity:
-      return "Security";
-    case Item::kMethods:
-      return "Methods";
-  }
-  return "";
-}
-
 // The frame's two steps, told in an account: every value read, and how it came out.
 TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
-  using Values = std::vector<std::pair<std::string, std::string>>;
+  using support::step::Item;
+  using Values = std::vector<std::pair<Item, std::string>>;
   const auto explain = [](const std::string& method, hosting::CallerSource* caller) {
     support::Account account;
     hosting::ConfiguredAccess control(caller);
@@ -603,8 +578,7 @@ TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
     for (const support::Step& s : account.Steps()) {
       if (const auto* read = std::get_if<support::step::AccessRead>(&s)) {
         values.emplace_back(
-            ItemName(read->item),
-            read->value ? *read->value : hosting::FailureText(read->value.failure()));
+            read->item, read->value ? *read->value : hosting::FailureText(read->value.failure()));
       }
       if (const auto* d = std::get_if<support::step::AccessDecision>(&s)) step = d->step;
     }
@@ -617,21 +591,21 @@ TEST_F(AccessTest, AccountTellsTheReasonAndEveryValueRead) {
   EXPECT_EQ(decision.refusal, MethodRefusal("VerifySMTP"));
   EXPECT_EQ(hosting::StepOf(decision.reason), 10);
   const std::string in_folder = config_->folder + platform::kPathSeparator;
-  const Values expected = {{"Admin.ini", in_folder + "Admin.ini"},
-                           {"WebSite.ini", in_folder + "WebSite.ini"},
-                           {"Installed", "Brevan"},
-                           {"EnableGatehouse", "1"},
-                           {"Applied", "Brevan"},
-                           {"Caller path", "C:\\sites\\one\\check.asp"},
-                           {"Path entry", "Site1=C:\\sites\\one"},
-                           {"Security", "Brevan"},
-                           {"Methods", "MXRecords, Lookup"}};
+  const Values expected = {{Item::kAdminIni, in_folder + "Admin.ini"},
+                           {Item::kWebSiteIni, in_folder + "WebSite.ini"},
+                           {Item::kInstalled, "Brevan"},
+                           {Item::kEnableGatehouse, "1"},
+                           {Item::kApplied, "Brevan"},
+                           {Item::kCaller, "C:\\sites\\one\\check.asp"},
+                           {Item::kPathEntry, "Site1=C:\\sites\\one"},
+                           {Item::kSecurity, "Brevan"},
+                           {Item::kMethods, "MXRecords, Lookup"}};
   EXPECT_EQ(values, expected);
   config_->Switch(0);
   EXPECT_EQ(hosting::StepOf(explain("Lookup", &source).first.reason), 3);
   Registry().Clear();
   values = explain("Lookup", &source).second;
-  EXPECT_EQ(values, Values({{"Admin.ini", SystemText(platform::syserr::kFileNotFound)}}));
+  EXPECT_EQ(values, Values({{Item::kAdminIni, SystemText(platform::syserr::kFileNotFound)}}));
 }
 
 // Outside any web request the platform's own source finds no request, and the refusal

@@ -12,23 +12,7 @@ namespace lookup {
 
 namespace texts = support::texts;
 
-namespace {
-
 using support::Account;
-
-// A call of the system resolver, told in an account: what was asked, what the call
-// returned, every answer (the first is the one taken).
-template <class Answers>
-void NoteCall(Account* account, bool reverse, platform::Family family, const std::string& asked,
-              int code, Answers answers, Account::Clock::time_point start) {
-  support::Note(account, [&] {
-    return support::step::ResolverCall{reverse,   platform::ResolverCallName(reverse, family),
-                                       asked,     code,
-                                       answers(), Account::MsSince(start)};
-  });
-}
-
-}  // namespace
 
 std::string CLookup::ResolveHostName(const std::string& host_name) {
   const auto ascii = platform::AsciiName(host_name);
@@ -49,16 +33,7 @@ std::string CLookup::ResolveHostName(const std::string& host_name) {
   NoteName(support::step::NameRole::kResolverHost, host_name, *ascii);
   const Account::Clock::time_point start = Account::Start(m_pAccount);
   const auto addresses = platform::ResolveHost(*ascii, platform::Family::kV4);
-  NoteCall(
-      m_pAccount, false, platform::Family::kV4, *ascii, addresses ? 0 : addresses.failure().code,
-      [&] {
-        std::vector<std::string> answers;
-        for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
-          answers.push_back(a.Text());
-        }
-        return answers;
-      },
-      start);
+  support::Note(m_pAccount, [&] { return support::AddressLookup(*ascii, addresses, start); });
   if (addresses) return addresses->front().Text();
   Fail(DnsLookupErrorText(addresses.failure().code));
   return {};
@@ -80,11 +55,15 @@ std::string CLookup::ResolveAddress(const std::string& ip) {
       platform::AddressesOf(ip, platform::AddressText::kNumeric)->front();
   const Account::Clock::time_point start = Account::Start(m_pAccount);
   const auto name = platform::ReverseResolve(address);
-  if (m_pAccount) {
-    NoteCall(
-        m_pAccount, true, address.family, address.Text(), name ? 0 : name.failure().code,
-        [&] { return name ? std::vector<std::string>{*name} : std::vector<std::string>{}; }, start);
-  }
+  support::Note(m_pAccount, [&] {
+    return support::step::ResolverCall{
+        true,
+        platform::ResolverCallName(true, address.family),
+        address.Text(),
+        name ? 0 : name.failure().code,
+        name ? std::vector<std::string>{*name} : std::vector<std::string>{},
+        Account::MsSince(start)};
+  });
   if (name) return *name;
   Fail(ReverseLookupErrorText(name.failure().code));
   return {};

@@ -61,18 +61,7 @@ support::step::SmtpVerdict Probe::Converse(const std::string& server, std::uint1
   const platform::Result<std::vector<platform::IpAddress>> addresses =
       platform::AddressesOf(server, platform::AddressText::kName);
   if (!platform::ParseIpv6(server)) {  // a name (or dotted IPv4) goes to the resolver
-    support::Note(account, [&] {
-      std::vector<std::string> answers;
-      for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
-        answers.push_back(a.Text());
-      }
-      return support::step::ResolverCall{false,
-                                         platform::ResolverCallName(false, platform::Family::kV4),
-                                         server,
-                                         addresses ? 0 : addresses.failure().code,
-                                         std::move(answers),
-                                         Account::MsSince(asked)};
-    });
+    support::Note(account, [&] { return support::AddressLookup(server, addresses, asked); });
   }
   if (!addresses) return Failed(SmtpStage::kNoAddress, addresses.failure());
   const platform::Endpoint to{addresses->front(), port};

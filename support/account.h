@@ -180,6 +180,22 @@ class Account {
   std::vector<Step> m_steps;
 };
 
+// The step of a call that looked a name up for its addresses (the first is the one taken).
+inline step::ResolverCall AddressLookup(
+    std::string asked, const platform::Result<std::vector<platform::IpAddress>>& addresses,
+    Account::Clock::time_point start) {
+  std::vector<std::string> answers;
+  for (const platform::IpAddress& a : addresses ? *addresses : decltype(*addresses){}) {
+    answers.push_back(a.Text());
+  }
+  return {false,
+          platform::ResolverCallName(false, platform::Family::kV4),
+          std::move(asked),
+          addresses ? 0 : addresses.failure().code,
+          std::move(answers),
+          Account::MsSince(start)};
+}
+
 // Records the step `make` builds, when there is an account; without one nothing runs.
 template <class Make>
 void Note(Account* account, Make&& make) {

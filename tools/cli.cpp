@@ -29,9 +29,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The document as text. Paths and server texts are bytes, not always UTF-8 (a POSIX file
-// name, a narrow text): a byte that is not UTF-8 is replaced rather than losing the
-// document.
+// The document as text. Every text in it has been through JsonText; should one not
+// have, its stray byte is replaced rather than the document lost.
 std::string Dumped(const Json& doc) {
   return doc.dump(2, ' ', false, Json::error_handler_t::replace);
 }

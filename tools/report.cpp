@@ -430,10 +430,6 @@ class Walk {
 
 }  // namespace
 
-std::string OneLine(const std::string& text) {
-  return std::string(platform::WithoutLineEnd(text));
-}
-
 std::string CauseText(const platform::Failure& failure) {
   namespace wsa = platform::wsa;
   static constexpr std::pair<int, const char*> kCodes[] = {
@@ -485,7 +481,8 @@ Json PolicyJson(const Policy& policy) {
           {{"method", m.member},
            {"access_name", m.access_name},
            {"allowed", allowed},
-           {"refusal", allowed ? "" : JsonText(OneLine(grants.cells[i]), Encoding::kAnsi)}});
+           {"refusal",
+            allowed ? "" : JsonText(platform::WithoutLineEnd(grants.cells[i]), Encoding::kAnsi)}});
     }
     sites.push_back({{"site", JsonText(grants.site, Encoding::kAnsi)},
                      {"folder", JsonText(grants.folder, Encoding::kAnsi)},

@@ -17,9 +17,6 @@
 
 namespace kestra_tool {
 
-// A system text without the line break it ends with, as the reports show it.
-std::string OneLine(const std::string& text);
-
 // A failure in words, as dig and swaks say them ("connection refused", "timed out",
 // "host not found"), with the system's code beside it when there is one.
 std::string CauseText(const platform::Failure& failure);
